@@ -1,0 +1,49 @@
+#pragma once
+// The objects behind the engine handles: a database (a directory of tables) and a cursor (an
+// open table with its translation mode).
+#include <memory>
+#include <string>
+
+#include "DbiTypes.h"
+#include "TableFormat.h"
+
+namespace kx4 {
+
+class Database {
+public:
+    Database(std::string name, std::string directory)
+        : name_(std::move(name)), directory_(std::move(directory)) {}
+    const std::string& name() const { return name_; }
+    // Empty for the standard database, which addresses tables by full path.
+    const std::string& directory() const { return directory_; }
+    TablePath resolve(const std::string& tableName) const;
+
+private:
+    std::string name_;
+    std::string directory_;
+};
+
+class Cursor {
+public:
+    Cursor(Database database, TableFormat& format, std::unique_ptr<TableFile> file,
+           std::string indexName);
+    Database& database() { return database_; }
+    TableFormat& format() { return format_; }
+    TableFile& file() { return *file_; }
+    const std::string& indexName() const { return indexName_; }
+    std::uint32_t translationMode() const { return xltMode_; }
+    void setTranslationMode(std::uint32_t mode) { xltMode_ = mode; }
+    // After the table's files were replaced underneath the open table: open them again.
+    void reopen(PasswordSource& passwords);
+    // Gives up the open table (the owning table object closes).
+    std::unique_ptr<TableFile> release() { return std::move(file_); }
+
+private:
+    Database database_;
+    TableFormat& format_;
+    std::unique_ptr<TableFile> file_;
+    std::string indexName_;
+    std::uint32_t xltMode_ = xltFIELD;
+};
+
+}  // namespace kx4

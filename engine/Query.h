@@ -1,0 +1,18 @@
+#pragma once
+// The query object: runs one local-SQL statement against a database (alias).
+#include <string>
+#include <vector>
+
+namespace kx4 {
+
+class TQuery {
+public:
+    std::string DatabaseName;
+    std::vector<std::string> SQL;  // lines, joined with a blank before parsing
+
+    // Runs the statement; raises EDBEngineError (DBIERR_QRYSYNTAX with the position) for text
+    // that is not a supported statement.
+    void ExecSQL();
+};
+
+}  // namespace kx4

@@ -1,0 +1,218 @@
+#include "TableMaintenance.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "DbiTypes.h"
+#include "Errors.h"
+#include "FileSystem.h"
+#include "FileTransaction.h"
+#include "ValueConversion.h"
+
+namespace kx4 {
+
+namespace {
+
+struct TypeCodes {
+    std::uint16_t type;
+    std::uint16_t subType;
+};
+
+TypeCodes logicalCodes(TFieldType type) {
+    switch (type) {
+        case TFieldType::ftString:
+        case TFieldType::ftFixedChar:
+        case TFieldType::ftWideString: return {fldZSTRING, 0};
+        case TFieldType::ftSmallint: return {fldINT16, 0};
+        case TFieldType::ftInteger: return {fldINT32, 0};
+        case TFieldType::ftWord: return {fldUINT16, 0};
+        case TFieldType::ftBoolean: return {fldBOOL, 0};
+        case TFieldType::ftFloat: return {fldFLOAT, 0};
+        case TFieldType::ftCurrency: return {fldFLOAT, fldstMONEY};
+        case TFieldType::ftBCD: return {fldBCD, 0};
+        case TFieldType::ftDate: return {fldDATE, 0};
+        case TFieldType::ftTime: return {fldTIME, 0};
+        case TFieldType::ftDateTime: return {fldTIMESTAMP, 0};
+        case TFieldType::ftBytes: return {fldBYTES, 0};
+        case TFieldType::ftVarBytes: return {fldVARBYTES, 0};
+        case TFieldType::ftAutoInc: return {fldINT32, fldstAUTOINC};
+        case TFieldType::ftBlob: return {fldBLOB, fldstBINARY};
+        case TFieldType::ftMemo: return {fldBLOB, fldstMEMO};
+        case TFieldType::ftGraphic: return {fldBLOB, fldstGRAPHIC};
+        case TFieldType::ftFmtMemo: return {fldBLOB, fldstFMTMEMO};
+        case TFieldType::ftParadoxOle: return {fldBLOB, fldstOLEOBJ};
+        case TFieldType::ftDBaseOle: return {fldBLOB, fldstDBSOLEOBJ};
+        case TFieldType::ftTypedBinary: return {fldBLOB, fldstTYPEDBINARY};
+        case TFieldType::ftLargeint: return {fldINT64, 0};
+        default: return {fldUNKNOWN, 0};
+    }
+}
+
+// Holds an existing table file exclusively (whatever its content) while it is replaced.
+std::unique_ptr<File> lockExisting(const std::string& path) {
+    FileSystem& fs = fileSystem();
+    if (!fs.exists(path)) return nullptr;
+    auto file = fs.open(path, OpenMode::ReadWrite);
+    if (!file->tryLock(LockMode::Exclusive))
+        throwEngineError(DBIERR_TABLEINUSE, "Table is busy: " + path + " is in use by another user");
+    return file;
+}
+
+std::string nameOfSource(const TableSchema& schema, const RestructurePlan& plan,
+                         const std::string& sourceName) {
+    const int source = schema.fieldIndex(sourceName);
+    for (const auto& f : plan.fields)
+        if (source >= 0 && f.source == source) return f.target.name;
+    return {};
+}
+
+std::vector<IndexDef> remapIndexes(const TableFile& file, const RestructurePlan& plan) {
+    const TableSchema& schema = file.schema();
+    std::vector<IndexDef> result;
+    for (const auto& index : schema.indexes) {
+        IndexDef mapped = index;
+        std::vector<std::string> names;
+        for (const auto& name : splitFieldList(index.fields)) {
+            const std::string target = nameOfSource(schema, plan, name);
+            if (target.empty()) {
+                const std::string what = index.options.has(IndexOption::ixPrimary)
+                                             ? "the primary key"
+                                             : "the index " + index.name;
+                throwEngineError(DBIERR_INVALIDPARAM, "Field " + name + " of " + file.path().fileName +
+                                                          " cannot be dropped: " + what + " uses it");
+            }
+            names.push_back(target);
+        }
+        mapped.fields = joinFieldList(names);
+        result.push_back(mapped);
+    }
+    return result;
+}
+
+[[noreturn]] void refuse(const TableFile& file, const std::string& field, std::uint64_t record,
+                         const std::string& reason) {
+    throwEngineError(DBIERR_INVALIDFLDXFORM,
+                     "Cannot change table " + file.path().fileName + ": field " + field +
+                         ", record " + std::to_string(record) + ": " + reason +
+                         ". The table was not changed");
+}
+
+void removeFilesTheNewTableLacks(const std::vector<std::string>& oldFiles, FileTransaction& tx) {
+    for (const auto& f : oldFiles)
+        if (!tx.isStaged(f)) tx.removeOnCommit(f);
+}
+
+}  // namespace
+
+void descriptorForType(TFieldType type, int size, FLDDesc& desc) {
+    const TypeCodes codes = logicalCodes(type);
+    desc.iFldType = codes.type;
+    desc.iSubType = codes.subType;
+    if (type == TFieldType::ftBCD) {
+        desc.iUnits1 = 32;
+        desc.iUnits2 = static_cast<std::int16_t>(size);
+    } else {
+        desc.iUnits1 = static_cast<std::int16_t>(size);
+    }
+}
+
+FieldDef fieldForCreate(TableFormat& format, const std::string& name, TFieldType type, int size,
+                        bool required) {
+    FLDDesc desc;
+    std::strncpy(desc.szName, name.c_str(), DBIMAXNAMELEN);
+    if (name.size() > DBIMAXNAMELEN)
+        throwEngineError(DBIERR_INVALIDPARAM, "Field name too long: " + name);
+    descriptorForType(type, size, desc);
+    if (desc.iFldType == fldUNKNOWN)
+        throwEngineError(DBIERR_INVALIDFLDTYPE, "Field " + name + " has a type that " +
+                                                    format.driverName() + " tables cannot hold");
+    FieldDef field = format.fieldFromDescriptor(desc);
+    field.name = name;
+    field.required = required;
+    return field;
+}
+
+void createTable(TableFormat& format, const TablePath& path, const TableSchema& schema) {
+    if (schema.fields.empty())
+        throwEngineError(DBIERR_INVALIDPARAM, "Table " + path.fileName + " needs at least one field");
+    FileTransaction::recover(path.full());
+    const auto held = lockExisting(path.full());
+    const auto oldFiles = held ? format.companionFiles(path) : std::vector<std::string>{};
+    FileTransaction tx(path.full());
+    auto builder = format.build(path, schema, nullptr, tx);
+    builder->finish();
+    removeFilesTheNewTableLacks(oldFiles, tx);
+    tx.commit();
+}
+
+RestructurePlan identityPlan(const TableSchema& schema) {
+    RestructurePlan plan;
+    for (std::size_t i = 0; i < schema.fields.size(); ++i)
+        plan.fields.push_back(FieldPlan{schema.fields[i], static_cast<int>(i)});
+    return plan;
+}
+
+void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan) {
+    if (!source.exclusive())
+        throwEngineError(DBIERR_NEEDEXCLACCESS, "Table " + source.path().fileName +
+                                                    " must be opened exclusively to be restructured");
+    if (plan.fields.empty())
+        throwEngineError(DBIERR_INVALIDPARAM, "Table " + source.path().fileName + " needs at least one field");
+    TableSchema schema;
+    for (const auto& f : plan.fields) schema.fields.push_back(f.target);
+    schema.indexes = remapIndexes(source, plan);
+
+    const TablePath& path = source.path();
+    const auto oldFiles = format.derivedFiles(path);
+    FileTransaction tx(path.full());
+    auto builder = format.build(path, schema, source.properties(), tx);
+    auto cursor = source.scan();
+    Record in, out(plan.fields.size());
+    std::uint64_t recordNo = 0;
+    while (cursor->next(in)) {
+        ++recordNo;
+        for (std::size_t i = 0; i < plan.fields.size(); ++i) {
+            const FieldPlan& f = plan.fields[i];
+            if (f.source < 0 || static_cast<std::size_t>(f.source) >= in.size()) {
+                out[i] = Blank{};
+                continue;
+            }
+            std::string reason;
+            auto converted = convertValue(in[f.source], f.target, reason);
+            if (!converted) refuse(source, f.target.name, recordNo, reason);
+            out[i] = std::move(*converted);
+        }
+        try {
+            builder->append(out);
+        } catch (const EDBEngineError& e) {
+            throwEngineError(e.errorCode(), std::string(e.what()) + " (record " +
+                                                std::to_string(recordNo) + "). The table " +
+                                                path.fileName + " was not changed");
+        }
+    }
+    builder->finish();
+    removeFilesTheNewTableLacks(oldFiles, tx);
+    tx.commit();
+}
+
+void packTable(TableFormat& format, TableFile& source) {
+    restructureTable(format, source, identityPlan(source.schema()));
+}
+
+void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,
+                     PasswordSource& passwords) {
+    auto file = format.open(path, OpenOptions{true, &passwords});
+    FileTransaction tx(path.full());
+    format.addIndex(*file, index, tx);
+    tx.commit();
+}
+
+void deleteIndexFromTable(TableFormat& format, const TablePath& path, const std::string& name,
+                          PasswordSource& passwords) {
+    auto file = format.open(path, OpenOptions{true, &passwords});
+    FileTransaction tx(path.full());
+    format.deleteIndex(*file, name, tx);
+    tx.commit();
+}
+
+}  // namespace kx4

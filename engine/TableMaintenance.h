@@ -1,0 +1,44 @@
+#pragma once
+// Whole-table operations shared by every format: create, rebuild with a new structure (the
+// restructure), pack, and index maintenance. Each writes the new files aside and swaps them in
+// through one FileTransaction, so an interruption leaves the old table intact.
+#include <string>
+#include <vector>
+
+#include "TableFormat.h"
+
+namespace kx4 {
+
+// One field of the new structure and where its values come from (-1: a new, blank field).
+struct FieldPlan {
+    FieldDef target;
+    int source = -1;
+};
+
+struct RestructurePlan {
+    std::vector<FieldPlan> fields;
+};
+
+// Field definition for a new table from the table component's type and size.
+FieldDef fieldForCreate(TableFormat& format, const std::string& name, TFieldType type, int size,
+                        bool required);
+// Engine descriptor (logical codes) for the table component's type and size.
+void descriptorForType(TFieldType type, int size, FLDDesc& desc);
+
+// Creates a table, replacing a same-named one with all its companion files.
+void createTable(TableFormat& format, const TablePath& path, const TableSchema& schema);
+
+// Rewrites the table held exclusively by `source` with the planned structure. Every value is
+// converted exactly or the whole operation is refused, naming field and record; indexes that
+// use a dropped field make it fail as well. `source` is stale afterwards.
+void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan);
+// The same structure with live records only and every index rebuilt.
+void packTable(TableFormat& format, TableFile& source);
+RestructurePlan identityPlan(const TableSchema& schema);
+
+void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,
+                     PasswordSource& passwords);
+void deleteIndexFromTable(TableFormat& format, const TablePath& path, const std::string& name,
+                          PasswordSource& passwords);
+
+}  // namespace kx4

@@ -1,0 +1,19 @@
+#pragma once
+// Converting a value from one field definition to another during a restructure. A conversion
+// either keeps the value exactly or is refused with a reason; it never rounds or cuts silently.
+#include <optional>
+#include <string>
+
+#include "TableSchema.h"
+#include "Value.h"
+
+namespace kx4 {
+
+// The converted value, or nullopt with `reason` saying why the value does not fit `to`.
+std::optional<FieldValue> convertValue(const FieldValue& value, const FieldDef& to,
+                                       std::string& reason);
+
+// Text form used when a value becomes text (numbers in shortest exact form, ISO dates).
+std::string valueAsText(const FieldValue& value);
+
+}  // namespace kx4

@@ -1,0 +1,13 @@
+#include "Errors.h"
+
+namespace kx4 {
+
+void throwEngineError(DBIResult code, const std::string& message) {
+    throw EDBEngineError(code, message);
+}
+
+void throwCorrupt(const std::string& file, const std::string& what) {
+    throw EDBEngineError(DBIERR_FILECORRUPT, "Corrupt table file " + file + ": " + what);
+}
+
+}  // namespace kx4

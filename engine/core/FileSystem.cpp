@@ -1,0 +1,243 @@
+#include "FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "Errors.h"
+
+namespace kx4 {
+
+namespace {
+
+DBIResult codeForErrno(int err) {
+    switch (err) {
+        case ENOENT: return DBIERR_NOSUCHFILE;
+        case EACCES:
+        case EPERM:
+        case EROFS: return DBIERR_OSEACCES;
+        case ENOSPC:
+        case EDQUOT: return DBIERR_OSENOSPC;
+        default: return DBIERR_WRITEERR;
+    }
+}
+
+[[noreturn]] void throwOs(const std::string& action, const std::string& path, int err) {
+    throwEngineError(codeForErrno(err), "Cannot " + action + " " + path + ": " + std::strerror(err));
+}
+
+class PosixFile final : public File {
+public:
+    PosixFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    ~PosixFile() override { ::close(fd_); }
+
+    const std::string& path() const override { return path_; }
+
+    std::uint64_t size() override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) throwOs("inspect", path_, errno);
+        return static_cast<std::uint64_t>(st.st_size);
+    }
+
+    void readAt(std::uint64_t offset, void* buffer, std::size_t n) override {
+        if (readSomeAt(offset, buffer, n) != n)
+            throwCorrupt(path_, "file ends before offset " + std::to_string(offset + n) +
+                                    " (read of " + std::to_string(n) + " bytes at " +
+                                    std::to_string(offset) + ")");
+    }
+
+    std::size_t readSomeAt(std::uint64_t offset, void* buffer, std::size_t n) override {
+        auto* out = static_cast<char*>(buffer);
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t r = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                throwOs("read", path_, errno);
+            }
+            if (r == 0) break;
+            done += static_cast<std::size_t>(r);
+        }
+        return done;
+    }
+
+    void writeAt(std::uint64_t offset, const void* data, std::size_t n) override {
+        const auto* in = static_cast<const char*>(data);
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t r = ::pwrite(fd_, in + done, n - done, static_cast<off_t>(offset + done));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                throwOs("write", path_, errno);
+            }
+            done += static_cast<std::size_t>(r);
+        }
+    }
+
+    void truncate(std::uint64_t size) override {
+        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) throwOs("resize", path_, errno);
+    }
+
+    void sync() override {
+        if (::fsync(fd_) != 0) throwOs("flush", path_, errno);
+    }
+
+    bool tryLock(LockMode mode) override {
+        struct flock fl {};
+        fl.l_type = mode == LockMode::Exclusive ? F_WRLCK : F_RDLCK;
+        fl.l_whence = SEEK_SET;
+        if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) return true;
+        if (errno == EAGAIN || errno == EACCES) return false;
+        // A file opened read-only cannot take a write lock (EBADF): that is a conflict of ours.
+        if (errno == EBADF) return false;
+        throwOs("lock", path_, errno);
+    }
+
+    void unlock() override {
+        struct flock fl {};
+        fl.l_type = F_UNLCK;
+        fl.l_whence = SEEK_SET;
+        ::fcntl(fd_, F_OFD_SETLK, &fl);
+    }
+
+    std::pair<std::uint64_t, std::uint64_t> identity() override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) throwOs("inspect", path_, errno);
+        return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    }
+
+private:
+    std::string path_;
+    int fd_;
+};
+
+class PosixFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
+        int flags = O_CLOEXEC;
+        switch (mode) {
+            case OpenMode::Read: flags |= O_RDONLY; break;
+            case OpenMode::ReadWrite: flags |= O_RDWR; break;
+            case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        }
+        const int fd = ::open(path.c_str(), flags, 0644);
+        if (fd < 0) throwOs("open", path, errno);
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            throwEngineError(DBIERR_NOSUCHFILE, "Cannot open " + path + ": it is a directory");
+        }
+        return std::make_unique<PosixFile>(path, fd);
+    }
+
+    bool exists(const std::string& path) override {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0;
+    }
+
+    void rename(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) throwOs("rename " + from + " to", to, errno);
+    }
+
+    void remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) throwOs("remove", path, errno);
+    }
+
+    void syncDirectory(const std::string& dir) override {
+        const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) throwOs("open directory", dir, errno);
+        const int rc = ::fsync(fd);
+        const int err = errno;
+        ::close(fd);
+        if (rc != 0 && err != EINVAL) throwOs("flush directory", dir, err);
+    }
+
+    std::vector<std::string> listDirectory(const std::string& dir) override {
+        DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+        if (!d) throwOs("list directory", dir, errno);
+        std::vector<std::string> names;
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name == "." || name == "..") continue;
+            if (e->d_type == DT_DIR) continue;
+            if (e->d_type == DT_UNKNOWN) {
+                struct stat st {};
+                if (::stat(joinPath(dir, name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+            }
+            names.push_back(name);
+        }
+        ::closedir(d);
+        return names;
+    }
+
+    std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) return {0, 0};
+        return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    }
+};
+
+FileSystem* g_override = nullptr;
+
+}  // namespace
+
+FileSystem& realFileSystem() {
+    static PosixFileSystem fs;
+    return fs;
+}
+
+FileSystem& fileSystem() { return g_override ? *g_override : realFileSystem(); }
+
+void setFileSystem(FileSystem* fs) { g_override = fs; }
+
+std::string joinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    if (dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+std::string directoryOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string fileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string extensionOf(const std::string& name) {
+    const std::string file = fileNameOf(name);
+    const auto dot = file.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? std::string() : file.substr(dot);
+}
+
+std::string stemOf(const std::string& name) {
+    const std::string ext = extensionOf(name);
+    return name.substr(0, name.size() - ext.size());
+}
+
+std::string toUpperAscii(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
+    return s;
+}
+
+std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit) {
+    const std::uint64_t size = file.size();
+    if (size > limit)
+        throwCorrupt(file.path(), "file is " + std::to_string(size) + " bytes, more than the " +
+                                      std::to_string(limit) + " allowed");
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    if (size) file.readAt(0, bytes.data(), bytes.size());
+    return bytes;
+}
+
+}  // namespace kx4

@@ -1,0 +1,70 @@
+#pragma once
+// Every file access of the engine goes through this interface, so that tests can inject faults
+// (short writes, full disks, crashes between steps) without touching real table files.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kx4 {
+
+enum class LockMode { Shared, Exclusive };
+
+class File {
+public:
+    virtual ~File() = default;
+    virtual const std::string& path() const = 0;
+    virtual std::uint64_t size() = 0;
+    // Reads exactly n bytes at offset; a short read raises a corrupt-file error naming the file.
+    virtual void readAt(std::uint64_t offset, void* buffer, std::size_t n) = 0;
+    // Reads up to n bytes; returns how many were available.
+    virtual std::size_t readSomeAt(std::uint64_t offset, void* buffer, std::size_t n) = 0;
+    virtual void writeAt(std::uint64_t offset, const void* data, std::size_t n) = 0;
+    virtual void truncate(std::uint64_t size) = 0;
+    // Flushes data and metadata to stable storage.
+    virtual void sync() = 0;
+    // Advisory whole-file lock that other processes and other open files of ours respect.
+    // Returns false when a conflicting lock is held elsewhere.
+    virtual bool tryLock(LockMode mode) = 0;
+    virtual void unlock() = 0;
+    // Identity of the underlying file (device and inode), to notice a file replaced by rename.
+    virtual std::pair<std::uint64_t, std::uint64_t> identity() = 0;
+};
+
+enum class OpenMode {
+    Read,        // existing file, read only
+    ReadWrite,   // existing file
+    Create,      // create or truncate, read and write
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual std::unique_ptr<File> open(const std::string& path, OpenMode mode) = 0;
+    virtual bool exists(const std::string& path) = 0;
+    virtual void rename(const std::string& from, const std::string& to) = 0;
+    virtual void remove(const std::string& path) = 0;  // missing file is not an error
+    virtual void syncDirectory(const std::string& dir) = 0;
+    // Plain file names (no directories) in dir, unsorted. A missing directory raises.
+    virtual std::vector<std::string> listDirectory(const std::string& dir) = 0;
+    // Identity of the file at path, or {0,0} if there is none.
+    virtual std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) = 0;
+};
+
+// The file system the engine uses; tests may swap in their own for the duration of a test.
+FileSystem& fileSystem();
+void setFileSystem(FileSystem* fs);  // nullptr restores the real one
+FileSystem& realFileSystem();
+
+// Path helpers.
+std::string joinPath(const std::string& dir, const std::string& name);
+std::string directoryOf(const std::string& path);
+std::string fileNameOf(const std::string& path);
+std::string extensionOf(const std::string& name);   // with the dot, as written (".DB"), or ""
+std::string stemOf(const std::string& name);        // name without its last extension
+std::string toUpperAscii(std::string s);
+
+// Reads a whole (small) file; raises naming the file.
+std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit);
+
+}  // namespace kx4

@@ -1,0 +1,137 @@
+#pragma once
+// The interface between the engine's table objects and the format drivers (Paradox, dBase,
+// text). Drivers know bytes; everything above them deals in FieldDef, IndexDef and FieldValue.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TableSchema.h"
+#include "Value.h"
+
+namespace kx4 {
+
+class FileTransaction;
+struct FLDDesc;  // DbiTypes.h
+
+// Passwords the session holds, and the prompt for one it lacks.
+class PasswordSource {
+public:
+    virtual ~PasswordSource() = default;
+    virtual std::vector<std::string> passwords() const = 0;
+    // Asks the user for the password of `tableFile`; nullopt when the user declines.
+    virtual std::optional<std::string> askPassword(const std::string& tableFile) = 0;
+};
+
+// A table's data file: directory plus file name with extension.
+struct TablePath {
+    std::string directory;
+    std::string fileName;
+    std::string full() const;
+};
+
+// Facts the cursor properties report (CURProps).
+struct TableInfo {
+    std::string driverName;  // "PARADOX", "DBASE", "ASCIIDRV"
+    int seqNums = 0;         // 1 Paradox (sequence numbers), 0 dBase (record numbers)
+    int version = 0;         // driver-specific level
+    int codePage = 0;
+    bool encrypted = false;
+    std::uint64_t recordCount = 0;
+    int recordSize = 0;
+};
+
+// Reads records one after another.
+class RecordCursor {
+public:
+    virtual ~RecordCursor() = default;
+    // Fills `out` with the next live record (one value per field); false at the end.
+    virtual bool next(Record& out) = 0;
+};
+
+// Format-specific properties of an existing table (level, block size, code page, password,
+// auto-increment counter, ...) that a rewrite must carry over. Opaque above the driver.
+class FormatProperties {
+public:
+    virtual ~FormatProperties() = default;
+};
+
+// An open table. Holds its OS lock (shared or exclusive) until destroyed.
+class TableFile {
+public:
+    virtual ~TableFile() = default;
+    virtual const TablePath& path() const = 0;
+    virtual const TableSchema& schema() const = 0;  // fields, and indexes primary first
+    virtual TableInfo info() const = 0;
+    virtual std::shared_ptr<const FormatProperties> properties() const = 0;
+    // Live records in physical (for keyed Paradox tables: key) order.
+    virtual std::unique_ptr<RecordCursor> scan() = 0;
+    // Records in the order of the named index (empty name: primary index).
+    virtual std::unique_ptr<RecordCursor> scanIndex(const std::string& indexName) = 0;
+    // Appends one record, keeping every index in step. Needs an exclusive open.
+    virtual void appendRecord(const Record& record) = 0;
+    // Checks the table with its companion files; one line per problem, empty when sound.
+    virtual std::vector<std::string> check() = 0;
+    virtual bool exclusive() const = 0;
+};
+
+// Writes a complete new table into staged files of a transaction.
+class TableBuilder {
+public:
+    virtual ~TableBuilder() = default;
+    // Raises EDBEngineError (DBIERR_DATATOOLONG and the like) for a value the field cannot hold;
+    // never truncates silently.
+    virtual void append(const Record& record) = 0;
+    // Writes headers and builds every index of the schema.
+    virtual void finish() = 0;
+};
+
+struct OpenOptions {
+    bool exclusive = false;
+    PasswordSource* passwords = nullptr;
+};
+
+class TableFormat {
+public:
+    virtual ~TableFormat() = default;
+    virtual TTableType type() const = 0;
+    virtual std::string driverName() const = 0;
+    virtual std::string defaultExtension() const = 0;  // ".DB", ".DBF", ".TXT"
+    // Does `fileName` (as listed in a directory) name a table of this format?
+    virtual bool isTableFile(const std::string& fileName) const = 0;
+    // Every file that belongs to the table, existing ones only (data file first).
+    virtual std::vector<std::string> companionFiles(const TablePath& path) = 0;
+    // The files a rewrite of the table replaces: those a builder writes anew, and which are
+    // removed when the new table has none of them. Files of other kinds (validity checks,
+    // say) stay as they are.
+    virtual std::vector<std::string> derivedFiles(const TablePath& path) {
+        return companionFiles(path);
+    }
+
+    virtual std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) = 0;
+
+    // Starts a new table at `target`: from `like` (properties of the table it replaces) or
+    // the format's defaults for a new table when null.
+    virtual std::unique_ptr<TableBuilder> build(const TablePath& target, const TableSchema& schema,
+                                                std::shared_ptr<const FormatProperties> like,
+                                                FileTransaction& tx) = 0;
+
+    // Field definition from an engine descriptor (logical or physical type codes); raises
+    // DBIERR_INVALIDFLDTYPE for a type the format cannot hold.
+    virtual FieldDef fieldFromDescriptor(const FLDDesc& desc) const = 0;
+    // Descriptor of a field; physical codes when `physical` (xltNONE), logical ones otherwise.
+    virtual void describeField(const FieldDef& field, bool physical, FLDDesc& out) const = 0;
+
+    // Index maintenance on a table held exclusively by `file`.
+    virtual void addIndex(TableFile& file, const IndexDef& index, FileTransaction& tx) = 0;
+    virtual void deleteIndex(TableFile& file, const std::string& name, FileTransaction& tx) = 0;
+};
+
+// The drivers, by table type; ttDefault picks by the file name's extension.
+TableFormat& formatFor(TTableType type, const std::string& fileName);
+TableFormat* formatByExtension(const std::string& fileName);  // nullptr if none claims it
+std::vector<TableFormat*> allFormats();
+
+}  // namespace kx4

@@ -1,0 +1,61 @@
+#include "TableSchema.h"
+
+namespace kx4 {
+
+namespace {
+
+// Decodes one UTF-8 sequence starting at s[i]; invalid bytes are returned as themselves.
+char32_t nextCodePoint(const std::string& s, std::size_t& i) {
+    const auto c = static_cast<unsigned char>(s[i++]);
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    if (extra == 0 || i + extra > s.size()) return c;
+    char32_t cp = c & (0x3F >> extra);
+    for (int k = 0; k < extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
+    return cp;
+}
+
+char32_t foldCase(char32_t c) {
+    if (c >= 'a' && c <= 'z') return c - 32;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;  // Latin-1 lower-case letters
+    return c;
+}
+
+}  // namespace
+
+bool sameName(const std::string& a, const std::string& b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (foldCase(nextCodePoint(a, i)) != foldCase(nextCodePoint(b, j))) return false;
+    }
+    return i == a.size() && j == b.size();
+}
+
+int TableSchema::fieldIndex(const std::string& name) const {
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (sameName(fields[i].name, name)) return static_cast<int>(i);
+    return -1;
+}
+
+std::vector<std::string> splitFieldList(const std::string& list) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = list.find(';', start);
+        const std::string part = list.substr(start, end == std::string::npos ? end : end - start);
+        if (!part.empty()) names.push_back(part);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return names;
+}
+
+std::string joinFieldList(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names) {
+        if (!out.empty()) out += ';';
+        out += n;
+    }
+    return out;
+}
+
+}  // namespace kx4

@@ -1,0 +1,36 @@
+#pragma once
+// Conversion between a table's code page and UTF-8 (the engine's edge: everything above the
+// drivers is UTF-8). Backed by iconv.
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kx4 {
+
+class TextCodec {
+public:
+    // A Windows/DOS code page number (437, 850, 852, 1250, 1252, 936, ...). 0 means the
+    // engine's default, 1252.
+    explicit TextCodec(int codePage);
+    ~TextCodec();
+    TextCodec(const TextCodec&) = delete;
+    TextCodec& operator=(const TextCodec&) = delete;
+
+    int codePage() const { return codePage_; }
+    // Bytes that cannot be decoded become U+FFFD; never fails.
+    std::string toUtf8(std::string_view bytes) const;
+    // Raises EDBEngineError (DBIERR_INVALIDFLDXFORM) naming the character that the code page
+    // cannot hold.
+    std::string fromUtf8(std::string_view utf8) const;
+    // True when every character of `utf8` exists in the code page.
+    bool canEncode(std::string_view utf8) const;
+
+    static bool isSupported(int codePage);
+
+private:
+    struct Impl;
+    int codePage_;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kx4

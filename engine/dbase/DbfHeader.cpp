@@ -1,0 +1,257 @@
+#include "DbfHeader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "ByteOrder.h"
+#include "Errors.h"
+#include "FileSystem.h"
+#include "TextCodec.h"
+
+namespace kx4::dbase {
+
+namespace {
+
+// Main header, levels III/IV/7 (little-endian):
+//   0 version byte | 1 update date Y-1900, M, D | 4 record count (4) | 8 header length (2)
+//   10 record length (2) | 14 transaction flag | 15 encryption flag | 28 table flags (bit 0:
+//   production .MDX) | 29 language driver ID | level 7 only: 32 driver name (32) | 64 reserved (4)
+constexpr std::size_t kMainHeaderSize = 32;
+constexpr std::size_t kLevel7HeaderSize = 68;
+constexpr std::size_t kDriverNameOffset = 32;
+constexpr std::size_t kDriverNameSize = 32;
+constexpr std::uint8_t kHeaderTerminator = 0x0D;
+
+// 32-byte descriptor: 0 name (11) | 11 type | 12 FoxPro: offset in record (4) | 16 length |
+//   17 decimals | 18 FoxPro flags | 19 FoxPro auto-increment next (4) | 31 production-tag flag
+constexpr std::size_t kDescriptorSize = 32;
+constexpr std::size_t kNameSize = 11;
+// 48-byte level-7 descriptor: 0 name (32) | 32 type | 33 length | 34 decimals |
+//   37 production-tag flag | 42 next auto-increment value (4)
+constexpr std::size_t kLevel7DescriptorSize = 48;
+constexpr std::size_t kLevel7NameSize = 32;
+constexpr std::size_t kLevel7AutoIncOffset = 42;
+
+constexpr std::size_t kMaxFields = 1024;
+
+[[noreturn]] void headerError(const std::string& file, const std::string& what) {
+    throwEngineError(DBIERR_HEADERCORRUPT, "Corrupt header in " + file + ": " + what);
+}
+
+bool knownType(char t) { return std::strchr("CNFDLMBGI+O@YTVQWP0", t) != nullptr && t != 0; }
+
+std::string decodeName(const std::uint8_t* p, std::size_t max, const TextCodec* codec) {
+    std::size_t n = 0;
+    while (n < max && p[n] != 0) ++n;
+    std::string raw(reinterpret_cast<const char*>(p), n);
+    while (!raw.empty() && raw.back() == ' ') raw.pop_back();
+    return codec ? codec->toUtf8(raw) : raw;
+}
+
+// Fixed sizes of the binary types; a descriptor that disagrees cannot be decoded.
+int fixedLength(char type, DbfLevel level) {
+    switch (type) {
+        case 'I':
+        case '+': return 4;
+        case 'O':
+        case '@':
+        case 'Y':
+        case 'T': return 8;
+        case 'L': return 1;
+        case 'B': return level == DbfLevel::FoxPro ? 8 : 10;
+        default: return -1;
+    }
+}
+
+DbfField parseDescriptor(const std::uint8_t* d, DbfLevel level, const TextCodec* codec) {
+    DbfField f;
+    if (level == DbfLevel::Seven) {
+        f.name = decodeName(d, kLevel7NameSize, codec);
+        f.type = static_cast<char>(d[32]);
+        f.length = d[33];
+        f.decimals = d[34];
+        f.productionTag = d[37] != 0;
+        f.autoIncNext = getLe32(d + kLevel7AutoIncOffset);
+        return f;
+    }
+    f.name = decodeName(d, kNameSize, codec);
+    f.type = static_cast<char>(d[11]);
+    f.length = d[16];
+    f.decimals = d[17];
+    f.productionTag = d[31] != 0;
+    if (level == DbfLevel::FoxPro) f.autoIncNext = getLe32(d + 19);
+    f.system = f.type == '0';
+    // Clipper and FoxPro keep the high byte of long character fields in the decimals byte.
+    if (f.type == 'C' && f.decimals != 0) {
+        f.length |= f.decimals << 8;
+        f.decimals = 0;
+    }
+    return f;
+}
+
+void checkField(const DbfField& f, DbfLevel level, const std::string& file) {
+    if (!knownType(f.type))
+        headerError(file, "field " + f.name + " has the unknown type byte " +
+                              std::to_string(static_cast<unsigned char>(f.type)));
+    const int fixed = fixedLength(f.type, level);
+    if (fixed > 0 && f.length != fixed)
+        headerError(file, "field " + f.name + " of type " + std::string(1, f.type) + " is " +
+                              std::to_string(f.length) + " bytes long, expected " +
+                              std::to_string(fixed));
+    if ((f.type == 'M' || f.type == 'G' || (f.type == 'B' && level != DbfLevel::FoxPro)) &&
+        f.length != 10 && f.length != 4)
+        headerError(file, "memo field " + f.name + " is " + std::to_string(f.length) +
+                              " bytes long, expected 10");
+}
+
+}  // namespace
+
+DbfLevel levelOfVersion(std::uint8_t version, const std::string& fileName) {
+    switch (version) {
+        case 0x03:
+        case 0x83: return DbfLevel::III;
+        case 0x8B:
+        case 0x43:
+        case 0x63:
+        case 0xCB: return DbfLevel::IV;
+        case 0x04:
+        case 0x8C: return DbfLevel::Seven;
+        case 0x30:
+        case 0x31:
+        case 0x32:
+        case 0xF5:
+        case 0xFB: return DbfLevel::FoxPro;
+        case 0x02:
+            throwEngineError(DBIERR_NOTSUPPORTED,
+                             "Cannot open " + fileName + ": dBase II tables are not supported");
+        default:
+            headerError(fileName, "unknown version byte " + std::to_string(version));
+    }
+}
+
+void peekLanguage(File& file, std::uint8_t& version, std::uint8_t& ldid, std::string& driverName) {
+    std::uint8_t head[kLevel7HeaderSize] = {};
+    const std::size_t got = file.readSomeAt(0, head, sizeof head);
+    if (got < kMainHeaderSize) headerError(file.path(), "the file is shorter than a header");
+    version = head[0];
+    ldid = head[29];
+    driverName.clear();
+    if (levelOfVersion(version, file.path()) == DbfLevel::Seven && got >= kLevel7HeaderSize)
+        driverName = decodeName(head + kDriverNameOffset, kDriverNameSize, nullptr);
+}
+
+DbfHeader readDbfHeader(File& file, const TextCodec* codec) {
+    const std::string& path = file.path();
+    std::uint8_t head[kMainHeaderSize];
+    if (file.readSomeAt(0, head, sizeof head) < sizeof head)
+        headerError(path, "the file is shorter than a header");
+
+    DbfHeader h;
+    h.version = head[0];
+    h.level = levelOfVersion(h.version, path);
+    h.updateYear = 1900 + head[1];
+    h.updateMonth = head[2];
+    h.updateDay = head[3];
+    h.recordCount = getLe32(head + 4);
+    h.headerLength = getLe16(head + 8);
+    h.recordLength = getLe16(head + 10);
+    h.hasProductionMdx = (head[28] & 0x01) != 0;
+    h.ldid = head[29];
+    if (h.level != DbfLevel::FoxPro && head[15] == 1)
+        throwEngineError(DBIERR_NOTSUPPORTED, "Cannot open " + path + ": the table is encrypted");
+
+    const bool seven = h.level == DbfLevel::Seven;
+    const std::size_t descStart = seven ? kLevel7HeaderSize : kMainHeaderSize;
+    const std::size_t descSize = seven ? kLevel7DescriptorSize : kDescriptorSize;
+    if (h.headerLength < descStart)
+        headerError(path, "header length " + std::to_string(h.headerLength) + " is too small");
+    if (h.recordLength < 1) headerError(path, "record length is 0");
+
+    std::vector<std::uint8_t> bytes(h.headerLength);
+    if (file.readSomeAt(0, bytes.data(), bytes.size()) < bytes.size())
+        headerError(path, "the file ends inside its " + std::to_string(h.headerLength) +
+                              "-byte header");
+    if (seven) h.driverName = decodeName(bytes.data() + kDriverNameOffset, kDriverNameSize, nullptr);
+
+    std::size_t pos = descStart;
+    h.terminatorMissing = true;
+    while (pos < bytes.size()) {
+        if (bytes[pos] == kHeaderTerminator) {
+            h.terminatorMissing = false;
+            break;
+        }
+        if (pos + descSize > bytes.size()) break;
+        if (h.fields.size() == kMaxFields) headerError(path, "more than 1024 fields");
+        h.fields.push_back(parseDescriptor(bytes.data() + pos, h.level, codec));
+        pos += descSize;
+    }
+
+    int offset = 1;
+    for (auto& f : h.fields) {
+        checkField(f, h.level, path);
+        f.offset = offset;
+        offset += f.length;
+    }
+    if (offset > h.recordLength)
+        headerError(path, "the fields need " + std::to_string(offset) +
+                              " bytes but a record has " + std::to_string(h.recordLength));
+    return h;
+}
+
+void layoutFields(DbfHeader& h) {
+    int offset = 1;
+    for (auto& f : h.fields) {
+        f.offset = offset;
+        offset += f.length;
+    }
+    h.recordLength = static_cast<std::uint16_t>(offset);
+    const bool seven = h.level == DbfLevel::Seven;
+    const std::size_t size = (seven ? kLevel7HeaderSize : kMainHeaderSize) +
+                             h.fields.size() * (seven ? kLevel7DescriptorSize : kDescriptorSize) + 1;
+    h.headerLength = static_cast<std::uint16_t>(size);
+}
+
+std::vector<std::uint8_t> encodeDbfHeader(const DbfHeader& h, const TextCodec& codec) {
+    std::vector<std::uint8_t> out(h.headerLength, 0);
+    out[0] = h.version;
+    out[1] = static_cast<std::uint8_t>(std::clamp(h.updateYear - 1900, 0, 255));
+    out[2] = static_cast<std::uint8_t>(h.updateMonth);
+    out[3] = static_cast<std::uint8_t>(h.updateDay);
+    putLe32(out.data() + 4, h.recordCount);
+    putLe16(out.data() + 8, h.headerLength);
+    putLe16(out.data() + 10, h.recordLength);
+    out[28] = h.hasProductionMdx ? 0x01 : 0x00;
+    const bool seven = h.level == DbfLevel::Seven;
+    out[29] = seven ? 0 : h.ldid;
+    if (seven) {
+        const std::string& name = h.driverName;
+        std::memcpy(out.data() + kDriverNameOffset, name.data(),
+                    std::min(name.size(), kDriverNameSize - 1));
+    }
+    std::size_t pos = seven ? kLevel7HeaderSize : kMainHeaderSize;
+    for (const auto& f : h.fields) {
+        const std::string name = codec.fromUtf8(f.name);
+        std::uint8_t* d = out.data() + pos;
+        if (seven) {
+            std::memcpy(d, name.data(), std::min(name.size(), kLevel7NameSize - 1));
+            d[32] = static_cast<std::uint8_t>(f.type);
+            d[33] = static_cast<std::uint8_t>(f.length);
+            d[34] = static_cast<std::uint8_t>(f.decimals);
+            d[37] = f.productionTag ? 1 : 0;
+            if (f.type == '+') putLe32(d + kLevel7AutoIncOffset, f.autoIncNext);
+            pos += kLevel7DescriptorSize;
+        } else {
+            std::memcpy(d, name.data(), std::min(name.size(), kNameSize - 1));
+            d[11] = static_cast<std::uint8_t>(f.type);
+            d[16] = static_cast<std::uint8_t>(f.length);
+            d[17] = static_cast<std::uint8_t>(f.decimals);
+            d[31] = f.productionTag ? 1 : 0;
+            pos += kDescriptorSize;
+        }
+    }
+    out[pos] = kHeaderTerminator;
+    return out;
+}
+
+}  // namespace kx4::dbase

@@ -1,0 +1,44 @@
+#pragma once
+// Shared helpers of the test suite: temporary directories, corpus copies, running programs.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kx4::test {
+
+// A fresh directory, removed with everything in it when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Path of a file in the shared corpus of real tables, e.g. corpusPath("paradox/x/Y.DB").
+std::filesystem::path corpusPath(const std::string& relative);
+
+// Copies a corpus table with all its companion files (same stem, any extension, any case) into
+// `dir`; returns the path of the copied data file. The corpus itself is never written.
+std::string copyCorpusTable(const std::string& relative, const std::filesystem::path& dir);
+
+// Every corpus file below `subdir` whose extension matches one of `extensions` (upper-cased
+// comparison, with the dot, e.g. ".DB").
+std::vector<std::string> corpusTables(const std::string& subdir,
+                                      const std::vector<std::string>& extensions);
+
+// Runs a shell command; returns its exit status and fills `output` with its standard output.
+int runCommand(const std::string& command, std::string& output);
+
+// Bytes of a file, for byte-identical checks.
+std::vector<char> readFileBytes(const std::string& path);
+
+// Sorted names of the files in a directory with their contents' hash, to assert "unchanged".
+std::string directorySnapshot(const std::filesystem::path& dir);
+
+}  // namespace kx4::test
