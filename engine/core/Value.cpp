@@ -30,11 +30,11 @@ bool isValidYmd(int year, int month, int day) {
 }
 
 Date dateFromYmd(int year, int month, int day) {
-    return Date{static_cast<std::int32_t>(daysFromCivil(year, month, day) + kEpoch1970FromDay1 + 1)};
+    return Date{static_cast<std::int32_t>(daysFromCivil(year, month, day) + kEpoch1970FromDay1)};
 }
 
 void ymdFromDate(Date date, int& year, int& month, int& day) {
-    std::int64_t z = static_cast<std::int64_t>(date.day) - 1 - kEpoch1970FromDay1 + 719468;
+    std::int64_t z = static_cast<std::int64_t>(date.day) - kEpoch1970FromDay1 + 719468;
     const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const unsigned doe = static_cast<unsigned>(z - era * 146097);
     const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;

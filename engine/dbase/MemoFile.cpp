@@ -1,0 +1,179 @@
+#include "MemoFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ByteOrder.h"
+#include "Errors.h"
+
+namespace kx4::dbase {
+
+namespace {
+
+// .DBT header (block 0), little-endian:
+//   0 next free block (4) | III: 16 version 0x03 | IV: 8 table base name (8), 20 block size (2)
+// .FPT header, big-endian: 0 next free block (4) | 6 block size (2)
+constexpr std::size_t kDbtNameOffset = 8;
+constexpr std::size_t kDbtNameSize = 8;
+constexpr std::size_t kDbtIIIVersionOffset = 16;
+constexpr std::size_t kDbtBlockSizeOffset = 20;
+constexpr std::size_t kFptBlockSizeOffset = 6;
+constexpr std::size_t kMemoHeaderSize = 512;
+// IV memo block: FF FF 08 00, then the length including these 8 bytes (4).
+constexpr std::uint8_t kIVMarker[4] = {0xFF, 0xFF, 0x08, 0x00};
+constexpr std::size_t kIVLeaderSize = 8;
+constexpr std::uint8_t kMemoEnd = 0x1A;
+// dbfread and similar readers read 8 bytes past an IV memo and cut at 0x1F, the byte dBase
+// leaves behind a memo; writing it keeps their view of our memos exact.
+constexpr std::uint8_t kIVTrailer = 0x1F;
+
+[[noreturn]] void memoError(const std::string& file, const std::string& what) {
+    throwEngineError(DBIERR_BLOBCORRUPT, "Corrupt memo file " + file + ": " + what);
+}
+
+}  // namespace
+
+MemoFile::MemoFile(std::unique_ptr<File> file, MemoKind kind)
+    : owned_(std::move(file)), file_(owned_.get()), kind_(kind) {
+    readHeader();
+}
+
+MemoFile::MemoFile(File* borrowed, MemoKind kind, int blockSize)
+    : file_(borrowed), kind_(kind), blockSize_(blockSize) {}
+
+std::unique_ptr<MemoFile> MemoFile::create(File& file, MemoKind kind, int blockSize,
+                                           const std::string& tableStem) {
+    if (kind == MemoKind::Fpt)
+        throwEngineError(DBIERR_NOTSUPPORTED, "FoxPro memo files cannot be written");
+    if (kind == MemoKind::DbtIII) blockSize = kDefaultMemoBlockSize;
+    std::vector<std::uint8_t> header(static_cast<std::size_t>(blockSize), 0);
+    putLe32(header.data(), 1);
+    if (kind == MemoKind::DbtIII) {
+        header[kDbtIIIVersionOffset] = 0x03;
+    } else {
+        std::memcpy(header.data() + kDbtNameOffset, tableStem.data(),
+                    std::min(tableStem.size(), kDbtNameSize));
+        header[18] = 0x02;  // bytes 18-19 as dBase writes them
+        header[19] = 0x01;
+        putLe16(header.data() + kDbtBlockSizeOffset, static_cast<std::uint16_t>(blockSize));
+    }
+    file.truncate(0);
+    file.writeAt(0, header.data(), header.size());
+    return std::unique_ptr<MemoFile>(new MemoFile(&file, kind, blockSize));
+}
+
+void MemoFile::readHeader() {
+    std::uint8_t h[kMemoHeaderSize] = {};
+    if (file_->readSomeAt(0, h, sizeof h) < 24) memoError(path(), "the header is incomplete");
+    if (kind_ == MemoKind::Fpt) {
+        blockSize_ = getBe16(h + kFptBlockSizeOffset);
+        if (blockSize_ == 0) memoError(path(), "block size 0");
+        return;
+    }
+    // A dBase III header has no block size (bytes 20-21 are 0); IV headers always do.
+    const int size = getLe16(h + kDbtBlockSizeOffset);
+    if (size == 0) {
+        kind_ = MemoKind::DbtIII;
+        blockSize_ = kDefaultMemoBlockSize;
+    } else {
+        if (size < 64 || size % 64 != 0)
+            memoError(path(), "block size " + std::to_string(size) + " is not a multiple of 64");
+        kind_ = MemoKind::DbtIV;
+        blockSize_ = size;
+    }
+}
+
+Bytes MemoFile::read(std::uint32_t block) {
+    const std::uint64_t offset = static_cast<std::uint64_t>(block) * blockSize_;
+    if (block == 0 || offset >= file_->size())
+        memoError(path(), "memo block " + std::to_string(block) + " lies outside the file");
+    switch (kind_) {
+        case MemoKind::DbtIII: return readIII(offset);
+        case MemoKind::DbtIV: return readIV(offset, block);
+        case MemoKind::Fpt: return readFpt(offset, block);
+    }
+    return {};
+}
+
+Bytes MemoFile::readIII(std::uint64_t offset) {
+    Bytes out;
+    std::uint8_t chunk[kMemoHeaderSize];
+    for (;;) {
+        const std::size_t got = file_->readSomeAt(offset, chunk, sizeof chunk);
+        const auto* end = std::find(chunk, chunk + got, kMemoEnd);
+        out.insert(out.end(), chunk, end);
+        if (end != chunk + got || got < sizeof chunk) break;  // terminator or end of file
+        if (out.size() > kMaxMemoSize) memoError(path(), "a memo has no end marker");
+        offset += got;
+    }
+    return out;
+}
+
+Bytes MemoFile::readIV(std::uint64_t offset, std::uint32_t block) {
+    std::uint8_t leader[kIVLeaderSize];
+    if (file_->readSomeAt(offset, leader, sizeof leader) < sizeof leader)
+        memoError(path(), "memo block " + std::to_string(block) + " is cut off");
+    // Some writers put dBase III style text into IV files.
+    if (std::memcmp(leader, kIVMarker, 2) != 0) return readIII(offset);
+    const std::uint32_t length = getLe32(leader + 4);
+    if (length < kIVLeaderSize || length - kIVLeaderSize > kMaxMemoSize ||
+        offset + length > file_->size())
+        memoError(path(), "memo block " + std::to_string(block) + " claims " +
+                              std::to_string(length) + " bytes, beyond the file's end");
+    Bytes out(length - kIVLeaderSize);
+    file_->readAt(offset + kIVLeaderSize, out.data(), out.size());
+    return out;
+}
+
+Bytes MemoFile::readFpt(std::uint64_t offset, std::uint32_t block) {
+    std::uint8_t leader[8];
+    if (file_->readSomeAt(offset, leader, sizeof leader) < sizeof leader)
+        memoError(path(), "memo block " + std::to_string(block) + " is cut off");
+    const std::uint32_t length = getBe32(leader + 4);
+    if (length > kMaxMemoSize || offset + 8 + length > file_->size())
+        memoError(path(), "memo block " + std::to_string(block) + " claims " +
+                              std::to_string(length) + " bytes, beyond the file's end");
+    Bytes out(length);
+    file_->readAt(offset + 8, out.data(), out.size());
+    return out;
+}
+
+std::uint32_t MemoFile::endBlock() {
+    const std::uint64_t size = std::max<std::uint64_t>(file_->size(), kMemoHeaderSize);
+    return static_cast<std::uint32_t>((size + blockSize_ - 1) / blockSize_);
+}
+
+std::uint32_t MemoFile::append(const Bytes& data) {
+    if (kind_ == MemoKind::Fpt)
+        throwEngineError(DBIERR_NOTSUPPORTED, "Cannot write FoxPro memo file " + path());
+    std::uint8_t head[4];
+    file_->readAt(0, head, sizeof head);
+    const std::uint32_t nextFree = getLe32(head);
+    // The end of the file is where a memo goes; a IV header may point into a free chain instead.
+    const std::uint32_t block = std::max(endBlock(), kind_ == MemoKind::DbtIII ? nextFree : 0u);
+
+    Bytes content;
+    if (kind_ == MemoKind::DbtIII) {
+        content = data;
+        content.push_back(kMemoEnd);
+        content.push_back(kMemoEnd);
+    } else {
+        content.resize(kIVLeaderSize);
+        std::memcpy(content.data(), kIVMarker, sizeof kIVMarker);
+        putLe32(content.data() + 4, static_cast<std::uint32_t>(data.size() + kIVLeaderSize));
+        content.insert(content.end(), data.begin(), data.end());
+        content.push_back(kIVTrailer);
+    }
+    const std::size_t blocks = (content.size() + blockSize_ - 1) / blockSize_;
+    content.resize(blocks * blockSize_, 0);
+    file_->writeAt(static_cast<std::uint64_t>(block) * blockSize_, content.data(), content.size());
+
+    const std::uint32_t newEnd = block + static_cast<std::uint32_t>(blocks);
+    if (kind_ == MemoKind::DbtIII || nextFree >= block) {
+        putLe32(head, newEnd);
+        file_->writeAt(0, head, sizeof head);
+    }
+    return block;
+}
+
+}  // namespace kx4::dbase
