@@ -132,7 +132,8 @@ FieldDef fieldForCreate(TableFormat& format, const std::string& name, TFieldType
     return field;
 }
 
-void createTable(TableFormat& format, const TablePath& path, const TableSchema& schema) {
+void createTable(TableFormat& format, const TablePath& path, const TableSchema& schema,
+                 const std::vector<Record>& records) {
     if (schema.fields.empty())
         throwEngineError(DBIERR_INVALIDPARAM, "Table " + path.fileName + " needs at least one field");
     FileTransaction::recover(path.full());
@@ -140,6 +141,7 @@ void createTable(TableFormat& format, const TablePath& path, const TableSchema& 
     const auto oldFiles = held ? format.companionFiles(path) : std::vector<std::string>{};
     FileTransaction tx(path.full());
     auto builder = format.build(path, schema, nullptr, tx);
+    for (const auto& record : records) builder->append(record);
     builder->finish();
     removeFilesTheNewTableLacks(oldFiles, tx);
     tx.commit();
@@ -197,6 +199,22 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
 
 void packTable(TableFormat& format, TableFile& source) {
     restructureTable(format, source, identityPlan(source.schema()));
+}
+
+void TableFormat::rebuildIndexes(TableFile& file, FileTransaction& tx) {
+    if (file.info().seqNums != 1)
+        throwEngineError(DBIERR_NOTSUPPORTED, driverName() + " tables cannot rebuild their indexes alone");
+    auto builder = build(file.path(), file.schema(), file.properties(), tx);
+    auto cursor = file.scan();
+    Record record;
+    while (cursor->next(record)) builder->append(record);
+    builder->finish();
+}
+
+void rebuildIndexes(TableFormat& format, TableFile& file) {
+    FileTransaction tx(file.path().full());
+    format.rebuildIndexes(file, tx);
+    tx.commit();
 }
 
 void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,

@@ -25,8 +25,10 @@ FieldDef fieldForCreate(TableFormat& format, const std::string& name, TFieldType
 // Engine descriptor (logical codes) for the table component's type and size.
 void descriptorForType(TFieldType type, int size, FLDDesc& desc);
 
-// Creates a table, replacing a same-named one with all its companion files.
-void createTable(TableFormat& format, const TablePath& path, const TableSchema& schema);
+// Creates a table (with the given records, if any), replacing a same-named one with all its
+// companion files.
+void createTable(TableFormat& format, const TablePath& path, const TableSchema& schema,
+                 const std::vector<Record>& records = {});
 
 // Rewrites the table held exclusively by `source` with the planned structure. Every value is
 // converted exactly or the whole operation is refused, naming field and record; indexes that
@@ -35,6 +37,9 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
 // The same structure with live records only and every index rebuilt.
 void packTable(TableFormat& format, TableFile& source);
 RestructurePlan identityPlan(const TableSchema& schema);
+
+// Every index of the table held exclusively by `file` written anew.
+void rebuildIndexes(TableFormat& format, TableFile& file);
 
 void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,
                      PasswordSource& passwords);

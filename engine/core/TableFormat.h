@@ -127,6 +127,10 @@ public:
     // Index maintenance on a table held exclusively by `file`.
     virtual void addIndex(TableFile& file, const IndexDef& index, FileTransaction& tx) = 0;
     virtual void deleteIndex(TableFile& file, const std::string& name, FileTransaction& tx) = 0;
+    // Writes every index of the table anew from its records, changing nothing else (deleted
+    // records stay). The default rewrites the whole table, which suits formats without
+    // deleted records.
+    virtual void rebuildIndexes(TableFile& file, FileTransaction& tx);
 };
 
 // The drivers, by table type; ttDefault picks by the file name's extension.

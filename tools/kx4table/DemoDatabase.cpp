@@ -1,0 +1,96 @@
+// The demo database: a few tables of a small trading business in each of the three formats.
+#include <filesystem>
+
+#include "Commands.h"
+#include "FileSystem.h"
+#include "TableMaintenance.h"
+
+namespace kx4::tool {
+
+namespace {
+
+FieldDef field(TableFormat& format, const std::string& name, TFieldType type, int size = 0) {
+    return fieldForCreate(format, name, type, size, false);
+}
+
+IndexDef index(const std::string& name, const std::string& fields, TIndexOptions options) {
+    IndexDef def;
+    def.name = name;
+    def.fields = fields;
+    def.options = options;
+    return def;
+}
+
+FieldValue text(const char* s) { return std::string(s); }
+FieldValue number(std::int64_t v) { return v; }
+FieldValue date(int y, int m, int d) { return dateFromYmd(y, m, d); }
+
+void writeCustomers(const std::string& dir) {
+    TableFormat& format = formatFor(TTableType::ttParadox, "KUNDEN.DB");
+    TableSchema schema;
+    schema.fields = {field(format, "KUNDENNR", TFieldType::ftInteger),
+                     field(format, "NAME", TFieldType::ftString, 30),
+                     field(format, "VORNAME", TFieldType::ftString, 20),
+                     field(format, "ORT", TFieldType::ftString, 25),
+                     field(format, "UMSATZ", TFieldType::ftCurrency),
+                     field(format, "KUNDESEIT", TFieldType::ftDate),
+                     field(format, "AKTIV", TFieldType::ftBoolean),
+                     field(format, "BEMERKUNG", TFieldType::ftMemo, 40)};
+    schema.indexes = {index("", "KUNDENNR", IndexOption::ixPrimary)};
+    const std::vector<Record> records = {
+        {number(1001), text("Müller"), text("Jürgen"), text("Köln"), 15230.5, date(1994, 3, 1), true,
+         text("Zahlt pünktlich; bevorzugt Lieferung am Vormittag.")},
+        {number(1002), text("Schäfer"), text("Anna"), text("München"), 820.0, date(1997, 11, 17), true, Blank{}},
+        {number(1003), text("Weiß"), text("Günter"), text("Düsseldorf"), 0.0, date(1989, 6, 30), false,
+         text("Konto ruht seit der Geschäftsaufgabe.")},
+        {number(1004), text("Özdemir"), text("Selin"), text("Hamburg"), 4410.75, date(2001, 1, 8), true, Blank{}},
+        {number(1005), text("Groß"), text("Heinz"), text("Nürnberg"), 99.9, date(1999, 12, 31), true, Blank{}},
+    };
+    createTable(format, TablePath{dir, "KUNDEN.DB"}, schema, records);
+}
+
+void writeArticles(const std::string& dir) {
+    TableFormat& format = formatFor(TTableType::ttDBase, "ARTIKEL.DBF");
+    TableSchema schema;
+    schema.fields = {field(format, "ARTNR", TFieldType::ftString, 8),
+                     field(format, "BEZEICH", TFieldType::ftString, 30),
+                     field(format, "PREIS", TFieldType::ftCurrency),
+                     field(format, "LAGER", TFieldType::ftInteger),
+                     field(format, "GEAENDERT", TFieldType::ftDate),
+                     field(format, "NOTIZ", TFieldType::ftMemo, 10)};
+    schema.indexes = {index("ARTNR", "ARTNR", IndexOption::ixUnique),
+                      index("BEZEICH", "BEZEICH", IndexOption::ixCaseInsensitive)};
+    const std::vector<Record> records = {
+        {text("A-1000"), text("Schraube M4 verzinkt"), 0.12, number(12000), date(2003, 5, 2), Blank{}},
+        {text("A-1001"), text("Mutter M4"), 0.05, number(8000), date(2003, 5, 2), Blank{}},
+        {text("B-2000"), text("Dübel 6 mm"), 0.08, number(5400), date(2004, 1, 15), text("Nur noch Restposten.")},
+        {text("C-3000"), text("Akkuschrauber 18 V"), 129.0, number(14), date(2005, 9, 9), Blank{}},
+    };
+    createTable(format, TablePath{dir, "ARTIKEL.DBF"}, schema, records);
+}
+
+void writePrices(const std::string& dir) {
+    TableFormat& format = formatFor(TTableType::ttASCII, "PREISE.TXT");
+    TableSchema schema;
+    schema.fields = {field(format, "ARTNR", TFieldType::ftString, 8),
+                     field(format, "PREIS", TFieldType::ftFloat),
+                     field(format, "GUELTIGAB", TFieldType::ftDate)};
+    const std::vector<Record> records = {
+        {text("A-1000"), 0.12, date(2024, 1, 1)},
+        {text("C-3000"), 119.0, date(2024, 3, 1)},
+    };
+    createTable(format, TablePath{dir, "PREISE.TXT"}, schema, records);
+}
+
+}  // namespace
+
+int createDemo(const Options& options, std::ostream& out) {
+    std::filesystem::create_directories(options.file);
+    writeCustomers(options.file);
+    writeArticles(options.file);
+    writePrices(options.file);
+    out << "demo tables written to " << options.file << '\n';
+    return 0;
+}
+
+}  // namespace kx4::tool
