@@ -1,0 +1,122 @@
+#include "ParadoxChange.h"
+
+#include <cstring>
+#include <vector>
+
+#include "Dbi.h"
+
+namespace kx4 {
+
+std::uint16_t FieldTypeToEngineType(std::uint8_t fieldType) {
+    switch (static_cast<TFieldType>(fieldType)) {
+        case TFieldType::ftString: return fldZSTRING;
+        case TFieldType::ftSmallint: return fldPDXSHORT;
+        // A 32-bit integer, the field the browser calls "Integer"; a 16-bit field could not
+        // hold the values of such a field.
+        case TFieldType::ftInteger: return fldINT32;
+        case TFieldType::ftWord: return fldUINT16;
+        case TFieldType::ftBoolean: return fldBOOL;
+        case TFieldType::ftFloat: return fldFLOAT;
+        case TFieldType::ftCurrency: return fldPDXMONEY;
+        case TFieldType::ftBCD: return fldBCD;
+        case TFieldType::ftDate: return fldDATE;
+        case TFieldType::ftTime: return fldTIME;
+        case TFieldType::ftDateTime: return fldPDXDATETIME;
+        case TFieldType::ftBytes: return fldBYTES;
+        case TFieldType::ftVarBytes: return fldVARBYTES;
+        case TFieldType::ftAutoInc: return fldPDXAUTOINC;
+        case TFieldType::ftBlob: return fldBLOB;
+        case TFieldType::ftMemo: return fldPDXMEMO;
+        case TFieldType::ftGraphic: return fldPDXGRAPHIC;
+        case TFieldType::ftFmtMemo: return fldPDXFMTMEMO;
+        case TFieldType::ftParadoxOle: return fldPDXOLEBLOB;
+        case TFieldType::ftTypedBinary: return fldPDXBINARYBLOB;
+        case TFieldType::ftCursor: return fldCURSOR;
+        case TFieldType::ftFixedChar: return fldPDXCHAR;
+        case TFieldType::ftWideString: return fldZSTRING;
+        case TFieldType::ftLargeint: return fldINT32;
+        case TFieldType::ftADT: return fldADT;
+        case TFieldType::ftArray: return fldARRAY;
+        case TFieldType::ftReference: return fldREF;
+        default: return 0;
+    }
+}
+
+std::uint16_t EngineSubTypeFor(std::uint16_t engineType) {
+    // Logical blob types need their subtype to say what they hold; every other code (the
+    // Paradox driver's physical codes included) is complete without one.
+    return engineType == fldBLOB ? fldstBINARY : 0;
+}
+
+namespace {
+
+void openExclusive(TTable& table) {
+    if (table.Active() && !table.Exclusive) table.Close();
+    if (!table.Exclusive) table.Exclusive = true;
+    if (!table.Active()) table.Open();
+}
+
+void applyChange(const TFieldChange& change, FLDDesc& desc) {
+    if (change.NewName[0] != '\0') std::memcpy(desc.szName, change.NewName, sizeof change.NewName);
+    if (change.NewType != 0) desc.iFldType = change.NewType;
+    if (change.NewSubType != 0) desc.iSubType = change.NewSubType;
+    if (change.NewUnits1 != 0) desc.iUnits1 = static_cast<std::int16_t>(change.NewUnits1);
+    if (change.NewUnits2 != 0) desc.iUnits2 = change.NewUnits2;
+}
+
+void reopenShared(TTable& table) {
+    table.Close();
+    table.Exclusive = false;
+    table.Open();
+}
+
+}  // namespace
+
+void RestructureField(TTable& table, const std::string& fieldName, const TFieldChange& change) {
+    openExclusive(table);
+    const int slot = table.FieldByName(fieldName).Index();
+    try {
+        Check(DbiSetProp(table.Handle(), curXLTMODE, xltNONE));
+        CURProps props;
+        Check(DbiGetCursorProps(table.Handle(), &props));
+        const int n = table.FieldCount();
+        std::vector<FLDDesc> descs(n);
+        std::vector<CROpType> ops(n, crNOOP);
+        ops[slot] = crMODIFY;
+        Check(DbiGetFieldDescs(table.Handle(), descs.data()));
+        applyChange(change, descs[slot]);
+        for (int k = 0; k < n; ++k) descs[k].iFldNum = static_cast<std::uint8_t>(k + 1);
+
+        CRTblDesc desc;
+        hDBIObj db = nullptr;
+        Check(DbiGetObjFromObj(table.Handle(), objDATABASE, &db));
+        // The cursor's database outlives the cursor only while we hold a copy of it.
+        Database database = *static_cast<Database*>(db);
+        std::strncpy(desc.szTblName, table.TableName.c_str(), DBIMAXTBLNAMELEN);
+        std::strncpy(desc.szTblType, props.szTableType, DBIMAXNAMELEN);
+        desc.iFldCount = static_cast<std::uint16_t>(n);
+        desc.pecrFldOp = ops.data();
+        desc.pfldDesc = descs.data();
+        table.Close();
+        Check(DbiDoRestructure(&database, 1, &desc, nullptr, nullptr, nullptr, false));
+    } catch (...) {
+        reopenShared(table);
+        throw;
+    }
+    reopenShared(table);
+}
+
+void TParadoxChange::ChangeField(const std::string& fieldName, std::uint8_t fieldType,
+                                 std::uint16_t size) {
+    TTable table;
+    table.DatabaseName = DatabaseName;
+    table.TableName = TableName;
+    table.Exclusive = true;
+    TFieldChange change;
+    change.NewType = FieldTypeToEngineType(fieldType);
+    change.NewSubType = EngineSubTypeFor(change.NewType);
+    if (size > 0) change.NewUnits1 = size;
+    RestructureField(table, fieldName, change);
+}
+
+}  // namespace kx4
