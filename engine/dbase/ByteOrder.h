@@ -15,7 +15,8 @@ inline std::uint32_t getLe32(const std::uint8_t* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 inline std::uint64_t getLe64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(getLe32(p)) | (static_cast<std::uint64_t>(getLe32(p + 4)) << 32);
+    return static_cast<std::uint64_t>(getLe32(p)) |
+           (static_cast<std::uint64_t>(getLe32(p + 4)) << 32);
 }
 inline std::uint16_t getBe16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>((p[0] << 8) | p[1]);

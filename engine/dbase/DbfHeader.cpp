@@ -53,14 +53,19 @@ std::string decodeName(const std::uint8_t* p, std::size_t max, const TextCodec* 
 int fixedLength(char type, DbfLevel level) {
     switch (type) {
         case 'I':
-        case '+': return 4;
+        case '+':
+            return 4;
         case 'O':
         case '@':
         case 'Y':
-        case 'T': return 8;
-        case 'L': return 1;
-        case 'B': return level == DbfLevel::FoxPro ? 8 : 10;
-        default: return -1;
+        case 'T':
+            return 8;
+        case 'L':
+            return 1;
+        case 'B':
+            return level == DbfLevel::FoxPro ? 8 : 10;
+        default:
+            return -1;
     }
 }
 
@@ -110,18 +115,22 @@ void checkField(const DbfField& f, DbfLevel level, const std::string& file) {
 DbfLevel levelOfVersion(std::uint8_t version, const std::string& fileName) {
     switch (version) {
         case 0x03:
-        case 0x83: return DbfLevel::III;
+        case 0x83:
+            return DbfLevel::III;
         case 0x8B:
         case 0x43:
         case 0x63:
-        case 0xCB: return DbfLevel::IV;
+        case 0xCB:
+            return DbfLevel::IV;
         case 0x04:
-        case 0x8C: return DbfLevel::Seven;
+        case 0x8C:
+            return DbfLevel::Seven;
         case 0x30:
         case 0x31:
         case 0x32:
         case 0xF5:
-        case 0xFB: return DbfLevel::FoxPro;
+        case 0xFB:
+            return DbfLevel::FoxPro;
         case 0x02:
             throwEngineError(DBIERR_NOTSUPPORTED,
                              "Cannot open " + fileName + ": dBase II tables are not supported");
@@ -170,9 +179,10 @@ DbfHeader readDbfHeader(File& file, const TextCodec* codec) {
 
     std::vector<std::uint8_t> bytes(h.headerLength);
     if (file.readSomeAt(0, bytes.data(), bytes.size()) < bytes.size())
-        headerError(path, "the file ends inside its " + std::to_string(h.headerLength) +
-                              "-byte header");
-    if (seven) h.driverName = decodeName(bytes.data() + kDriverNameOffset, kDriverNameSize, nullptr);
+        headerError(path,
+                    "the file ends inside its " + std::to_string(h.headerLength) + "-byte header");
+    if (seven)
+        h.driverName = decodeName(bytes.data() + kDriverNameOffset, kDriverNameSize, nullptr);
 
     std::size_t pos = descStart;
     h.terminatorMissing = true;
@@ -193,9 +203,17 @@ DbfHeader readDbfHeader(File& file, const TextCodec* codec) {
         f.offset = offset;
         offset += f.length;
     }
+    // Some writers store a record length one short of the fields; the file size tells.
+    const std::uint64_t needed =
+        h.headerLength + static_cast<std::uint64_t>(h.recordCount) * offset;
+    if (offset > h.recordLength && h.recordCount > 0 && file.size() >= needed &&
+        file.size() <= needed + 1) {
+        h.recordLength = static_cast<std::uint16_t>(offset);
+        h.recordLengthRepaired = true;
+    }
     if (offset > h.recordLength)
-        headerError(path, "the fields need " + std::to_string(offset) +
-                              " bytes but a record has " + std::to_string(h.recordLength));
+        headerError(path, "the fields need " + std::to_string(offset) + " bytes but a record has " +
+                              std::to_string(h.recordLength));
     return h;
 }
 
@@ -208,7 +226,8 @@ void layoutFields(DbfHeader& h) {
     h.recordLength = static_cast<std::uint16_t>(offset);
     const bool seven = h.level == DbfLevel::Seven;
     const std::size_t size = (seven ? kLevel7HeaderSize : kMainHeaderSize) +
-                             h.fields.size() * (seven ? kLevel7DescriptorSize : kDescriptorSize) + 1;
+                             h.fields.size() * (seven ? kLevel7DescriptorSize : kDescriptorSize) +
+                             1;
     h.headerLength = static_cast<std::uint16_t>(size);
 }
 

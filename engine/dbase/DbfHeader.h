@@ -20,11 +20,11 @@ enum class DbfLevel {
 
 // One field descriptor as stored.
 struct DbfField {
-    std::string name;   // UTF-8
-    char type = 'C';    // type letter
-    int length = 0;     // bytes in the record
+    std::string name;  // UTF-8
+    char type = 'C';   // type letter
+    int length = 0;    // bytes in the record
     int decimals = 0;
-    int offset = 0;     // position in the record (after the deletion flag, so >= 1)
+    int offset = 0;                 // position in the record (after the deletion flag, so >= 1)
     std::uint32_t autoIncNext = 0;  // level 7 '+' fields: the next value
     bool system = false;            // FoxPro hidden field (_NullFlags), not shown
     bool productionTag = false;     // descriptor flag: the field has a production .MDX tag
@@ -43,6 +43,8 @@ struct DbfHeader {
     std::uint8_t ldid = 0;
     std::string driverName;  // level 7
     bool terminatorMissing = false;
+    // The stored record length was shorter than the fields; the fields' length is used.
+    bool recordLengthRepaired = false;
     std::vector<DbfField> fields;
 
     bool hasMemoFlag() const { return (version & 0x80) != 0 || version == 0x30; }

@@ -20,8 +20,8 @@ constexpr std::int64_t kJulianDayOfOrdinalZero = 1'721'425;  // Julian day = ord
 constexpr std::uint32_t kLongSignFlip = 0x8000'0000u;
 constexpr std::uint64_t kDoubleSignBit = 0x8000'0000'0000'0000ull;
 
-FieldDef makeDef(const DbfField& f, TFieldType type, std::uint16_t physical,
-                 std::uint16_t logical, std::uint16_t subType, int dataSize) {
+FieldDef makeDef(const DbfField& f, TFieldType type, std::uint16_t physical, std::uint16_t logical,
+                 std::uint16_t subType, int dataSize) {
     FieldDef d;
     d.name = f.name;
     d.type = type;
@@ -36,8 +36,8 @@ FieldDef makeDef(const DbfField& f, TFieldType type, std::uint16_t physical,
 
 // Field-level messages name the field, the record and the file.
 [[noreturn]] void badValue(const DbfField& f, const DecodeContext& ctx, const std::string& what) {
-    throwCorrupt(ctx.tableFile, "record " + std::to_string(ctx.recordNumber) + ", field " +
-                                    f.name + ": " + what);
+    throwCorrupt(ctx.tableFile,
+                 "record " + std::to_string(ctx.recordNumber) + ", field " + f.name + ": " + what);
 }
 
 std::string_view trimmed(const std::uint8_t* p, int length) {
@@ -88,12 +88,23 @@ FieldValue decodeDate(const DbfField& f, const std::uint8_t* p, const DecodeCont
     return dateFromYmd(year, month, day);
 }
 
-FieldValue decodeLogical(const DbfField& f, const std::uint8_t* p, const DecodeContext& ctx) {
+FieldValue decodeLogical(const std::uint8_t* p) {
     switch (p[0]) {
-        case 'T': case 't': case 'Y': case 'y': return true;
-        case 'F': case 'f': case 'N': case 'n': return false;
-        case '?': case ' ': case '\0': return Blank{};
-        default: badValue(f, ctx, "byte " + std::to_string(p[0]) + " is not a logical value");
+        case 'T':
+        case 't':
+        case 'Y':
+        case 'y':
+        case '1':
+            return true;
+        case 'F':
+        case 'f':
+        case 'N':
+        case 'n':
+        case '0':
+            return false;
+        // '?' means "not initialised"; other bytes (writers store digits) are read as blank.
+        default:
+            return Blank{};
     }
 }
 
@@ -103,13 +114,16 @@ FieldValue decodeMemo(const DbfField& f, const std::uint8_t* p, const DecodeCont
     if (!valid) badValue(f, ctx, "the memo block number is not a number");
     if (block == 0) return Blank{};
     if (!ctx.memo)
-        badValue(f, ctx, "the memo file of the table is missing (memo block " +
-                             std::to_string(block) + ")");
+        badValue(
+            f, ctx,
+            "the memo file of the table is missing (memo block " + std::to_string(block) + ")");
     Bytes data = ctx.memo->read(block);
     if (isTextMemo(f)) {
+        // Some writers store the C string's terminating NUL as part of the memo.
+        while (!data.empty() && data.back() == 0) data.pop_back();
         if (data.empty()) return Blank{};
-        return ctx.codec.toUtf8(std::string_view(reinterpret_cast<const char*>(data.data()),
-                                                 data.size()));
+        return ctx.codec.toUtf8(
+            std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
     }
     return Blob{std::move(data)};
 }
@@ -147,8 +161,7 @@ FieldValue decodeText(const DbfField& f, const std::uint8_t* p, const DecodeCont
 }
 
 [[noreturn]] void wrongKind(const DbfField& f, const std::string& expected) {
-    throwEngineError(DBIERR_INVALIDFLDXFORM,
-                     "Field " + f.name + " needs " + expected + " value");
+    throwEngineError(DBIERR_INVALIDFLDXFORM, "Field " + f.name + " needs " + expected + " value");
 }
 
 [[noreturn]] void tooLong(const DbfField& f, const std::string& what) {
@@ -265,7 +278,8 @@ void encodeLong(const DbfField& f, const FieldValue& v, std::uint8_t* dest) {
     const auto i = integerOf(v);
     if (!i) wrongKind(f, "an integer");
     // The smallest int32 would encode as four zero bytes, which mean "blank".
-    if (*i <= std::numeric_limits<std::int32_t>::min() || *i > std::numeric_limits<std::int32_t>::max())
+    if (*i <= std::numeric_limits<std::int32_t>::min() ||
+        *i > std::numeric_limits<std::int32_t>::max())
         tooLong(f, std::to_string(*i) + " is outside the long integer range");
     putBe32(dest, static_cast<std::uint32_t>(static_cast<std::int32_t>(*i)) ^ kLongSignFlip);
 }
@@ -273,9 +287,12 @@ void encodeLong(const DbfField& f, const FieldValue& v, std::uint8_t* dest) {
 void encodeDouble(const DbfField& f, const FieldValue& v, std::uint8_t* dest) {
     if (isBlank(v)) return std::memset(dest, 0, 8), void();
     double d;
-    if (const auto* x = std::get_if<double>(&v)) d = *x;
-    else if (const auto* i = std::get_if<std::int64_t>(&v)) d = static_cast<double>(*i);
-    else wrongKind(f, "a number");
+    if (const auto* x = std::get_if<double>(&v))
+        d = *x;
+    else if (const auto* i = std::get_if<std::int64_t>(&v))
+        d = static_cast<double>(*i);
+    else
+        wrongKind(f, "a number");
     if (!std::isfinite(d)) tooLong(f, "the number is not finite");
     std::uint64_t bits = bitsFromDouble(d);
     bits = (bits & kDoubleSignBit) ? ~bits : bits | kDoubleSignBit;
@@ -285,9 +302,12 @@ void encodeDouble(const DbfField& f, const FieldValue& v, std::uint8_t* dest) {
 void encodeTimestamp(const DbfField& f, const FieldValue& v, std::uint8_t* dest) {
     if (isBlank(v)) return std::memset(dest, 0, 8), void();
     std::int64_t ms;
-    if (const auto* t = std::get_if<Timestamp>(&v)) ms = t->msec;
-    else if (const auto* d = std::get_if<Date>(&v)) ms = d->day * kMsPerDay;
-    else wrongKind(f, "a timestamp");
+    if (const auto* t = std::get_if<Timestamp>(&v))
+        ms = t->msec;
+    else if (const auto* d = std::get_if<Date>(&v))
+        ms = d->day * kMsPerDay;
+    else
+        wrongKind(f, "a timestamp");
     if (ms < kMsPerDay || ms >= dateFromYmd(10000, 1, 1).day * kMsPerDay)
         tooLong(f, "the timestamp lies outside the years 1..9999");
     putBe64(dest, bitsFromDouble(static_cast<double>(ms)));
@@ -316,8 +336,10 @@ FieldDef fieldDefOf(const DbfField& f, DbfLevel level) {
             d.size = f.length;
             return d;
         }
-        case 'D': return makeDef(f, TFieldType::ftDate, fldDBDATE, fldDATE, 0, 4);
-        case 'L': return makeDef(f, TFieldType::ftBoolean, fldDBBOOL, fldBOOL, 0, 2);
+        case 'D':
+            return makeDef(f, TFieldType::ftDate, fldDBDATE, fldDATE, 0, 4);
+        case 'L':
+            return makeDef(f, TFieldType::ftBoolean, fldDBBOOL, fldBOOL, 0, 2);
         case 'M':
             d = makeDef(f, TFieldType::ftMemo, fldDBMEMO, fldBLOB, fldstMEMO, f.length);
             d.size = f.length;
@@ -339,17 +361,23 @@ FieldDef fieldDefOf(const DbfField& f, DbfLevel level) {
             d = makeDef(f, TFieldType::ftGraphic, fldDBOLEBLOB, fldBLOB, fldstGRAPHIC, f.length);
             d.size = f.length;
             return d;
-        case 'I': return makeDef(f, TFieldType::ftInteger, fldDBLONG, fldINT32, 0, 4);
-        case '+': return makeDef(f, TFieldType::ftAutoInc, fldDBAUTOINC, fldINT32, fldstAUTOINC, 4);
-        case 'O': return makeDef(f, TFieldType::ftFloat, fldDBDOUBLE, fldFLOAT, 0, 8);
+        case 'I':
+            return makeDef(f, TFieldType::ftInteger, fldDBLONG, fldINT32, 0, 4);
+        case '+':
+            return makeDef(f, TFieldType::ftAutoInc, fldDBAUTOINC, fldINT32, fldstAUTOINC, 4);
+        case 'O':
+            return makeDef(f, TFieldType::ftFloat, fldDBDOUBLE, fldFLOAT, 0, 8);
         case '@':
-        case 'T': return makeDef(f, TFieldType::ftDateTime, fldDBDATETIME, fldTIMESTAMP, 0, 8);
-        case 'Y': return makeDef(f, TFieldType::ftCurrency, fldDBDOUBLE, fldFLOAT, fldstMONEY, 8);
+        case 'T':
+            return makeDef(f, TFieldType::ftDateTime, fldDBDATETIME, fldTIMESTAMP, 0, 8);
+        case 'Y':
+            return makeDef(f, TFieldType::ftCurrency, fldDBDOUBLE, fldFLOAT, fldstMONEY, 8);
         case 'Q':
             d = makeDef(f, TFieldType::ftVarBytes, fldDBBYTES, fldVARBYTES, 0, f.length);
             d.size = f.length;
             return d;
-        default: return makeDef(f, TFieldType::ftUnknown, 0, fldUNKNOWN, 0, f.length);
+        default:
+            return makeDef(f, TFieldType::ftUnknown, 0, fldUNKNOWN, 0, f.length);
     }
 }
 
@@ -358,9 +386,12 @@ bool isMemoField(const DbfField& f, DbfLevel level) {
         case 'M':
         case 'G':
         case 'P':
-        case 'W': return true;
-        case 'B': return level != DbfLevel::FoxPro;
-        default: return false;
+        case 'W':
+            return true;
+        case 'B':
+            return level != DbfLevel::FoxPro;
+        default:
+            return false;
     }
 }
 
@@ -388,31 +419,42 @@ FieldValue decodeField(const DbfField& f, const std::uint8_t* record, const Deco
     if (f.length == 0) return Blank{};
     switch (f.type) {
         case 'C':
-        case 'V': return decodeText(f, p, ctx);
+        case 'V':
+            return decodeText(f, p, ctx);
         case 'N':
-        case 'F': return decodeNumber(f, p, ctx, fieldDefOf(f, ctx.level).type);
-        case 'D': return decodeDate(f, p, ctx);
-        case 'L': return decodeLogical(f, p, ctx);
+        case 'F':
+            return decodeNumber(f, p, ctx, fieldDefOf(f, ctx.level).type);
+        case 'D':
+            return decodeDate(f, p, ctx);
+        case 'L':
+            return decodeLogical(p);
         case 'I':
             if (fox || ctx.level != DbfLevel::Seven)
                 return static_cast<std::int64_t>(static_cast<std::int32_t>(getLe32(p)));
             return decodeLevel7Long(p);
-        case '+': return decodeLevel7Long(p);
+        case '+':
+            return decodeLevel7Long(p);
         case 'O':
             if (fox) return doubleFromBits(getLe64(p));
             return decodeLevel7Double(p);
-        case '@': return decodeLevel7Timestamp(p);
-        case 'T': return decodeFoxDateTime(p);
-        case 'Y': return static_cast<double>(static_cast<std::int64_t>(getLe64(p))) / 10000.0;
+        case '@':
+            return decodeLevel7Timestamp(p);
+        case 'T':
+            return decodeFoxDateTime(p);
+        case 'Y':
+            return static_cast<double>(static_cast<std::int64_t>(getLe64(p))) / 10000.0;
         case 'B':
             if (fox) return doubleFromBits(getLe64(p));
             return decodeMemo(f, record, ctx);
         case 'M':
         case 'G':
         case 'P':
-        case 'W': return decodeMemo(f, record, ctx);
-        case 'Q': return Bytes(p, p + f.length);
-        default: return Blank{};
+        case 'W':
+            return decodeMemo(f, record, ctx);
+        case 'Q':
+            return Bytes(p, p + f.length);
+        default:
+            return Blank{};
     }
 }
 
@@ -444,19 +486,26 @@ void encodeField(const DbfField& f, const FieldValue& v, std::uint8_t* record,
                  const EncodeContext& ctx) {
     std::uint8_t* dest = record + f.offset;
     switch (f.type) {
-        case 'C': return encodeCharacter(f, v, dest, ctx);
+        case 'C':
+            return encodeCharacter(f, v, dest, ctx);
         case 'N':
-        case 'F': return encodeNumeric(f, v, dest);
-        case 'D': return encodeDate(f, v, dest);
-        case 'L': return encodeLogical(f, v, dest);
+        case 'F':
+            return encodeNumeric(f, v, dest);
+        case 'D':
+            return encodeDate(f, v, dest);
+        case 'L':
+            return encodeLogical(f, v, dest);
         case 'I':
-        case '+': return encodeLong(f, v, dest);
-        case 'O': return encodeDouble(f, v, dest);
-        case '@': return encodeTimestamp(f, v, dest);
+        case '+':
+            return encodeLong(f, v, dest);
+        case 'O':
+            return encodeDouble(f, v, dest);
+        case '@':
+            return encodeTimestamp(f, v, dest);
         default:
-            throwEngineError(DBIERR_NOTSUPPORTED,
-                             "Field " + f.name + " of type " + std::string(1, f.type) +
-                                 " cannot be written");
+            throwEngineError(
+                DBIERR_NOTSUPPORTED,
+                "Field " + f.name + " of type " + std::string(1, f.type) + " cannot be written");
     }
 }
 
@@ -468,16 +517,19 @@ std::optional<Bytes> memoPayload(const DbfField& f, const FieldValue& v, const E
         if (text->empty()) return std::nullopt;
         const std::string bytes = encodeText(f, *text, ctx.codec);
         if (ctx.level == DbfLevel::III && bytes.find('\x1A') != std::string::npos)
-            throwEngineError(DBIERR_INVALIDFLDXFORM,
-                             "Field " + f.name +
-                                 ": a dBase III memo cannot hold the character 0x1A");
+            throwEngineError(
+                DBIERR_INVALIDFLDXFORM,
+                "Field " + f.name + ": a dBase III memo cannot hold the character 0x1A");
         if (bytes.size() > kMaxMemoSize) tooLong(f, "the memo is larger than 64 MB");
         return Bytes(bytes.begin(), bytes.end());
     }
     const Bytes* data = nullptr;
-    if (const auto* b = std::get_if<Blob>(&v)) data = &b->data;
-    else if (const auto* raw = std::get_if<Bytes>(&v)) data = raw;
-    else wrongKind(f, "a binary");
+    if (const auto* b = std::get_if<Blob>(&v))
+        data = &b->data;
+    else if (const auto* raw = std::get_if<Bytes>(&v))
+        data = raw;
+    else
+        wrongKind(f, "a binary");
     if (data->empty()) return std::nullopt;
     if (data->size() > kMaxMemoSize) tooLong(f, "the value is larger than 64 MB");
     return *data;

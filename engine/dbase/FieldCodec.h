@@ -26,7 +26,7 @@ bool isTextMemo(const DbfField& field);
 struct DecodeContext {
     const TextCodec& codec;
     DbfLevel level;
-    MemoFile* memo;              // null when the table has no (or a missing) memo file
+    MemoFile* memo;  // null when the table has no (or a missing) memo file
     const std::string& tableFile;
     std::uint32_t recordNumber;  // 1-based, for messages
 };

@@ -88,9 +88,12 @@ Bytes MemoFile::read(std::uint32_t block) {
     if (block == 0 || offset >= file_->size())
         memoError(path(), "memo block " + std::to_string(block) + " lies outside the file");
     switch (kind_) {
-        case MemoKind::DbtIII: return readIII(offset);
-        case MemoKind::DbtIV: return readIV(offset, block);
-        case MemoKind::Fpt: return readFpt(offset, block);
+        case MemoKind::DbtIII:
+            return readIII(offset);
+        case MemoKind::DbtIV:
+            return readIV(offset, block);
+        case MemoKind::Fpt:
+            return readFpt(offset, block);
     }
     return {};
 }
@@ -101,7 +104,7 @@ Bytes MemoFile::readIII(std::uint64_t offset) {
     for (;;) {
         const std::size_t got = file_->readSomeAt(offset, chunk, sizeof chunk);
         const auto* end = std::find(chunk, chunk + got, kMemoEnd);
-        out.insert(out.end(), chunk, end);
+        out.insert(out.end(), static_cast<const std::uint8_t*>(chunk), end);
         if (end != chunk + got || got < sizeof chunk) break;  // terminator or end of file
         if (out.size() > kMaxMemoSize) memoError(path(), "a memo has no end marker");
         offset += got;

@@ -20,7 +20,7 @@ inline constexpr int kDefaultMemoBlockSize = 512;
 inline constexpr std::uint32_t kMaxMemoSize = 64u << 20;
 
 class MemoFile {
-public:
+  public:
     // Opens an existing memo file. `kind` is what the table's version byte says; a .DBT whose
     // header shows the other layout is read in that layout.
     MemoFile(std::unique_ptr<File> file, MemoKind kind);
@@ -39,7 +39,7 @@ public:
     std::uint32_t append(const Bytes& data);
     void sync() { file_->sync(); }
 
-private:
+  private:
     MemoFile(File* borrowed, MemoKind kind, int blockSize);
     void readHeader();
     Bytes readIII(std::uint64_t offset);

@@ -1,0 +1,178 @@
+#include "DBaseFormat.h"
+
+#include "DbaseBuilder.h"
+#include "DbaseFiles.h"
+#include "DbaseTable.h"
+#include "DbiTypes.h"
+#include "Errors.h"
+#include "FieldMapping.h"
+#include "FileTransaction.h"
+#include "MdxFile.h"
+#include "TagDefinition.h"
+
+namespace kx4 {
+
+namespace {
+
+using namespace dbase;
+
+// Header byte 28 (production index flag) and each descriptor's production-tag flag change with
+// the set of tags; the new header goes into a staged copy of the data file.
+constexpr std::size_t kTableFlagsAt = 28;
+
+DbaseTable& dbaseTable(TableFile& file, const std::string& action) {
+    auto* table = dynamic_cast<DbaseTable*>(&file);
+    if (!table) throwEngineError(DBIERR_INVALIDPARAM, "Cannot " + action + ": not a dBase table");
+    table->requireWritable(action);
+    return *table;
+}
+
+std::string tablePath(const TableFile& file) {
+    return joinPath(file.path().directory, file.path().fileName);
+}
+
+// Copies the data file into the transaction with the production-index flags set for `tags`.
+void stageDataWithFlags(DbaseTable& table, const std::vector<MdxTagSpec>& tags,
+                        FileTransaction& tx) {
+    const DbfHeader& h = table.header();
+    const bool seven = h.level == DbfLevel::Seven;
+    std::vector<std::uint8_t> head(h.headerLength);
+    table.dataFile().readAt(0, head.data(), head.size());
+    std::vector<std::uint8_t> patched = head;
+    patched[kTableFlagsAt] =
+        tags.empty() ? (head[kTableFlagsAt] & ~1u) : (head[kTableFlagsAt] | 1u);
+    const std::size_t start = seven ? 68 : 32, size = seven ? 48 : 32, flagAt = seven ? 37 : 31;
+    for (std::size_t i = 0; i < h.fields.size(); ++i) {
+        bool tagged = false;
+        for (const auto& tag : tags)
+            if (sameName(tag.expression, h.fields[i].name)) tagged = true;
+        patched[start + i * size + flagAt] = tagged ? 1 : 0;
+    }
+    if (patched == head) return;
+    File& out = tx.stage(tablePath(table));
+    out.truncate(0);
+    out.writeAt(0, patched.data(), patched.size());
+    const std::uint64_t total = table.dataFile().size();
+    std::vector<std::uint8_t> chunk(1 << 20);
+    for (std::uint64_t at = head.size(); at < total;) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), total - at));
+        table.dataFile().readAt(at, chunk.data(), n);
+        out.writeAt(at, chunk.data(), n);
+        at += n;
+    }
+}
+
+// The existing tags with their entries as stored.
+std::vector<MdxTagSpec> currentTags(DbaseTable& table) {
+    std::vector<MdxTagSpec> specs;
+    MdxFile* mdx = table.mdx();
+    if (!mdx) return specs;
+    for (const auto& tag : mdx->tags()) {
+        if (!tag.filter.empty())
+            throwEngineError(DBIERR_NOTSUPPORTED,
+                             "Tag " + tag.name + " of " + tablePath(table) +
+                                 " has a FOR condition, which cannot be rewritten");
+        MdxTagSpec spec;
+        spec.name = tag.name;
+        spec.expression = tag.expression;
+        spec.keyType = tag.keyType;
+        spec.keyLength = tag.keyLength;
+        spec.unique = tag.unique;
+        spec.descending = tag.descending;
+        spec.entries = mdx->entries(tag);
+        specs.push_back(std::move(spec));
+    }
+    return specs;
+}
+
+void writeTags(DbaseTable& table, std::vector<MdxTagSpec> tags, FileTransaction& tx) {
+    stageDataWithFlags(table, tags, tx);
+    const std::string mdxPath = companionPath(table.path(), ".MDX");
+    if (tags.empty()) {
+        tx.removeOnCommit(mdxPath);
+        return;
+    }
+    const std::uint8_t ldid =
+        std::static_pointer_cast<const DbaseProperties>(table.properties())->ldid;
+    writeMdx(tx.stage(mdxPath), toUpperAscii(stemOf(table.path().fileName)), ldid, std::move(tags));
+}
+
+class DBaseFormat : public TableFormat {
+  public:
+    TTableType type() const override { return TTableType::ttDBase; }
+    std::string driverName() const override { return szDBASE; }
+    std::string defaultExtension() const override { return ".DBF"; }
+
+    bool isTableFile(const std::string& fileName) const override {
+        return toUpperAscii(extensionOf(fileName)) == ".DBF";
+    }
+
+    std::vector<std::string> companionFiles(const TablePath& path) override {
+        std::vector<std::string> files;
+        const std::string data = joinPath(path.directory, path.fileName);
+        if (!fileSystem().exists(data)) return files;
+        files.push_back(data);
+        for (const char* ext : {".DBT", ".MDX", ".FPT", ".CDX"})
+            if (auto f = findCompanion(path, ext); !f.empty()) files.push_back(f);
+        return files;
+    }
+
+    std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) override {
+        return DbaseTable::open(path, options.exclusive);
+    }
+
+    std::unique_ptr<TableBuilder> build(const TablePath& target, const TableSchema& schema,
+                                        std::shared_ptr<const FormatProperties> like,
+                                        FileTransaction& tx) override {
+        return makeDbaseBuilder(target, schema, std::move(like), tx);
+    }
+
+    FieldDef fieldFromDescriptor(const FLDDesc& desc) const override {
+        return fieldFromDbaseDescriptor(desc);
+    }
+
+    void describeField(const FieldDef& field, bool physical, FLDDesc& out) const override {
+        describeDbaseField(field, physical, out);
+    }
+
+    void addIndex(TableFile& file, const IndexDef& index, FileTransaction& tx) override {
+        DbaseTable& table = dbaseTable(file, "add an index to");
+        const DbfHeader& h = table.header();
+        MdxTagSpec spec = tagSpecFor(index, h.fields, h.level, tablePath(table));
+        std::vector<MdxTagSpec> tags = currentTags(table);
+        for (const auto& tag : tags)
+            if (tag.name == spec.name)
+                throwEngineError(
+                    DBIERR_INDEXEXISTS,
+                    "Table " + tablePath(table) + " already has an index named " + spec.name);
+        if (tags.size() >= static_cast<std::size_t>(kMaxTags))
+            throwEngineError(DBIERR_INVALIDPARAM,
+                             "Table " + tablePath(table) + " already has 47 indexes");
+        spec.entries = table.computeKeys(spec.expression);
+        tags.push_back(std::move(spec));
+        writeTags(table, std::move(tags), tx);
+    }
+
+    void deleteIndex(TableFile& file, const std::string& name, FileTransaction& tx) override {
+        DbaseTable& table = dbaseTable(file, "delete an index of");
+        std::vector<MdxTagSpec> tags = currentTags(table);
+        const auto it = std::find_if(tags.begin(), tags.end(), [&](const MdxTagSpec& t) {
+            return toUpperAscii(t.name) == toUpperAscii(name);
+        });
+        if (it == tags.end())
+            throwEngineError(DBIERR_NOSUCHINDEX,
+                             "Table " + tablePath(table) + " has no index named " + name);
+        tags.erase(it);
+        writeTags(table, std::move(tags), tx);
+    }
+};
+
+}  // namespace
+
+TableFormat& dbaseFormat() {
+    static DBaseFormat format;
+    return format;
+}
+
+}  // namespace kx4

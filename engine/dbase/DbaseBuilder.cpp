@@ -1,0 +1,204 @@
+#include "DbaseBuilder.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "DbaseFiles.h"
+#include "Errors.h"
+#include "FieldCodec.h"
+#include "FieldMapping.h"
+#include "FileTransaction.h"
+#include "KeyExpression.h"
+#include "MdxFile.h"
+#include "RecordEncoder.h"
+#include "TagDefinition.h"
+#include "TextCodec.h"
+
+namespace kx4::dbase {
+
+namespace {
+
+// Version bytes written for each level, without and with a memo file.
+std::uint8_t versionByte(DbfLevel level, bool memo) {
+    switch (level) {
+        case DbfLevel::III:
+            return memo ? 0x83 : 0x03;
+        case DbfLevel::Seven:
+            return memo ? 0x8C : 0x04;
+        default:
+            return memo ? 0x8B : 0x03;
+    }
+}
+
+int maxFields(DbfLevel level) {
+    return level == DbfLevel::III ? 128 : level == DbfLevel::Seven ? 1024 : 255;
+}
+int maxRecordLength(DbfLevel level) { return level == DbfLevel::Seven ? 32767 : 4000; }
+
+DbfLevel higher(DbfLevel a, DbfLevel b) {
+    return static_cast<int>(a) > static_cast<int>(b) ? a : b;
+}
+
+struct Tag {
+    MdxTagSpec spec;
+    KeyExpression expression;
+};
+
+class DbaseBuilder : public TableBuilder {
+  public:
+    DbaseBuilder(const TablePath& target, const TableSchema& schema,
+                 std::shared_ptr<const FormatProperties> like, FileTransaction& tx)
+        : target_(target), dataPath_(joinPath(target.directory, target.fileName)), tx_(tx) {
+        if (const auto* p = dynamic_cast<const DbaseProperties*>(like.get())) props_ = *p;
+        if (props_.level == DbfLevel::FoxPro)
+            throwEngineError(DBIERR_NOTSUPPORTED,
+                             "Cannot write " + dataPath_ + ": FoxPro tables are read only");
+        codec_ = std::make_unique<TextCodec>(props_.codePage);
+        defineFields(schema);
+        defineTags(schema);
+        stageFiles();
+    }
+
+    void append(const Record& record) override {
+        if (finished_)
+            throwEngineError(DBIERR_INVALIDPARAM,
+                             "The table " + dataPath_ + " is already finished");
+        EncodedRecord encoded =
+            encodeRecord(header_.fields, visible_, record, EncodeContext{*codec_, header_.level},
+                         header_.recordLength);
+        if (count_ == UINT32_MAX)
+            throwEngineError(DBIERR_INVALIDPARAM, "Too many records for " + dataPath_);
+        if (memo_) storeMemos(encoded, header_.fields, *memo_);
+        for (const auto& [index, next] : encoded.autoIncNext)
+            header_.fields[index].autoIncNext = next;
+        ++count_;
+        data_->writeAt(header_.headerLength + (count_ - 1ull) * header_.recordLength,
+                       encoded.bytes.data(), encoded.bytes.size());
+        for (auto& tag : tags_)
+            tag.spec.entries.push_back(
+                {tag.expression.evaluate(encoded.bytes.data(), *codec_), count_});
+    }
+
+    void finish() override {
+        if (finished_) return;
+        header_.recordCount = count_;
+        const std::time_t now = std::time(nullptr);
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        header_.updateYear = tm.tm_year + 1900;
+        header_.updateMonth = tm.tm_mon + 1;
+        header_.updateDay = tm.tm_mday;
+        const auto head = encodeDbfHeader(header_, *codec_);
+        data_->writeAt(0, head.data(), head.size());
+        const std::uint8_t eof = kEndOfFile;
+        data_->writeAt(
+            header_.headerLength + static_cast<std::uint64_t>(count_) * header_.recordLength, &eof,
+            1);
+        if (!tags_.empty()) {
+            std::vector<MdxTagSpec> specs;
+            for (auto& tag : tags_) specs.push_back(std::move(tag.spec));
+            File& mdx = tx_.stage(companionPath(target_, ".MDX"));
+            writeMdx(mdx, toUpperAscii(stemOf(target_.fileName)), props_.ldid, std::move(specs));
+        }
+        finished_ = true;
+    }
+
+  private:
+    void defineFields(const TableSchema& schema) {
+        DbfLevel level = props_.level;
+        for (const auto& def : schema.fields) {
+            DbfField f = dbfFieldFor(def);
+            for (const auto& other : header_.fields)
+                if (sameName(other.name, f.name))
+                    throwEngineError(DBIERR_INVALIDPARAM,
+                                     "Field name " + f.name + " occurs twice in " + dataPath_);
+            if (f.type == '+') {
+                const auto it = props_.autoIncNext.find(toUpperAscii(f.name));
+                f.autoIncNext =
+                    it == props_.autoIncNext.end() ? 1 : std::max<std::uint32_t>(it->second, 1);
+            }
+            level = higher(level, requiredLevel(f.type));
+            hasMemo_ = hasMemo_ || isMemoField(f, DbfLevel::IV);
+            visible_.push_back(static_cast<int>(header_.fields.size()));
+            header_.fields.push_back(std::move(f));
+        }
+        if (header_.fields.empty())
+            throwEngineError(DBIERR_INVALIDPARAM,
+                             "Table " + dataPath_ + " needs at least one field");
+        if (static_cast<int>(header_.fields.size()) > maxFields(level))
+            throwEngineError(DBIERR_FLDLIMIT, "Table " + dataPath_ + " has more than " +
+                                                  std::to_string(maxFields(level)) + " fields");
+        for (const auto& f : header_.fields) {
+            checkFieldForLevel(f, level);
+            codec_->fromUtf8(f.name);  // the name must exist in the code page
+        }
+        header_.level = level;
+        header_.version = versionByte(level, hasMemo_);
+        header_.ldid = props_.ldid;
+        header_.driverName = props_.driverName.empty() ? driverNameForCodePage(codec_->codePage())
+                                                       : props_.driverName;
+        layoutFields(header_);
+        if (header_.recordLength > maxRecordLength(level))
+            throwEngineError(DBIERR_FLDLIMIT, "Records of " + dataPath_ + " would be " +
+                                                  std::to_string(header_.recordLength) +
+                                                  " bytes long; the limit is " +
+                                                  std::to_string(maxRecordLength(level)));
+    }
+
+    void defineTags(const TableSchema& schema) {
+        if (schema.indexes.size() > static_cast<std::size_t>(kMaxTags))
+            throwEngineError(DBIERR_INVALIDPARAM, "A dBase table has at most 47 indexes");
+        for (const auto& index : schema.indexes) {
+            MdxTagSpec spec = tagSpecFor(index, header_.fields, header_.level, dataPath_);
+            for (const auto& tag : tags_)
+                if (tag.spec.name == spec.name)
+                    throwEngineError(DBIERR_INDEXEXISTS,
+                                     "Index " + spec.name + " is defined twice for " + dataPath_);
+            KeyExpression expression(spec.expression, header_.fields, header_.level);
+            if (const auto field = expression.singleField())
+                header_.fields[static_cast<std::size_t>(*field)].productionTag = true;
+            tags_.push_back({std::move(spec), std::move(expression)});
+        }
+        header_.hasProductionMdx = !tags_.empty();
+    }
+
+    void stageFiles() {
+        data_ = &tx_.stage(dataPath_);
+        data_->truncate(0);
+        if (hasMemo_) {
+            const MemoKind kind =
+                header_.level == DbfLevel::III ? MemoKind::DbtIII : MemoKind::DbtIV;
+            File& file = tx_.stage(companionPath(target_, ".DBT"));
+            memo_ = MemoFile::create(file, kind, props_.memoBlockSize,
+                                     toUpperAscii(stemOf(target_.fileName)));
+        } else if (auto old = findCompanion(target_, ".DBT"); !old.empty()) {
+            tx_.removeOnCommit(old);
+        }
+        if (tags_.empty())
+            if (auto old = findCompanion(target_, ".MDX"); !old.empty()) tx_.removeOnCommit(old);
+    }
+
+    TablePath target_;
+    std::string dataPath_;
+    FileTransaction& tx_;
+    DbaseProperties props_;
+    std::unique_ptr<TextCodec> codec_;
+    DbfHeader header_;
+    std::vector<int> visible_;
+    bool hasMemo_ = false;
+    std::vector<Tag> tags_;
+    File* data_ = nullptr;
+    std::unique_ptr<MemoFile> memo_;
+    std::uint32_t count_ = 0;
+    bool finished_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TableBuilder> makeDbaseBuilder(const TablePath& target, const TableSchema& schema,
+                                               std::shared_ptr<const FormatProperties> like,
+                                               FileTransaction& tx) {
+    return std::make_unique<DbaseBuilder>(target, schema, std::move(like), tx);
+}
+
+}  // namespace kx4::dbase

@@ -1,0 +1,24 @@
+#pragma once
+// What a rewrite of a dBase table carries over from the table it replaces.
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "DbfHeader.h"
+#include "LanguageDriver.h"
+#include "MemoFile.h"
+#include "TableFormat.h"
+
+namespace kx4::dbase {
+
+struct DbaseProperties : FormatProperties {
+    DbfLevel level = DbfLevel::IV;  // new tables: dBase IV
+    std::uint8_t ldid = kDefaultLdid;
+    std::string driverName;  // level 7
+    int codePage = kDefaultCodePage;
+    int memoBlockSize = kDefaultMemoBlockSize;
+    // Next auto-increment value of '+' fields, by upper-case field name.
+    std::map<std::string, std::uint32_t> autoIncNext;
+};
+
+}  // namespace kx4::dbase

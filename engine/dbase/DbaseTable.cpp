@@ -1,0 +1,387 @@
+#include "DbaseTable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+#include "ByteOrder.h"
+#include "DbaseFiles.h"
+#include "Errors.h"
+#include "FieldCodec.h"
+#include "FileTransaction.h"
+#include "KeyExpression.h"
+#include "LanguageDriver.h"
+#include "NdxFile.h"
+#include "RecordEncoder.h"
+#include "TagDefinition.h"
+
+namespace kx4::dbase {
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 256 * 1024;
+constexpr std::size_t kMaxCheckLines = 100;
+// Header bytes patched by an append: 1 update date (3) | 4 record count (4); level 7 keeps the
+// next auto-increment value at byte 42 of each 48-byte descriptor starting at 68.
+constexpr std::size_t kDateAt = 1;
+constexpr std::size_t kCountAt = 4;
+constexpr std::size_t kLevel7Descriptors = 68;
+constexpr std::size_t kLevel7DescriptorSize = 48;
+constexpr std::size_t kLevel7AutoIncAt = 42;
+
+int levelNumber(DbfLevel level) {
+    switch (level) {
+        case DbfLevel::III:
+            return 3;
+        case DbfLevel::IV:
+            return 4;
+        case DbfLevel::Seven:
+            return 7;
+        case DbfLevel::FoxPro:
+            return 25;
+    }
+    return 0;
+}
+
+int codePageOf(const DbfHeader& h) {
+    int cp = h.level == DbfLevel::Seven ? codePageOfDriverName(h.driverName) : 0;
+    if (cp == 0) cp = codePageOfLdid(h.ldid);
+    return cp == 0 ? kDefaultCodePage : cp;
+}
+
+class DbaseCursor : public RecordCursor {
+  public:
+    // Physical order when `order` is empty.
+    DbaseCursor(DbaseTable& table, std::vector<std::uint32_t> order, bool physical)
+        : table_(table), order_(std::move(order)), physical_(physical) {}
+
+    bool next(Record& out) override {
+        for (;;) {
+            std::uint32_t n;
+            if (physical_) {
+                if (next_ > table_.storedRecords()) return false;
+                n = next_++;
+            } else {
+                if (pos_ >= order_.size()) return false;
+                n = order_[pos_++];
+                if (n == 0 || n > table_.storedRecords()) continue;  // stale index entry
+            }
+            const std::vector<std::uint8_t> raw = read(n);
+            if (raw[0] == kRecordDeleted) continue;
+            out = table_.decode(raw, n);
+            return true;
+        }
+    }
+
+  private:
+    std::vector<std::uint8_t> read(std::uint32_t n) {
+        if (!physical_) return table_.readRaw(n);
+        const std::size_t length = table_.header().recordLength;
+        if (n < chunkFirst_ || n >= chunkFirst_ + chunkCount_) {
+            const std::uint32_t count = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                std::max<std::size_t>(kChunkBytes / length, 1), table_.storedRecords() - n + 1));
+            chunk_.resize(count * length);
+            table_.dataFile().readAt(table_.header().headerLength + (n - 1ull) * length,
+                                     chunk_.data(), chunk_.size());
+            chunkFirst_ = n;
+            chunkCount_ = count;
+        }
+        const auto at = chunk_.begin() + static_cast<std::ptrdiff_t>((n - chunkFirst_) * length);
+        return std::vector<std::uint8_t>(at, at + static_cast<std::ptrdiff_t>(length));
+    }
+
+    DbaseTable& table_;
+    std::vector<std::uint32_t> order_;
+    bool physical_;
+    std::uint32_t next_ = 1;
+    std::size_t pos_ = 0;
+    std::vector<std::uint8_t> chunk_;
+    std::uint32_t chunkFirst_ = 0;
+    std::uint32_t chunkCount_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<DbaseTable> DbaseTable::open(const TablePath& path, bool exclusive) {
+    std::unique_ptr<DbaseTable> t(new DbaseTable);
+    t->path_ = path;
+    t->fullPath_ = joinPath(path.directory, path.fileName);
+    t->exclusive_ = exclusive;
+    FileTransaction::recover(t->fullPath_);
+    t->file_ = openLockedTable(t->fullPath_, exclusive);
+
+    std::uint8_t version = 0, ldid = 0;
+    std::string driver;
+    peekLanguage(*t->file_, version, ldid, driver);
+    DbfHeader probe;
+    probe.level = levelOfVersion(version, t->fullPath_);
+    probe.ldid = ldid;
+    probe.driverName = driver;
+    t->codec_ = std::make_unique<TextCodec>(codePageOf(probe));
+    t->header_ = readDbfHeader(*t->file_, t->codec_.get());
+
+    const std::uint64_t size = t->file_->size();
+    const std::uint64_t room = size > t->header_.headerLength ? size - t->header_.headerLength : 0;
+    const std::uint64_t available = room / t->header_.recordLength;
+    t->stored_ =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(t->header_.recordCount, available));
+    if (t->stored_ < t->header_.recordCount)
+        t->openProblems_.push_back("the header counts " + std::to_string(t->header_.recordCount) +
+                                   " records but the file holds only " +
+                                   std::to_string(t->stored_));
+    if (t->header_.recordLengthRepaired)
+        t->openProblems_.push_back("the header's record length is shorter than the fields");
+    if (t->header_.terminatorMissing)
+        t->openProblems_.push_back("the header has no end marker (0x0D)");
+    t->openCompanions();
+    t->buildSchema();
+
+    t->countLiveRecords();
+    return t;
+}
+
+DbaseTable::~DbaseTable() = default;
+
+void DbaseTable::countLiveRecords() {
+    const std::size_t length = header_.recordLength;
+    const std::uint32_t perChunk =
+        static_cast<std::uint32_t>(std::max<std::size_t>(kChunkBytes / length, 1));
+    std::vector<std::uint8_t> chunk;
+    for (std::uint32_t first = 1; first <= stored_; first += perChunk) {
+        const std::uint32_t count = std::min(perChunk, stored_ - first + 1);
+        chunk.resize(count * length);
+        file_->readAt(header_.headerLength + (first - 1ull) * length, chunk.data(), chunk.size());
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (chunk[i * length] != kRecordDeleted) ++liveRecords_;
+    }
+}
+
+void DbaseTable::openCompanions() {
+    const OpenMode mode = exclusive_ ? OpenMode::ReadWrite : OpenMode::Read;
+    const DbfLevel level = header_.level;
+    bool hasMemoFields = false;
+    for (const auto& f : header_.fields) hasMemoFields = hasMemoFields || isMemoField(f, level);
+    if (hasMemoFields) {
+        const bool fox = level == DbfLevel::FoxPro;
+        const std::string memoPath = findCompanion(path_, fox ? ".FPT" : ".DBT");
+        if (memoPath.empty()) {
+            openProblems_.push_back(std::string("the memo file (") + (fox ? ".FPT" : ".DBT") +
+                                    ") is missing");
+        } else {
+            const MemoKind kind = fox                      ? MemoKind::Fpt
+                                  : level == DbfLevel::III ? MemoKind::DbtIII
+                                                           : MemoKind::DbtIV;
+            memo_ = std::make_unique<MemoFile>(
+                fileSystem().open(memoPath, fox ? OpenMode::Read : mode), kind);
+        }
+    }
+    if (level == DbfLevel::FoxPro) return;  // .CDX indexes are not read
+    const std::string mdxPath = findCompanion(path_, ".MDX");
+    if (!mdxPath.empty() && header_.hasProductionMdx)
+        mdx_ = std::make_unique<MdxFile>(fileSystem().open(mdxPath, mode));
+    else if (header_.hasProductionMdx)
+        openProblems_.push_back("the production index (.MDX) is missing");
+}
+
+void DbaseTable::buildSchema() {
+    for (std::size_t i = 0; i < header_.fields.size(); ++i) {
+        if (header_.fields[i].system) continue;
+        schema_.fields.push_back(fieldDefOf(header_.fields[i], header_.level));
+        visibleFields_.push_back(static_cast<int>(i));
+    }
+    if (mdx_)
+        for (const auto& tag : mdx_->tags())
+            schema_.indexes.push_back(indexDefOf(tag, header_.fields));
+}
+
+TableInfo DbaseTable::info() const {
+    TableInfo i;
+    i.driverName = "DBASE";
+    i.seqNums = 0;
+    i.version = levelNumber(header_.level);
+    i.codePage = codec_->codePage();
+    i.encrypted = false;
+    i.recordCount = liveRecords_;
+    i.recordSize = header_.recordLength;
+    return i;
+}
+
+std::shared_ptr<const FormatProperties> DbaseTable::properties() const {
+    auto p = std::make_shared<DbaseProperties>();
+    p->level = header_.level;
+    p->ldid = header_.level == DbfLevel::Seven ? ldidForCodePage(codec_->codePage()) : header_.ldid;
+    if (p->ldid == 0) p->ldid = ldidForCodePage(codec_->codePage());
+    p->driverName =
+        header_.driverName.empty() ? driverNameForCodePage(codec_->codePage()) : header_.driverName;
+    p->codePage = codec_->codePage();
+    if (memo_ && memo_->kind() == MemoKind::DbtIV) p->memoBlockSize = memo_->blockSize();
+    for (const auto& f : header_.fields)
+        if (f.type == '+') p->autoIncNext[toUpperAscii(f.name)] = f.autoIncNext;
+    return p;
+}
+
+std::vector<std::uint8_t> DbaseTable::readRaw(std::uint32_t n) {
+    std::vector<std::uint8_t> raw(header_.recordLength);
+    file_->readAt(header_.headerLength + (n - 1ull) * header_.recordLength, raw.data(), raw.size());
+    return raw;
+}
+
+Record DbaseTable::decode(const std::vector<std::uint8_t>& raw, std::uint32_t n) {
+    const DecodeContext ctx{*codec_, header_.level, memo_.get(), fullPath_, n};
+    Record out;
+    out.reserve(visibleFields_.size());
+    for (int i : visibleFields_)
+        out.push_back(decodeField(header_.fields[static_cast<std::size_t>(i)], raw.data(), ctx));
+    return out;
+}
+
+std::unique_ptr<RecordCursor> DbaseTable::scan() {
+    return std::make_unique<DbaseCursor>(*this, std::vector<std::uint32_t>{}, true);
+}
+
+std::unique_ptr<RecordCursor> DbaseTable::cursorOver(std::vector<std::uint32_t> order) {
+    return std::make_unique<DbaseCursor>(*this, std::move(order), false);
+}
+
+std::unique_ptr<RecordCursor> DbaseTable::scanIndex(const std::string& indexName) {
+    if (indexName.empty()) return scan();  // dBase tables have no primary index
+    if (toUpperAscii(extensionOf(indexName)) == ".NDX") {
+        const std::string ndxPath = indexName.find('/') == std::string::npos
+                                        ? joinPath(path_.directory, indexName)
+                                        : indexName;
+        if (!fileSystem().exists(ndxPath))
+            throwEngineError(DBIERR_NOSUCHINDEX, "Index file " + ndxPath + " does not exist");
+        NdxFile ndx(fileSystem().open(ndxPath, OpenMode::Read));
+        return cursorOver(ndx.recordOrder());
+    }
+    const int tag = mdx_ ? mdx_->findTag(indexName) : -1;
+    if (tag < 0)
+        throwEngineError(DBIERR_NOSUCHINDEX,
+                         "Table " + fullPath_ + " has no index named " + indexName);
+    std::vector<std::uint32_t> order;
+    for (const auto& e : mdx_->entries(mdx_->tags()[static_cast<std::size_t>(tag)]))
+        order.push_back(e.record);
+    return cursorOver(std::move(order));
+}
+
+std::vector<IndexEntry> DbaseTable::computeKeys(const std::string& expression) {
+    const KeyExpression expr(expression, header_.fields, header_.level);
+    std::vector<IndexEntry> entries;
+    entries.reserve(stored_);
+    for (std::uint32_t n = 1; n <= stored_; ++n)
+        entries.push_back({expr.evaluate(readRaw(n).data(), *codec_), n});
+    return entries;
+}
+
+void DbaseTable::requireWritable(const std::string& action) const {
+    if (header_.level == DbfLevel::FoxPro)
+        throwEngineError(DBIERR_NOTSUPPORTED,
+                         "Cannot " + action + " " + fullPath_ + ": FoxPro tables are read only");
+    if (header_.recordLengthRepaired)
+        throwEngineError(DBIERR_NOTSUPPORTED, "Cannot " + action + " " + fullPath_ +
+                                                  ": its header has a wrong record length");
+    if (!exclusive_)
+        throwEngineError(DBIERR_NOTSUFFTABLERIGHTS, "Cannot " + action + " " + fullPath_ +
+                                                        ": the table is not open exclusively");
+}
+
+void DbaseTable::appendRecord(const Record& record) {
+    requireWritable("append to");
+    if (stored_ < header_.recordCount)
+        throwCorrupt(fullPath_,
+                     "the file is shorter than its record count; pack or repair it first");
+
+    // Everything that can fail is done before the first byte is written.
+    EncodedRecord encoded =
+        encodeRecord(header_.fields, visibleFields_, record, EncodeContext{*codec_, header_.level},
+                     header_.recordLength);
+    if (!encoded.memos.empty() && !memo_)
+        throwCorrupt(fullPath_, "the memo file is missing, so memos cannot be stored");
+    std::vector<KeyExpression> keys;
+    if (mdx_) {
+        for (const auto& tag : mdx_->tags()) {
+            if (!tag.filter.empty())
+                throwEngineError(DBIERR_NOTSUPPORTED, "Cannot append to " + fullPath_ + ": tag " +
+                                                          tag.name + " has a FOR condition");
+            keys.emplace_back(tag.expression, header_.fields, header_.level);
+        }
+    }
+
+    if (memo_) storeMemos(encoded, header_.fields, *memo_);
+    const std::vector<std::uint8_t>& raw = encoded.bytes;
+    const std::uint32_t n = stored_ + 1;
+    const std::uint64_t at = header_.headerLength + (n - 1ull) * header_.recordLength;
+    file_->writeAt(at, raw.data(), raw.size());
+    const std::uint8_t eof = kEndOfFile;
+    file_->writeAt(at + raw.size(), &eof, 1);
+    for (std::size_t t = 0; t < keys.size(); ++t)
+        mdx_->insert(t, keys[t].evaluate(raw.data(), *codec_), n);
+
+    std::uint8_t count[4];
+    putLe32(count, n);
+    file_->writeAt(kCountAt, count, sizeof count);
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    const std::uint8_t date[3] = {static_cast<std::uint8_t>(tm.tm_year),
+                                  static_cast<std::uint8_t>(tm.tm_mon + 1),
+                                  static_cast<std::uint8_t>(tm.tm_mday)};
+    file_->writeAt(kDateAt, date, sizeof date);
+    for (const auto& [index, next] : encoded.autoIncNext) {
+        std::uint8_t value[4];
+        putLe32(value, next);
+        file_->writeAt(kLevel7Descriptors + index * kLevel7DescriptorSize + kLevel7AutoIncAt, value,
+                       4);
+        header_.fields[index].autoIncNext = next;
+    }
+    header_.recordCount = n;
+    stored_ = n;
+    ++liveRecords_;
+}
+
+std::vector<std::string> DbaseTable::check() {
+    std::vector<std::string> problems = openProblems_;
+    const auto add = [&](const std::string& line) {
+        if (problems.size() < kMaxCheckLines) problems.push_back(line);
+    };
+    for (std::uint32_t n = 1; n <= stored_; ++n) {
+        try {
+            decode(readRaw(n), n);
+        } catch (const EDBEngineError& e) {
+            add(e.what());
+        }
+    }
+    if (!mdx_) return problems;
+    for (const auto& tag : mdx_->tags()) {
+        try {
+            const auto actual = mdx_->entries(tag);
+            for (std::size_t i = 1; i < actual.size(); ++i) {
+                int c = compareKeys(tag.keyType, actual[i - 1].key.data(), actual[i].key.data(),
+                                    tag.keyLength);
+                if (tag.descending) c = -c;
+                if (c > 0) {
+                    add("tag " + tag.name + ": keys out of order at entry " +
+                        std::to_string(i + 1));
+                    break;
+                }
+            }
+            if (!tag.filter.empty()) continue;
+            auto expected = computeKeys(tag.expression);
+            sortEntries(expected, tag.keyType, tag.keyLength, tag.unique, tag.descending);
+            std::vector<std::uint32_t> a, b;
+            for (const auto& e : actual) a.push_back(e.record);
+            for (const auto& e : expected) b.push_back(e.record);
+            std::sort(a.begin(), a.end());
+            std::sort(b.begin(), b.end());
+            if (a != b)
+                add("tag " + tag.name + ": holds " + std::to_string(actual.size()) +
+                    " keys that do not match the " + std::to_string(expected.size()) +
+                    " records of the table");
+        } catch (const EDBEngineError& e) {
+            add("tag " + tag.name + ": " + e.what());
+        }
+    }
+    return problems;
+}
+
+}  // namespace kx4::dbase

@@ -1,0 +1,69 @@
+#pragma once
+// An open dBase table: its .DBF with memo file and production index.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DbaseProperties.h"
+#include "DbfHeader.h"
+#include "MdxFile.h"
+#include "MemoFile.h"
+#include "TableFormat.h"
+#include "TextCodec.h"
+
+namespace kx4::dbase {
+
+class DbaseTable : public TableFile {
+  public:
+    // Runs FileTransaction::recover, takes the lock and reads the header, memo file and
+    // production index. Raises EDBEngineError naming the file for whatever is wrong.
+    static std::unique_ptr<DbaseTable> open(const TablePath& path, bool exclusive);
+    ~DbaseTable() override;
+
+    const TablePath& path() const override { return path_; }
+    const TableSchema& schema() const override { return schema_; }
+    TableInfo info() const override;
+    std::shared_ptr<const FormatProperties> properties() const override;
+    std::unique_ptr<RecordCursor> scan() override;
+    std::unique_ptr<RecordCursor> scanIndex(const std::string& indexName) override;
+    void appendRecord(const Record& record) override;
+    std::vector<std::string> check() override;
+    bool exclusive() const override { return exclusive_; }
+
+    // For index maintenance by the format.
+    const DbfHeader& header() const { return header_; }
+    const TextCodec& codec() const { return *codec_; }
+    MdxFile* mdx() { return mdx_.get(); }
+    File& dataFile() { return *file_; }
+    std::uint32_t storedRecords() const { return stored_; }
+    // Raw record n (1-based, deletion flag first).
+    std::vector<std::uint8_t> readRaw(std::uint32_t n);
+    Record decode(const std::vector<std::uint8_t>& raw, std::uint32_t n);
+    // Keys of every stored record (deleted ones too, as dBase keeps them) for a tag spec.
+    std::vector<IndexEntry> computeKeys(const std::string& expression);
+    void requireWritable(const std::string& action) const;
+
+  private:
+    DbaseTable() = default;
+    void openCompanions();
+    void countLiveRecords();
+    void buildSchema();
+    std::unique_ptr<RecordCursor> cursorOver(std::vector<std::uint32_t> order);
+
+    TablePath path_;
+    std::string fullPath_;
+    bool exclusive_ = false;
+    std::unique_ptr<File> file_;
+    DbfHeader header_;
+    std::unique_ptr<TextCodec> codec_;
+    std::unique_ptr<MemoFile> memo_;
+    std::unique_ptr<MdxFile> mdx_;
+    std::vector<std::string> openProblems_;  // found while opening, reported by check()
+    TableSchema schema_;
+    std::vector<int> visibleFields_;  // header field index of each schema field
+    std::uint32_t stored_ = 0;        // records actually present (count, cut to the file size)
+    std::uint64_t liveRecords_ = 0;
+};
+
+}  // namespace kx4::dbase

@@ -1,0 +1,89 @@
+#include "KeyEncoding.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "ByteOrder.h"
+
+namespace kx4::dbase {
+
+namespace {
+
+constexpr int kExponentBias = 52;
+constexpr std::uint8_t kDigitCountFlag = 0x01;
+constexpr std::uint8_t kNegativeFlag = 0x80;
+constexpr int kMaxDigits = 20;
+
+}  // namespace
+
+KeyBytes encodeNumericKey(double value, int digitCount) {
+    KeyBytes key(kNumericKeyLength, 0);
+    if (value == 0 || !std::isfinite(value)) {
+        key[0] = kExponentBias;
+        key[1] = static_cast<std::uint8_t>(((digitCount & 0x1F) << 2) | kDigitCountFlag);
+        return key;
+    }
+    const bool negative = value < 0;
+    // 17 significant digits in scientific form: d.dddd...e±x
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.16e", std::fabs(value));
+    std::string digits;
+    const char* p = buf;
+    for (; *p && *p != 'e'; ++p)
+        if (*p >= '0' && *p <= '9') digits += *p;
+    const int exponent = std::atoi(p + 1) + 1;  // value = 0.d1d2... x 10^exponent
+    while (!digits.empty() && digits.back() == '0') digits.pop_back();
+    if (static_cast<int>(digits.size()) > kMaxDigits) digits.resize(kMaxDigits);
+    const int count = digitCount > 0 ? digitCount : static_cast<int>(digits.size());
+    key[0] = static_cast<std::uint8_t>(kExponentBias + exponent);
+    key[1] = static_cast<std::uint8_t>(((count & 0x1F) << 2) | kDigitCountFlag |
+                                       (negative ? kNegativeFlag : 0));
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        const auto d = static_cast<std::uint8_t>(digits[i] - '0');
+        key[2 + i / 2] |= (i % 2 == 0) ? static_cast<std::uint8_t>(d << 4) : d;
+    }
+    return key;
+}
+
+double decodeNumericKey(const std::uint8_t* key) {
+    const int exponent = static_cast<int>(key[0]) - kExponentBias;
+    long double mantissa = 0;
+    long double scale = 0.1L;
+    for (int i = 0; i < kMaxDigits; ++i) {
+        const int d = (i % 2 == 0) ? key[2 + i / 2] >> 4 : key[2 + i / 2] & 0x0F;
+        mantissa += d * scale;
+        scale /= 10;
+    }
+    const long double value = mantissa * std::pow(10.0L, exponent);
+    return static_cast<double>((key[1] & kNegativeFlag) ? -value : value);
+}
+
+KeyBytes encodeDateKey(std::int32_t ordinalDay) {
+    KeyBytes key(kDateKeyLength, 0);
+    const double julian = ordinalDay == 0 ? 0.0 : ordinalDay + kJulianDayOfOrdinalZero;
+    putLe64(key.data(), bitsFromDouble(julian));
+    return key;
+}
+
+double decodeDoubleKey(const std::uint8_t* key) { return doubleFromBits(getLe64(key)); }
+
+int compareKeys(KeyType type, const std::uint8_t* a, const std::uint8_t* b, int length,
+                bool ndxNumbers) {
+    if (type == KeyType::Character) {
+        const int c = std::memcmp(a, b, static_cast<std::size_t>(length));
+        return (c > 0) - (c < 0);
+    }
+    double x, y;
+    if (type == KeyType::Numeric && !ndxNumbers) {
+        x = decodeNumericKey(a);
+        y = decodeNumericKey(b);
+    } else {
+        x = decodeDoubleKey(a);
+        y = decodeDoubleKey(b);
+    }
+    return (x > y) - (x < y);
+}
+
+}  // namespace kx4::dbase

@@ -1,0 +1,32 @@
+#pragma once
+// Index key bytes of .MDX and .NDX tags and their order.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kx4::dbase {
+
+using KeyBytes = std::vector<std::uint8_t>;
+
+enum class KeyType : char { Character = 'C', Numeric = 'N', Date = 'D' };
+
+inline constexpr int kNumericKeyLength = 12;   // .MDX BCD number
+inline constexpr int kDateKeyLength = 8;       // .MDX Julian day as a double
+inline constexpr int kNdxNumberKeyLength = 8;  // .NDX numbers and dates: double
+inline constexpr double kJulianDayOfOrdinalZero = 1721425.0;
+
+// .MDX numeric key: byte 0 = 52 + decimal exponent, byte 1 = digit count << 2 | 1 (+0x80 when
+// negative), bytes 2-11 = up to 20 BCD digits. `digitCount` is what byte 1 records (dBase
+// writes the field width for a field key); 0 means "the significant digits".
+KeyBytes encodeNumericKey(double value, int digitCount = 0);
+double decodeNumericKey(const std::uint8_t* key);
+// .MDX date key: little-endian double holding the Julian day (ordinal day + 1 721 425).
+KeyBytes encodeDateKey(std::int32_t ordinalDay);
+// Blank dates and numbers index as this (dBase sorts them first).
+double decodeDoubleKey(const std::uint8_t* key);
+
+// Three-way comparison in ascending key order for a tag of `type`.
+int compareKeys(KeyType type, const std::uint8_t* a, const std::uint8_t* b, int length,
+                bool ndxNumbers = false);
+
+}  // namespace kx4::dbase

@@ -1,0 +1,39 @@
+#pragma once
+// Helpers of the dBase driver tests: opening and building tables, and the text form in which
+// values are compared with independent readers.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DBaseFormat.h"
+#include "TableFormat.h"
+#include "TestSupport.h"
+
+namespace kx4::test {
+
+TablePath tablePathOf(const std::string& fullPath);
+std::unique_ptr<TableFile> openDbase(const std::string& fullPath, bool exclusive = false);
+std::vector<Record> readAll(RecordCursor& cursor);
+
+// Creates a table through the builder in one committed transaction.
+void buildDbase(const std::string& fullPath, const TableSchema& schema,
+                const std::vector<Record>& records,
+                std::shared_ptr<const FormatProperties> like = nullptr);
+// Rewrites a table from its own live records (what a pack does).
+void packDbase(const std::string& fullPath);
+
+FieldDef dbField(const std::string& name, std::uint16_t physicalType, int size = 0,
+                 int decimals = 0);
+IndexDef fieldIndex(const std::string& name, const std::string& fields, TIndexOptions options = {});
+
+// A value in the dump format of dbfread_dump.py ("~", "B:T", "N:1.5", "D:...", "S:...").
+std::string dumpValue(const FieldValue& value);
+// Runs dbfread_dump.py; each record is a vector of dumped values.
+std::vector<std::vector<std::string>> dbfreadRecords(const std::string& path, int codePage);
+// Numbers are compared by value, everything else by text.
+bool sameDumpedValue(const std::string& ours, const std::string& theirs);
+
+void setByte(const std::string& path, std::uint64_t offset, std::uint8_t value);
+std::string shellQuote(const std::string& s);
+
+}  // namespace kx4::test
