@@ -201,16 +201,6 @@ void packTable(TableFormat& format, TableFile& source) {
     restructureTable(format, source, identityPlan(source.schema()));
 }
 
-void TableFormat::rebuildIndexes(TableFile& file, FileTransaction& tx) {
-    if (file.info().seqNums != 1)
-        throwEngineError(DBIERR_NOTSUPPORTED, driverName() + " tables cannot rebuild their indexes alone");
-    auto builder = build(file.path(), file.schema(), file.properties(), tx);
-    auto cursor = file.scan();
-    Record record;
-    while (cursor->next(record)) builder->append(record);
-    builder->finish();
-}
-
 void rebuildIndexes(TableFormat& format, TableFile& file) {
     FileTransaction tx(file.path().full());
     format.rebuildIndexes(file, tx);
