@@ -104,7 +104,8 @@ std::uint32_t passwordChecksum(std::string_view password) {
     const std::size_t len = password.size();
     if (len == 0) return 0;
     Chunk buf{};
-    for (std::size_t i = 0; i < kCryptChunk; ++i) buf[i] = static_cast<std::uint8_t>(password[i % len]);
+    for (std::size_t i = 0; i < kCryptChunk; ++i)
+        buf[i] = static_cast<std::uint8_t>(password[i % len]);
     buf = scramble(buf, buf[0], buf[1], buf[2], buf[3]);
     const std::uint32_t low = buf[0] | buf[1] << 8;
 

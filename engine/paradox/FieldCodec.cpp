@@ -52,11 +52,16 @@ const TypeTraits& traitsOf(std::uint8_t type) {
 // Bytes the table component's record buffer holds for the value.
 int dataSizeOf(const FieldInfo& f) {
     switch (f.type) {
-        case pxAlpha: return f.size + 1;
-        case pxLogical: return 2;
-        case pxBcd: return 34;
-        case pxBytes: return f.size;
-        default: return isBlobType(f.type) ? 0 : fixedSizeOf(f.type);
+        case pxAlpha:
+            return f.size + 1;
+        case pxLogical:
+            return 2;
+        case pxBcd:
+            return 34;
+        case pxBytes:
+            return f.size;
+        default:
+            return isBlobType(f.type) ? 0 : fixedSizeOf(f.type);
     }
 }
 
@@ -65,27 +70,45 @@ std::uint8_t typeForFieldType(TFieldType t) {
     switch (t) {
         case TFieldType::ftString:
         case TFieldType::ftFixedChar:
-        case TFieldType::ftWideString: return pxAlpha;
-        case TFieldType::ftSmallint: return pxShort;
+        case TFieldType::ftWideString:
+            return pxAlpha;
+        case TFieldType::ftSmallint:
+            return pxShort;
         case TFieldType::ftInteger:
         case TFieldType::ftWord:
-        case TFieldType::ftLargeint: return pxLong;
-        case TFieldType::ftBoolean: return pxLogical;
-        case TFieldType::ftFloat: return pxNumber;
-        case TFieldType::ftCurrency: return pxMoney;
-        case TFieldType::ftBCD: return pxBcd;
-        case TFieldType::ftDate: return pxDate;
-        case TFieldType::ftTime: return pxTime;
-        case TFieldType::ftDateTime: return pxTimestamp;
-        case TFieldType::ftBytes: return pxBytes;
-        case TFieldType::ftAutoInc: return pxAutoInc;
+        case TFieldType::ftLargeint:
+            return pxLong;
+        case TFieldType::ftBoolean:
+            return pxLogical;
+        case TFieldType::ftFloat:
+            return pxNumber;
+        case TFieldType::ftCurrency:
+            return pxMoney;
+        case TFieldType::ftBCD:
+            return pxBcd;
+        case TFieldType::ftDate:
+            return pxDate;
+        case TFieldType::ftTime:
+            return pxTime;
+        case TFieldType::ftDateTime:
+            return pxTimestamp;
+        case TFieldType::ftBytes:
+            return pxBytes;
+        case TFieldType::ftAutoInc:
+            return pxAutoInc;
         case TFieldType::ftBlob:
-        case TFieldType::ftTypedBinary: return pxBinary;
-        case TFieldType::ftMemo: return pxMemo;
-        case TFieldType::ftGraphic: return pxGraphic;
-        case TFieldType::ftFmtMemo: return pxFmtMemo;
-        case TFieldType::ftParadoxOle: return pxOle;
-        default: return 0;
+        case TFieldType::ftTypedBinary:
+            return pxBinary;
+        case TFieldType::ftMemo:
+            return pxMemo;
+        case TFieldType::ftGraphic:
+            return pxGraphic;
+        case TFieldType::ftFmtMemo:
+            return pxFmtMemo;
+        case TFieldType::ftParadoxOle:
+            return pxOle;
+        default:
+            return 0;
     }
 }
 
@@ -100,8 +123,7 @@ std::uint8_t typeForFieldType(TFieldType t) {
 }
 
 [[noreturn]] void throwWrongKind(const std::string& field, const char* expected) {
-    throwEngineError(DBIERR_INVALIDFLDXFORM,
-                     "Value of field " + field + " is not " + expected);
+    throwEngineError(DBIERR_INVALIDFLDXFORM, "Value of field " + field + " is not " + expected);
 }
 
 std::int64_t integerValue(const FieldValue& v, const std::string& field) {
@@ -117,10 +139,14 @@ std::int64_t integerValue(const FieldValue& v, const std::string& field) {
 
 double doubleValue(const FieldValue& v, const std::string& field) {
     double d = 0;
-    if (const auto* x = std::get_if<double>(&v)) d = *x;
-    else if (const auto* i = std::get_if<std::int64_t>(&v)) d = static_cast<double>(*i);
-    else if (const auto* dec = std::get_if<Decimal>(&v)) d = std::strtod(dec->text.c_str(), nullptr);
-    else throwWrongKind(field, "a number");
+    if (const auto* x = std::get_if<double>(&v))
+        d = *x;
+    else if (const auto* i = std::get_if<std::int64_t>(&v))
+        d = static_cast<double>(*i);
+    else if (const auto* dec = std::get_if<Decimal>(&v))
+        d = std::strtod(dec->text.c_str(), nullptr);
+    else
+        throwWrongKind(field, "a number");
     if (!std::isfinite(d)) throwTooLong(field, "not a finite number");
     return d;
 }
@@ -196,7 +222,8 @@ FieldInfo fieldInfoFor(const FieldDef& def) {
             info.size = static_cast<std::uint8_t>(def.size);
             break;
         case pxBcd:
-            if (def.size < 0 || def.size > kBcdMaxDecimals) throwSize(def, "0 to 32 decimal places");
+            if (def.size < 0 || def.size > kBcdMaxDecimals)
+                throwSize(def, "0 to 32 decimal places");
             info.size = static_cast<std::uint8_t>(def.size);
             break;
         case pxMemo:
@@ -218,10 +245,9 @@ void encodeInteger(std::uint8_t* p, int bytes, std::int64_t v) {
 }
 
 std::int64_t decodeInteger(const std::uint8_t* p, int bytes) {
+    // The stored image is the value plus 2^(width-1).
     const std::uint64_t signBit = std::uint64_t{1} << (8 * bytes - 1);
-    const std::uint64_t raw = getBe(p, bytes) ^ signBit;
-    // Sign-extend the two's complement value of the field's width.
-    return static_cast<std::int64_t>((raw ^ signBit)) - static_cast<std::int64_t>(signBit);
+    return static_cast<std::int64_t>(getBe(p, bytes)) - static_cast<std::int64_t>(signBit);
 }
 
 void encodeDouble(std::uint8_t* p, double v) {
@@ -242,12 +268,16 @@ double decodeDouble(const std::uint8_t* p) {
 // most significant first, each XOR 0xF in negative numbers.
 std::string decodeBcd(const std::uint8_t* p, int decimals) {
     const bool negative = !(p[0] & 0x80);
-    const std::uint8_t flip = negative ? 0x0F : 0;
+    // Real files hold values without the 0x40 marker whose digits are not inverted.
+    const std::uint8_t flip = negative && (p[0] & 0x40) ? 0x0F : 0;
     std::string digits;
+    bool garbage = false;
     for (int i = 0; i < 32; ++i) {
         const std::uint8_t b = p[1 + i / 2];
-        int nibble = ((i % 2 == 0) ? b >> 4 : b & 0x0F) ^ flip;
-        digits += static_cast<char>('0' + (nibble > 9 ? 9 : nibble));
+        const int nibble = ((i % 2 == 0) ? b >> 4 : b & 0x0F) ^ flip;
+        // Some writers leave junk nibbles after the significant digits of a converted double.
+        garbage = garbage || nibble > 9;
+        digits += static_cast<char>('0' + (garbage ? 0 : nibble));
     }
     std::string whole = digits.substr(0, 32 - decimals);
     const std::string fraction = digits.substr(32 - decimals);
@@ -274,9 +304,11 @@ void encodeBcd(std::uint8_t* p, int decimals, const std::string& text, const std
         throwEngineError(DBIERR_INVALIDFLDXFORM,
                          "Value of field " + field + " is not a decimal number: '" + text + "'");
     whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-    while (static_cast<int>(fraction.size()) > decimals && fraction.back() == '0') fraction.pop_back();
+    while (static_cast<int>(fraction.size()) > decimals && fraction.back() == '0')
+        fraction.pop_back();
     if (static_cast<int>(fraction.size()) > decimals)
-        throwTooLong(field, text + " has more than " + std::to_string(decimals) + " decimal places");
+        throwTooLong(field,
+                     text + " has more than " + std::to_string(decimals) + " decimal places");
     if (static_cast<int>(whole.size()) > 32 - decimals)
         throwTooLong(field, text + " has more than " + std::to_string(32 - decimals) +
                                 " digits before the decimal point");
@@ -301,24 +333,33 @@ FieldValue decodeValue(const FieldInfo& f, const std::uint8_t* p, const TextCode
             const std::size_t len = end ? static_cast<std::size_t>(end - p) : n;
             return codec.toUtf8(std::string_view(reinterpret_cast<const char*>(p), len));
         }
-        case pxShort: return decodeInteger(p, 2);
+        case pxShort:
+            return decodeInteger(p, 2);
         case pxLong:
-        case pxAutoInc: return decodeInteger(p, 4);
+        case pxAutoInc:
+            return decodeInteger(p, 4);
         case pxMoney:
-        case pxNumber: return decodeDouble(p);
-        case pxDate: return Date{static_cast<std::int32_t>(decodeInteger(p, 4))};
-        case pxTime: return Time{static_cast<std::int32_t>(decodeInteger(p, 4))};
-        case pxTimestamp: return Timestamp{std::llround(decodeDouble(p))};
-        case pxLogical: return p[0] != 0x80;
-        case pxBcd: return Decimal{decodeBcd(p, f.size)};
-        case pxBytes: return Bytes(p, p + n);
+        case pxNumber:
+            return decodeDouble(p);
+        case pxDate:
+            return Date{static_cast<std::int32_t>(decodeInteger(p, 4))};
+        case pxTime:
+            return Time{static_cast<std::int32_t>(decodeInteger(p, 4))};
+        case pxTimestamp:
+            return Timestamp{std::llround(decodeDouble(p))};
+        case pxLogical:
+            return p[0] != 0x80;
+        case pxBcd:
+            return Decimal{decodeBcd(p, f.size)};
+        case pxBytes:
+            return Bytes(p, p + n);
         default:
             throwEngineError(DBIERR_INVALIDFLDTYPE, "Blob field decoded as a fixed-size value");
     }
 }
 
-void encodeValue(const FieldInfo& f, const FieldValue& v, std::uint8_t* out,
-                 const TextCodec& codec, const std::string& field) {
+void encodeValue(const FieldInfo& f, const FieldValue& v, std::uint8_t* out, const TextCodec& codec,
+                 const std::string& field) {
     const int n = storedSize(f);
     std::memset(out, 0, n);
     if (isBlank(v)) return;
@@ -333,11 +374,14 @@ void encodeValue(const FieldInfo& f, const FieldValue& v, std::uint8_t* out,
             std::memcpy(out, bytes.data(), bytes.size());
             return;
         }
-        case pxShort: return encodeChecked(out, 2, integerValue(v, field), field);
+        case pxShort:
+            return encodeChecked(out, 2, integerValue(v, field), field);
         case pxLong:
-        case pxAutoInc: return encodeChecked(out, 4, integerValue(v, field), field);
+        case pxAutoInc:
+            return encodeChecked(out, 4, integerValue(v, field), field);
         case pxMoney:
-        case pxNumber: return encodeDouble(out, doubleValue(v, field));
+        case pxNumber:
+            return encodeDouble(out, doubleValue(v, field));
         case pxDate: {
             const auto* d = std::get_if<Date>(&v);
             if (!d) throwWrongKind(field, "a date");
@@ -352,9 +396,12 @@ void encodeValue(const FieldInfo& f, const FieldValue& v, std::uint8_t* out,
         }
         case pxTimestamp: {
             std::int64_t msec = 0;
-            if (const auto* t = std::get_if<Timestamp>(&v)) msec = t->msec;
-            else if (const auto* d = std::get_if<Date>(&v)) msec = std::int64_t{d->day} * 86'400'000;
-            else throwWrongKind(field, "a timestamp");
+            if (const auto* t = std::get_if<Timestamp>(&v))
+                msec = t->msec;
+            else if (const auto* d = std::get_if<Date>(&v))
+                msec = std::int64_t{d->day} * 86'400'000;
+            else
+                throwWrongKind(field, "a timestamp");
             return encodeDouble(out, static_cast<double>(msec));
         }
         case pxLogical: {
@@ -363,7 +410,8 @@ void encodeValue(const FieldInfo& f, const FieldValue& v, std::uint8_t* out,
             out[0] = value ? 0x81 : 0x80;
             return;
         }
-        case pxBcd: return encodeBcd(out, f.size, decimalText(v, field), field);
+        case pxBcd:
+            return encodeBcd(out, f.size, decimalText(v, field), field);
         case pxBytes: {
             const Bytes bytes = rawBytes(v, field);
             if (bytes.size() > static_cast<std::size_t>(n))

@@ -36,8 +36,8 @@ FieldValue decodeValue(const FieldInfo& f, const std::uint8_t* p, const TextCode
 // Encodes a fixed-size (non-blob) field into storedSize(f) bytes. Raises DBIERR_DATATOOLONG
 // for a value the field cannot hold and DBIERR_INVALIDFLDXFORM for a value of the wrong kind;
 // `fieldName` goes into the message.
-void encodeValue(const FieldInfo& f, const FieldValue& v, std::uint8_t* out,
-                 const TextCodec& codec, const std::string& fieldName);
+void encodeValue(const FieldInfo& f, const FieldValue& v, std::uint8_t* out, const TextCodec& codec,
+                 const std::string& fieldName);
 
 // The order-preserving number encodings, shared with index keys.
 void encodeInteger(std::uint8_t* p, int bytes, std::int64_t v);
@@ -47,6 +47,7 @@ double decodeDouble(const std::uint8_t* p);
 
 // BCD: 17 bytes, `decimals` places; text as in Decimal ("-12.50").
 std::string decodeBcd(const std::uint8_t* p, int decimals);
-void encodeBcd(std::uint8_t* p, int decimals, const std::string& text, const std::string& fieldName);
+void encodeBcd(std::uint8_t* p, int decimals, const std::string& text,
+               const std::string& fieldName);
 
 }  // namespace kx4::paradox

@@ -32,9 +32,23 @@ inline constexpr int kMaxBlobLeader = 240;
 inline bool isBlobType(std::uint8_t t) { return t >= pxMemo && t <= pxGraphic; }
 inline bool isKnownType(std::uint8_t t) {
     switch (t) {
-        case pxAlpha: case pxDate: case pxShort: case pxLong: case pxMoney: case pxNumber:
-        case pxLogical: case pxMemo: case pxBinary: case pxFmtMemo: case pxOle: case pxGraphic:
-        case pxTime: case pxTimestamp: case pxAutoInc: case pxBcd: case pxBytes:
+        case pxAlpha:
+        case pxDate:
+        case pxShort:
+        case pxLong:
+        case pxMoney:
+        case pxNumber:
+        case pxLogical:
+        case pxMemo:
+        case pxBinary:
+        case pxFmtMemo:
+        case pxOle:
+        case pxGraphic:
+        case pxTime:
+        case pxTimestamp:
+        case pxAutoInc:
+        case pxBcd:
+        case pxBytes:
             return true;
         default:
             return false;
@@ -44,12 +58,23 @@ inline bool isKnownType(std::uint8_t t) {
 // Record bytes of a fixed-size type, 0 for types whose size the field info gives.
 inline int fixedSizeOf(std::uint8_t t) {
     switch (t) {
-        case pxDate: case pxLong: case pxTime: case pxAutoInc: return 4;
-        case pxShort: return 2;
-        case pxMoney: case pxNumber: case pxTimestamp: return 8;
-        case pxLogical: return 1;
-        case pxBcd: return kBcdRecordSize;
-        default: return 0;
+        case pxDate:
+        case pxLong:
+        case pxTime:
+        case pxAutoInc:
+            return 4;
+        case pxShort:
+            return 2;
+        case pxMoney:
+        case pxNumber:
+        case pxTimestamp:
+            return 8;
+        case pxLogical:
+            return 1;
+        case pxBcd:
+            return kBcdRecordSize;
+        default:
+            return 0;
     }
 }
 
@@ -57,7 +82,12 @@ inline int fixedSizeOf(std::uint8_t t) {
 inline std::uint8_t minimumVersionFor(std::uint8_t t) {
     if (isBlobType(t)) return 0x09;
     switch (t) {
-        case pxLong: case pxLogical: case pxTime: case pxTimestamp: case pxAutoInc: case pxBcd:
+        case pxLong:
+        case pxLogical:
+        case pxTime:
+        case pxTimestamp:
+        case pxAutoInc:
+        case pxBcd:
         case pxBytes:
             return 0x0B;
         default:

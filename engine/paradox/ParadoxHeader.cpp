@@ -53,7 +53,7 @@ bool isDataOrXType(FileType t) {
 }
 
 class HeaderReader {
-public:
+  public:
     HeaderReader(const std::vector<std::uint8_t>& bytes, std::size_t limit, const std::string& file)
         : bytes_(bytes), limit_(limit), file_(file) {}
 
@@ -80,7 +80,7 @@ public:
     std::size_t pos() const { return pos_; }
     std::size_t limit() const { return limit_; }
 
-private:
+  private:
     const std::vector<std::uint8_t>& bytes_;
     std::size_t limit_;
     const std::string& file_;
@@ -103,7 +103,8 @@ void validateField(const FieldInfo& f, std::size_t i, const std::string& file) {
                                    ", expected " + std::to_string(fixed));
     } else if (isBlobType(f.type)) {
         if (f.size < kBlobPointerSize || f.size > kBlobPointerSize + kMaxBlobLeader)
-            throwCorrupt(file, fieldLabel(i) + " (blob) has invalid size " + std::to_string(f.size));
+            throwCorrupt(file,
+                         fieldLabel(i) + " (blob) has invalid size " + std::to_string(f.size));
     } else if (f.size == 0) {
         throwCorrupt(file, fieldLabel(i) + " has size 0");
     }
@@ -145,8 +146,8 @@ void validateFixedPart(const Header& h, std::size_t available, const std::string
         throwCorrupt(file, "unknown file type " + std::to_string(static_cast<int>(h.fileType)) +
                                " at header offset 0x04");
     if (h.version < kVersion30 || h.version > kVersion7)
-        throwCorrupt(file, "unknown table level " + std::to_string(h.version) +
-                               " at header offset 0x39");
+        throwCorrupt(file,
+                     "unknown table level " + std::to_string(h.version) + " at header offset 0x39");
     if (h.blockSizeKb < 1 || h.blockSizeKb > 32)
         throwCorrupt(file, "invalid block size " + std::to_string(h.blockSizeKb) +
                                " KB at header offset 0x05");
@@ -215,10 +216,12 @@ Header parseHeader(const std::vector<std::uint8_t>& bytes, const std::string& fi
         validateField(f, i, file);
         h.fields.push_back(f);
     }
-    if (recordSizeOf(h.fields) != h.recordSize)
+    // Tree files (.PX, .Ynn) add block number, count and a spare short to each key.
+    const std::size_t expected = recordSizeOf(h.fields) + (h.hasFieldNames() ? 0 : 6);
+    if (expected != h.recordSize)
         throwCorrupt(file, "record size " + std::to_string(h.recordSize) +
                                " does not match the fields, which need " +
-                               std::to_string(recordSizeOf(h.fields)) + " bytes");
+                               std::to_string(expected) + " bytes");
     r.take(4, "table name pointer");
     if (h.hasFieldNames()) r.take(4u * numFields, "field name pointers");
     const std::uint8_t* name = r.take(h.tableNameLength(), "table name");
@@ -247,7 +250,8 @@ Header readHeader(File& file) {
     std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uint64_t>(size, 4)));
     if (head.size() < 4) throwCorrupt(file.path(), "file is too short for a Paradox header");
     file.readAt(0, head.data(), head.size());
-    const std::uint64_t headerSize = std::max<std::uint64_t>(getLe16(head.data() + 2), kFixedHeaderSize);
+    const std::uint64_t headerSize =
+        std::max<std::uint64_t>(getLe16(head.data() + 2), kFixedHeaderSize);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(size, headerSize)));
     file.readAt(0, bytes.data(), bytes.size());
     return parseHeader(bytes, file.path());
@@ -256,7 +260,7 @@ Header readHeader(File& file) {
 namespace {
 
 class HeaderWriter {
-public:
+  public:
     void bytes(const void* p, std::size_t n) {
         const auto* b = static_cast<const std::uint8_t*>(p);
         out_.insert(out_.end(), b, b + n);
@@ -274,7 +278,7 @@ public:
     std::size_t pos() const { return out_.size(); }
     std::vector<std::uint8_t>& data() { return out_; }
 
-private:
+  private:
     std::vector<std::uint8_t> out_;
 };
 
@@ -327,7 +331,8 @@ void writeExtension(std::uint8_t* p, const Header& h, const ExtensionOffsets& at
     putLe32(p + 0x60, h.updateTime);
     putLe16(p + 0x64, static_cast<std::uint16_t>(h.fields.size() + 1));
     putLe16(p + 0x66, static_cast<std::uint16_t>(at.fieldNumbers - kFixedHeaderSize));
-    putLe16(p + 0x68, static_cast<std::uint16_t>(at.indexName ? at.indexName - kFixedHeaderSize : 0));
+    putLe16(p + 0x68,
+            static_cast<std::uint16_t>(at.indexName ? at.indexName - kFixedHeaderSize : 0));
     putLe16(p + 0x6A, h.codePage);
     p[0x6C] = h.byte6C;
     p[0x6D] = 1;

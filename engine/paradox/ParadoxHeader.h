@@ -79,14 +79,14 @@ struct Header {
     std::uint16_t changeCount4 = 1;
 
     std::vector<FieldInfo> fields;
-    std::string tableName;                // raw bytes in the table's code page
-    std::vector<std::string> fieldNames;  // raw bytes; data and X files only
+    std::string tableName;                    // raw bytes in the table's code page
+    std::vector<std::string> fieldNames;      // raw bytes; data and X files only
     std::vector<std::uint16_t> fieldNumbers;  // level 4+ data and X files only
     std::string sortOrderName;                // level 4+ data and X files only
     std::string indexName;                    // named .XGn files only
 
-    bool hasFieldNames() const;   // data and X files
-    bool hasExtension() const;    // the 0x58-0x77 block exists
+    bool hasFieldNames() const;  // data and X files
+    bool hasExtension() const;   // the 0x58-0x77 block exists
     std::size_t tableNameLength() const { return version >= kVersion7 ? 261 : 79; }
     std::uint32_t blockSize() const { return blockSizeKb * 1024u; }
     std::uint64_t blockOffset(std::uint32_t block) const {

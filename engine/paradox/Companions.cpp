@@ -1,0 +1,71 @@
+#include "Companions.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "FileSystem.h"
+#include "SecondaryIndexes.h"
+
+namespace kx4::paradox {
+
+namespace {
+
+// Files only the interactive product uses (view settings, family list, forms and reports);
+// they go with the table when it is replaced but are never rewritten.
+constexpr const char* kProductFiles[] = {".VAL", ".TV", ".TVF", ".FAM", ".SET"};
+constexpr const char* kDerivedFiles[] = {".PX", ".MB"};
+
+std::vector<std::string> listSiblings(const TablePath& table) {
+    const std::string dir = table.directory.empty() ? "." : table.directory;
+    if (!fileSystem().exists(dir)) return {};
+    std::vector<std::string> names;
+    const std::string stem = toUpperAscii(stemOf(table.fileName));
+    for (const auto& name : fileSystem().listDirectory(dir))
+        if (toUpperAscii(stemOf(name)) == stem) names.push_back(name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool isLowerCase(const std::string& s) {
+    return std::any_of(s.begin(), s.end(), [](unsigned char c) { return std::islower(c); });
+}
+
+bool contains(const char* const* begin, const char* const* end, const std::string& ext) {
+    return std::find_if(begin, end, [&](const char* e) { return ext == e; }) != end;
+}
+
+}  // namespace
+
+std::string companionPath(const TablePath& table, const std::string& ext) {
+    for (const auto& name : listSiblings(table))
+        if (toUpperAscii(extensionOf(name)) == toUpperAscii(ext))
+            return joinPath(table.directory, name);
+    std::string wanted = ext;
+    if (isLowerCase(extensionOf(table.fileName)))
+        std::transform(wanted.begin(), wanted.end(), wanted.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return joinPath(table.directory, stemOf(table.fileName) + wanted);
+}
+
+bool companionExists(const TablePath& table, const std::string& ext) {
+    return fileSystem().exists(companionPath(table, ext));
+}
+
+std::vector<std::string> tableFiles(const TablePath& table, bool derivedOnly) {
+    std::vector<std::string> files;
+    if (fileSystem().exists(table.full())) files.push_back(table.full());
+    for (const auto& name : listSiblings(table)) {
+        const std::string path = joinPath(table.directory, name);
+        if (path == table.full()) continue;
+        const std::string ext = toUpperAscii(extensionOf(name));
+        std::string treeExt = ext;
+        if (ext.size() > 1 && ext[1] == 'Y') treeExt[1] = 'X';  // .Ynn/.YGn go with their X file
+        const bool derived = contains(std::begin(kDerivedFiles), std::end(kDerivedFiles), ext) ||
+                             !secondaryIndexSuffix(treeExt).empty();
+        const bool product = contains(std::begin(kProductFiles), std::end(kProductFiles), ext);
+        if (derived || (product && !derivedOnly)) files.push_back(path);
+    }
+    return files;
+}
+
+}  // namespace kx4::paradox

@@ -1,0 +1,87 @@
+#include "DataBlocks.h"
+
+#include <algorithm>
+
+#include "ByteOrder.h"
+#include "Encryption.h"
+#include "Errors.h"
+#include "FileSystem.h"
+
+namespace kx4::paradox {
+
+namespace {
+
+[[noreturn]] void blockError(const std::string& file, std::uint32_t block,
+                             const std::string& what) {
+    throwCorrupt(file, "data block " + std::to_string(block) + " " + what);
+}
+
+std::uint32_t blocksInFile(std::uint64_t fileSize, const Header& h) {
+    if (fileSize <= h.headerSize) return 0;
+    // A last block cut short still counts: its used part may be complete.
+    const std::uint64_t n = (fileSize - h.headerSize + h.blockSize() - 1) / h.blockSize();
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(n, 0xFFFF));
+}
+
+DataBlock readBlock(File& file, const Header& h, std::uint64_t fileSize, std::uint32_t number) {
+    const std::uint64_t offset = h.blockOffset(number);
+    const std::uint64_t available = std::min<std::uint64_t>(h.blockSize(), fileSize - offset);
+    if (available < kBlockHeaderSize) blockError(file.path(), number, "lies outside the file");
+    DataBlock b;
+    b.number = static_cast<std::uint16_t>(number);
+    b.bytes.resize(static_cast<std::size_t>(available));
+    file.readAt(offset, b.bytes.data(), b.bytes.size());
+    if (h.encryption) decryptBlock(h.encryption, number, b.bytes.data(), b.bytes.size());
+    b.next = getLe16(b.bytes.data());
+    b.previous = getLe16(b.bytes.data() + 2);
+    const int lastOffset = static_cast<std::int16_t>(getLe16(b.bytes.data() + 4));
+    const int recordSize = h.recordSize;
+    const int capacity = static_cast<int>((h.blockSize() - kBlockHeaderSize) / recordSize);
+    if (lastOffset < -recordSize || lastOffset % recordSize != 0 ||
+        lastOffset / recordSize + 1 > capacity)
+        blockError(file.path(), number,
+                   "has an invalid record count (last record offset " + std::to_string(lastOffset) +
+                       ", record size " + std::to_string(recordSize) + ")");
+    b.records = static_cast<std::size_t>(lastOffset / recordSize + 1);
+    if (kBlockHeaderSize + b.records * recordSize > b.bytes.size())
+        blockError(file.path(), number, "is cut short by the end of the file");
+    return b;
+}
+
+}  // namespace
+
+BlockChain::BlockChain(File& file, const Header& header)
+    : file_(file),
+      header_(header),
+      fileSize_(file.size()),
+      maxBlock_(blocksInFile(fileSize_, header)),
+      nextBlock_(header.firstBlock),
+      visited_(maxBlock_ + 1, false) {}
+
+void BlockChain::fail(std::uint32_t block, const std::string& what) const {
+    blockError(file_.path(), block, what);
+}
+
+bool BlockChain::next(DataBlock& out) {
+    if (nextBlock_ == 0) return false;
+    const std::uint32_t number = nextBlock_;
+    if (number > maxBlock_)
+        fail(number,
+             "is beyond the end of the file, which has " + std::to_string(maxBlock_) + " blocks");
+    if (visited_[number]) fail(number, "is reached twice: the block chain loops");
+    visited_[number] = true;
+    out = readBlock(file_, header_, fileSize_, number);
+    previousBlock_ = out.number;
+    nextBlock_ = out.next;
+    recordsSeen_ += out.records;
+    return true;
+}
+
+DataBlock readDataBlock(File& file, const Header& header, std::uint32_t number) {
+    const std::uint64_t size = file.size();
+    if (number == 0 || number > blocksInFile(size, header))
+        blockError(file.path(), number, "lies outside the file");
+    return readBlock(file, header, size, number);
+}
+
+}  // namespace kx4::paradox

@@ -1,0 +1,54 @@
+#pragma once
+// Walks the chain of data blocks of a .DB, .PX or X file, decrypting and validating each block.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ParadoxHeader.h"
+
+namespace kx4 {
+class File;
+}
+
+namespace kx4::paradox {
+
+// Data block: 00 u16 next block (0 = last), 02 u16 previous block (0 = first),
+// 04 s16 offset of the last record from byte 6 (-recordSize when empty), 06 records.
+inline constexpr std::size_t kBlockHeaderSize = 6;
+
+struct DataBlock {
+    std::uint16_t number = 0;
+    std::uint16_t next = 0;
+    std::uint16_t previous = 0;
+    std::size_t records = 0;
+    std::vector<std::uint8_t> bytes;  // decrypted block, at least 6 + records * recordSize
+    const std::uint8_t* record(std::size_t i, std::size_t recordSize) const {
+        return bytes.data() + kBlockHeaderSize + i * recordSize;
+    }
+};
+
+class BlockChain {
+  public:
+    // Follows the chain from the header's first block. Loops, block numbers outside the file
+    // and impossible record counts raise a corrupt-file error naming the file and block.
+    BlockChain(File& file, const Header& header);
+    bool next(DataBlock& out);
+    std::uint64_t recordsSeen() const { return recordsSeen_; }
+
+  private:
+    [[noreturn]] void fail(std::uint32_t block, const std::string& what) const;
+
+    File& file_;
+    const Header& header_;
+    std::uint64_t fileSize_;
+    std::uint32_t maxBlock_;
+    std::uint16_t nextBlock_;
+    std::uint16_t previousBlock_ = 0;
+    std::vector<bool> visited_;
+    std::uint64_t recordsSeen_ = 0;
+};
+
+// Reads block `number` alone (decrypted); raises when it lies outside the file.
+DataBlock readDataBlock(File& file, const Header& header, std::uint32_t number);
+
+}  // namespace kx4::paradox

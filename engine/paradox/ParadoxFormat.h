@@ -1,0 +1,9 @@
+#pragma once
+// The Paradox table driver (.DB files with their .PX, .MB and index companions).
+#include "TableFormat.h"
+
+namespace kx4 {
+
+TableFormat& paradoxFormat();
+
+}  // namespace kx4

@@ -1,0 +1,29 @@
+#pragma once
+// What a rewrite of a Paradox table keeps from the table it replaces.
+#include <cstdint>
+#include <string>
+
+#include "ParadoxHeader.h"
+#include "SortOrder.h"
+#include "TableFormat.h"
+
+namespace kx4::paradox {
+
+class ParadoxProperties final : public FormatProperties {
+  public:
+    std::uint8_t version = kVersion7;
+    std::uint8_t blockSizeKb = 0;  // 0: chosen by record size
+    int codePage = kDefaultCodePage;
+    SortOrder sortOrder = defaultSortOrder();
+    std::uint32_t encryption = 0;     // password checksum
+    std::uint32_t autoIncrement = 0;  // last value handed out
+    std::uint8_t changeCount1 = 1;
+    std::uint8_t changeCount2 = 1;  // must stay equal to byte 0 of the .VAL file
+    std::uint8_t writeProtected = 0;
+    std::uint8_t refIntegrity = 0;
+    std::uint8_t byte6C = 1;
+
+    static ParadoxProperties fromHeader(const Header& h);
+};
+
+}  // namespace kx4::paradox

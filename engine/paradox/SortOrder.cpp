@@ -1,0 +1,121 @@
+#include "SortOrder.h"
+
+#include <cstring>
+
+#include "FieldCodec.h"
+#include "FieldTypes.h"
+#include "TextCodec.h"
+
+namespace kx4::paradox {
+
+namespace {
+
+struct KnownOrder {
+    std::uint8_t id;
+    const char* name;
+    int codePage;
+    bool dictionary;
+};
+
+// Id bytes, names and code pages seen in real tables and in public format notes.
+constexpr KnownOrder kKnownOrders[] = {
+    {0x00, "ascii", 437, false},    {0xB7, "intl", 437, true},      {0x54, "intl850", 850, true},
+    {0x82, "nordan", 865, true},    {0xE6, "nordan40", 865, true},  {0xF0, "swedfin", 437, true},
+    {0x16, "SPANISH", 437, true},   {0x62, "ANSIINTL", 1252, true}, {0x11, "ANSII850", 1252, true},
+    {0x5D, "ANSISPAN", 1252, true}, {0x69, "ANSISWFN", 1252, true}, {0x4C, "DBWINUS0", 1252, false},
+    {0x40, "DBWINWE0", 1252, true}, {0x18, "BLLT1DE0", 1252, true}, {0x03, "china", 936, false},
+    {0xC0, "cyrr", 866, false},
+};
+
+const KnownOrder* findByName(const std::string& name) {
+    for (const auto& k : kKnownOrders)
+        if (!name.empty() && name == k.name) return &k;
+    return nullptr;
+}
+
+const KnownOrder* findById(std::uint8_t id) {
+    for (const auto& k : kKnownOrders)
+        if (k.id == id) return &k;
+    return nullptr;
+}
+
+// Upper-case base letter of a Latin-1 code point, so that accents and case do not separate
+// words in dictionary orders.
+char32_t foldLatin(char32_t c) {
+    static constexpr char kBase[] =
+        "AAAAAAACEEEEIIIIDNOOOOO*OUUUUYPSAAAAAAACEEEEIIIIDNOOOOO/OUUUUYPY";
+    if (c >= 'a' && c <= 'z') return c - 32;
+    if (c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7)
+        return static_cast<unsigned char>(kBase[c - 0xC0]);
+    return c;
+}
+
+char32_t firstCodePoint(const std::string& utf8) {
+    if (utf8.empty()) return 0;
+    const auto c = static_cast<unsigned char>(utf8[0]);
+    const int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    char32_t cp = extra ? c & (0x3F >> extra) : c;
+    for (int k = 1; k <= extra && k < static_cast<int>(utf8.size()); ++k)
+        cp = cp << 6 | (static_cast<unsigned char>(utf8[k]) & 0x3F);
+    return cp;
+}
+
+}  // namespace
+
+SortOrder defaultSortOrder() { return {0x4C, "DBWINUS0"}; }
+
+int codePageOf(const Header& h) {
+    if (h.hasExtension() && h.codePage != 0) return h.codePage;
+    if (const auto* k = findByName(h.sortOrderName)) return k->codePage;
+    if (!h.hasExtension())
+        if (const auto* k = findById(h.sortOrder)) return k->codePage;
+    return h.hasExtension() ? kDefaultCodePage : 437;
+}
+
+std::string sortOrderNameFor(std::uint8_t id) {
+    const auto* k = findById(id);
+    return k ? k->name : "ascii";
+}
+
+bool isDictionaryOrder(const SortOrder& order) {
+    if (const auto* k = findByName(order.name)) return k->dictionary;
+    if (!order.name.empty()) return false;
+    const auto* k = findById(order.id);
+    return k && k->dictionary;
+}
+
+KeyCollator::KeyCollator(std::vector<FieldInfo> fields, const SortOrder& order,
+                         const TextCodec& codec)
+    : fields_(std::move(fields)), dictionary_(isDictionaryOrder(order)) {
+    for (const auto& f : fields_) keySize_ += storedSize(f);
+    if (!dictionary_) return;
+    for (unsigned b = 0; b < 256; ++b) {
+        const char byte = static_cast<char>(b);
+        const char32_t cp = b < 0x80 ? b : firstCodePoint(codec.toUtf8(std::string_view(&byte, 1)));
+        weights_[b] = static_cast<std::uint16_t>(foldLatin(cp) & 0xFFFF);
+    }
+}
+
+std::string KeyCollator::sortKey(const std::uint8_t* key) const {
+    const std::string raw(reinterpret_cast<const char*>(key), keySize_);
+    if (!dictionary_) return raw;
+    std::string out;
+    std::size_t offset = 0;
+    for (const auto& f : fields_) {
+        const int n = storedSize(f);
+        if (f.type == pxAlpha) {
+            for (int i = 0; i < n && key[offset + i] != 0; ++i) {
+                const std::uint16_t w = weights_[key[offset + i]];
+                out += static_cast<char>(w >> 8);
+                out += static_cast<char>(w & 0xFF);
+            }
+            out.append(2, '\0');
+        } else {
+            out.append(reinterpret_cast<const char*>(key + offset), n);
+        }
+        offset += n;
+    }
+    return out + raw;  // exact bytes decide between values that compare equal
+}
+
+}  // namespace kx4::paradox

@@ -1,0 +1,52 @@
+#pragma once
+// Sort orders (collations) of Paradox tables: the id byte at 0x29, the name stored by level 4
+// and later, the code page they imply, and the order in which key values sort.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ParadoxHeader.h"
+
+namespace kx4 {
+class TextCodec;
+}
+
+namespace kx4::paradox {
+
+struct SortOrder {
+    std::uint8_t id = 0;
+    std::string name;
+};
+
+// The sort order of new tables: binary order of code page 1252.
+SortOrder defaultSortOrder();
+inline constexpr int kDefaultCodePage = 1252;
+
+// The code page a table's text is stored in.
+int codePageOf(const Header& header);
+
+// The name a level 4+ header needs for a sort order known only by its id (level 3 tables).
+std::string sortOrderNameFor(std::uint8_t id);
+
+// Whether the sort order compares letters without regard to case and accents ("intl" orders)
+// rather than by byte value ("ascii" orders).
+bool isDictionaryOrder(const SortOrder& order);
+
+// Builds byte strings whose byte-wise order is the order of key values.
+class KeyCollator {
+  public:
+    // `fields` are the key fields, stored back to back in the key bytes.
+    KeyCollator(std::vector<FieldInfo> fields, const SortOrder& order, const TextCodec& codec);
+    std::string sortKey(const std::uint8_t* key) const;
+    std::size_t keySize() const { return keySize_; }
+
+  private:
+    std::vector<FieldInfo> fields_;
+    std::size_t keySize_ = 0;
+    bool dictionary_ = false;
+    std::array<std::uint16_t, 256> weights_{};
+};
+
+}  // namespace kx4::paradox
