@@ -1,0 +1,146 @@
+// Damaged files give an EDBEngineError naming the file; locks keep other openers out.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "DbaseTestSupport.h"
+#include "Errors.h"
+#include "FieldType.h"
+
+namespace kx4::test {
+namespace {
+
+// Opens, reads every record and every tag, and checks; only engine errors may come out.
+void exercise(const std::string& path) {
+    auto table = openDbase(path);
+    readAll(*table->scan());
+    for (const auto& index : table->schema().indexes) readAll(*table->scanIndex(index.name));
+    table->check();
+}
+
+std::string sampleWithIndex(const TempDir& dir) {
+    const std::string path = dir.file("T.DBF");
+    TableSchema schema;
+    schema.fields = {dbField("ID", fldDBNUM, 6, 0), dbField("NAME", fldDBCHAR, 30),
+                     dbField("NOTES", fldDBMEMO)};
+    schema.indexes = {fieldIndex("NAME", "NAME"), fieldIndex("ID", "ID")};
+    std::vector<Record> records;
+    for (std::int64_t i = 1; i <= 120; ++i)
+        records.push_back(
+            {i, "name " + std::to_string(i * 7919 % 1000), std::string(i * 13 % 900, 'm')});
+    buildDbase(path, schema, records);
+    return path;
+}
+
+struct Damage {
+    std::string label;
+    std::string file;  // "DBF", "DBT", "MDX"
+    std::uint64_t offset;
+    std::uint8_t value;
+    DBIResult code;
+};
+
+std::ostream& operator<<(std::ostream& os, const Damage& d) { return os << d.label; }
+
+class DamagedFile : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(DamagedFile, GivesAPreciseError) {
+    const Damage& d = GetParam();
+    TempDir dir;
+    const std::string path = sampleWithIndex(dir);
+    const std::string target = dir.file("T." + d.file);
+    setByte(target, d.offset, d.value);
+    try {
+        exercise(path);
+        FAIL() << "no error";
+    } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.errorCode(), d.code) << e.what();
+        EXPECT_NE(std::string(e.what()).find(dir.path().string()), std::string::npos) << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, DamagedFile,
+    ::testing::Values(Damage{"unknown_version", "DBF", 0, 0x77, DBIERR_HEADERCORRUPT},
+                      Damage{"header_length_too_small", "DBF", 8, 0x10, DBIERR_HEADERCORRUPT},
+                      Damage{"memo_field_length", "DBF", 32 + 64 + 16, 5, DBIERR_HEADERCORRUPT},
+                      Damage{"field_type_unknown", "DBF", 32 + 11, 'Z', DBIERR_HEADERCORRUPT},
+                      Damage{"numeric_garbage", "DBF", 130, 'x', DBIERR_FILECORRUPT},
+                      Damage{"memo_pointer_garbage", "DBF", 130 + 37 + 1, '9', DBIERR_FILECORRUPT},
+                      Damage{"memo_length_huge", "DBT", 512 + 7, 0x7F, DBIERR_BLOBCORRUPT},
+                      Damage{"mdx_block_size", "MDX", 22, 0x01, DBIERR_INDEXCORRUPT},
+                      Damage{"mdx_tag_header_outside", "MDX", 544 + 1, 0x7F, DBIERR_INDEXCORRUPT},
+                      Damage{"mdx_key_length", "MDX", 2048 + 12, 0xFF, DBIERR_INDEXCORRUPT},
+                      Damage{"mdx_root_outside", "MDX", 2048 + 2, 0x7F, DBIERR_INDEXCORRUPT}),
+    [](const auto& info) { return info.param.label; });
+
+TEST(DamagedFiles, RandomByteFlipsAndTruncationsNeverCrash) {
+    std::mt19937 rng(1234);
+    for (const char* ext : {"DBF", "DBT", "MDX"}) {
+        for (int round = 0; round < 60; ++round) {
+            TempDir dir;
+            const std::string path = sampleWithIndex(dir);
+            const std::string target = dir.file(std::string("T.") + ext);
+            const auto size = std::filesystem::file_size(target);
+            if (round % 4 == 0) {
+                std::filesystem::resize_file(target, rng() % size);
+            } else {
+                const std::uint64_t limit = std::min<std::uint64_t>(size, round % 2 ? 600 : size);
+                for (int k = 0; k < 4; ++k)
+                    setByte(target, rng() % limit, static_cast<std::uint8_t>(rng()));
+            }
+            try {
+                exercise(path);
+            } catch (const EDBEngineError&) {
+            }
+        }
+    }
+}
+
+TEST(DbaseLocking, ExclusiveAndSharedOpensExcludeEachOther) {
+    TempDir dir;
+    const std::string path = sampleWithIndex(dir);
+    {
+        auto first = openDbase(path, true);
+        try {
+            openDbase(path, false);
+            FAIL() << "second open succeeded";
+        } catch (const EDBEngineError& e) {
+            EXPECT_EQ(e.errorCode(), DBIERR_TABLEINUSE);
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
+        }
+    }
+    auto a = openDbase(path, false);
+    auto b = openDbase(path, false);
+    EXPECT_THROW(openDbase(path, true), EDBEngineError);
+}
+
+TEST(DbaseTruncated, ShortDataFileReadsWholeRecordsAndIsReported) {
+    TempDir dir;
+    const std::string path = sampleWithIndex(dir);
+    const auto size = std::filesystem::file_size(path);
+    std::filesystem::resize_file(path, size - 200);
+    auto table = openDbase(path, true);
+    EXPECT_LT(readAll(*table->scan()).size(), 120u);
+    EXPECT_FALSE(table->check().empty());
+    EXPECT_THROW(table->appendRecord({std::int64_t{1}, std::string("x"), Blank{}}), EDBEngineError);
+}
+
+TEST(DbaseMissingMemo, SchemaOpensReadingAMemoNamesTheProblem) {
+    TempDir dir;
+    const std::string path =
+        copyCorpusTable("dbase/infused-dbf/dbase_83_missing_memo.dbf", dir.path());
+    auto table = openDbase(path);
+    EXPECT_EQ(table->schema().fields.size(), 15u);
+    try {
+        readAll(*table->scan());
+        FAIL() << "memo read without memo file";
+    } catch (const EDBEngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("memo file"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(table->check().empty());
+}
+
+}  // namespace
+}  // namespace kx4::test
