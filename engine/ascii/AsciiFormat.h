@@ -1,0 +1,9 @@
+#pragma once
+// Text tables: a .TXT data file described by a .SCH schema, FIXED or VARYING (delimited).
+#include "TableFormat.h"
+
+namespace kx4 {
+
+TableFormat& asciiFormat();
+
+}  // namespace kx4

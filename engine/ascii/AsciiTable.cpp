@@ -1,0 +1,215 @@
+#include "AsciiTable.h"
+
+#include "AsciiProperties.h"
+#include "Errors.h"
+#include "FileSystem.h"
+#include "FileTransaction.h"
+#include "TextLines.h"
+#include "TextValues.h"
+
+namespace kx4::ascii {
+
+namespace {
+
+constexpr char kEndOfFile = '\x1A';
+constexpr std::size_t kMaxCheckLines = 100;
+
+class LineCursor : public RecordCursor {
+  public:
+    explicit LineCursor(const AsciiTable& table) : table_(table) {}
+    bool next(Record& out) override {
+        if (next_ >= table_.lines().size()) return false;
+        out = table_.decodeLine(table_.lines()[next_], next_ + 1);
+        ++next_;
+        return true;
+    }
+
+  private:
+    const AsciiTable& table_;
+    std::size_t next_ = 0;
+};
+
+std::unique_ptr<File> openLocked(const std::string& path, bool exclusive) {
+    FileSystem& fs = fileSystem();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!fs.exists(path))
+            throwEngineError(DBIERR_NOSUCHTABLE, "Table " + path + " does not exist");
+        auto file = fs.open(path, exclusive ? OpenMode::ReadWrite : OpenMode::Read);
+        if (!file->tryLock(exclusive ? LockMode::Exclusive : LockMode::Shared))
+            throwEngineError(DBIERR_TABLEINUSE, "Table " + path + " is in use by another program");
+        if (file->identity() == fs.identity(path)) return file;
+    }
+    throwEngineError(DBIERR_TABLEINUSE,
+                     "Table " + path + " was replaced by another program while it was opened");
+}
+
+}  // namespace
+
+std::string schemaPathFor(const TablePath& table) {
+    const std::string stem = toUpperAscii(stemOf(table.fileName));
+    for (const auto& name :
+         fileSystem().listDirectory(table.directory.empty() ? "." : table.directory))
+        if (toUpperAscii(stemOf(name)) == stem && toUpperAscii(extensionOf(name)) == ".SCH")
+            return joinPath(table.directory, name);
+    return {};
+}
+
+std::unique_ptr<AsciiTable> AsciiTable::open(const TablePath& path, bool exclusive) {
+    std::unique_ptr<AsciiTable> t(new AsciiTable);
+    t->path_ = path;
+    t->fullPath_ = joinPath(path.directory, path.fileName);
+    t->exclusive_ = exclusive;
+    FileTransaction::recover(t->fullPath_);
+    t->file_ = openLocked(t->fullPath_, exclusive);
+    const std::string schemaPath = schemaPathFor(path);
+    if (schemaPath.empty())
+        throwEngineError(DBIERR_NOSUCHFILE, "Text table " + t->fullPath_ + " has no schema file (" +
+                                                stemOf(path.fileName) + ".SCH)");
+    auto schemaFile = fileSystem().open(schemaPath, OpenMode::Read);
+    const auto bytes = readWholeFile(*schemaFile, 1 << 20);
+    t->text_ = parseSchema(std::string(bytes.begin(), bytes.end()), schemaPath);
+    t->codec_ = std::make_unique<TextCodec>(codePageOfCharset(t->text_.charset));
+    for (auto& f : t->text_.fields) {
+        f.name = t->codec_->toUtf8(f.name);
+        t->schema_.fields.push_back(fieldDefOf(f));
+    }
+    t->readLines();
+    return t;
+}
+
+void AsciiTable::readLines() {
+    const auto bytes = readWholeFile(*file_, kMaxTextTableSize);
+    std::size_t pos = 0, number = 0;
+    while (pos < bytes.size()) {
+        std::size_t end = pos;
+        while (end < bytes.size() && bytes[end] != '\n') ++end;
+        std::string line(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
+                         bytes.begin() + static_cast<std::ptrdiff_t>(end));
+        pos = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() == 1 && line[0] == kEndOfFile) break;
+        if (line.empty()) continue;
+        lines_.push_back(std::move(line));
+        lineNumbers_.push_back(number);
+    }
+}
+
+Record AsciiTable::decodeLine(const std::string& line, std::size_t n) const {
+    const std::size_t lineNumber = n - 1 < lineNumbers_.size() ? lineNumbers_[n - 1] : n;
+    const auto where = [&] { return "line " + std::to_string(lineNumber); };
+    const auto texts = splitLine(text_, line);
+    if (!texts)
+        throwCorrupt(fullPath_, where() + " does not match the " +
+                                    (text_.fixed ? "FIXED" : "VARYING") + " layout");
+    Record out;
+    for (std::size_t i = 0; i < text_.fields.size(); ++i) {
+        const TextField& f = text_.fields[i];
+        const std::string text =
+            f.type == TextType::Char ? codec_->toUtf8((*texts)[i]) : (*texts)[i];
+        auto value = parseText(f, text);
+        if (!value)
+            throwCorrupt(fullPath_, where() + ", field " + f.name + ": '" + text +
+                                        "' is not a valid " + typeName(f.type));
+        out.push_back(std::move(*value));
+    }
+    return out;
+}
+
+TableInfo AsciiTable::info() const {
+    TableInfo i;
+    i.driverName = "ASCIIDRV";
+    i.seqNums = -1;  // neither sequence numbers nor record numbers: a text table cannot be packed
+    i.version = 0;
+    i.codePage = codec_->codePage();
+    i.recordCount = lines_.size();
+    int size = 0;
+    for (const auto& f : text_.fields) size += f.width;
+    i.recordSize = size;
+    return i;
+}
+
+std::shared_ptr<const FormatProperties> AsciiTable::properties() const {
+    auto p = std::make_shared<AsciiProperties>();
+    p->fixed = text_.fixed;
+    p->delimiter = text_.delimiter;
+    p->separator = text_.separator;
+    p->charset = text_.charset;
+    return p;
+}
+
+std::unique_ptr<RecordCursor> AsciiTable::scan() { return std::make_unique<LineCursor>(*this); }
+
+std::unique_ptr<RecordCursor> AsciiTable::scanIndex(const std::string& indexName) {
+    if (indexName.empty()) return scan();
+    throwEngineError(DBIERR_NOTSUPPORTED,
+                     "Indexes are not supported for text tables (" + fullPath_ + ")");
+}
+
+std::string encodeRecordLine(const TextSchema& schema, const TextCodec& codec,
+                             const Record& record) {
+    if (record.size() != schema.fields.size())
+        throwEngineError(DBIERR_INVALIDPARAM, "A record needs " +
+                                                  std::to_string(schema.fields.size()) +
+                                                  " values, not " + std::to_string(record.size()));
+    std::vector<std::string> texts;
+    for (std::size_t i = 0; i < record.size(); ++i) {
+        const TextField& f = schema.fields[i];
+        std::string text = formatText(f, record[i]);
+        if (f.type == TextType::Char) {
+            try {
+                text = codec.fromUtf8(text);
+            } catch (const EDBEngineError& e) {
+                throwEngineError(e.errorCode(), "Field " + f.name + ": " + e.what());
+            }
+        }
+        if (static_cast<int>(text.size()) > f.width)
+            throwEngineError(DBIERR_DATATOOLONG, "Value does not fit field " + f.name + ": " +
+                                                     std::to_string(text.size()) +
+                                                     " characters, the field holds " +
+                                                     std::to_string(f.width));
+        texts.push_back(std::move(text));
+    }
+    return joinLine(schema, texts);
+}
+
+void AsciiTable::appendRecord(const Record& record) {
+    if (!exclusive_)
+        throwEngineError(DBIERR_NOTSUFFTABLERIGHTS,
+                         "Cannot append to " + fullPath_ + ": the table is not open exclusively");
+    if (!text_.fixed)
+        throwEngineError(DBIERR_NOTSUPPORTED,
+                         "Cannot append to " + fullPath_ + ": VARYING text tables are read only");
+    const std::string line = encodeRecordLine(text_, *codec_, record);
+    // Append behind the last line; an end-of-file mark or a missing final line end is repaired.
+    std::uint64_t at = file_->size();
+    std::string out;
+    if (at > 0) {
+        char last = 0;
+        file_->readAt(at - 1, &last, 1);
+        if (last == kEndOfFile) {
+            --at;
+            if (at > 0) file_->readAt(at - 1, &last, 1);
+        }
+        if (at > 0 && last != '\n') out = "\r\n";
+    }
+    out += line + "\r\n";
+    file_->writeAt(at, out.data(), out.size());
+    file_->truncate(at + out.size());
+    lines_.push_back(line);
+    lineNumbers_.push_back(lineNumbers_.empty() ? 1 : lineNumbers_.back() + 1);
+}
+
+std::vector<std::string> AsciiTable::check() {
+    std::vector<std::string> problems;
+    for (std::size_t i = 0; i < lines_.size() && problems.size() < kMaxCheckLines; ++i) {
+        try {
+            decodeLine(lines_[i], i + 1);
+        } catch (const EDBEngineError& e) {
+            problems.push_back(e.what());
+        }
+    }
+    return problems;
+}
+
+}  // namespace kx4::ascii
