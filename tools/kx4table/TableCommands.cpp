@@ -2,6 +2,7 @@
 #include <map>
 
 #include "Commands.h"
+#include "DemoDatabase.h"
 #include "Errors.h"
 #include "FieldTypeNames.h"
 #include "FileSystem.h"
@@ -109,6 +110,12 @@ int reindex(const Options& options, std::ostream& out) {
     rebuildIndexes(table.Format(), table.File());
     table.Close();
     out << "reindexed " << options.file << '\n';
+    return 0;
+}
+
+int createDemo(const Options& options, std::ostream& out) {
+    writeDemoTables(options.file);
+    out << "demo tables written to " << options.file << '\n';
     return 0;
 }
 

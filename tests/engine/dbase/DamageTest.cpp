@@ -144,3 +144,23 @@ TEST(DbaseMissingMemo, SchemaOpensReadingAMemoNamesTheProblem) {
 
 }  // namespace
 }  // namespace kx4::test
+
+namespace kx4::test {
+namespace {
+
+TEST(DbaseUnreadableIndex, DataStaysReadableButNothingIsWritten) {
+    TempDir dir;
+    const std::string path = sampleWithIndex(dir);
+    setByte(dir.file("T.MDX"), 26, 48);  // a tag-entry layout this engine cannot maintain
+    {
+        auto table = openDbase(path, true);
+        EXPECT_EQ(readAll(*table->scan()).size(), 120u);
+        EXPECT_FALSE(table->check().empty());
+        EXPECT_THROW(table->appendRecord({std::int64_t{1}, std::string("x"), Blank{}}),
+                     EDBEngineError);
+    }
+    EXPECT_THROW(packDbase(path), EDBEngineError);  // a rewrite would drop the tags
+}
+
+}  // namespace
+}  // namespace kx4::test

@@ -1,0 +1,11 @@
+#pragma once
+// The demo database: a few tables of a small trading business in each of the three formats.
+#include <string>
+
+namespace kx4 {
+
+// Writes KUNDEN.DB (Paradox, keyed, with memo), ARTIKEL.DBF (dBase with memo and two index
+// tags) and PREISE.TXT (text table) into `dir`, replacing tables of those names.
+void writeDemoTables(const std::string& dir);
+
+}  // namespace kx4
