@@ -50,6 +50,9 @@ class DbaseBuilder : public TableBuilder {
                  std::shared_ptr<const FormatProperties> like, FileTransaction& tx)
         : target_(target), dataPath_(joinPath(target.directory, target.fileName)), tx_(tx) {
         if (const auto* p = dynamic_cast<const DbaseProperties*>(like.get())) props_ = *p;
+        if (!props_.indexUnreadable.empty())
+            throwEngineError(DBIERR_NOTSUPPORTED,
+                             "Cannot rewrite " + dataPath_ + ": " + props_.indexUnreadable);
         if (props_.level == DbfLevel::FoxPro)
             throwEngineError(DBIERR_NOTSUPPORTED,
                              "Cannot write " + dataPath_ + ": FoxPro tables are read only");

@@ -19,6 +19,8 @@ struct DbaseProperties : FormatProperties {
     int memoBlockSize = kDefaultMemoBlockSize;
     // Next auto-increment value of '+' fields, by upper-case field name.
     std::map<std::string, std::uint32_t> autoIncNext;
+    // Set when the table's production index could not be read: a rewrite would lose its tags.
+    std::string indexUnreadable;
 };
 
 }  // namespace kx4::dbase

@@ -177,9 +177,17 @@ void DbaseTable::openCompanions() {
     }
     if (level == DbfLevel::FoxPro) return;  // .CDX indexes are not read
     const std::string mdxPath = findCompanion(path_, ".MDX");
-    if (!mdxPath.empty() && header_.hasProductionMdx)
-        mdx_ = std::make_unique<MdxFile>(fileSystem().open(mdxPath, mode));
-    else if (header_.hasProductionMdx)
+    if (!mdxPath.empty() && header_.hasProductionMdx) {
+        try {
+            mdx_ = std::make_unique<MdxFile>(fileSystem().open(mdxPath, mode));
+        } catch (const EDBEngineError& e) {
+            // A layout we cannot read (level-7 tag tables) still lets the data be read; writes
+            // are refused so that the index is never left behind the data.
+            if (e.errorCode() != DBIERR_NOTSUPPORTED) throw;
+            indexUnreadable_ = e.what();
+            openProblems_.push_back(e.what());
+        }
+    } else if (header_.hasProductionMdx)
         openProblems_.push_back("the production index (.MDX) is missing");
 }
 
@@ -215,6 +223,7 @@ std::shared_ptr<const FormatProperties> DbaseTable::properties() const {
         header_.driverName.empty() ? driverNameForCodePage(codec_->codePage()) : header_.driverName;
     p->codePage = codec_->codePage();
     if (memo_ && memo_->kind() == MemoKind::DbtIV) p->memoBlockSize = memo_->blockSize();
+    p->indexUnreadable = indexUnreadable_;
     for (const auto& f : header_.fields)
         if (f.type == '+') p->autoIncNext[toUpperAscii(f.name)] = f.autoIncNext;
     return p;
@@ -280,6 +289,9 @@ void DbaseTable::requireWritable(const std::string& action) const {
     if (header_.recordLengthRepaired)
         throwEngineError(DBIERR_NOTSUPPORTED, "Cannot " + action + " " + fullPath_ +
                                                   ": its header has a wrong record length");
+    if (!indexUnreadable_.empty())
+        throwEngineError(DBIERR_NOTSUPPORTED,
+                         "Cannot " + action + " " + fullPath_ + ": " + indexUnreadable_);
     if (!exclusive_)
         throwEngineError(DBIERR_NOTSUFFTABLERIGHTS, "Cannot " + action + " " + fullPath_ +
                                                         ": the table is not open exclusively");

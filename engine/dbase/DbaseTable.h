@@ -59,7 +59,9 @@ class DbaseTable : public TableFile {
     std::unique_ptr<TextCodec> codec_;
     std::unique_ptr<MemoFile> memo_;
     std::unique_ptr<MdxFile> mdx_;
-    std::vector<std::string> openProblems_;  // found while opening, reported by check()
+    std::vector<std::string> openProblems_;
+    std::string indexUnreadable_;  // why the production index could not be read, if so  // found
+                                   // while opening, reported by check()
     TableSchema schema_;
     std::vector<int> visibleFields_;  // header field index of each schema field
     std::uint32_t stored_ = 0;        // records actually present (count, cut to the file size)
