@@ -56,6 +56,43 @@ void openExclusive(TTable& table) {
     if (!table.Active()) table.Open();
 }
 
+struct LogicalType {
+    std::uint16_t type;
+    std::uint16_t subType;
+};
+
+// The change record speaks the Paradox driver's physical codes; other drivers number their own
+// physical types differently (0x105 is a dBase date), so they get the logical equivalent.
+LogicalType logicalForParadoxCode(std::uint16_t code) {
+    switch (code) {
+        case fldPDXCHAR: return {fldZSTRING, 0};
+        case fldPDXNUM: return {fldFLOAT, 0};
+        case fldPDXMONEY: return {fldFLOAT, fldstMONEY};
+        case fldPDXDATE: return {fldDATE, 0};
+        case fldPDXSHORT: return {fldINT16, 0};
+        case fldPDXMEMO: return {fldBLOB, fldstMEMO};
+        case fldPDXBINARYBLOB: return {fldBLOB, fldstBINARY};
+        case fldPDXFMTMEMO: return {fldBLOB, fldstFMTMEMO};
+        case fldPDXOLEBLOB: return {fldBLOB, fldstOLEOBJ};
+        case fldPDXGRAPHIC: return {fldBLOB, fldstGRAPHIC};
+        case fldPDXLONG: return {fldINT32, 0};
+        case fldPDXTIME: return {fldTIME, 0};
+        case fldPDXDATETIME: return {fldTIMESTAMP, 0};
+        case fldPDXBOOL: return {fldBOOL, 0};
+        case fldPDXAUTOINC: return {fldINT32, fldstAUTOINC};
+        case fldPDXBYTES: return {fldBYTES, 0};
+        case fldPDXBCD: return {fldBCD, 0};
+        default: return {code, 0};
+    }
+}
+
+void translateForDriver(const char* tableType, FLDDesc& desc) {
+    if (std::strcmp(tableType, szPARADOX) == 0 || desc.iFldType < fldPDXCHAR) return;
+    const LogicalType logical = logicalForParadoxCode(desc.iFldType);
+    desc.iFldType = logical.type;
+    desc.iSubType = logical.subType;
+}
+
 void applyChange(const TFieldChange& change, FLDDesc& desc) {
     if (change.NewName[0] != '\0') std::memcpy(desc.szName, change.NewName, sizeof change.NewName);
     if (change.NewType != 0) desc.iFldType = change.NewType;
@@ -85,6 +122,7 @@ void RestructureField(TTable& table, const std::string& fieldName, const TFieldC
         ops[slot] = crMODIFY;
         Check(DbiGetFieldDescs(table.Handle(), descs.data()));
         applyChange(change, descs[slot]);
+        if (change.NewType != 0) translateForDriver(props.szTableType, descs[slot]);
         for (int k = 0; k < n; ++k) descs[k].iFldNum = static_cast<std::uint8_t>(k + 1);
 
         CRTblDesc desc;
