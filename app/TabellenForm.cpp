@@ -1,0 +1,424 @@
+#include "TabellenForm.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "ErrorBox.h"
+#include "FormTextApplier.h"
+#include "Images.h"
+#include "TablePasswords.h"
+#include "WaitCursor.h"
+
+namespace kx4 {
+
+namespace {
+
+constexpr int kToolBarHeight = 45;
+constexpr QSize kToolButtonSize(61, 38);
+constexpr int kTreeImageRoot = 1;
+constexpr int kTreeImageTable = 2;
+
+const QString kDesignCaption = QStringLiteral("KX4 Tabellen-Info");
+const QString kRootNodeText = QStringLiteral("Tabellen");
+const QString kDesignDatabase = QStringLiteral("MORVANE");
+
+QFont arialBold(int points) {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(points);
+    font.setBold(true);
+    return font;
+}
+
+QLabel* selectionLabel(const char* name, const QString& design, QWidget* parent) {
+    auto* label = new QLabel(design, parent);
+    label->setObjectName(name);
+    label->setFont(arialBold(8));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 128, 0));
+    label->setPalette(palette);
+    return label;
+}
+
+QLabel* panelLabel(const char* name, int width, QWidget* parent) {
+    auto* panel = new QLabel(parent);
+    panel->setObjectName(name);
+    panel->setFixedWidth(width);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    panel->setIndent(3);
+    panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return panel;
+}
+
+QTreeWidget* reportList(const char* name, const QStringList& columns, QWidget* parent) {
+    auto* list = new QTreeWidget(parent);
+    list->setObjectName(name);
+    list->setColumnCount(static_cast<int>(columns.size()));
+    list->setHeaderLabels(columns);
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->header()->setSectionsMovable(false);
+    list->header()->setStretchLastSection(false);
+    return list;
+}
+
+}  // namespace
+
+WartePanelScope::WartePanelScope(TTabellenForm& form, const QString& subtitle) : form_(form) {
+    form_.Label2->setText(subtitle);
+    form_.WartePanel->show();
+    form_.WartePanel->raise();
+    QCoreApplication::processEvents();
+}
+
+WartePanelScope::~WartePanelScope() { form_.WartePanel->hide(); }
+
+TTabellenForm::TTabellenForm(TSession& session, QWidget* parent)
+    : QMainWindow(parent), session_(session) {
+    setObjectName("TabellenForm");
+    setWindowTitle(kDesignCaption);
+    resize(937, 682);
+
+    PdxTable = std::make_unique<TTable>();
+    PdxTable->DatabaseName = kDesignDatabase.toStdString();
+    PdxTable->TableType = TTableType::ttParadox;
+
+    createToolBar();
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(createSelectionBar(central));
+    createTablePage();
+    layout->addWidget(PageControl1, 1);
+    setCentralWidget(central);
+    createWartePanel();
+
+    runHandler([this] { FormCreate(); });
+
+    // Wired after FormCreate, which fills the alias box without choosing an alias.
+    connect(AliasBox, &QComboBox::currentTextChanged, this,
+            [this] { runHandler([this] { AliasBoxChange(); }); });
+    connect(TabellenNamen, &QTreeWidget::itemClicked, this,
+            [this] { runHandler([this] { TabellenNamenClick(); }); });
+    connect(ListView2, &QTreeWidget::itemClicked, this,
+            [this] { runHandler([this] { ListView2Click(); }); });
+}
+
+TTabellenForm::~TTabellenForm() { FormDestroy(); }
+
+QToolButton* TTabellenForm::addToolButton(const char* name, const QString& caption,
+                                          const QString& hint, int image,
+                                          void (TTabellenForm::*handler)()) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setObjectName(name);
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setIcon(ListeImg().icon(image));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setMinimumSize(kToolButtonSize);
+    button->setFocusPolicy(Qt::NoFocus);
+    ToolBar1->addWidget(button);
+    connect(button, &QToolButton::clicked, this,
+            [this, handler] { runHandler([this, handler] { (this->*handler)(); }); });
+    return button;
+}
+
+void TTabellenForm::addGap(const char* name, int width) {
+    auto* gap = new QWidget(ToolBar1);
+    gap->setObjectName(name);
+    gap->setFixedWidth(width);
+    ToolBar1->addWidget(gap);
+}
+
+void TTabellenForm::addSeparator(const char* name) {
+    ToolBar1->addSeparator()->setObjectName(name);
+}
+
+void TTabellenForm::createToolBar() {
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->toggleViewAction()->setEnabled(false);
+    ToolBar1->setIconSize(QSize(18, 18));
+    ToolBar1->setMinimumHeight(kToolBarHeight);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    using F = TTabellenForm;
+    DruckBtn = addToolButton("DruckBtn", "Print", "Drucken", imgPrint, &F::DruckBtnClick);
+    addGap("Panel3", 17);
+    ChangeFeldLenth = addToolButton("ChangeFeldLenth", "Field length", "increase (!) Field Length",
+                                    imgFieldLength, &F::ChangeFeldLenthClick);
+    FeldTypBtn = addToolButton("FeldTypBtn", "Field Type", "change the Field-Type", imgFieldType,
+                               &F::FeldTypBtnClick);
+    addGap("Panel9", 17);
+    ZQSpeedBtn1 = addToolButton("ZQSpeedBtn1", "Del Field", QStringLiteral("Feld löschen"),
+                                imgDelField, &F::ZQSpeedBtn1Click);
+    addSeparator("ToolButton3");
+    AddFeldBtn = addToolButton("AddFeldBtn", "Add Field", "neues Feld definieren", imgAddField,
+                               &F::AddFeldBtnClick);
+    addSeparator("ToolButton5");
+    NeuTable = addToolButton("NeuTable", "New Table", "neue Tabelle anlegen", imgNewTable,
+                             &F::NeuTableClick);
+    addGap("Panel4", 16);
+    CompressBtn = addToolButton("CompressBtn", "Compress", "Tabelle komprimieren", imgCompress,
+                                &F::CompressBtnClick);
+    addSeparator("ToolButton9");
+    IndexReorgBtn = addToolButton("IndexReorgBtn", "Reorg Idxs", "alle Indizes reorganisieren",
+                                  imgReorgIndexes, &F::IndexReorgBtnClick);
+    addSeparator("ToolButton11");
+    IdxDefineBtn = addToolButton("IdxDefineBtn", "Create Idx", "Index definieren", imgCreateIndex,
+                                 &F::IdxDefineBtnClick);
+    addSeparator("ToolButton13");
+    IdxDelBtn = addToolButton("IdxDelBtn", "Del Index", QStringLiteral("Index löschen"),
+                              imgDelIndex, &F::IdxDelBtnClick);
+    addGap("Panel5", 20);
+    EndeBtn = addToolButton("EndeBtn", "Close", "Beenden", imgClose, &F::EndeBtnClick);
+
+    DruckBtn->setEnabled(false);
+    AddFeldBtn->setEnabled(false);
+}
+
+QList<QToolButton*> TTabellenForm::toolButtons() const {
+    return {DruckBtn,    ChangeFeldLenth, FeldTypBtn,   ZQSpeedBtn1, AddFeldBtn, NeuTable,
+            CompressBtn, IndexReorgBtn,   IdxDefineBtn, IdxDelBtn,   EndeBtn};
+}
+
+// The chosen table, the alias's directory and the chosen index, between toolbar and page.
+QWidget* TTabellenForm::createSelectionBar(QWidget* parent) {
+    auto* bar = new QWidget(parent);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(8, 3, 8, 3);
+    row->setSpacing(10);
+
+    TabString = selectionLabel("TabString", QStringLiteral("Tabelle"), bar);
+    TabString->setMinimumWidth(160);
+    IndexText = selectionLabel("IndexText", QStringLiteral("Index"), bar);
+
+    Panel6 = new QFrame(bar);
+    Panel6->setObjectName("Panel6");
+    Panel6->setFrameStyle(QFrame::NoFrame);
+    Panel6->setFixedHeight(19);
+    auto* panels = new QHBoxLayout(Panel6);
+    panels->setContentsMargins(0, 0, 0, 0);
+    panels->setSpacing(2);
+    Panel7 = panelLabel("Panel7", 355, Panel6);
+    Panel8 = panelLabel("Panel8", 187, Panel6);
+    panels->addWidget(Panel7);
+    panels->addWidget(Panel8);
+
+    row->addWidget(TabString);
+    row->addWidget(Panel6);
+    row->addWidget(IndexText, 1);
+    return bar;
+}
+
+void TTabellenForm::createTablePage() {
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->setDocumentMode(true);
+
+    TablePage = new QWidget(PageControl1);
+    TablePage->setObjectName("TablePage");
+    PageControl1->addTab(TablePage, TableImg().icon(kTreeImageTable), kRootNodeText);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, TablePage);
+    splitter->setChildrenCollapsible(false);
+
+    Panel1 = new QWidget(splitter);
+    Panel1->setObjectName("Panel1");
+    auto* panel1Layout = new QVBoxLayout(Panel1);
+    panel1Layout->setContentsMargins(0, 0, 0, 0);
+    panel1Layout->setSpacing(0);
+    Panel2 = new QWidget(Panel1);
+    Panel2->setObjectName("Panel2");
+    Panel2->setFixedHeight(30);
+    auto* panel2Layout = new QHBoxLayout(Panel2);
+    panel2Layout->setContentsMargins(4, 4, 4, 2);
+    AliasBox = new QComboBox(Panel2);
+    AliasBox->setObjectName("AliasBox");
+    AliasBox->setEditable(true);
+    AliasBox->setInsertPolicy(QComboBox::NoInsert);
+    AliasBox->setMaxVisibleItems(16);
+    AliasBox->setMinimumWidth(233);
+    panel2Layout->addWidget(AliasBox);
+
+    TabellenNamen = new QTreeWidget(Panel1);
+    TabellenNamen->setObjectName("TabellenNamen");
+    TabellenNamen->setHeaderHidden(true);
+    TabellenNamen->setIndentation(19);
+    TabellenNamen->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TabellenNamen->setSortingEnabled(false);
+    panel1Layout->addWidget(Panel2);
+    panel1Layout->addWidget(TabellenNamen, 1);
+
+    ListView1 = reportList("ListView1", {"Feldname", "Typ", QStringLiteral("Länge")}, splitter);
+    ListView1->setColumnWidth(0, 240);
+    ListView1->setColumnWidth(1, 76);
+    ListView1->setColumnWidth(2, 42);
+    ListView1->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    ListView2 = reportList("ListView2", {"Indizes"}, splitter);
+    ListView2->setColumnWidth(0, 280);
+    ListView2->header()->setStretchLastSection(true);
+
+    splitter->addWidget(Panel1);
+    splitter->addWidget(ListView1);
+    splitter->addWidget(ListView2);
+    splitter->setStretchFactor(2, 1);
+    splitter->setSizes({249, 380, 300});
+
+    auto* pageLayout = new QHBoxLayout(TablePage);
+    pageLayout->setContentsMargins(2, 2, 2, 2);
+    pageLayout->addWidget(splitter);
+}
+
+void TTabellenForm::createWartePanel() {
+    WartePanel = new QFrame(TablePage);
+    WartePanel->setObjectName("WartePanel");
+    WartePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    WartePanel->setLineWidth(2);
+    WartePanel->setAutoFillBackground(true);
+    WartePanel->setGeometry(216, 102, 203, 103);
+    auto* layout = new QVBoxLayout(WartePanel);
+    Label1 = new QLabel(QStringLiteral("Bitte warten ..."), WartePanel);
+    Label1->setObjectName("Label1");
+    Label1->setFont(arialBold(12));
+    Label1->setAlignment(Qt::AlignCenter);
+    Label2 = new QLabel(QStringLiteral("(Tabelle wird komprimiert)"), WartePanel);
+    Label2->setObjectName("Label2");
+    Label2->setFont(arialBold(9));
+    Label2->setAlignment(Qt::AlignCenter);
+    QPalette palette = Label2->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
+    Label2->setPalette(palette);
+    layout->addWidget(Label1);
+    layout->addWidget(Label2);
+    WartePanel->hide();
+}
+
+void TTabellenForm::FormCreate() {
+    std::vector<std::string> names;
+    session_.GetAliasNames(names);
+    AliasNames.clear();
+    for (const std::string& name : names) AliasNames << QString::fromStdString(name);
+
+    QStringList sorted = AliasNames;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(sorted.begin(), sorted.end(), collator);
+    {
+        const QSignalBlocker quiet(AliasBox);
+        AliasBox->clear();
+        AliasBox->addItems(sorted);
+        AliasBox->setCurrentIndex(-1);
+        AliasBox->clearEditText();
+    }
+
+    TabString->clear();
+    IndexText->clear();
+    if (usesCatalogueTexts()) LadeSprache();
+}
+
+void TTabellenForm::FormDestroy() { AliasNames.clear(); }
+
+void TTabellenForm::LadeSprache() { applyFormTexts(*this, tabellenFormTexts()); }
+
+void TTabellenForm::EndeBtnClick() { QCoreApplication::quit(); }
+
+void TTabellenForm::AliasBoxChange() {
+    const QString alias = AliasBox->currentText();
+    if (!AliasNames.contains(alias, Qt::CaseInsensitive)) return;
+
+    std::vector<std::string> params;
+    session_.GetAliasParams(alias.toStdString(), params);
+    QString path;
+    for (const std::string& line : params) {
+        const QString text = QString::fromStdString(line);
+        if (text.section(u'=', 0, 0).compare(u"PATH", Qt::CaseInsensitive) == 0) {
+            path = text.section(u'=', 1);
+        }
+    }
+    Panel7->setText(path);
+    AddFeldBtn->setEnabled(false);
+
+    GetTableNames();
+
+    TabellenNamen->setFocus();
+    sortTableNodes();
+    TabString->clear();
+    DruckBtn->setEnabled(false);
+    TabellenNamen->expandAll();
+}
+
+void TTabellenForm::GetTableNames() {
+    ListView1->clear();
+    ListView2->clear();
+    // Both guards end with the listing, also when the engine cannot list the alias.
+    const WaitCursor hourglass{AliasBox, TablePage, TabellenNamen};
+    TabellenNamen->setSortingEnabled(false);
+    const TablePasswords passwords(session_);
+
+    std::vector<std::string> names;
+    const int item = AliasBox->currentIndex();
+    const bool itemChosen = item >= 0 && AliasBox->itemText(item).compare(AliasBox->currentText(),
+                                                                          Qt::CaseInsensitive) == 0;
+    if (itemChosen) {
+        session_.GetTableNames(AliasBox->itemText(item).toStdString(), "", true, false, names);
+    }
+
+    TabellenNamen->clear();
+    auto* root = new QTreeWidgetItem(TabellenNamen, {kRootNodeText});
+    root->setIcon(0, TableImg().icon(kTreeImageRoot));
+    for (const std::string& name : names) {
+        auto* node = new QTreeWidgetItem(root, {QString::fromStdString(name)});
+        node->setIcon(0, TableImg().icon(kTreeImageTable));
+    }
+    PdxTable->Close();
+}
+
+// Once after loading, with a locale-aware, case-sensitive comparison.
+void TTabellenForm::sortTableNodes() {
+    QTreeWidgetItem* root = TabellenNamen->topLevelItem(0);
+    if (!root) return;
+    QList<QTreeWidgetItem*> nodes = root->takeChildren();
+    std::stable_sort(nodes.begin(), nodes.end(), [](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+        return QString::localeAwareCompare(a->text(0), b->text(0)) < 0;
+    });
+    root->addChildren(nodes);
+}
+
+// Operations that other parts of the program carry out; each button is wired already.
+void TTabellenForm::DruckBtnClick() {}
+void TTabellenForm::ChangeFeldLenthClick() {}
+void TTabellenForm::FeldTypBtnClick() {}
+void TTabellenForm::ZQSpeedBtn1Click() {}
+void TTabellenForm::AddFeldBtnClick() {}
+void TTabellenForm::NeuTableClick() {}
+void TTabellenForm::CompressBtnClick() {}
+void TTabellenForm::IndexReorgBtnClick() {}
+void TTabellenForm::IdxDefineBtnClick() {}
+void TTabellenForm::IdxDelBtnClick() {}
+void TTabellenForm::TabellenNamenClick() {}
+void TTabellenForm::ListView2Click() {}
+void TTabellenForm::GetIndexes(TTable& table) {}
+
+}  // namespace kx4

@@ -1,0 +1,138 @@
+#pragma once
+// The main window "KX4 Tabellen-Info": toolbar, alias box, table tree, field and index lists.
+// The window holds what the user has chosen (alias box text, TabString, IndexText, the selected
+// tree node and field rows); the toolbar operations read it from the controls below, which are
+// public so that the operations and the tests can reach them.
+#include <QMainWindow>
+#include <QStringList>
+#include <memory>
+
+#include "Session.h"
+#include "Table.h"
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+
+namespace kx4 {
+
+class TTabellenForm;
+class TTabTyp;
+class TChangeFeldTypForm;
+
+// Shows the wait panel with `subtitle` and lets the window repaint; hides it when the scope ends.
+class WartePanelScope {
+  public:
+    WartePanelScope(TTabellenForm& form, const QString& subtitle);
+    ~WartePanelScope();
+    WartePanelScope(const WartePanelScope&) = delete;
+    WartePanelScope& operator=(const WartePanelScope&) = delete;
+
+  private:
+    TTabellenForm& form_;
+};
+
+class TTabellenForm : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    explicit TTabellenForm(TSession& session = Session(), QWidget* parent = nullptr);
+    ~TTabellenForm() override;
+
+    // Creation and destruction.
+    void FormCreate();
+    void FormDestroy();
+    void LadeSprache();
+
+    // Toolbar.
+    void DruckBtnClick();
+    void ChangeFeldLenthClick();
+    void FeldTypBtnClick();
+    void ZQSpeedBtn1Click();
+    void AddFeldBtnClick();
+    void NeuTableClick();
+    void CompressBtnClick();
+    void IndexReorgBtnClick();
+    void IdxDefineBtnClick();
+    void IdxDelBtnClick();
+    void EndeBtnClick();
+
+    // Browser.
+    void AliasBoxChange();
+    void GetTableNames();
+    void TabellenNamenClick();
+    void ListView2Click();
+    void GetIndexes(TTable& table);
+
+    // Destroys a window created on demand and clears the caller's pointer to it.
+    template <class Component>
+    static void NilAndFree(Component*& component) {
+        delete component;
+        component = nullptr;
+    }
+
+    TSession& session() const { return session_; }
+
+    // The two dialogs that live from start-up to exit (see StartUp.h); owned by this window.
+    TTabTyp* TabTyp = nullptr;
+    TChangeFeldTypForm* ChangeFeldTypForm = nullptr;
+
+    // Alias names of the session, in the session's order (the box shows them sorted).
+    QStringList AliasNames;
+    // The window's table component; closed except while the browser reads a table.
+    std::unique_ptr<TTable> PdxTable;
+
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* DruckBtn = nullptr;
+    QToolButton* ChangeFeldLenth = nullptr;
+    QToolButton* FeldTypBtn = nullptr;
+    QToolButton* ZQSpeedBtn1 = nullptr;
+    QToolButton* AddFeldBtn = nullptr;
+    QToolButton* NeuTable = nullptr;
+    QToolButton* CompressBtn = nullptr;
+    QToolButton* IndexReorgBtn = nullptr;
+    QToolButton* IdxDefineBtn = nullptr;
+    QToolButton* IdxDelBtn = nullptr;
+    QToolButton* EndeBtn = nullptr;
+
+    QLabel* TabString = nullptr;  // chosen table
+    QLabel* IndexText = nullptr;  // chosen index's field list
+    QFrame* Panel6 = nullptr;
+    QLabel* Panel7 = nullptr;  // chosen alias's directory
+    QLabel* Panel8 = nullptr;
+
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TablePage = nullptr;
+    QWidget* Panel1 = nullptr;
+    QWidget* Panel2 = nullptr;
+    QComboBox* AliasBox = nullptr;
+    QTreeWidget* TabellenNamen = nullptr;
+    QTreeWidget* ListView1 = nullptr;  // fields: name, type, length
+    QTreeWidget* ListView2 = nullptr;  // index field lists
+
+    QFrame* WartePanel = nullptr;
+    QLabel* Label1 = nullptr;  // "Bitte warten ..."
+    QLabel* Label2 = nullptr;  // the running operation's subtitle
+
+    // Every toolbar button, left to right.
+    QList<QToolButton*> toolButtons() const;
+
+  private:
+    void createToolBar();
+    QWidget* createSelectionBar(QWidget* parent);
+    void createTablePage();
+    void createWartePanel();
+    QToolButton* addToolButton(const char* name, const QString& caption, const QString& hint,
+                               int image, void (TTabellenForm::*handler)());
+    void addGap(const char* name, int width);
+    void addSeparator(const char* name);
+    void sortTableNodes();
+
+    TSession& session_;
+};
+
+}  // namespace kx4
