@@ -4,6 +4,7 @@
 
 #include "ByteOrder.h"
 #include "DataBlocks.h"
+#include "Encryption.h"
 #include "Errors.h"
 #include "FieldCodec.h"
 #include "FileSystem.h"
@@ -59,6 +60,7 @@ void writeIndexTree(File& out, const IndexTreeLayout& layout,
     h.version = layout.version;
     h.sortOrder = layout.sortOrder;
     h.byte2C = layout.dataChangeCount;
+    h.encryption = layout.encryption;
     h.unknown12 = kTreeChangeMarker;
     h.autoInc = 1;
     h.tableName = layout.tableName;
@@ -108,6 +110,7 @@ void writeIndexTree(File& out, const IndexTreeLayout& layout,
             for (std::size_t k = 0; k < count; ++k)
                 putEntry(block.data() + kBlockHeaderSize + k * h.recordSize, level[first + k],
                          keySize);
+            if (h.encryption) encryptBlock(h.encryption, number, block.data(), block.size());
             out.writeAt(h.blockOffset(number), block.data(), block.size());
         }
     }

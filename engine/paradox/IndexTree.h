@@ -27,6 +27,7 @@ struct IndexTreeLayout {
     std::uint8_t version = kVersion7;
     std::uint8_t sortOrder = 0;
     std::uint8_t dataChangeCount = 0;  // the data file's 0x2D, repeated at 0x2C
+    std::uint32_t encryption = 0;      // the table's password checksum; blocks are scrambled
     std::string tableName;             // raw bytes
 };
 

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "BlobFile.h"
+#include "BlockWriter.h"
 #include "ByteOrder.h"
 #include "Companions.h"
 #include "DataBlocks.h"
@@ -13,6 +14,7 @@
 #include "FieldCodec.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
+#include "IndexFiles.h"
 #include "IndexTree.h"
 #include "ParadoxProperties.h"
 #include "RecordCodec.h"
@@ -64,11 +66,13 @@ class ParadoxBuilder final : public TableBuilder {
   private:
     void prepareFields(const TableSchema& schema);
     void prepareKey(const TableSchema& schema);
-    std::vector<std::size_t> recordOrder() const;
-    Header makeHeader(std::uint32_t blocks) const;
-    std::vector<IndexEntry> writeDataFile(File& out, const std::vector<std::size_t>& order);
-    void writePrimaryIndex(const std::vector<IndexEntry>& leaves, std::uint8_t changeCount);
-    void dropStaleCompanion(const std::string& ext);
+    void prepareSecondaries(const TableSchema& schema);
+    void assignCounter(Record& values);
+    Header makeHeader() const;
+    void place(const std::uint8_t* row);
+    void placeSortedRows();
+    [[noreturn]] void keyViolation(const std::uint8_t* row) const;
+    void dropStaleCompanions();
 
     TablePath target_;
     ParadoxProperties props_;
@@ -80,7 +84,14 @@ class ParadoxBuilder final : public TableBuilder {
     std::size_t keyFields_ = 0;
     std::unique_ptr<RecordCodec> records_;
     std::unique_ptr<BlobWriter> blobs_;
-    std::vector<std::uint8_t> rows_;
+    TableShape shape_;
+    std::vector<SecondaryLayout> secondaryLayouts_;
+    std::vector<std::unique_ptr<SecondaryIndexBuilder>> secondaries_;
+    // Keyed tables: records gather here and reach the data file in key order.
+    std::unique_ptr<ExternalSorter> sortedRows_;
+    std::unique_ptr<KeyOrder> keyOrder_;
+    std::unique_ptr<BlockWriter> data_;
+    std::vector<std::uint8_t> row_;
     std::size_t rowCount_ = 0;
     std::size_t maxRows_ = 0;
     bool finished_ = false;
@@ -101,6 +112,17 @@ ParadoxBuilder::ParadoxBuilder(const TablePath& target, const TableSchema& schem
     if (props_.sortOrder.name.empty())
         props_.sortOrder.name = sortOrderNameFor(props_.sortOrder.id);
     maxRows_ = recordsPerBlock(props_.blockSizeKb, records_->recordSize()) * kMaxBlocks;
+    prepareSecondaries(schema);
+
+    const Header header = makeHeader();
+    shape_.changeCount1 = header.changeCount1;
+    data_ = std::make_unique<BlockWriter>(tx_.stage(target_.full()), header,
+                                          recordSizeOf(shape_.keyInfo()));
+    row_.resize(records_->recordSize());
+    if (keyFields_) {
+        sortedRows_ = std::make_unique<ExternalSorter>(target_.full(), kSortMemory / 2);
+        keyOrder_ = std::make_unique<KeyOrder>(shape_);
+    }
     if (records_->hasBlobs()) {
         blobs_ = std::make_unique<BlobWriter>(tx_.stage(companionPath(target_, ".MB")),
                                               props_.encryption);
@@ -131,11 +153,7 @@ void ParadoxBuilder::prepareFields(const TableSchema& schema) {
 void ParadoxBuilder::prepareKey(const TableSchema& schema) {
     for (std::size_t i = 0; i < schema.indexes.size(); ++i) {
         const IndexDef& index = schema.indexes[i];
-        if (!index.options.has(IndexOption::ixPrimary))
-            throwEngineError(
-                DBIERR_NOTSUPPORTED,
-                "Secondary index " + index.name + " of " + target_.fileName +
-                    " cannot be written: this engine builds Paradox primary indexes only");
+        if (!index.options.has(IndexOption::ixPrimary)) continue;
         if (i != 0) throwEngineError(DBIERR_INVALIDPARAM, "The primary index must come first");
         const auto keys = splitFieldList(index.fields);
         if (keys.empty() || keys.size() > kMaxKeyFields)
@@ -154,14 +172,34 @@ void ParadoxBuilder::prepareKey(const TableSchema& schema) {
     }
 }
 
-void ParadoxBuilder::append(const Record& record) {
-    if (finished_)
-        throwEngineError(DBIERR_INVALIDPARAM, "Table " + target_.fileName + " is already written");
-    if (rowCount_ >= maxRows_)
-        throwEngineError(
-            DBIERR_DATATOOLONG,
-            "Table " + target_.fileName + " would exceed 65535 blocks, the most Paradox allows");
-    Record values = record;
+void ParadoxBuilder::prepareSecondaries(const TableSchema& schema) {
+    shape_.path = target_;
+    shape_.fields = fields_;
+    shape_.names = names_;
+    shape_.diskNames = diskNames_;
+    shape_.keyFields = keyFields_;
+    shape_.codec = codec_;
+    shape_.codePage = props_.codePage;
+    shape_.sortOrder = props_.sortOrder;
+    shape_.encryption = props_.encryption;
+    secondaryLayouts_ = planSecondaryIndexes(shape_, schema.indexes);
+    // Composite and named indexes came with level 4, descending and unique ones with level 7.
+    for (const auto& layout : secondaryLayouts_) {
+        if (layout.composite()) props_.version = std::max(props_.version, kVersion4);
+        const auto& options = layout.definition.options;
+        if (options.has(IndexOption::ixDescending) || options.has(IndexOption::ixUnique))
+            props_.version = std::max(props_.version, kVersion7);
+    }
+    shape_.version = props_.version;
+    shape_.blockSizeKb = props_.blockSizeKb;
+    shape_.changeCount2 = props_.changeCount2;
+    const std::size_t budget =
+        secondaryLayouts_.empty() ? 0 : kSortMemory / 2 / secondaryLayouts_.size();
+    for (const auto& layout : secondaryLayouts_)
+        secondaries_.push_back(std::make_unique<SecondaryIndexBuilder>(shape_, layout, budget));
+}
+
+void ParadoxBuilder::assignCounter(Record& values) {
     for (std::size_t i = 0; i < fields_.size() && i < values.size(); ++i) {
         if (fields_[i].type != pxAutoInc) continue;
         if (isBlank(values[i])) {
@@ -172,51 +210,61 @@ void ParadoxBuilder::append(const Record& record) {
                 static_cast<std::uint32_t>(std::min<std::int64_t>(*v, 0x7FFFFFFF)));
         }
     }
-    const std::size_t size = records_->recordSize();
-    rows_.resize(rows_.size() + size);
-    try {
-        records_->encode(values, rows_.data() + rowCount_ * size, blobs_.get());
-    } catch (...) {
-        rows_.resize(rowCount_ * size);
-        throw;
-    }
+}
+
+void ParadoxBuilder::append(const Record& record) {
+    if (finished_)
+        throwEngineError(DBIERR_INVALIDPARAM, "Table " + target_.fileName + " is already written");
+    if (rowCount_ >= maxRows_)
+        throwEngineError(
+            DBIERR_DATATOOLONG,
+            "Table " + target_.fileName + " would exceed 65535 blocks, the most Paradox allows");
+    Record values = record;
+    assignCounter(values);
+    records_->encode(values, row_.data(), blobs_.get());
     ++rowCount_;
-}
-
-std::vector<std::size_t> ParadoxBuilder::recordOrder() const {
-    std::vector<std::size_t> order(rowCount_);
-    std::iota(order.begin(), order.end(), 0);
-    if (keyFields_ == 0) return order;
-    const std::vector<FieldInfo> keyInfo(fields_.begin(), fields_.begin() + keyFields_);
-    KeyCollator collator(keyInfo, props_.sortOrder, *codec_);
-    const std::size_t size = records_->recordSize();
-    std::vector<std::string> keys(rowCount_);
-    for (std::size_t i = 0; i < rowCount_; ++i) keys[i] = collator.sortKey(rows_.data() + i * size);
-    std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return keys[a] < keys[b]; });
-    for (std::size_t i = 1; i < order.size(); ++i) {
-        if (std::equal(rows_.begin() + order[i] * size,
-                       rows_.begin() + order[i] * size + collator.keySize(),
-                       rows_.begin() + order[i - 1] * size)) {
-            Record r;
-            records_->decode(rows_.data() + order[i] * size, r, nullptr, target_.fileName);
-            std::string shown;
-            for (std::size_t k = 0; k < keyFields_; ++k)
-                shown += (k ? ", " : "") + names_[k] + " = " + formatValue(r[k]);
-            throwEngineError(DBIERR_KEYVIOL, "Key violation in " + target_.fileName +
-                                                 ": two records have the key " + shown);
-        }
+    if (!sortedRows_) {
+        place(row_.data());
+        return;
     }
-    return order;
+    sortedRows_->add(keyOrder_->sortKey(row_.data()),
+                     std::string_view(reinterpret_cast<const char*>(row_.data()), row_.size()));
 }
 
-Header ParadoxBuilder::makeHeader(std::uint32_t blocks) const {
+void ParadoxBuilder::place(const std::uint8_t* row) {
+    const std::uint16_t block = data_->add(row);
+    const std::size_t inBlock = data_->lastIndexInBlock();
+    for (auto& s : secondaries_) s->add(row, block, data_->records() - 1, inBlock);
+}
+
+void ParadoxBuilder::keyViolation(const std::uint8_t* row) const {
+    Record r;
+    records_->decode(row, r, nullptr, target_.fileName);
+    std::string shown;
+    for (std::size_t k = 0; k < keyFields_; ++k)
+        shown += (k ? ", " : "") + names_[k] + " = " + formatValue(r[k]);
+    throwEngineError(DBIERR_KEYVIOL, "Key violation in " + target_.fileName +
+                                         ": two records have the key " + shown);
+}
+
+void ParadoxBuilder::placeSortedRows() {
+    const std::size_t keySize = recordSizeOf(shape_.keyInfo());
+    std::string key, row, previous;
+    bool first = true;
+    while (sortedRows_->next(key, row)) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(row.data());
+        if (!first && previous.compare(0, keySize, row, 0, keySize) == 0) keyViolation(bytes);
+        first = false;
+        place(bytes);
+        previous.swap(row);
+    }
+}
+
+Header ParadoxBuilder::makeHeader() const {
     Header h;
     h.recordSize = static_cast<std::uint16_t>(records_->recordSize());
     h.fileType = keyFields_ ? FileType::KeyedTable : FileType::Table;
     h.blockSizeKb = props_.blockSizeKb;
-    h.numRecords = static_cast<std::uint32_t>(rowCount_);
-    h.blocksInUse = h.fileBlocks = h.lastBlock = h.maxBlocks = static_cast<std::uint16_t>(blocks);
-    h.firstBlock = blocks ? 1 : 0;
     h.unknown12 = kDataChangeMarker;
     h.primaryKeyFields = static_cast<std::uint16_t>(keyFields_);
     h.encryption = props_.encryption;
@@ -242,67 +290,23 @@ Header ParadoxBuilder::makeHeader(std::uint32_t blocks) const {
     return h;
 }
 
-std::vector<IndexEntry> ParadoxBuilder::writeDataFile(File& out,
-                                                      const std::vector<std::size_t>& order) {
-    const std::size_t size = records_->recordSize();
-    const std::size_t perBlock = recordsPerBlock(props_.blockSizeKb, size);
-    const std::uint32_t blocks = static_cast<std::uint32_t>((rowCount_ + perBlock - 1) / perBlock);
-    Header h = makeHeader(blocks);
-    const std::vector<std::uint8_t> header = serializeHeader(h);
-    out.writeAt(0, header.data(), header.size());
-
-    std::vector<IndexEntry> leaves;
-    const std::size_t keySize = recordSizeOf({fields_.begin(), fields_.begin() + keyFields_});
-    std::vector<std::uint8_t> block(h.blockSize());
-    for (std::uint32_t b = 1; b <= blocks; ++b) {
-        std::fill(block.begin(), block.end(), 0);
-        const std::size_t first = (b - 1) * perBlock;
-        const std::size_t count = std::min(perBlock, rowCount_ - first);
-        putLe16(block.data(), static_cast<std::uint16_t>(b < blocks ? b + 1 : 0));
-        putLe16(block.data() + 2, static_cast<std::uint16_t>(b - 1));
-        putLe16(block.data() + 4, static_cast<std::uint16_t>((count - 1) * size));
-        for (std::size_t k = 0; k < count; ++k)
-            std::copy_n(rows_.begin() + order[first + k] * size, size,
-                        block.begin() + kBlockHeaderSize + k * size);
-        leaves.push_back(
-            {std::string(reinterpret_cast<const char*>(block.data() + kBlockHeaderSize), keySize),
-             static_cast<std::uint16_t>(b), static_cast<std::uint32_t>(count)});
-        if (props_.encryption) encryptBlock(props_.encryption, b, block.data(), block.size());
-        out.writeAt(h.blockOffset(b), block.data(), block.size());
-    }
-    return leaves;
-}
-
-void ParadoxBuilder::writePrimaryIndex(const std::vector<IndexEntry>& leaves,
-                                       std::uint8_t changeCount) {
-    IndexTreeLayout layout;
-    layout.type = FileType::PrimaryIndex;
-    layout.keyFields.assign(fields_.begin(), fields_.begin() + keyFields_);
-    layout.version = props_.version;
-    layout.sortOrder = props_.sortOrder.id;
-    layout.dataChangeCount = changeCount;
-    layout.tableName = encodedName(stemOf(target_.fileName) + ".PX", *codec_);
-    writeIndexTree(tx_.stage(companionPath(target_, ".PX")), layout, leaves);
-}
-
-void ParadoxBuilder::dropStaleCompanion(const std::string& ext) {
-    const std::string path = companionPath(target_, ext);
-    if (fileSystem().exists(path) && !tx_.isStaged(path)) tx_.removeOnCommit(path);
+// Files of the table the new one no longer has: its primary index, blob file, or the files
+// of secondary indexes that were dropped or moved to another number.
+void ParadoxBuilder::dropStaleCompanions() {
+    for (const auto& path : tableFiles(target_, true))
+        if (path != target_.full() && !tx_.isStaged(path)) tx_.removeOnCommit(path);
 }
 
 void ParadoxBuilder::finish() {
     if (finished_) return;
-    const auto order = recordOrder();
-    File& data = tx_.stage(target_.full());
-    const auto leaves = writeDataFile(data, order);
-    if (keyFields_)
-        writePrimaryIndex(leaves, makeHeader(0).changeCount1);
-    else
-        dropStaleCompanion(".PX");
-    if (blobs_)
-        blobs_->finish();
-    else
-        dropStaleCompanion(".MB");
+    if (sortedRows_) placeSortedRows();
+    data_->header().autoInc = props_.autoIncrement;
+    const auto leaves = data_->finish();
+    if (keyFields_) writePrimaryIndexFile(shape_, leaves, shape_.changeCount1, tx_);
+    shape_.autoIncrement = props_.autoIncrement;
+    for (auto& s : secondaries_) s->finish(tx_, keyFields_ ? shape_.changeCount1 : 0);
+    if (blobs_) blobs_->finish();
+    dropStaleCompanions();
     finished_ = true;
 }
 

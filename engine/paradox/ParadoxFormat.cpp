@@ -121,16 +121,25 @@ class ParadoxFormat final : public TableFormat {
         out.iLen = static_cast<std::uint16_t>(physical ? storedSize(info) : def.dataSize);
     }
 
-    void addIndex(TableFile& file, const IndexDef& index, FileTransaction&) override {
-        throwEngineError(DBIERR_NOTSUPPORTED, "Adding the index " + index.name + " to " +
-                                                  file.path().fileName +
-                                                  " is not supported for Paradox tables yet");
+    void addIndex(TableFile& file, const IndexDef& index, FileTransaction& tx) override {
+        paradoxTable(file).addIndex(index, tx);
     }
 
-    void deleteIndex(TableFile& file, const std::string& name, FileTransaction&) override {
-        throwEngineError(DBIERR_NOTSUPPORTED, "Deleting the index " + name + " of " +
-                                                  file.path().fileName +
-                                                  " is not supported for Paradox tables yet");
+    void deleteIndex(TableFile& file, const std::string& name, FileTransaction& tx) override {
+        paradoxTable(file).deleteIndex(name, tx);
+    }
+
+    void rebuildIndexes(TableFile& file, FileTransaction& tx) override {
+        paradoxTable(file).rebuildIndexFiles(tx);
+    }
+
+  private:
+    static ParadoxTable& paradoxTable(TableFile& file) {
+        auto* table = dynamic_cast<ParadoxTable*>(&file);
+        if (!table)
+            throwEngineError(DBIERR_INVALIDPARAM,
+                             "Table " + file.path().fileName + " is not a Paradox table");
+        return *table;
     }
 };
 

@@ -16,7 +16,8 @@ namespace kx4::paradox {
 //   15 u8  indexFieldNumber  16 u32 (RAM pointer)     1A u32 (RAM pointer) 1E u16 indexRoot
 //   20 u8  indexLevels       21 u16 numFields         23 u16 primaryKeyFields
 //   25 u32 encryption1 (0xFF00FF00 when the value lives at 0x5C)           29 u8 sortOrder
-//   2A u8  modifiedFlags2    2C u8 (index marker)     2D u8 changeCount1   2E u8 changeCount2
+//   2A u8  modifiedFlags2    2B u8 index flags (X)    2C u8 (index marker)
+//   2D u8  changeCount1      2E u8 changeCount2       2F u8 (X: the .PX file's 0x2C)
 //   30 u32, 34 u32 (RAM pointers)                     38 u8  writeProtected 39 u8 version
 //   3A u16 maxBlocks         3D u8 auxPasswords       3E u16 0x0F1F (0 when encrypted)
 //   40 u32, 44 u32 (RAM pointers)                     49 u32 autoInc       4D u16 firstFreeBlock
@@ -24,7 +25,7 @@ namespace kx4::paradox {
 //   55 u8  refIntegrity / index direction             56 u8 0x20 in level 4+ data and X files
 // Extension (level 4+ data and X files):
 //   58 u16 0x0100+version    5A u16 same              5C u32 encryption2   60 u32 updateTime
-//   64 u16 numFields+1       66 u16 fieldNumbers-0x58 68 u16 indexName-0x58 (0 when none)
+//   64 u16 highest field number+1      66 u16 fieldNumbers-0x58 68 u16 indexName-0x58 (0 when none)
 //   6A u16 codePage          6C u8 1                  6D u8 1              6E u16 sortName-0x58
 //   70 u16 changeCount4
 // Variable area: field info (type, size) per field; tableNamePtr (4); field-name pointers
@@ -129,9 +130,11 @@ void parseFixedPart(const std::uint8_t* p, Header& h) {
     h.encryption = getLe32(p + 0x25);
     h.sortOrder = p[0x29];
     h.modifiedFlags2 = p[0x2A];
+    h.indexFlags = p[0x2B];
     h.byte2C = p[0x2C];
     h.changeCount1 = p[0x2D];
     h.changeCount2 = p[0x2E];
+    h.byte2F = p[0x2F];
     h.writeProtected = p[0x38];
     h.version = p[0x39];
     h.maxBlocks = getLe16(p + 0x3A);
@@ -303,9 +306,11 @@ void writeFixedPart(std::uint8_t* p, const Header& h, std::uint16_t realHeaderSi
     putLe32(p + 0x25, h.hasExtension() ? kEncryptedMarker : h.encryption);
     p[0x29] = h.sortOrder;
     p[0x2A] = h.modifiedFlags2;
+    p[0x2B] = h.indexFlags;
     p[0x2C] = h.byte2C;
     p[0x2D] = h.changeCount1;
     p[0x2E] = h.changeCount2;
+    p[0x2F] = h.byte2F;
     p[0x38] = h.writeProtected;
     p[0x39] = h.version;
     putLe16(p + 0x3A, h.maxBlocks);
@@ -329,7 +334,10 @@ void writeExtension(std::uint8_t* p, const Header& h, const ExtensionOffsets& at
     putLe16(p + 0x5A, static_cast<std::uint16_t>(0x0100 + h.version));
     putLe32(p + 0x5C, h.encryption);
     putLe32(p + 0x60, h.updateTime);
-    putLe16(p + 0x64, static_cast<std::uint16_t>(h.fields.size() + 1));
+    // One past the highest field number (X files name table fields beyond their own count).
+    std::size_t highest = h.fields.size();
+    for (auto n : h.fieldNumbers) highest = std::max<std::size_t>(highest, n & 0x7FFF);
+    putLe16(p + 0x64, static_cast<std::uint16_t>(highest + 1));
     putLe16(p + 0x66, static_cast<std::uint16_t>(at.fieldNumbers - kFixedHeaderSize));
     putLe16(p + 0x68,
             static_cast<std::uint16_t>(at.indexName ? at.indexName - kFixedHeaderSize : 0));

@@ -62,9 +62,11 @@ struct Header {
     std::uint32_t encryption = 0;  // password checksum, 0 when not protected
     std::uint8_t sortOrder = 0;
     std::uint8_t modifiedFlags2 = 0;
+    std::uint8_t indexFlags = 0;  // 0x2B, X files: this engine's case-insensitive/unique marks
     std::uint8_t byte2C = 0;
     std::uint8_t changeCount1 = 0;
     std::uint8_t changeCount2 = 0;
+    std::uint8_t byte2F = 0;  // X files: repeats the primary index's 0x2C
     std::uint8_t writeProtected = 0;
     std::uint8_t version = kVersion7;
     std::uint16_t maxBlocks = 0;
@@ -106,6 +108,11 @@ Header readHeader(File& file);
 // the header is exactly as long as its content, otherwise `headerSize` (rounded up to 0x800
 // when the content needs more) is used and stored back.
 std::vector<std::uint8_t> serializeHeader(Header& header);
+
+// Marks this engine keeps at 0x2B of the X files it writes; where the product keeps these
+// properties is not known.
+inline constexpr std::uint8_t kIndexCaseInsensitive = 0x01;
+inline constexpr std::uint8_t kIndexUnique = 0x02;
 
 // Bytes a record of `fields` occupies.
 std::size_t recordSizeOf(const std::vector<FieldInfo>& fields);

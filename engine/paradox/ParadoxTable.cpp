@@ -1,6 +1,7 @@
 #include "ParadoxTable.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "Companions.h"
 #include "DataBlocks.h"
@@ -9,6 +10,7 @@
 #include "FieldCodec.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
+#include "IndexFiles.h"
 #include "IndexTree.h"
 #include "ParadoxBuilder.h"
 #include "SortOrder.h"
@@ -19,6 +21,7 @@ namespace kx4::paradox {
 namespace {
 
 constexpr int kPasswordPrompts = 3;
+constexpr std::size_t kIndexEntryTail = 6;  // block number, count, spare
 
 class ChainCursor final : public RecordCursor {
   public:
@@ -61,6 +64,57 @@ class SortedCursor final : public RecordCursor {
   private:
     std::vector<Record> records_;
     std::size_t next_ = 0;
+};
+
+// Records in the order of a maintained secondary index: its X file lists them sorted, each
+// entry naming the data block that holds the record with its key.
+class IndexOrderCursor final : public RecordCursor {
+  public:
+    IndexOrderCursor(File& data, const Header& header, const RecordCodec& records,
+                     std::unique_ptr<BlobReader> blobs, const std::string& indexPath,
+                     std::size_t keySize)
+        : data_(data),
+          header_(header),
+          records_(records),
+          blobs_(std::move(blobs)),
+          index_(fileSystem().open(indexPath, OpenMode::Read)),
+          indexHeader_(readHeader(*index_)),
+          chain_(*index_, indexHeader_),
+          keySize_(keySize) {}
+
+    bool next(Record& out) override {
+        while (entry_ >= entries_.records) {
+            if (!chain_.next(entries_)) return false;
+            entry_ = 0;
+        }
+        const std::uint8_t* e = entries_.record(entry_++, indexHeader_.recordSize);
+        const std::size_t size = indexHeader_.recordSize;
+        const auto number = static_cast<std::uint32_t>(decodeInteger(e + size - 2, 2));
+        if (number != block_.number) block_ = readDataBlock(data_, header_, number);
+        const std::uint8_t* key = e + size - 2 - keySize_;
+        for (std::size_t r = 0; r < block_.records; ++r) {
+            const std::uint8_t* raw = block_.record(r, header_.recordSize);
+            if (std::memcmp(raw, key, keySize_) != 0) continue;
+            records_.decode(raw, out, blobs_.get(), data_.path());
+            return true;
+        }
+        throwEngineError(DBIERR_INDEXCORRUPT,
+                         "Corrupt index " + index_->path() + ": an entry points to data block " +
+                             std::to_string(number) + ", which does not hold its record");
+    }
+
+  private:
+    File& data_;
+    const Header& header_;
+    const RecordCodec& records_;
+    std::unique_ptr<BlobReader> blobs_;
+    std::unique_ptr<File> index_;
+    Header indexHeader_;
+    BlockChain chain_;
+    std::size_t keySize_;
+    DataBlock entries_;
+    std::size_t entry_ = 0;
+    DataBlock block_;
 };
 
 std::string passwordBytes(const std::string& password, const TextCodec& codec) {
@@ -207,15 +261,24 @@ std::unique_ptr<RecordCursor> ParadoxTable::scanIndex(const std::string& indexNa
     if (it == secondary_.end())
         throwEngineError(DBIERR_NOSUCHINDEX,
                          "Table " + path_.full() + " has no index " + indexName);
+    // A maintained index lists every record in order; others may be out of date.
+    const bool usable = !it->definition.options.has(IndexOption::ixNonMaintained) &&
+                        it->header.numRecords == header_.numRecords;
+    if (!usable) return sortedByIndex(*it);
+    return std::make_unique<IndexOrderCursor>(*file_, header_, *records_, openBlobs(), it->path,
+                                              shapeOf(path_, header_, codec_).keySize());
+}
 
-    // Order the records by the index's fields, comparing their stored bytes as the index does.
+// Orders the records by the index's fields, comparing their stored bytes as the index does.
+std::unique_ptr<RecordCursor> ParadoxTable::sortedByIndex(const SecondaryIndexFile& ix) {
     std::vector<std::size_t> fields;
     std::vector<FieldInfo> keyFields;
-    for (const auto& name : splitFieldList(it->definition.fields)) {
+    for (const auto& name : splitFieldList(ix.definition.fields)) {
         fields.push_back(static_cast<std::size_t>(schema_.fieldIndex(name)));
         keyFields.push_back(header_.fields[fields.back()]);
     }
-    KeyCollator collator(keyFields, {header_.sortOrder, header_.sortOrderName}, *codec_);
+    KeyCollator collator(keyFields, {header_.sortOrder, header_.sortOrderName}, *codec_,
+                         ix.definition.options.has(IndexOption::ixCaseInsensitive));
     struct Entry {
         std::string key;
         Record record;
@@ -237,7 +300,7 @@ std::unique_ptr<RecordCursor> ParadoxTable::scanIndex(const std::string& indexNa
             entries.push_back(std::move(e));
         }
     }
-    const bool descending = it->definition.options.has(IndexOption::ixDescending);
+    const bool descending = ix.definition.options.has(IndexOption::ixDescending);
     std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
         return descending ? b.key < a.key : a.key < b.key;
     });
@@ -246,10 +309,59 @@ std::unique_ptr<RecordCursor> ParadoxTable::scanIndex(const std::string& indexNa
     return std::make_unique<SortedCursor>(std::move(ordered));
 }
 
-void ParadoxTable::appendRecord(const Record& record) {
+std::optional<Record> ParadoxTable::findKey(const Record& key) {
+    if (header_.fileType != FileType::KeyedTable || header_.primaryKeyFields == 0)
+        throwEngineError(DBIERR_NOSUCHINDEX, "Table " + path_.full() + " has no primary index");
+    const TableShape shape = shapeOf(path_, header_, codec_);
+    if (key.size() != shape.keyFields)
+        throwEngineError(DBIERR_INVALIDPARAM,
+                         "Table " + path_.full() + " has " + std::to_string(shape.keyFields) +
+                             " key fields, the search names " + std::to_string(key.size()));
+    std::string wanted(shape.keySize(), '\0');
+    auto* w = reinterpret_cast<std::uint8_t*>(wanted.data());
+    for (std::size_t k = 0; k < key.size(); ++k)
+        encodeValue(shape.fields[k], key[k], w + shape.offsetOf(k), *codec_, shape.names[k]);
+    const KeyOrder order(shape);
+    const std::string wantedOrder = order.sortKey(w);
+
+    auto px = fileSystem().open(companionPath(path_, ".PX"), OpenMode::Read);
+    const Header pxHeader = readHeader(*px);
+    if (pxHeader.recordSize != shape.keySize() + kIndexEntryTail)
+        throwCorrupt(px->path(), "its keys do not match the key fields of the table");
+    // At each level take the last entry whose key is not above the one searched for.
+    std::uint32_t block = pxHeader.indexRoot;
+    for (int level = pxHeader.indexLevels; level >= 1 && block != 0; --level) {
+        const DataBlock b = readDataBlock(*px, pxHeader, block);
+        std::uint32_t below = 0;
+        for (std::size_t i = 0; i < b.records; ++i) {
+            const std::uint8_t* e = b.record(i, pxHeader.recordSize);
+            if (order.sortKey(e) > wantedOrder) break;
+            below = static_cast<std::uint16_t>(decodeInteger(e + shape.keySize(), 2));
+        }
+        block = below;
+        if (level == 1 && block != 0) {
+            const DataBlock data = readDataBlock(*file_, header_, block);
+            for (std::size_t r = 0; r < data.records; ++r) {
+                const std::uint8_t* raw = data.record(r, header_.recordSize);
+                if (std::memcmp(raw, w, shape.keySize()) != 0) continue;
+                Record out;
+                auto blobs = openBlobs();
+                records_->decode(raw, out, blobs.get(), path_.full());
+                return out;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+void ParadoxTable::requireExclusive(const char* what) const {
     if (!exclusive_)
         throwEngineError(DBIERR_NEEDEXCLACCESS,
-                         "Table " + path_.full() + " must be opened exclusively to add records");
+                         "Table " + path_.full() + " must be opened exclusively " + what);
+}
+
+void ParadoxTable::appendRecord(const Record& record) {
+    requireExclusive("to add records");
     // The table is rewritten aside and swapped in, so a failure leaves it as it was.
     {
         FileTransaction tx(path_.full());
@@ -265,6 +377,124 @@ void ParadoxTable::appendRecord(const Record& record) {
     auto previous = std::move(file_);
     lockFile();
     load(nullptr, &checksum);
+}
+
+void ParadoxTable::rewrite(const TableSchema& schema, FileTransaction& tx) {
+    requireExclusive("to be rewritten");
+    auto builder = buildParadoxTable(path_, schema, properties_, tx);
+    auto cursor = scan();
+    Record record;
+    while (cursor->next(record)) builder->append(record);
+    builder->finish();
+}
+
+std::vector<IndexDef> ParadoxTable::secondaryDefinitions() const {
+    std::vector<IndexDef> defs;
+    for (const auto& ix : secondary_) defs.push_back(ix.definition);
+    return defs;
+}
+
+// Whether the data blocks hold the records in strictly rising key order.
+bool ParadoxTable::recordsInKeyOrder() {
+    const TableShape shape = shapeOf(path_, header_, codec_);
+    const KeyOrder order(shape);
+    BlockChain chain(*file_, header_);
+    DataBlock block;
+    std::string previous, current;
+    bool first = true;
+    while (chain.next(block)) {
+        for (std::size_t r = 0; r < block.records; ++r) {
+            current = order.sortKey(block.record(r, header_.recordSize));
+            if (!first && current <= previous) return false;
+            previous.swap(current);
+            first = false;
+        }
+    }
+    return true;
+}
+
+void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
+    requireExclusive("to rebuild its indexes");
+    const bool keyed = header_.fileType == FileType::KeyedTable && header_.primaryKeyFields > 0;
+    if (keyed && !recordsInKeyOrder()) {
+        rewrite(schema_, tx);
+        return;
+    }
+    const TableShape shape = shapeOf(path_, header_, codec_);
+    if (keyed) {
+        std::vector<IndexEntry> leaves;
+        BlockChain chain(*file_, header_);
+        DataBlock block;
+        while (chain.next(block))
+            if (block.records > 0)
+                leaves.push_back({std::string(reinterpret_cast<const char*>(block.record(0, 0)),
+                                              shape.keySize()),
+                                  block.number, static_cast<std::uint32_t>(block.records)});
+        writePrimaryIndexFile(shape, leaves, header_.changeCount1, tx);
+    }
+    const auto layouts = planSecondaryIndexes(shape, secondaryDefinitions());
+    writeSecondaryIndexes(shape, layouts, *file_, header_, tx, keyed ? header_.changeCount1 : 0);
+}
+
+void ParadoxTable::addIndex(const IndexDef& index, FileTransaction& tx) {
+    requireExclusive("to add an index");
+    const bool keyed = header_.fileType == FileType::KeyedTable && header_.primaryKeyFields > 0;
+    if (index.options.has(IndexOption::ixPrimary)) {
+        if (keyed)
+            throwEngineError(DBIERR_INDEXEXISTS,
+                             "Table " + path_.fileName + " already has a primary index");
+        TableSchema schema;
+        schema.fields = schema_.fields;
+        IndexDef primary;
+        primary.fields = index.fields;
+        primary.options.add(IndexOption::ixPrimary).add(IndexOption::ixUnique);
+        schema.indexes.push_back(primary);
+        // With a primary key the secondary indexes are kept up to date from now on.
+        for (auto def : secondaryDefinitions()) {
+            TIndexOptions options;
+            for (auto o :
+                 {IndexOption::ixUnique, IndexOption::ixDescending, IndexOption::ixCaseInsensitive})
+                if (def.options.has(o)) options.add(o);
+            def.options = options;
+            schema.indexes.push_back(def);
+        }
+        rewrite(schema, tx);
+        return;
+    }
+    const TableShape shape = shapeOf(path_, header_, codec_);
+    auto defs = secondaryDefinitions();
+    IndexDef added = index;
+    added.tagName.clear();
+    defs.push_back(added);
+    const auto layouts = planSecondaryIndexes(shape, defs);
+    writeSecondaryIndexes(shape, {layouts.back()}, *file_, header_, tx,
+                          keyed ? header_.changeCount1 : 0);
+}
+
+void ParadoxTable::deleteIndex(const std::string& name, FileTransaction& tx) {
+    requireExclusive("to delete an index");
+    const bool keyed = header_.fileType == FileType::KeyedTable && header_.primaryKeyFields > 0;
+    const auto it = std::find_if(secondary_.begin(), secondary_.end(), [&](const auto& ix) {
+        return !name.empty() && (sameName(ix.definition.name, name) || sameName(ix.suffix, name));
+    });
+    if (it != secondary_.end()) {
+        tx.removeOnCommit(it->path);
+        const std::string tree = treeFilePath(path_, it->suffix);
+        if (fileSystem().exists(tree)) tx.removeOnCommit(tree);
+        return;
+    }
+    if (!name.empty())
+        throwEngineError(DBIERR_NOSUCHINDEX, "Table " + path_.fileName + " has no index " + name);
+    // The primary index has no name.
+    if (!keyed)
+        throwEngineError(DBIERR_NOSUCHINDEX, "Table " + path_.fileName + " has no primary index");
+    if (!secondary_.empty())
+        throwEngineError(DBIERR_INVALIDPARAM,
+                         "The primary index of " + path_.fileName +
+                             " cannot be deleted while the table has secondary indexes");
+    TableSchema schema;
+    schema.fields = schema_.fields;
+    rewrite(schema, tx);
 }
 
 void ParadoxTable::checkChain(std::vector<std::string>& problems) {
@@ -327,20 +557,104 @@ void ParadoxTable::checkPrimaryIndex(std::vector<std::string>& problems) {
     }
 }
 
+void ParadoxTable::checkKeyOrder(std::vector<std::string>& problems) {
+    if (header_.fileType != FileType::KeyedTable || header_.primaryKeyFields == 0) return;
+    try {
+        if (!recordsInKeyOrder())
+            problems.push_back("Table " + path_.full() +
+                               ": the records are not in rising order of their keys, or two "
+                               "records have the same key");
+    } catch (const EDBEngineError& e) {
+        problems.push_back(e.what());
+    }
+}
+
+// A maintained index holds one entry per record, in order, each pointing at the block with
+// its record; its tree lists the first entry of each block.
+void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
+                                       std::vector<std::string>& problems) {
+    if (ix.definition.options.has(IndexOption::ixNonMaintained)) return;
+    const auto fail = [&](const std::string& what) {
+        problems.push_back("Index " + ix.path + " " + what);
+    };
+    if (ix.header.numRecords != header_.numRecords) {
+        fail("holds " + std::to_string(ix.header.numRecords) + " entries, the table has " +
+             std::to_string(header_.numRecords) + " records");
+        return;
+    }
+    try {
+        const TableShape shape = shapeOf(path_, header_, codec_);
+        const auto layouts = planSecondaryIndexes(shape, {ix.definition});
+        const SecondaryIndexBuilder expected(shape, layouts.front(), 0);
+        if (expected.indexHeader().fields != ix.header.fields) {
+            fail("does not have the fields its definition " + ix.definition.fields + " needs");
+            return;
+        }
+        auto x = fileSystem().open(ix.path, OpenMode::Read);
+        BlockChain chain(*x, ix.header);
+        DataBlock entries, data;
+        std::vector<IndexEntry> blocks;
+        std::string previous, current;
+        const std::size_t size = ix.header.recordSize;
+        const std::size_t keySize = shape.keySize();
+        std::uint64_t seen = 0;
+        while (chain.next(entries)) {
+            if (entries.records > 0)
+                blocks.push_back(
+                    {std::string(reinterpret_cast<const char*>(entries.record(0, 0)), size - 2),
+                     entries.number, static_cast<std::uint32_t>(entries.records)});
+            for (std::size_t i = 0; i < entries.records; ++i, ++seen) {
+                const std::uint8_t* e = entries.record(i, size);
+                current = expected.sortKey(e);
+                if (seen > 0 && current <= previous)
+                    return fail("is out of order at entry " + std::to_string(seen + 1));
+                previous.swap(current);
+                const auto number = static_cast<std::uint32_t>(decodeInteger(e + size - 2, 2));
+                if (number != data.number) data = readDataBlock(*file_, header_, number);
+                bool found = false;
+                for (std::size_t r = 0; r < data.records && !found; ++r) {
+                    const std::uint8_t* raw = data.record(r, header_.recordSize);
+                    if (std::memcmp(raw, e + size - 2 - keySize, keySize) != 0) continue;
+                    found = true;
+                    std::size_t offset = 0;
+                    for (std::size_t f : layouts.front().fields) {
+                        const int n = storedSize(shape.fields[f]);
+                        if (std::memcmp(raw + shape.offsetOf(f), e + offset, n) != 0)
+                            return fail("entry " + std::to_string(seen + 1) +
+                                        " does not hold the values of its record");
+                        offset += n;
+                    }
+                }
+                if (!found)
+                    return fail("entry " + std::to_string(seen + 1) + " points to data block " +
+                                std::to_string(number) + ", which does not hold its record");
+            }
+        }
+        const std::string treePath = treeFilePath(path_, ix.suffix);
+        if (!fileSystem().exists(treePath)) return fail("has no tree file " + treePath);
+        auto y = fileSystem().open(treePath, OpenMode::Read);
+        const auto leaves = readIndexLeaves(*y, readHeader(*y));
+        if (leaves.size() != blocks.size()) return fail("and its tree " + treePath + " disagree");
+        for (std::size_t i = 0; i < leaves.size(); ++i)
+            if (leaves[i].block != blocks[i].block || leaves[i].count != blocks[i].count ||
+                leaves[i].key != blocks[i].key)
+                return fail("and its tree " + treePath + " disagree at block " +
+                            std::to_string(blocks[i].block));
+    } catch (const EDBEngineError& e) {
+        problems.push_back(e.what());
+    }
+}
+
 std::vector<std::string> ParadoxTable::check() {
     std::vector<std::string> problems;
     checkChain(problems);
+    checkKeyOrder(problems);
     checkPrimaryIndex(problems);
     if (records_->hasBlobs() && !companionExists(path_, ".MB"))
         problems.push_back("Table " + path_.full() + " has blob fields but its blob file " +
                            companionPath(path_, ".MB") + " is missing");
     // Indexes of unkeyed tables are brought up to date only when used.
-    for (const auto& ix : secondary_)
-        if (!ix.definition.options.has(IndexOption::ixNonMaintained) &&
-            ix.header.numRecords != header_.numRecords)
-            problems.push_back("Index " + ix.path + " holds " +
-                               std::to_string(ix.header.numRecords) + " entries, the table has " +
-                               std::to_string(header_.numRecords) + " records");
+    for (const auto& ix : secondary_) checkSecondaryIndex(ix, problems);
     return problems;
 }
 

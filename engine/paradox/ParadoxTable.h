@@ -1,6 +1,7 @@
 #pragma once
 // An open Paradox table: its locked .DB file, header, schema and record access.
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,18 @@ class ParadoxTable final : public TableFile {
     const Header& header() const { return header_; }
     const std::vector<SecondaryIndexFile>& secondaryIndexes() const { return secondary_; }
 
+    // The record with the given key values (one per key field), found through the .PX.
+    std::optional<Record> findKey(const Record& key);
+
+    // Index maintenance on the exclusively opened table; new files are staged in `tx`.
+    // Writes the .PX and every secondary index anew from the data file, which stays as it
+    // is unless its records are out of key order (then the whole table is rewritten).
+    void rebuildIndexFiles(FileTransaction& tx);
+    void addIndex(const IndexDef& index, FileTransaction& tx);
+    void deleteIndex(const std::string& name, FileTransaction& tx);
+    // The whole table written anew with `schema` (the same fields).
+    void rewrite(const TableSchema& schema, FileTransaction& tx);
+
   private:
     ParadoxTable(TablePath path, bool exclusive);
     void lockFile();
@@ -42,7 +55,13 @@ class ParadoxTable final : public TableFile {
     void verifyPassword(PasswordSource* passwords);
     std::unique_ptr<BlobReader> openBlobs() const;
     void checkChain(std::vector<std::string>& problems);
+    void checkKeyOrder(std::vector<std::string>& problems);
     void checkPrimaryIndex(std::vector<std::string>& problems);
+    void checkSecondaryIndex(const SecondaryIndexFile& ix, std::vector<std::string>& problems);
+    void requireExclusive(const char* what) const;
+    bool recordsInKeyOrder();
+    std::vector<IndexDef> secondaryDefinitions() const;
+    std::unique_ptr<RecordCursor> sortedByIndex(const SecondaryIndexFile& ix);
 
     TablePath path_;
     bool exclusive_;

@@ -74,6 +74,9 @@ SecondaryIndexFile readIndexFile(const std::string& path, const std::string& suf
                                            : codec.toUtf8(ix.header.indexName);
     if (!maintained(ix.header.fileType)) def.options.add(IndexOption::ixNonMaintained);
     if (descending(ix.header)) def.options.add(IndexOption::ixDescending);
+    if (ix.header.indexFlags & kIndexCaseInsensitive)
+        def.options.add(IndexOption::ixCaseInsensitive);
+    if (ix.header.indexFlags & kIndexUnique) def.options.add(IndexOption::ixUnique);
     def.tagName = suffix;
     return ix;
 }

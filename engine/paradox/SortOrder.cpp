@@ -50,6 +50,13 @@ char32_t foldLatin(char32_t c) {
     return c;
 }
 
+// Capital of a Latin-1 small letter; other characters unchanged.
+char32_t upperLatin(char32_t c) {
+    if (c >= 'a' && c <= 'z') return c - 32;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
+    return c;
+}
+
 char32_t firstCodePoint(const std::string& utf8) {
     if (utf8.empty()) return 0;
     const auto c = static_cast<unsigned char>(utf8[0]);
@@ -58,6 +65,16 @@ char32_t firstCodePoint(const std::string& utf8) {
     for (int k = 1; k <= extra && k < static_cast<int>(utf8.size()); ++k)
         cp = cp << 6 | (static_cast<unsigned char>(utf8[k]) & 0x3F);
     return cp;
+}
+
+char32_t codePointOf(std::uint8_t byte, const TextCodec& codec) {
+    if (byte < 0x80) return byte;
+    const char c = static_cast<char>(byte);
+    try {
+        return firstCodePoint(codec.toUtf8(std::string_view(&c, 1)));
+    } catch (const std::exception&) {
+        return byte;  // a byte the code page does not define keeps its own place
+    }
 }
 
 }  // namespace
@@ -85,20 +102,41 @@ bool isDictionaryOrder(const SortOrder& order) {
 }
 
 KeyCollator::KeyCollator(std::vector<FieldInfo> fields, const SortOrder& order,
-                         const TextCodec& codec)
-    : fields_(std::move(fields)), dictionary_(isDictionaryOrder(order)) {
+                         const TextCodec& codec, bool caseInsensitive)
+    : fields_(std::move(fields)) {
     for (const auto& f : fields_) keySize_ += storedSize(f);
-    if (!dictionary_) return;
+    const bool dictionary = isDictionaryOrder(order);
+    folded_ = dictionary || caseInsensitive;
+    if (!folded_) return;
+    std::array<char32_t, 256> codePoints{};
+    for (unsigned b = 0; b < 256; ++b)
+        codePoints[b] = codePointOf(static_cast<std::uint8_t>(b), codec);
     for (unsigned b = 0; b < 256; ++b) {
-        const char byte = static_cast<char>(b);
-        const char32_t cp = b < 0x80 ? b : firstCodePoint(codec.toUtf8(std::string_view(&byte, 1)));
-        weights_[b] = static_cast<std::uint16_t>(foldLatin(cp) & 0xFFFF);
+        if (dictionary) {
+            // Dictionary orders ignore case and accents.
+            weights_[b] = static_cast<std::uint16_t>(foldLatin(codePoints[b]) & 0xFFFF);
+            continue;
+        }
+        // Binary orders keep the byte order and only put each small letter on its capital.
+        const char32_t upper = upperLatin(codePoints[b]);
+        unsigned weight = b;
+        for (unsigned u = 0; u < 256 && upper != codePoints[b]; ++u)
+            if (codePoints[u] == upper) {
+                weight = u;
+                break;
+            }
+        weights_[b] = static_cast<std::uint16_t>(weight);
     }
 }
 
 std::string KeyCollator::sortKey(const std::uint8_t* key) const {
     const std::string raw(reinterpret_cast<const char*>(key), keySize_);
-    if (!dictionary_) return raw;
+    if (!folded_) return raw;
+    return orderKey(key) + raw;  // exact bytes decide between values that compare equal
+}
+
+std::string KeyCollator::orderKey(const std::uint8_t* key) const {
+    if (!folded_) return std::string(reinterpret_cast<const char*>(key), keySize_);
     std::string out;
     std::size_t offset = 0;
     for (const auto& f : fields_) {
@@ -115,7 +153,7 @@ std::string KeyCollator::sortKey(const std::uint8_t* key) const {
         }
         offset += n;
     }
-    return out + raw;  // exact bytes decide between values that compare equal
+    return out;
 }
 
 }  // namespace kx4::paradox

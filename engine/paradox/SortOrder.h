@@ -37,15 +37,20 @@ bool isDictionaryOrder(const SortOrder& order);
 // Builds byte strings whose byte-wise order is the order of key values.
 class KeyCollator {
   public:
-    // `fields` are the key fields, stored back to back in the key bytes.
-    KeyCollator(std::vector<FieldInfo> fields, const SortOrder& order, const TextCodec& codec);
+    // `fields` are the key fields, stored back to back in the key bytes. A case-insensitive
+    // collator compares letters regardless of case even in a binary sort order.
+    KeyCollator(std::vector<FieldInfo> fields, const SortOrder& order, const TextCodec& codec,
+                bool caseInsensitive = false);
+    // Order of the values, the exact bytes deciding between values that compare equal.
     std::string sortKey(const std::uint8_t* key) const;
+    // Order of the values alone: equal for values the sort order does not tell apart.
+    std::string orderKey(const std::uint8_t* key) const;
     std::size_t keySize() const { return keySize_; }
 
   private:
     std::vector<FieldInfo> fields_;
     std::size_t keySize_ = 0;
-    bool dictionary_ = false;
+    bool folded_ = false;  // text compared by weights rather than bytes
     std::array<std::uint16_t, 256> weights_{};
 };
 

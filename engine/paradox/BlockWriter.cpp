@@ -1,0 +1,71 @@
+#include "BlockWriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ByteOrder.h"
+#include "DataBlocks.h"
+#include "Encryption.h"
+#include "Errors.h"
+#include "FileSystem.h"
+
+namespace kx4::paradox {
+
+namespace {
+
+constexpr std::uint32_t kMaxBlocks = 0xFFFF;
+
+}  // namespace
+
+BlockWriter::BlockWriter(File& out, Header header, std::size_t keySize)
+    : out_(out), header_(std::move(header)), keySize_(keySize) {
+    // Fixes the header size, which the block offsets depend on; finish() writes it again.
+    serializeHeader(header_);
+    perBlock_ = (header_.blockSize() - kBlockHeaderSize) / header_.recordSize;
+    block_.assign(header_.blockSize(), 0);
+}
+
+std::uint16_t BlockWriter::add(const std::uint8_t* record) {
+    if (inBlock_ == perBlock_) flush(false);
+    if (inBlock_ == 0) {
+        if (blockNumber_ >= kMaxBlocks)
+            throwEngineError(DBIERR_DATATOOLONG, "File " + out_.path() +
+                                                     " would exceed 65535 blocks, the most a "
+                                                     "Paradox file can have");
+        ++blockNumber_;
+        std::fill(block_.begin(), block_.end(), 0);
+    }
+    std::memcpy(block_.data() + kBlockHeaderSize + inBlock_ * header_.recordSize, record,
+                header_.recordSize);
+    ++inBlock_;
+    ++records_;
+    return static_cast<std::uint16_t>(blockNumber_);
+}
+
+// Block: 00 u16 next (0 = last), 02 u16 previous, 04 s16 offset of the last record from 06.
+void BlockWriter::flush(bool last) {
+    if (inBlock_ == 0) return;
+    putLe16(block_.data(), static_cast<std::uint16_t>(last ? 0 : blockNumber_ + 1));
+    putLe16(block_.data() + 2, static_cast<std::uint16_t>(blockNumber_ - 1));
+    putLe16(block_.data() + 4, static_cast<std::uint16_t>((inBlock_ - 1) * header_.recordSize));
+    leaves_.push_back(
+        {std::string(reinterpret_cast<const char*>(block_.data() + kBlockHeaderSize), keySize_),
+         static_cast<std::uint16_t>(blockNumber_), static_cast<std::uint32_t>(inBlock_)});
+    if (header_.encryption)
+        encryptBlock(header_.encryption, blockNumber_, block_.data(), block_.size());
+    out_.writeAt(header_.blockOffset(blockNumber_), block_.data(), block_.size());
+    inBlock_ = 0;
+}
+
+std::vector<IndexEntry> BlockWriter::finish() {
+    flush(true);
+    const auto blocks = static_cast<std::uint16_t>(blockNumber_);
+    header_.numRecords = records_;
+    header_.blocksInUse = header_.fileBlocks = header_.lastBlock = header_.maxBlocks = blocks;
+    header_.firstBlock = blocks ? 1 : 0;
+    const std::vector<std::uint8_t> bytes = serializeHeader(header_);
+    out_.writeAt(0, bytes.data(), bytes.size());
+    return std::move(leaves_);
+}
+
+}  // namespace kx4::paradox

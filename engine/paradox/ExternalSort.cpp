@@ -1,0 +1,183 @@
+#include "ExternalSort.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "ByteOrder.h"
+#include "Errors.h"
+#include "FileSystem.h"
+
+namespace kx4::paradox {
+
+namespace {
+
+constexpr std::size_t kEntryHeader = 8;  // u32 key size, u32 payload size
+constexpr std::size_t kRunBuffer = 256 * 1024;
+
+std::atomic<unsigned> g_scratchCounter{0};
+
+std::string_view keyAt(const std::string& bytes, std::size_t offset) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data()) + offset;
+    return {bytes.data() + offset + kEntryHeader, getLe32(p)};
+}
+
+std::string_view payloadAt(const std::string& bytes, std::size_t offset) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data()) + offset;
+    return {bytes.data() + offset + kEntryHeader + getLe32(p), getLe32(p + 4)};
+}
+
+void appendEntry(std::string& out, std::string_view key, std::string_view payload) {
+    std::uint8_t sizes[kEntryHeader];
+    putLe32(sizes, static_cast<std::uint32_t>(key.size()));
+    putLe32(sizes + 4, static_cast<std::uint32_t>(payload.size()));
+    out.append(reinterpret_cast<const char*>(sizes), kEntryHeader);
+    out.append(key);
+    out.append(payload);
+}
+
+}  // namespace
+
+// A sorted run in a scratch file, written once and then read front to back.
+struct ExternalSorter::Run {
+    std::string path;
+    std::unique_ptr<File> file;
+    std::uint64_t size = 0;
+    std::uint64_t readPos = 0;
+    std::string buffer;
+    std::size_t bufferPos = 0;
+    std::string key, payload;
+
+    // Loads the next entry into key/payload; false at the end of the run.
+    bool advance() {
+        std::uint8_t sizes[kEntryHeader];
+        if (!take(sizes, kEntryHeader)) return false;
+        key.resize(getLe32(sizes));
+        payload.resize(getLe32(sizes + 4));
+        if (!take(key.data(), key.size()) || !take(payload.data(), payload.size()))
+            throwCorrupt(path, "sort run ends inside an entry");
+        return true;
+    }
+
+    bool take(void* out, std::size_t n) {
+        auto* dst = static_cast<char*>(out);
+        while (n > 0) {
+            if (bufferPos == buffer.size()) {
+                if (readPos >= size) return false;
+                buffer.resize(
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kRunBuffer, size - readPos)));
+                file->readAt(readPos, buffer.data(), buffer.size());
+                readPos += buffer.size();
+                bufferPos = 0;
+            }
+            const std::size_t chunk = std::min(n, buffer.size() - bufferPos);
+            std::memcpy(dst, buffer.data() + bufferPos, chunk);
+            bufferPos += chunk;
+            dst += chunk;
+            n -= chunk;
+        }
+        return true;
+    }
+};
+
+ExternalSorter::ExternalSorter(std::string scratchBase, std::size_t memoryBudget)
+    : scratchBase_(std::move(scratchBase)),
+      budget_(std::max<std::size_t>(memoryBudget, 64 * 1024)) {}
+
+ExternalSorter::~ExternalSorter() {
+    for (auto& run : runs_) {
+        run->file.reset();
+        try {
+            fileSystem().remove(run->path);
+        } catch (...) {
+            // The next recovery of the table removes what is left.
+        }
+    }
+}
+
+void ExternalSorter::add(std::string_view key, std::string_view payload) {
+    if (!adding_) throwEngineError(DBIERR_INVALIDPARAM, "Sorted entries are already being read");
+    offsets_.push_back(static_cast<std::uint32_t>(batch_.size()));
+    appendEntry(batch_, key, payload);
+    ++count_;
+    if (batch_.size() + offsets_.size() * sizeof(std::uint32_t) >= budget_) spill();
+}
+
+void ExternalSorter::sortBatch() {
+    std::stable_sort(offsets_.begin(), offsets_.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return keyAt(batch_, a) < keyAt(batch_, b);
+    });
+}
+
+void ExternalSorter::spill() {
+    if (offsets_.empty()) return;
+    sortBatch();
+    auto run = std::make_unique<Run>();
+    run->path = scratchBase_ + ".sort" + std::to_string(g_scratchCounter++) + ".kx4tmp";
+    run->file = fileSystem().open(run->path, OpenMode::Create);
+    std::string out;
+    out.reserve(kRunBuffer * 4);
+    for (std::uint32_t offset : offsets_) {
+        appendEntry(out, keyAt(batch_, offset), payloadAt(batch_, offset));
+        if (out.size() >= kRunBuffer * 4) {
+            run->file->writeAt(run->size, out.data(), out.size());
+            run->size += out.size();
+            out.clear();
+        }
+    }
+    run->file->writeAt(run->size, out.data(), out.size());
+    run->size += out.size();
+    runs_.push_back(std::move(run));
+    batch_.clear();
+    batch_.shrink_to_fit();
+    offsets_.clear();
+    offsets_.shrink_to_fit();
+}
+
+void ExternalSorter::finishAdding() {
+    if (!adding_) return;
+    adding_ = false;
+    if (runs_.empty()) {
+        sortBatch();
+        return;
+    }
+    spill();
+    // A min-heap of runs by their current entry; the earlier run wins ties, which keeps
+    // entries with equal keys in the order they were added.
+    auto later = [&](std::size_t a, std::size_t b) {
+        const int c = runs_[a]->key.compare(runs_[b]->key);
+        return c != 0 ? c > 0 : a > b;
+    };
+    for (std::size_t i = 0; i < runs_.size(); ++i)
+        if (runs_[i]->advance()) {
+            heap_.push_back(i);
+            std::push_heap(heap_.begin(), heap_.end(), later);
+        }
+}
+
+bool ExternalSorter::next(std::string& key, std::string& payload) {
+    if (adding_) finishAdding();
+    if (runs_.empty()) {
+        if (nextInBatch_ >= offsets_.size()) return false;
+        const std::uint32_t offset = offsets_[nextInBatch_++];
+        key.assign(keyAt(batch_, offset));
+        payload.assign(payloadAt(batch_, offset));
+        return true;
+    }
+    if (heap_.empty()) return false;
+    auto later = [&](std::size_t a, std::size_t b) {
+        const int c = runs_[a]->key.compare(runs_[b]->key);
+        return c != 0 ? c > 0 : a > b;
+    };
+    std::pop_heap(heap_.begin(), heap_.end(), later);
+    Run& run = *runs_[heap_.back()];
+    key.swap(run.key);
+    payload.swap(run.payload);
+    if (run.advance())
+        std::push_heap(heap_.begin(), heap_.end(), later);
+    else
+        heap_.pop_back();
+    return true;
+}
+
+}  // namespace kx4::paradox

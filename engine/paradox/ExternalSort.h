@@ -1,0 +1,49 @@
+#pragma once
+// Sorts entries (an order key and a payload) of any number within a fixed memory budget:
+// entries gather in memory, full batches are sorted and written as runs to scratch files
+// beside the table, and reading merges the runs. Scratch files end in ".kx4tmp", so the
+// recovery that runs before a table is opened removes those a crash left behind.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kx4 {
+class File;
+}
+
+namespace kx4::paradox {
+
+class ExternalSorter {
+  public:
+    // `scratchBase` is the path the scratch files are named after (the table's data file).
+    ExternalSorter(std::string scratchBase, std::size_t memoryBudget);
+    ~ExternalSorter();
+    ExternalSorter(const ExternalSorter&) = delete;
+    ExternalSorter& operator=(const ExternalSorter&) = delete;
+
+    void add(std::string_view key, std::string_view payload);
+    std::uint64_t size() const { return count_; }
+
+    // Ends adding; entries then come out in key order (equal keys in the order added).
+    void finishAdding();
+    bool next(std::string& key, std::string& payload);
+
+  private:
+    struct Run;
+    void spill();
+    void sortBatch();
+
+    std::string scratchBase_;
+    std::size_t budget_;
+    std::string batch_;  // entries back to back: u32 key size, u32 payload size, bytes
+    std::vector<std::uint32_t> offsets_;  // of each entry in batch_
+    std::vector<std::unique_ptr<Run>> runs_;
+    std::uint64_t count_ = 0;
+    bool adding_ = true;
+    std::size_t nextInBatch_ = 0;
+    std::vector<std::size_t> heap_;  // runs by their current key (merge phase)
+};
+
+}  // namespace kx4::paradox

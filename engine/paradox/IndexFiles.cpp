@@ -1,0 +1,414 @@
+#include "IndexFiles.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "BlockWriter.h"
+#include "ByteOrder.h"
+#include "Companions.h"
+#include "DataBlocks.h"
+#include "Errors.h"
+#include "FieldCodec.h"
+#include "FileSystem.h"
+#include "FileTransaction.h"
+#include "IndexTree.h"
+#include "RecordCodec.h"
+#include "TextCodec.h"
+
+namespace kx4::paradox {
+
+namespace {
+
+constexpr std::size_t kMaxIndexFields = 16;
+constexpr unsigned kMaxCompositeIndexes = 16;  // .XG0 to .XGF
+constexpr std::uint8_t kIndexMarker = 0xFF;    // 0x2C of every X file seen
+constexpr std::uint8_t kAscendingMarker = 0x01;
+constexpr std::uint8_t kDescendingMarker = 0x11;
+constexpr std::uint16_t kDescendingBit = 0x8000;
+constexpr std::uint16_t kIndexChangeMarker = 12;
+const FieldInfo kShortField{pxShort, 2};
+const FieldInfo kLongField{pxLong, 4};
+
+std::string hexDigits(unsigned value, int digits) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
+    return buf;
+}
+
+std::string encoded(const std::string& utf8, const TextCodec& codec) {
+    try {
+        return codec.fromUtf8(utf8);
+    } catch (const EDBEngineError&) {
+        return utf8;
+    }
+}
+
+[[noreturn]] void refuseIndex(const TableShape& table, const IndexDef& index,
+                              const std::string& why, DBIResult code = DBIERR_INVALIDPARAM) {
+    const std::string name = index.name.empty() ? index.fields : index.name;
+    throwEngineError(code, "Index " + name + " of " + table.path.fileName + ": " + why);
+}
+
+std::vector<std::size_t> indexedFieldsOf(const TableShape& table, const IndexDef& index) {
+    const auto names = splitFieldList(index.fields);
+    if (names.empty()) refuseIndex(table, index, "an index needs at least one field");
+    if (names.size() > kMaxIndexFields) refuseIndex(table, index, "an index has at most 16 fields");
+    std::vector<std::size_t> positions;
+    for (const auto& name : names) {
+        std::size_t pos = table.names.size();
+        for (std::size_t i = 0; i < table.names.size(); ++i)
+            if (sameName(table.names[i], name)) pos = i;
+        if (pos == table.names.size())
+            throwEngineError(DBIERR_NOSUCHFIELD, "Das Feld '" + name + "' wurde nicht gefunden");
+        if (isBlobType(table.fields[pos].type))
+            refuseIndex(table, index, "the blob field " + name + " cannot be indexed");
+        if (std::find(positions.begin(), positions.end(), pos) != positions.end())
+            refuseIndex(table, index, "the field " + name + " is listed twice");
+        positions.push_back(pos);
+    }
+    return positions;
+}
+
+bool isSingleFieldTag(const std::string& tag) {
+    return tag.size() == 3 && toUpperAscii(tag)[0] == 'X' && toUpperAscii(tag)[1] != 'G';
+}
+
+bool isCompositeTag(const std::string& tag) {
+    const std::string t = toUpperAscii(tag);
+    return t.size() == 3 && t[0] == 'X' && t[1] == 'G' &&
+           std::isxdigit(static_cast<unsigned char>(t[2]));
+}
+
+}  // namespace
+
+std::size_t TableShape::offsetOf(std::size_t field) const {
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < field; ++i) offset += storedSize(fields[i]);
+    return offset;
+}
+
+std::size_t TableShape::keySize() const { return offsetOf(keyFields); }
+
+std::vector<FieldInfo> TableShape::keyInfo() const {
+    return {fields.begin(), fields.begin() + static_cast<std::ptrdiff_t>(keyFields)};
+}
+
+KeyOrder::KeyOrder(const TableShape& table) {
+    for (std::size_t k = 0; k < table.keyFields; ++k)
+        collators_.emplace_back(std::vector<FieldInfo>{table.fields[k]}, table.sortOrder,
+                                *table.codec);
+}
+
+std::string KeyOrder::sortKey(const std::uint8_t* record) const {
+    std::string key;
+    std::size_t offset = 0;
+    for (const auto& c : collators_) {
+        key += c.sortKey(record + offset);
+        offset += c.keySize();
+    }
+    return key;
+}
+
+TableShape shapeOf(const TablePath& path, const Header& h, std::shared_ptr<const TextCodec> codec) {
+    TableShape t;
+    t.path = path;
+    t.fields = h.fields;
+    t.diskNames = h.fieldNames;
+    for (const auto& n : h.fieldNames) t.names.push_back(codec->toUtf8(n));
+    t.keyFields = h.fileType == FileType::KeyedTable ? h.primaryKeyFields : 0;
+    t.version = h.version;
+    t.blockSizeKb = h.blockSizeKb;
+    t.sortOrder = {h.sortOrder,
+                   h.sortOrderName.empty() ? sortOrderNameFor(h.sortOrder) : h.sortOrderName};
+    t.encryption = h.encryption;
+    t.codePage = codec->codePage();
+    t.autoIncrement = h.autoInc;
+    t.changeCount1 = h.changeCount1;
+    t.changeCount2 = h.changeCount2;
+    t.codec = std::move(codec);
+    return t;
+}
+
+std::string indexFilePath(const TablePath& table, const std::string& suffix) {
+    return companionPath(table, "." + suffix);
+}
+
+std::string treeFilePath(const TablePath& table, const std::string& suffix) {
+    return companionPath(table, ".Y" + suffix.substr(1));
+}
+
+std::vector<SecondaryLayout> planSecondaryIndexes(const TableShape& table,
+                                                  const std::vector<IndexDef>& indexes) {
+    std::vector<SecondaryLayout> result;
+    std::vector<bool> compositeUsed(kMaxCompositeIndexes, false);
+    std::vector<const IndexDef*> composites;
+    for (const auto& index : indexes) {
+        if (index.options.has(IndexOption::ixPrimary)) continue;
+        if (index.options.has(IndexOption::ixExpression) || !index.expression.empty())
+            refuseIndex(table, index, "Paradox tables have no expression indexes");
+        SecondaryLayout layout;
+        layout.fields = indexedFieldsOf(table, index);
+        layout.maintained = table.keyFields > 0;
+        if (!layout.maintained && !index.options.has(IndexOption::ixNonMaintained))
+            refuseIndex(table, index, "secondary indexes need a primary key");
+        const bool caseInsensitive = index.options.has(IndexOption::ixCaseInsensitive);
+        const bool unique = index.options.has(IndexOption::ixUnique);
+        const bool descending = index.options.has(IndexOption::ixDescending);
+        const std::string& firstField = table.names[layout.fields[0]];
+        const bool fieldNamed = index.name.empty() || sameName(index.name, firstField) ||
+                                isSingleFieldTag(index.tagName);
+        if (layout.fields.size() == 1 && caseInsensitive && !index.name.empty() &&
+            sameName(index.name, firstField))
+            refuseIndex(table, index,
+                        "only a case-sensitive index may carry the name of its field; give the "
+                        "case-insensitive index a name of its own");
+        IndexDef& def = layout.definition;
+        if (!layout.maintained) def.options.add(IndexOption::ixNonMaintained);
+        if (caseInsensitive) def.options.add(IndexOption::ixCaseInsensitive);
+        if (unique) def.options.add(IndexOption::ixUnique);
+        if (descending) def.options.add(IndexOption::ixDescending);
+        std::vector<std::string> names;
+        for (auto f : layout.fields) names.push_back(table.names[f]);
+        def.fields = joinFieldList(names);
+        if (layout.fields.size() == 1 && fieldNamed && !caseInsensitive && !unique && !descending) {
+            layout.suffix = "X" + hexDigits(static_cast<unsigned>(layout.fields[0] + 1), 2);
+            def.name = firstField;
+        } else {
+            if (index.name.empty()) refuseIndex(table, index, "this index needs a name");
+            def.name = index.name;
+            if (isCompositeTag(index.tagName)) {
+                const unsigned n = static_cast<unsigned>(
+                    std::stoul(toUpperAscii(index.tagName).substr(2), nullptr, 16));
+                if (!compositeUsed[n]) {
+                    compositeUsed[n] = true;
+                    layout.suffix = "XG" + hexDigits(n, 1);
+                }
+            }
+        }
+        for (const auto& other : result) {
+            if (sameName(other.definition.name, def.name))
+                refuseIndex(table, index, "the table already has an index of this name",
+                            DBIERR_INDEXEXISTS);
+            if (!layout.suffix.empty() && other.suffix == layout.suffix)
+                refuseIndex(table, index, "the table already has an index on " + def.fields,
+                            DBIERR_INDEXEXISTS);
+        }
+        def.tagName = layout.suffix;
+        result.push_back(std::move(layout));
+    }
+    // Composite indexes without a number of their own take the free ones in order.
+    for (auto& layout : result) {
+        if (!layout.suffix.empty()) continue;
+        unsigned n = 0;
+        while (n < kMaxCompositeIndexes && compositeUsed[n]) ++n;
+        if (n == kMaxCompositeIndexes)
+            refuseIndex(table, layout.definition,
+                        "a Paradox table holds at most 16 named or composite indexes");
+        compositeUsed[n] = true;
+        layout.suffix = "XG" + hexDigits(n, 1);
+        layout.definition.tagName = layout.suffix;
+    }
+    return result;
+}
+
+SecondaryIndexBuilder::SecondaryIndexBuilder(const TableShape& table, SecondaryLayout layout,
+                                             std::size_t memoryBudget)
+    : table_(table),
+      layout_(std::move(layout)),
+      sorter_(table.path.full() + "." + layout_.suffix, memoryBudget) {
+    for (auto f : layout_.fields) {
+        entryFields_.push_back(table.fields[f]);
+        recordOffsets_.push_back(table.offsetOf(f));
+    }
+    tableKeySize_ = table.keySize();
+    tableRecordSize_ = recordSizeOf(table.fields);
+    indexedFields_ = entryFields_.size();
+    if (layout_.maintained) {
+        for (std::size_t k = 0; k < table.keyFields; ++k) entryFields_.push_back(table.fields[k]);
+        entryFields_.push_back(kShortField);  // Blk Num
+    } else {
+        entryFields_.push_back(kLongField);   // Tup No
+        entryFields_.push_back(kShortField);  // Blk Num
+        entryFields_.push_back(kShortField);  // Tup Offset
+    }
+    for (const auto& f : entryFields_) {
+        entryOffsets_.push_back(entrySize_);
+        entrySize_ += storedSize(f);
+    }
+    const bool caseInsensitive = layout_.definition.options.has(IndexOption::ixCaseInsensitive);
+    for (std::size_t i = 0; i + 1 < entryFields_.size(); ++i)
+        collators_.push_back(std::make_unique<KeyCollator>(std::vector<FieldInfo>{entryFields_[i]},
+                                                           table.sortOrder, *table.codec,
+                                                           caseInsensitive && i < indexedFields_));
+}
+
+SecondaryIndexBuilder::~SecondaryIndexBuilder() = default;
+
+std::string SecondaryIndexBuilder::uniquePart(const std::uint8_t* entry) const {
+    const bool caseInsensitive = layout_.definition.options.has(IndexOption::ixCaseInsensitive);
+    std::string key;
+    for (std::size_t i = 0; i < indexedFields_; ++i) {
+        const std::uint8_t* p = entry + entryOffsets_[i];
+        key += caseInsensitive ? collators_[i]->orderKey(p) : collators_[i]->sortKey(p);
+    }
+    if (layout_.definition.options.has(IndexOption::ixDescending))
+        for (auto& c : key) c = static_cast<char>(~static_cast<unsigned char>(c));
+    return key;
+}
+
+std::string SecondaryIndexBuilder::sortKey(const std::uint8_t* entry) const {
+    std::string key = uniquePart(entry);
+    for (std::size_t i = indexedFields_; i < collators_.size(); ++i)
+        key += collators_[i]->sortKey(entry + entryOffsets_[i]);
+    return key;
+}
+
+void SecondaryIndexBuilder::add(const std::uint8_t* record, std::uint16_t block,
+                                std::uint32_t recordNo, std::size_t inBlock) {
+    std::string entry(entrySize_, '\0');
+    auto* e = reinterpret_cast<std::uint8_t*>(entry.data());
+    for (std::size_t i = 0; i < indexedFields_; ++i)
+        std::memcpy(e + entryOffsets_[i], record + recordOffsets_[i], storedSize(entryFields_[i]));
+    std::uint8_t* tail = e + entryOffsets_[indexedFields_];
+    if (layout_.maintained) {
+        std::memcpy(tail, record, tableKeySize_);
+        encodeInteger(e + entrySize_ - 2, 2, block);
+    } else {
+        // Record number and offset in the block as this engine writes them; the product
+        // brings non-maintained indexes up to date itself before it uses them.
+        encodeInteger(tail, 4, recordNo);
+        encodeInteger(tail + 4, 2, block);
+        encodeInteger(tail + 6, 2, static_cast<std::int64_t>(inBlock * tableRecordSize_));
+    }
+    sorter_.add(sortKey(e), entry);
+}
+
+std::string SecondaryIndexBuilder::describeKey(const std::uint8_t* entry) const {
+    std::string shown;
+    for (std::size_t i = 0; i < indexedFields_; ++i) {
+        const FieldValue v = decodeValue(entryFields_[i], entry + entryOffsets_[i], *table_.codec);
+        shown += (i ? ", " : "") + table_.names[layout_.fields[i]] + " = " + formatValue(v);
+    }
+    return shown;
+}
+
+Header SecondaryIndexBuilder::indexHeader() const {
+    Header h;
+    const bool descending = layout_.definition.options.has(IndexOption::ixDescending);
+    h.recordSize = static_cast<std::uint16_t>(entrySize_);
+    h.fileType = layout_.maintained
+                     ? (layout_.composite() ? FileType::CompositeIndexMaintained
+                                            : FileType::SecondaryIndexMaintained)
+                     : (layout_.composite() ? FileType::CompositeIndex : FileType::SecondaryIndex);
+    h.blockSizeKb = table_.blockSizeKb;
+    h.unknown12 = kIndexChangeMarker;
+    h.indexFieldNumber = static_cast<std::uint8_t>(layout_.fields[0] + 1);
+    h.primaryKeyFields = static_cast<std::uint16_t>(entryFields_.size() - 1);
+    h.encryption = table_.encryption;
+    h.sortOrder = table_.sortOrder.id;
+    h.sortOrderName = table_.sortOrder.name;
+    if (layout_.definition.options.has(IndexOption::ixCaseInsensitive))
+        h.indexFlags |= kIndexCaseInsensitive;
+    if (layout_.definition.options.has(IndexOption::ixUnique)) h.indexFlags |= kIndexUnique;
+    h.byte2C = kIndexMarker;
+    h.changeCount1 = table_.changeCount1;
+    h.changeCount2 = table_.changeCount2;
+    h.version = table_.version;
+    h.autoInc = table_.autoIncrement;
+    if (layout_.composite() && table_.version >= kVersion7)
+        h.refIntegrity = descending ? kDescendingMarker : kAscendingMarker;
+    h.updateTime = 0;
+    h.codePage = static_cast<std::uint16_t>(table_.codePage);
+    h.changeCount4 = 0;
+    h.fields = entryFields_;
+    for (std::size_t i = 0; i < indexedFields_; ++i) {
+        h.fieldNames.push_back(table_.diskNames[layout_.fields[i]]);
+        h.fieldNumbers.push_back(static_cast<std::uint16_t>((layout_.fields[i] + 1) |
+                                                            (descending ? kDescendingBit : 0)));
+    }
+    const char* const pointerNames[] = {"Tup No", "Blk Num", "Tup Offset"};
+    for (std::size_t i = indexedFields_; i < entryFields_.size(); ++i) {
+        if (layout_.maintained)
+            h.fieldNames.push_back(i + 1 < entryFields_.size()
+                                       ? table_.diskNames[i - indexedFields_]
+                                       : std::string("Blk Num"));
+        else
+            h.fieldNames.push_back(pointerNames[i - indexedFields_]);
+        h.fieldNumbers.push_back(static_cast<std::uint16_t>(i + 1));
+    }
+    h.tableName = encoded(stemOf(table_.path.fileName) + "." + layout_.suffix, *table_.codec);
+    if (layout_.composite()) h.indexName = encoded(layout_.definition.name, *table_.codec);
+    return h;
+}
+
+void SecondaryIndexBuilder::finish(FileTransaction& tx, std::uint8_t primaryMarker) {
+    Header h = indexHeader();
+    h.byte2F = primaryMarker;
+    const std::size_t keySize = entrySize_ - storedSize(entryFields_.back());
+    BlockWriter x(tx.stage(indexFilePath(table_.path, layout_.suffix)), h, keySize);
+    const bool unique = layout_.definition.options.has(IndexOption::ixUnique);
+    std::string key, entry, previous;
+    bool first = true;
+    while (sorter_.next(key, entry)) {
+        const auto* e = reinterpret_cast<const std::uint8_t*>(entry.data());
+        if (unique) {
+            std::string part = uniquePart(e);
+            if (!first && part == previous)
+                throwEngineError(DBIERR_KEYVIOL, "Key violation in " + table_.path.fileName +
+                                                     ": the unique index " +
+                                                     layout_.definition.name +
+                                                     " holds two records with " + describeKey(e));
+            previous.swap(part);
+        }
+        first = false;
+        x.add(e);
+    }
+    const auto leaves = x.finish();
+
+    IndexTreeLayout tree;
+    tree.type = layout_.composite() ? FileType::CompositeIndexTree : FileType::SecondaryIndexTree;
+    tree.keyFields.assign(entryFields_.begin(), entryFields_.end() - 1);
+    tree.version = table_.version;
+    tree.sortOrder = table_.sortOrder.id;
+    tree.dataChangeCount = table_.changeCount1;
+    tree.encryption = table_.encryption;
+    tree.tableName =
+        encoded(stemOf(table_.path.fileName) + ".Y" + layout_.suffix.substr(1), *table_.codec);
+    writeIndexTree(tx.stage(treeFilePath(table_.path, layout_.suffix)), tree, leaves);
+}
+
+void writeSecondaryIndexes(const TableShape& table, const std::vector<SecondaryLayout>& layouts,
+                           File& dataFile, const Header& dataHeader, FileTransaction& tx,
+                           std::uint8_t primaryMarker) {
+    if (layouts.empty()) return;
+    std::vector<std::unique_ptr<SecondaryIndexBuilder>> builders;
+    for (const auto& layout : layouts)
+        builders.push_back(
+            std::make_unique<SecondaryIndexBuilder>(table, layout, kSortMemory / layouts.size()));
+    BlockChain chain(dataFile, dataHeader);
+    DataBlock block;
+    std::uint32_t recordNo = 0;
+    while (chain.next(block)) {
+        for (std::size_t r = 0; r < block.records; ++r, ++recordNo)
+            for (auto& b : builders)
+                b->add(block.record(r, dataHeader.recordSize), block.number, recordNo, r);
+    }
+    for (auto& b : builders) b->finish(tx, primaryMarker);
+}
+
+void writePrimaryIndexFile(const TableShape& table, const std::vector<IndexEntry>& leaves,
+                           std::uint8_t changeCount, FileTransaction& tx) {
+    IndexTreeLayout layout;
+    layout.type = FileType::PrimaryIndex;
+    layout.keyFields = table.keyInfo();
+    layout.version = table.version;
+    layout.sortOrder = table.sortOrder.id;
+    layout.dataChangeCount = changeCount;
+    layout.encryption = table.encryption;
+    layout.tableName = encoded(stemOf(table.path.fileName) + ".PX", *table.codec);
+    writeIndexTree(tx.stage(companionPath(table.path, ".PX")), layout, leaves);
+}
+
+}  // namespace kx4::paradox
