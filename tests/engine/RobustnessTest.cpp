@@ -1,0 +1,157 @@
+// Interrupted and concurrent writes: whatever happens, a reader sees the old table or the new
+// one, every record intact, or a clear "busy" error.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "DemoAlias.h"
+#include "FaultyFileSystem.h"
+#include "FileTransaction.h"
+#include "Query.h"
+#include "Session.h"
+#include "Table.h"
+#include "TableMaintenance.h"
+
+namespace kx4 {
+namespace {
+
+using test::DemoAlias;
+using test::directorySnapshot;
+using test::dumpTable;
+
+void alter(const std::string& sql) {
+    TQuery query;
+    query.DatabaseName = "DEMO";
+    query.SQL = {sql};
+    query.ExecSQL();
+}
+
+const char* const kAdd = R"(ALTER TABLE "KUNDEN.DB" ADD "KUNDEN.DB"."PLZ" CHARACTER(10))";
+const char* const kDrop = R"(ALTER TABLE "KUNDEN.DB" DROP "KUNDEN.DB"."PLZ")";
+
+// Every interrupted or failed write leaves the old table; recovery never loses a record.
+class InterruptedWrite : public ::testing::TestWithParam<bool> {};
+
+TEST_P(InterruptedWrite, LeavesTheOldTableOrTheNewOne) {
+    const bool diskFull = GetParam();
+    int total = 0;
+    {
+        DemoAlias demo;
+        test::FaultyFileSystem counting(0);
+        test::ScopedFileSystem scope(counting);
+        alter(kAdd);
+        total = counting.operations();
+    }
+    ASSERT_GT(total, 5);
+    for (int step = 1; step <= total; ++step) {
+        SCOPED_TRACE("failure at operation " + std::to_string(step));
+        DemoAlias demo;
+        const std::string before = dumpTable("DEMO", "KUNDEN.DB");
+        const std::string files = directorySnapshot(demo.tables());
+        bool failed = false;
+        {
+            test::FaultyFileSystem faulty(step, diskFull);
+            test::ScopedFileSystem scope(faulty);
+            try {
+                alter(kAdd);
+            } catch (const test::SimulatedCrash&) {
+                failed = true;
+            } catch (const EDBEngineError& e) {
+                failed = true;
+                if (diskFull) EXPECT_EQ(e.errorCode(), DBIERR_OSENOSPC) << e.what();
+            }
+        }
+        FileTransaction::recover(demo.table("KUNDEN.DB"));
+        const std::string after = dumpTable("DEMO", "KUNDEN.DB");
+        if (after == before) {
+            EXPECT_TRUE(failed);
+            EXPECT_EQ(directorySnapshot(demo.tables()), files);
+        } else {
+            EXPECT_NE(after.find("BEMERKUNG;PLZ;"), std::string::npos);
+            EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), std::count(before.begin(), before.end(), '\n'));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, InterruptedWrite, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "DiskFull" : "Crash"; });
+
+// A child process restructures the table back and forth while this process reads it.
+TEST(ConcurrentUse, ReaderSeesOldOrNewTableOrBusy) {
+    DemoAlias demo;
+    const std::string original = dumpTable("DEMO", "KUNDEN.DB");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int failures = 0;
+        for (int i = 0; i < 40; ++i) {
+            try {
+                alter(i % 2 ? kDrop : kAdd);
+            } catch (const EDBEngineError&) {
+                ++failures;  // the reader held the table; try the same step again
+                --i;
+                if (failures > 2000) ::_exit(3);
+                ::usleep(1000);
+            }
+        }
+        ::_exit(0);
+    }
+    int reads = 0, busy = 0;
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        try {
+            const std::string seen = dumpTable("DEMO", "KUNDEN.DB");
+            ++reads;
+            const bool isOld = seen == original;
+            const bool isNew = seen.find("BEMERKUNG;PLZ;") != std::string::npos &&
+                               std::count(seen.begin(), seen.end(), '\n') == 6;
+            ASSERT_TRUE(isOld || isNew) << seen;
+        } catch (const EDBEngineError& e) {
+            ++busy;
+            const std::string what = e.what();
+            EXPECT_TRUE(e.errorCode() == DBIERR_TABLEINUSE || e.errorCode() == DBIERR_FILELOCKED ||
+                        e.errorCode() == DBIERR_LOCKED)
+                << what;
+        }
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(dumpTable("DEMO", "KUNDEN.DB"), original);  // an even number of changes
+}
+
+// The writer's exclusive open fails cleanly while another process reads the table.
+TEST(ConcurrentUse, ExclusiveOpenFailsWhileAnotherProcessReads) {
+    DemoAlias demo;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TTable reader;
+        reader.DatabaseName = "DEMO";
+        reader.TableName = "KUNDEN.DB";
+        reader.Open();
+        char c = 'r';
+        (void)!::write(ready[1], &c, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    const std::string files = directorySnapshot(demo.tables());
+    try {
+        alter(kAdd);
+        ADD_FAILURE() << "restructured a table another process holds";
+    } catch (const EDBEngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("KUNDEN"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(directorySnapshot(demo.tables()), files);
+    ::kill(child, SIGTERM);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_NO_THROW(alter(kAdd));
+}
+
+}  // namespace
+}  // namespace kx4

@@ -1,0 +1,13 @@
+// Parses the input as a local-SQL statement.
+#include <string>
+
+#include "AlterTable.h"
+#include "Errors.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    try {
+        kx4::parseAlterTable(std::string(reinterpret_cast<const char*>(data), size));
+    } catch (const kx4::EDBEngineError&) {
+    }
+    return 0;
+}
