@@ -55,6 +55,32 @@ TEST_F(TableTest, ParadoxFieldsAndPrimaryIndex) {
     EXPECT_THROW(table.FieldByName("PLZ"), EDatabaseError);
 }
 
+TEST_F(TableTest, ProtectedTableOpensOnlyWithItsPassword) {
+    TTable table;
+    table.DatabaseName = "DEMO";
+    table.TableName = "KONTEN.DB";
+    try {
+        table.Open();
+        FAIL() << "opened without a password";
+    } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.errorCode(), DBIERR_INVALIDPASSWORD);
+    }
+    for (const char* p : {"86Gm2yB3E7", "Rq58Tn204K", "362VN4Qc81", "hW714kP9j3"}) Session().AddPassword(p);
+    table.Open();
+    EXPECT_NE(dumpTable("DEMO", "KONTEN.DB").find("DE-1002-01;1002;-80;2024-07-01T14:00:00.000;"),
+              std::string::npos);
+    table.Close();
+    Session().RemoveAllPasswords();
+    int asked = 0;
+    Session().OnPassword = [&](const std::string&) {
+        ++asked;
+        return std::optional<std::string>("86Gm2yB3E7");
+    };
+    table.Open();
+    Session().OnPassword = nullptr;
+    EXPECT_EQ(asked, 1);
+}
+
 TEST_F(TableTest, DBaseTagsIncludingAnExpressionTag) {
     TTable table;
     table.DatabaseName = "DEMO";

@@ -2,7 +2,10 @@
 #include <filesystem>
 
 #include "DemoDatabase.h"
+#include "Encryption.h"
 #include "FileSystem.h"
+#include "FileTransaction.h"
+#include "ParadoxProperties.h"
 #include "TableMaintenance.h"
 
 namespace kx4 {
@@ -49,6 +52,33 @@ void writeCustomers(const std::string& dir) {
     createTable(format, TablePath{dir, "KUNDEN.DB"}, schema, records);
 }
 
+// The host database protects its tables with its table passwords; this one with the first.
+void writeAccounts(const std::string& dir) {
+    TableFormat& format = formatFor(TTableType::ttParadox, "KONTEN.DB");
+    TableSchema schema;
+    schema.fields = {field(format, "KONTO", TFieldType::ftString, 10),
+                     field(format, "KUNDENNR", TFieldType::ftInteger),
+                     field(format, "SALDO", TFieldType::ftCurrency),
+                     field(format, "GEBUCHT", TFieldType::ftDateTime)};
+    schema.indexes = {index("", "KONTO", IndexOption::ixPrimary)};
+    const auto at = [](int y, int m, int d, int h) {
+        return FieldValue(Timestamp{std::int64_t{dateFromYmd(y, m, d).day} * 86400000 + h * 3600000});
+    };
+    const std::vector<Record> records = {
+        {text("DE-1001-01"), number(1001), 1520.25, at(2024, 6, 28, 9)},
+        {text("DE-1002-01"), number(1002), -80.0, at(2024, 7, 1, 14)},
+        {text("DE-1004-01"), number(1004), 0.0, Blank{}},
+    };
+    auto properties = std::make_shared<paradox::ParadoxProperties>();
+    properties->encryption = paradox::passwordChecksum("86Gm2yB3E7");
+    const TablePath path{dir, "KONTEN.DB"};
+    FileTransaction tx(path.full());
+    auto builder = format.build(path, schema, properties, tx);
+    for (const auto& record : records) builder->append(record);
+    builder->finish();
+    tx.commit();
+}
+
 void writeArticles(const std::string& dir) {
     TableFormat& format = formatFor(TTableType::ttDBase, "ARTIKEL.DBF");
     TableSchema schema;
@@ -87,6 +117,7 @@ void writePrices(const std::string& dir) {
 void writeDemoTables(const std::string& dir) {
     std::filesystem::create_directories(dir);
     writeCustomers(dir);
+    writeAccounts(dir);
     writeArticles(dir);
     writePrices(dir);
 }

@@ -4,7 +4,8 @@
 
 namespace kx4 {
 
-// Writes KUNDEN.DB (Paradox, keyed, with memo), ARTIKEL.DBF (dBase with memo and two index
+// Writes KUNDEN.DB (Paradox, keyed, with memo), KONTEN.DB (Paradox, password-protected),
+// ARTIKEL.DBF (dBase with memo and two index
 // tags) and PREISE.TXT (text table) into `dir`, replacing tables of those names.
 void writeDemoTables(const std::string& dir);
 
