@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
+#include "TableLock.h"
 #include "TextLines.h"
 #include "TextValues.h"
 
@@ -29,20 +30,6 @@ class LineCursor : public RecordCursor {
     std::size_t next_ = 0;
 };
 
-std::unique_ptr<File> openLocked(const std::string& path, bool exclusive) {
-    FileSystem& fs = fileSystem();
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!fs.exists(path))
-            throwEngineError(DBIERR_NOSUCHTABLE, "Table " + path + " does not exist");
-        auto file = fs.open(path, exclusive ? OpenMode::ReadWrite : OpenMode::Read);
-        if (!file->tryLock(exclusive ? LockMode::Exclusive : LockMode::Shared))
-            throwEngineError(DBIERR_TABLEINUSE, "Table " + path + " is in use by another program");
-        if (file->identity() == fs.identity(path)) return file;
-    }
-    throwEngineError(DBIERR_TABLEINUSE,
-                     "Table " + path + " was replaced by another program while it was opened");
-}
-
 }  // namespace
 
 std::string schemaPathFor(const TablePath& table) {
@@ -59,8 +46,7 @@ std::unique_ptr<AsciiTable> AsciiTable::open(const TablePath& path, bool exclusi
     t->path_ = path;
     t->fullPath_ = joinPath(path.directory, path.fileName);
     t->exclusive_ = exclusive;
-    FileTransaction::recover(t->fullPath_);
-    t->file_ = openLocked(t->fullPath_, exclusive);
+    t->file_ = openLockedTable(t->fullPath_, exclusive);
     const std::string schemaPath = schemaPathFor(path);
     if (schemaPath.empty())
         throwEngineError(DBIERR_NOSUCHFILE, "Text table " + t->fullPath_ + " has no schema file (" +

@@ -16,7 +16,5 @@ std::string findCompanion(const TablePath& table, const std::string& extension);
 std::string companionPath(const TablePath& table, const std::string& extension);
 
 // Opens the data file and takes the OS lock; raises DBIERR_TABLEINUSE naming the table when
-// another program holds a conflicting lock. Retries once if the file was replaced meanwhile.
-std::unique_ptr<File> openLockedTable(const std::string& path, bool exclusive);
 
 }  // namespace kx4::dbase

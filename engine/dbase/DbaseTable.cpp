@@ -13,6 +13,7 @@
 #include "LanguageDriver.h"
 #include "NdxFile.h"
 #include "RecordEncoder.h"
+#include "TableLock.h"
 #include "TagDefinition.h"
 
 namespace kx4::dbase {
@@ -107,7 +108,6 @@ std::unique_ptr<DbaseTable> DbaseTable::open(const TablePath& path, bool exclusi
     t->path_ = path;
     t->fullPath_ = joinPath(path.directory, path.fileName);
     t->exclusive_ = exclusive;
-    FileTransaction::recover(t->fullPath_);
     t->file_ = openLockedTable(t->fullPath_, exclusive);
 
     std::uint8_t version = 0, ldid = 0;

@@ -1,0 +1,16 @@
+#pragma once
+// Opening a table's data file under the OS lock every table object of ours and of other
+// processes respects: shared for reading, exclusive for changing the table.
+#include <memory>
+#include <string>
+
+#include "FileSystem.h"
+
+namespace kx4 {
+
+// Finishes an interrupted transaction of the table first, then opens `path` (read-write when
+// exclusive) and locks it. A table in use raises DBIERR_TABLEINUSE naming the table; a file
+// replaced between open and lock is opened again.
+std::unique_ptr<File> openLockedTable(const std::string& path, bool exclusive);
+
+}  // namespace kx4
