@@ -161,7 +161,7 @@ void encodeChecked(std::uint8_t* p, int bytes, std::int64_t v, const std::string
 }
 
 std::string textBytes(const FieldValue& v, const TextCodec& codec, const std::string& field) {
-    if (const auto* s = std::get_if<std::string>(&v)) return codec.fromUtf8(*s);
+    if (const auto* s = std::get_if<std::string>(&v)) return tableText(*s, codec, field);
     throwWrongKind(field, "text");
 }
 
@@ -185,6 +185,14 @@ std::string decimalText(const FieldValue& v, const std::string& field) {
 }
 
 }  // namespace
+
+std::string tableText(const std::string& utf8, const TextCodec& codec, const std::string& field) {
+    try {
+        return codec.fromUtf8(utf8);
+    } catch (const EDBEngineError& e) {
+        throwEngineError(e.errorCode(), "Value of field " + field + ": " + e.what());
+    }
+}
 
 std::uint16_t physicalCodeOf(std::uint8_t type) { return traitsOf(type).physical; }
 

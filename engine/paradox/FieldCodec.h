@@ -39,6 +39,9 @@ FieldValue decodeValue(const FieldInfo& f, const std::uint8_t* p, const TextCode
 void encodeValue(const FieldInfo& f, const FieldValue& v, std::uint8_t* out, const TextCodec& codec,
                  const std::string& fieldName);
 
+// Text in the table's code page; a character it lacks raises naming the field.
+std::string tableText(const std::string& utf8, const TextCodec& codec, const std::string& field);
+
 // The order-preserving number encodings, shared with index keys.
 void encodeInteger(std::uint8_t* p, int bytes, std::int64_t v);
 std::int64_t decodeInteger(const std::uint8_t* p, int bytes);

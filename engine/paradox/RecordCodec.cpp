@@ -114,7 +114,7 @@ void RecordCodec::encodeBlob(std::size_t i, const FieldValue& v, std::uint8_t* p
     std::memset(p, 0, f.size);
     Bytes data;
     if (const auto* s = std::get_if<std::string>(&v)) {
-        const std::string bytes = f.type == pxMemo ? codec_->fromUtf8(*s) : *s;
+        const std::string bytes = f.type == pxMemo ? tableText(*s, *codec_, names_[i]) : *s;
         data.assign(bytes.begin(), bytes.end());
     } else if (const auto* b = std::get_if<Blob>(&v)) {
         data = b->data;
