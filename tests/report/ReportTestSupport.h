@@ -1,0 +1,112 @@
+#pragma once
+// Shared pieces of the report tests: an alias "REPORT" in a temporary directory installed in the
+// default session, a main window, real tables, and a script for the print options dialog.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "AppTestSupport.h"
+#include "DruckForm.h"
+#include "DruckTab.h"
+#include "ScriptedPrompts.h"
+#include "Session.h"
+#include "TabellenForm.h"
+#include "TableMaintenance.h"
+
+namespace kx4::test {
+
+class ReportAlias {
+  public:
+    ReportAlias() {
+        std::filesystem::create_directories(directory());
+        std::ofstream(dir.file("engine.ini"))
+            << "[REPORT]\nTYPE=STANDARD\nPATH=" << directory() << "\n";
+        Session().setConfigPath(dir.file("engine.ini"));
+        Session().RemoveAllPasswords();
+    }
+    ~ReportAlias() { Session().setConfigPath(TSession::defaultConfigPath()); }
+
+    std::string directory() const { return dir.file("tables"); }
+    std::string file(const std::string& name) const { return directory() + "/" + name; }
+
+    // Creates a table from (name, type, size) fields and the given index definitions.
+    void createTable(TTableType type, const std::string& name,
+                     const std::vector<std::tuple<std::string, TFieldType, int>>& fields,
+                     const std::vector<IndexDef>& indexes) {
+        TableFormat& format = formatFor(type, name);
+        TableSchema schema;
+        for (const auto& [field, fieldType, size] : fields)
+            schema.fields.push_back(fieldForCreate(format, field, fieldType, size, false));
+        schema.indexes = indexes;
+        kx4::createTable(format, TablePath{directory(), name}, schema);
+    }
+
+    TempDir dir;
+};
+
+inline IndexDef indexOn(const std::string& name, const std::string& fields,
+                        TIndexOptions options = {}) {
+    IndexDef index;
+    index.name = name;
+    index.fields = fields;
+    index.options = options;
+    return index;
+}
+
+// Runs DruckTab as the button handler does; `answer` acts on the print options dialog when it
+// appears (a dialog it leaves open is closed by its frame). Returns whether the dialog appeared.
+inline bool runReport(TTabellenForm& form, const std::function<void(TDruckForm&)>& answer) {
+    bool shown = false;
+    QObject guard;  // cancels the timer when no dialog ran
+    QTimer::singleShot(0, &guard, [&] {
+        auto* dialog = qobject_cast<TDruckForm*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        shown = true;
+        answer(*dialog);
+        if (dialog->isVisible()) dialog->reject();
+    });
+    runHandler([&] { DruckTab(form); });
+    return shown;
+}
+
+// Chooses "Datei" with the given file name and presses "Drucken".
+inline std::function<void(TDruckForm&)> toFile(const QString& fileName) {
+    return [fileName](TDruckForm& dialog) {
+        dialog.alleRadio->click();
+        dialog.DateiEdit->setText(fileName);
+        dialog.OKBtn->click();
+    };
+}
+
+// Lines of a text file split at CR LF; fails the test on a bare LF.
+inline QStringList readCrLfLines(const std::string& path) {
+    const std::vector<char> bytes = readFileBytes(path);
+    const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    EXPECT_EQ(text.count(u'\n'), text.count(QStringLiteral("\r\n"))) << path;
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    EXPECT_TRUE(lines.last().isEmpty()) << "the last line has no line end";
+    lines.removeLast();
+    return lines;
+}
+
+// The window with alias REPORT chosen and `table` as the chosen table.
+class ReportWindow {
+  public:
+    ReportWindow() {
+        testApplication();
+        form = std::make_unique<TTabellenForm>(Session());
+        form->AliasBox->setCurrentText(QStringLiteral("REPORT"));
+    }
+    void choose(const QString& table) { form->TabString->setText(table); }
+
+    std::unique_ptr<TTabellenForm> form;
+};
+
+}  // namespace kx4::test
