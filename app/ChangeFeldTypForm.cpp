@@ -54,6 +54,28 @@ const QStringList& TChangeFeldTypForm::FeldTypNames() {
     return names;
 }
 
+std::uint8_t TChangeFeldTypForm::FeldTypCode(const QString& typName) {
+    // Codes are the field types' ordinals; ftDBaseOle (20) has no entry in the box.
+    static const std::pair<const char*, std::uint8_t> kCodes[] = {
+        {"ftString", 1},    {"ftSmallint", 2},   {"ftInteger", 3},     {"ftWord", 4},
+        {"ftBoolean", 5},   {"ftFloat", 6},      {"ftCurrency", 7},    {"ftBCD", 8},
+        {"ftDate", 9},      {"ftTime", 10},      {"ftDateTime", 11},   {"ftBytes", 12},
+        {"ftVarBytes", 13}, {"ftAutoInc", 14},   {"ftBlob", 15},       {"ftMemo", 16},
+        {"ftGraphic", 17},  {"ftFmtMemo", 18},   {"ftParadoxOle", 19}, {"ftTypedBinary", 21},
+        {"ftCursor", 22},   {"ftFixedChar", 23}, {"ftWideString", 24}, {"ftLargeInt", 25}};
+    for (const auto& [name, code] : kCodes)
+        if (typName == QLatin1String(name)) return code;
+    return 0;
+}
+
+bool TChangeFeldTypForm::TakesNoSize(const QString& typName) {
+    static const QStringList kSizeLess = {"ftSmallint", "ftInteger",  "ftFloat", "ftCurrency",
+                                          "ftDateTime", "ftLargeInt", "ftDate",  "ftTime"};
+    return kSizeLess.contains(typName, Qt::CaseSensitive);
+}
+
+int TChangeFeldTypForm::ShowModal() { return exec(); }
+
 TChangeFeldTypForm::TChangeFeldTypForm(QWidget* parent) : ValuesDialog(parent) {
     setObjectName("ChangeFeldTypForm");
     setWindowTitle(QStringLiteral("Werte angeben"));

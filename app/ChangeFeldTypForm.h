@@ -1,14 +1,15 @@
 #pragma once
 // The change-field-type dialog "Werte angeben": shows alias, table, field and its current type;
 // the user picks the new type and, for sized types, the length. One instance lives from start-up
-// to exit; the type box and the length keep the last choice. exec() returns mrOk (1) after OK and
-// mrCancel (2) otherwise. Its texts are the same for every language.
+// to exit; the type box and the length keep the last choice. ShowModal() returns mrOk (1) after
+// OK and mrCancel (2) otherwise. Its texts are the same for every language.
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstdint>
 
 #include "DialogToolBar.h"
 
@@ -22,6 +23,14 @@ class TChangeFeldTypForm : public ValuesDialog {
 
     // The type names the box offers, in order.
     static const QStringList& FeldTypNames();
+    // The field-type code of a type name (exact spelling), 0 for any other text.
+    static std::uint8_t FeldTypCode(const QString& typName);
+    // Types whose length is fixed: the length field is ignored for them.
+    static bool TakesNoSize(const QString& typName);
+
+    // Runs the dialog modally and returns its modal result. Tests override it to fill the
+    // dialog and press its buttons without a nested event loop.
+    virtual int ShowModal();
 
     void FormCreate();
     void LadeSprache();

@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
@@ -15,12 +17,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 
 #include "ErrorBox.h"
 #include "FormTextApplier.h"
 #include "Images.h"
-#include "TablePasswords.h"
-#include "WaitCursor.h"
 
 namespace kx4 {
 
@@ -28,7 +29,6 @@ namespace {
 
 constexpr int kToolBarHeight = 45;
 constexpr QSize kToolButtonSize(61, 38);
-constexpr int kTreeImageRoot = 1;
 constexpr int kTreeImageTable = 2;
 
 const QString kDesignCaption = QStringLiteral("KX4 Tabellen-Info");
@@ -64,8 +64,28 @@ QLabel* panelLabel(const char* name, int width, QWidget* parent) {
     return panel;
 }
 
+// A tree or list whose left clicks reach OnClick wherever they land, on an item or beside the
+// items, once the click has updated the selection.
+class TClickTree : public QTreeWidget {
+  public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void()> OnClick;
+
+  protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QTreeWidget::mouseReleaseEvent(event);
+        if (event->button() == Qt::LeftButton && OnClick) OnClick();
+    }
+};
+
+void onClick(QTreeWidget* tree, std::function<void()> handler) {
+    static_cast<TClickTree*>(tree)->OnClick = [handler = std::move(handler)] {
+        runHandler(handler);
+    };
+}
+
 QTreeWidget* reportList(const char* name, const QStringList& columns, QWidget* parent) {
-    auto* list = new QTreeWidget(parent);
+    auto* list = new TClickTree(parent);
     list->setObjectName(name);
     list->setColumnCount(static_cast<int>(columns.size()));
     list->setHeaderLabels(columns);
@@ -116,10 +136,11 @@ TTabellenForm::TTabellenForm(TSession& session, QWidget* parent)
     // Wired after FormCreate, which fills the alias box without choosing an alias.
     connect(AliasBox, &QComboBox::currentTextChanged, this,
             [this] { runHandler([this] { AliasBoxChange(); }); });
-    connect(TabellenNamen, &QTreeWidget::itemClicked, this,
-            [this] { runHandler([this] { TabellenNamenClick(); }); });
-    connect(ListView2, &QTreeWidget::itemClicked, this,
-            [this] { runHandler([this] { ListView2Click(); }); });
+    AliasBox->setCompleter(nullptr);  // the box completes typed names itself (completeAlias)
+    connect(AliasBox->lineEdit(), &QLineEdit::textEdited, this,
+            [this](const QString& typed) { runHandler([this, typed] { completeAlias(typed); }); });
+    onClick(TabellenNamen, [this] { TabellenNamenClick(); });
+    onClick(ListView2, [this] { ListView2Click(); });
 }
 
 TTabellenForm::~TTabellenForm() { FormDestroy(); }
@@ -262,7 +283,7 @@ void TTabellenForm::createTablePage() {
     AliasBox->setMinimumWidth(233);
     panel2Layout->addWidget(AliasBox);
 
-    TabellenNamen = new QTreeWidget(Panel1);
+    TabellenNamen = new TClickTree(Panel1);
     TabellenNamen->setObjectName("TabellenNamen");
     TabellenNamen->setHeaderHidden(true);
     TabellenNamen->setIndentation(19);
@@ -344,72 +365,9 @@ void TTabellenForm::LadeSprache() { applyFormTexts(*this, tabellenFormTexts()); 
 
 void TTabellenForm::EndeBtnClick() { QCoreApplication::quit(); }
 
-void TTabellenForm::AliasBoxChange() {
-    const QString alias = AliasBox->currentText();
-    if (!AliasNames.contains(alias, Qt::CaseInsensitive)) return;
-
-    std::vector<std::string> params;
-    session_.GetAliasParams(alias.toStdString(), params);
-    QString path;
-    for (const std::string& line : params) {
-        const QString text = QString::fromStdString(line);
-        if (text.section(u'=', 0, 0).compare(u"PATH", Qt::CaseInsensitive) == 0) {
-            path = text.section(u'=', 1);
-        }
-    }
-    Panel7->setText(path);
-    AddFeldBtn->setEnabled(false);
-
-    GetTableNames();
-
-    TabellenNamen->setFocus();
-    sortTableNodes();
-    TabString->clear();
-    DruckBtn->setEnabled(false);
-    TabellenNamen->expandAll();
-}
-
-void TTabellenForm::GetTableNames() {
-    ListView1->clear();
-    ListView2->clear();
-    // Both guards end with the listing, also when the engine cannot list the alias.
-    const WaitCursor hourglass{AliasBox, TablePage, TabellenNamen};
-    TabellenNamen->setSortingEnabled(false);
-    const TablePasswords passwords(session_);
-
-    std::vector<std::string> names;
-    const int item = AliasBox->currentIndex();
-    const bool itemChosen = item >= 0 && AliasBox->itemText(item).compare(AliasBox->currentText(),
-                                                                          Qt::CaseInsensitive) == 0;
-    if (itemChosen) {
-        session_.GetTableNames(AliasBox->itemText(item).toStdString(), "", true, false, names);
-    }
-
-    TabellenNamen->clear();
-    auto* root = new QTreeWidgetItem(TabellenNamen, {kRootNodeText});
-    root->setIcon(0, TableImg().icon(kTreeImageRoot));
-    for (const std::string& name : names) {
-        auto* node = new QTreeWidgetItem(root, {QString::fromStdString(name)});
-        node->setIcon(0, TableImg().icon(kTreeImageTable));
-    }
-    PdxTable->Close();
-}
-
-// Once after loading, with a locale-aware, case-sensitive comparison.
-void TTabellenForm::sortTableNodes() {
-    QTreeWidgetItem* root = TabellenNamen->topLevelItem(0);
-    if (!root) return;
-    QList<QTreeWidgetItem*> nodes = root->takeChildren();
-    std::stable_sort(nodes.begin(), nodes.end(), [](QTreeWidgetItem* a, QTreeWidgetItem* b) {
-        return QString::localeAwareCompare(a->text(0), b->text(0)) < 0;
-    });
-    root->addChildren(nodes);
-}
-
 // Operations that other parts of the program carry out; each button is wired already.
 void TTabellenForm::DruckBtnClick() {}
 void TTabellenForm::ChangeFeldLenthClick() {}
-void TTabellenForm::FeldTypBtnClick() {}
 void TTabellenForm::ZQSpeedBtn1Click() {}
 void TTabellenForm::AddFeldBtnClick() {}
 void TTabellenForm::NeuTableClick() {}
@@ -417,8 +375,5 @@ void TTabellenForm::CompressBtnClick() {}
 void TTabellenForm::IndexReorgBtnClick() {}
 void TTabellenForm::IdxDefineBtnClick() {}
 void TTabellenForm::IdxDelBtnClick() {}
-void TTabellenForm::TabellenNamenClick() {}
-void TTabellenForm::ListView2Click() {}
-void TTabellenForm::GetIndexes(TTable& table) {}
 
 }  // namespace kx4

@@ -5,6 +5,7 @@
 // public so that the operations and the tests can reach them.
 #include <QMainWindow>
 #include <QStringList>
+#include <cstdint>
 #include <memory>
 
 #include "Session.h"
@@ -13,16 +14,25 @@
 class QComboBox;
 class QFrame;
 class QLabel;
+class QListWidget;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace kx4 {
 
 class TTabellenForm;
 class TTabTyp;
 class TChangeFeldTypForm;
+
+// The three lists of the table definition window that GetFeldInfos fills in mode 2.
+struct FeldListen {
+    QListWidget* FelderListe = nullptr;  // field names
+    QListWidget* TypListe = nullptr;     // type codes
+    QListWidget* SizeListe = nullptr;    // lengths
+};
 
 // Shows the wait panel with `subtitle` and lets the window repaint; hides it when the scope ends.
 class WartePanelScope {
@@ -67,6 +77,19 @@ class TTabellenForm : public QMainWindow {
     void TabellenNamenClick();
     void ListView2Click();
     void GetIndexes(TTable& table);
+    // Describes field `feldName` of the open `table`. Mode 1: inserts the row (name, type name
+    // with " (*)" for a field of the current index, length) into ListView1 at `position`.
+    // Mode 2: appends name, type code and length to the three `lists` (position unused).
+    void GetFeldInfos(const QString& feldName, TTable& table, int mode, int position,
+                      const FeldListen& lists = {});
+    // The alias's directory, or its server name for a non-file database (see AliasPath.h).
+    QString GetAliasPath(const QString& alias) const;
+
+    // "Field Type": true when the table could be opened exclusively (asking to retry while it
+    // cannot); then the change itself.
+    bool CheckExclusive(const QString& alias, const QString& table);
+    void DoChangeFeldTyp(const QString& alias, const QString& table, const QString& feldName,
+                         std::uint8_t feldTyp, std::uint16_t size);
 
     // Destroys a window created on demand and clears the caller's pointer to it.
     template <class Component>
@@ -131,8 +154,11 @@ class TTabellenForm : public QMainWindow {
     void addGap(const char* name, int width);
     void addSeparator(const char* name);
     void sortTableNodes();
+    void completeAlias(const QString& typed);
+    QTreeWidgetItem* selectedTableNode() const;
 
     TSession& session_;
+    QString typedAlias_;  // the alias box text as the user last typed it
 };
 
 }  // namespace kx4

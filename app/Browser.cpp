@@ -1,0 +1,222 @@
+// The table browser of the main window: alias box, table tree, field list and index list.
+#include <QCollator>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <algorithm>
+#include <stdexcept>
+
+#include "AliasPath.h"
+#include "FeldInfos.h"
+#include "Images.h"
+#include "TabellenForm.h"
+#include "TablePasswords.h"
+#include "TableTypeOfName.h"
+#include "WaitCursor.h"
+
+namespace kx4 {
+
+namespace {
+
+constexpr int kTreeImageRoot = 1;
+constexpr int kTreeImageTable = 2;
+constexpr int kFieldRowImage = 0;
+constexpr int kIndexRowImage = 0;
+constexpr int kLengthColumn = 2;
+const QString kRootNodeText = QStringLiteral("Tabellen");
+
+// Closes the window's table component when the scope ends, whatever happened inside.
+class CloseAfterwards {
+  public:
+    explicit CloseAfterwards(TTable& table) : table_(table) {}
+    ~CloseAfterwards() { table_.Close(); }
+    CloseAfterwards(const CloseAfterwards&) = delete;
+    CloseAfterwards& operator=(const CloseAfterwards&) = delete;
+
+  private:
+    TTable& table_;
+};
+
+QString pathParameter(const std::vector<std::string>& params) {
+    QString path;
+    for (const std::string& line : params) {
+        const QString text = OemToAnsi(line);
+        if (text.section(u'=', 0, 0).compare(u"PATH", Qt::CaseInsensitive) == 0)
+            path = text.section(u'=', 1);
+    }
+    return path;
+}
+
+}  // namespace
+
+void TTabellenForm::AliasBoxChange() {
+    const QString alias = AliasBox->currentText();
+    if (!AliasNames.contains(alias, Qt::CaseInsensitive)) return;
+
+    std::vector<std::string> params;
+    session_.GetAliasParams(AnsiToOem(alias), params);
+    Panel7->setText(pathParameter(params));
+    AddFeldBtn->setEnabled(false);
+
+    GetTableNames();
+
+    TabellenNamen->setFocus();
+    sortTableNodes();
+    TabString->clear();
+    DruckBtn->setEnabled(false);
+    TabellenNamen->expandAll();
+}
+
+void TTabellenForm::GetTableNames() {
+    ListView1->clear();
+    ListView2->clear();
+    // Both guards end with the listing, also when the engine cannot list the alias.
+    const WaitCursor hourglass{AliasBox, TablePage, TabellenNamen};
+    TabellenNamen->setSortingEnabled(false);
+    const TablePasswords passwords(session_);
+
+    // Only a chosen item counts; a typed text that no item stands for lists nothing.
+    std::vector<std::string> names;
+    const int item = AliasBox->currentIndex();
+    const bool itemChosen = item >= 0 && AliasBox->itemText(item).compare(AliasBox->currentText(),
+                                                                          Qt::CaseInsensitive) == 0;
+    if (itemChosen)
+        session_.GetTableNames(AnsiToOem(AliasBox->itemText(item)), "", true, false, names);
+
+    TabellenNamen->clear();
+    auto* root = new QTreeWidgetItem(TabellenNamen, {kRootNodeText});
+    root->setIcon(0, TableImg().icon(kTreeImageRoot));
+    const QIcon tableIcon = TableImg().icon(kTreeImageTable);
+    QList<QTreeWidgetItem*> nodes;
+    nodes.reserve(static_cast<qsizetype>(names.size()));
+    for (const std::string& name : names) {
+        auto* node = new QTreeWidgetItem({OemToAnsi(name)});
+        node->setIcon(0, tableIcon);
+        nodes << node;
+    }
+    root->addChildren(nodes);
+    PdxTable->Close();
+}
+
+// Once after loading, with the locale's case-sensitive collation; nodes added later stay where
+// they are put.
+void TTabellenForm::sortTableNodes() {
+    QTreeWidgetItem* root = TabellenNamen->topLevelItem(0);
+    if (!root) return;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    QList<QTreeWidgetItem*> nodes = root->takeChildren();
+    std::vector<std::pair<QCollatorSortKey, QTreeWidgetItem*>> keyed;
+    keyed.reserve(static_cast<std::size_t>(nodes.size()));
+    for (QTreeWidgetItem* node : nodes) keyed.emplace_back(collator.sortKey(node->text(0)), node);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    for (qsizetype i = 0; i < nodes.size(); ++i)
+        nodes[i] = keyed[static_cast<std::size_t>(i)].second;
+    root->addChildren(nodes);
+}
+
+// Typing completes the text to the first alias of the box that begins with it (ignoring case),
+// which becomes the chosen item; the completed part stays selected so that typing on replaces
+// it. Deleting characters completes nothing.
+void TTabellenForm::completeAlias(const QString& typed) {
+    const bool typedMore = typed.size() > typedAlias_.size();
+    typedAlias_ = typed;
+    QLineEdit* edit = AliasBox->lineEdit();
+    if (!typedMore || typed.isEmpty() || edit->cursorPosition() != typed.size()) return;
+    for (int i = 0; i < AliasBox->count(); ++i) {
+        const QString alias = AliasBox->itemText(i);
+        if (!alias.startsWith(typed, Qt::CaseInsensitive)) continue;
+        AliasBox->setCurrentIndex(i);
+        if (edit->text() != alias) edit->setText(alias);  // same item chosen again
+        const auto completed = static_cast<int>(std::min(typed.size(), alias.size()));
+        edit->setSelection(completed, static_cast<int>(alias.size()) - completed);
+        return;
+    }
+}
+
+QTreeWidgetItem* TTabellenForm::selectedTableNode() const {
+    const QList<QTreeWidgetItem*> selected = TabellenNamen->selectedItems();
+    if (selected.isEmpty()) return nullptr;
+    QTreeWidgetItem* node = selected.first();
+    const bool isTable =
+        node->parent() != nullptr && node->parent() == TabellenNamen->topLevelItem(0);
+    return isTable ? node : nullptr;
+}
+
+void TTabellenForm::TabellenNamenClick() {
+    const WaitCursor hourglass{TabellenNamen};
+    AddFeldBtn->setEnabled(false);
+    QTreeWidgetItem* node = selectedTableNode();
+    const TablePasswords passwords(session_);
+    const CloseAfterwards closeTable(*PdxTable);
+    if (!node) return;
+
+    AddFeldBtn->setEnabled(true);
+    TabString->setText(node->text(0));
+    DruckBtn->setEnabled(true);
+    ListView1->clear();
+    ListView2->clear();
+    PdxTable->Close();
+
+    PdxTable->DatabaseName = AnsiToOem(AliasBox->currentText());
+    PdxTable->TableName = AnsiToOem(node->text(0));
+    PdxTable->TableType = TableTypeOfName(node->text(0));
+    PdxTable->Exclusive = false;
+    PdxTable->IndexName.clear();
+    PdxTable->IndexFieldNames.clear();
+    PdxTable->Open();
+
+    std::vector<std::string> names;
+    PdxTable->GetFieldNames(names);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        GetFeldInfos(QString::fromStdString(names[i]), *PdxTable, 1, static_cast<int>(i));
+    GetIndexes(*PdxTable);
+}
+
+void TTabellenForm::GetIndexes(TTable& table) {
+    ListView2->clear();
+    table.IndexDefs().Update();
+    const QIcon icon = Liste2Img().icon(kIndexRowImage);
+    for (int i = 0; i < table.IndexDefs().Count(); ++i) {
+        const IndexDef& index = table.IndexDefs()[i];
+        const bool byExpression = index.options.has(IndexOption::ixExpression);
+        auto* row =
+            new QTreeWidgetItem({byExpression ? QString() : QString::fromStdString(index.fields)});
+        row->setIcon(0, icon);
+        ListView2->insertTopLevelItem(i, row);
+    }
+}
+
+void TTabellenForm::ListView2Click() {
+    for (int i = 0; i < ListView2->topLevelItemCount(); ++i) {
+        if (ListView2->topLevelItem(i)->isSelected()) {
+            IndexText->setText(ListView2->topLevelItem(i)->text(0));
+            return;
+        }
+    }
+}
+
+void TTabellenForm::GetFeldInfos(const QString& feldName, TTable& table, int mode, int position,
+                                 const FeldListen& lists) {
+    const FeldInfo info = DescribeFeld(table, feldName.toStdString(), mode);
+    if (mode == 2) {
+        if (!lists.FelderListe || !lists.TypListe || !lists.SizeListe)
+            throw std::invalid_argument("GetFeldInfos: the definition window's lists are missing");
+        lists.FelderListe->addItem(info.name);
+        lists.TypListe->addItem(info.typeText);
+        lists.SizeListe->addItem(info.lengthText);
+        return;
+    }
+    auto* row = new QTreeWidgetItem({info.name, info.typeText, info.lengthText});
+    row->setIcon(0, ListeImg().icon(kFieldRowImage));
+    row->setTextAlignment(kLengthColumn, Qt::AlignRight | Qt::AlignVCenter);
+    ListView1->insertTopLevelItem(position, row);
+}
+
+QString TTabellenForm::GetAliasPath(const QString& alias) const { return kx4::GetAliasPath(alias); }
+
+}  // namespace kx4

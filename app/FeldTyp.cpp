@@ -1,0 +1,97 @@
+// "Field Type": changes the type (and for sized types the length) of the field chosen in the
+// main window's field list by restructuring its table.
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
+
+#include "AliasPath.h"
+#include "ChangeFeldTypForm.h"
+#include "Convert.h"
+#include "Errors.h"
+#include "ExclusiveOpen.h"
+#include "ParadoxChange.h"
+#include "Prompts.h"
+#include "TabellenForm.h"
+#include "TablePasswords.h"
+#include "TableTypeOfName.h"
+
+namespace kx4 {
+
+namespace {
+
+constexpr int kTypeColumn = 1;
+constexpr int kLargestSize = 0xFFFF;
+
+QTreeWidgetItem* firstSelectedRow(const QTreeWidget& list) {
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+        if (list.topLevelItem(i)->isSelected()) return list.topLevelItem(i);
+    return nullptr;
+}
+
+// The length typed into the dialog. A number that a field length cannot be is refused rather
+// than cut to 16 bits, which would ask the engine for some other length than the one typed.
+std::uint16_t feldSizeOf(const QString& text) {
+    const int size = StrToInt(text);
+    if (size < 0 || size > kLargestSize)
+        throw EConvertError(QStringLiteral("Feld-Länge %1 liegt nicht zwischen 0 und %2")
+                                .arg(size)
+                                .arg(kLargestSize)
+                                .toStdString());
+    return static_cast<std::uint16_t>(size);
+}
+
+}  // namespace
+
+void TTabellenForm::FeldTypBtnClick() {
+    QTreeWidgetItem* row = firstSelectedRow(*ListView1);
+    if (!row) {
+        MessageDlg(QStringLiteral("Es muss zuerst ein Feld in der Liste gewählt werden!"),
+                   TMsgDlgType::mtError, mbOK);
+        return;
+    }
+    PdxTable->Close();
+    const QString feldName = row->text(0);
+    const QString alias = AliasBox->currentText();
+    const QString table = TabString->text();
+
+    if (!ChangeFeldTypForm) ChangeFeldTypForm = new TChangeFeldTypForm(this);
+    TChangeFeldTypForm& dialog = *ChangeFeldTypForm;
+    dialog.AliasEdit->setText(alias);
+    dialog.TabNameEdit->setText(table);
+    dialog.FeldEdit->setText(feldName);
+    dialog.altFeldTypEdit->setText(row->text(kTypeColumn));
+    if (dialog.ShowModal() != mrOk) return;
+
+    const QString typName = dialog.FeldTypBox->currentText();
+    const std::uint8_t feldTyp = TChangeFeldTypForm::FeldTypCode(typName);
+    const std::uint16_t size =
+        TChangeFeldTypForm::TakesNoSize(typName) ? 0 : feldSizeOf(dialog.FeldSizeEdit->text());
+    if (CheckExclusive(alias, table)) DoChangeFeldTyp(alias, table, feldName, feldTyp, size);
+}
+
+bool TTabellenForm::CheckExclusive(const QString& alias, const QString& table) {
+    const TablePasswords passwords(session_);
+    TTable probe;  // closed and freed before the passwords go
+    probe.DatabaseName = AnsiToOem(alias);
+    probe.TableName = AnsiToOem(table);
+    probe.TableType = TableTypeOfName(table);
+    probe.IndexFieldNames.clear();
+    OpenExclusiveWithRetry(probe, ExclusiveRetryQuestion(table));
+    probe.Close();
+    probe.Exclusive = false;
+    return true;
+}
+
+void TTabellenForm::DoChangeFeldTyp(const QString& alias, const QString& table,
+                                    const QString& feldName, std::uint8_t feldTyp,
+                                    std::uint16_t size) {
+    TParadoxChange change;
+    change.DatabaseName = AnsiToOem(alias);
+    change.TableName = AnsiToOem(table);
+    change.ChangeField(feldName.toStdString(), feldTyp, size);
+    QCoreApplication::processEvents();
+}
+
+}  // namespace kx4
