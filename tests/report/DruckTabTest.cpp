@@ -17,17 +17,6 @@ const QString kRule = QString(66, u'=') + u' ';
 const QString kFileHeader =
     QStringLiteral("Feldname                 Typ          Grösse     Primaer  Index ");
 
-// Paradox: 3 fields, a primary index and 4 secondary ones; an auto-increment key and BCD.
-void createBeleg(test::ReportAlias& alias) {
-    alias.createTable(TTableType::ttParadox, "BELEG.DB",
-                      {{"Nr", TFieldType::ftAutoInc, 0},
-                       {"Betrag", TFieldType::ftBCD, 2},
-                       {"Kunde", TFieldType::ftString, 30}},
-                      {indexOn("", "Nr", TIndexOptions(IndexOption::ixPrimary)),
-                       indexOn("Betrag", "Betrag"), indexOn("Kunde", "Kunde"),
-                       indexOn("KundeBetrag", "Kunde;Betrag"), indexOn("BetragNr", "Betrag;Nr")});
-}
-
 class DruckTabTest : public testing::Test {
   protected:
     QString tablePath(const QString& table) const {
@@ -35,7 +24,7 @@ class DruckTabTest : public testing::Test {
     }
     QString file(const std::string& name) const { return QString::fromStdString(alias.file(name)); }
 
-    void createBeleg() { kx4::createBeleg(alias); }
+    void createBeleg() { test::createBeleg(alias); }
 
     test::LocaleScope german{"de_DE.UTF-8"};
     test::ScriptedPromptsScope prompts;
@@ -83,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         // More index definitions than fields: the fourth and fifth stand alone.
         FileCase{"ParadoxThreeFieldsFiveIndexes",
                  "BELEG.DB",
-                 createBeleg,
+                 test::createBeleg,
                  {"Nr                       Unknown      Size=4     (*)      Nr      ",
                   "Betrag                   BCD          Size=34  :2          Betrag  ",
                   "Kunde                    String       Size=30              Kunde   ",

@@ -191,14 +191,7 @@ class PrintedThroughTheDialog : public PrintedReportTest {
 // Without a printer the report goes into the PDF file the user names.
 TEST_F(PrintedThroughTheDialog, ThePdfHoldsTheReportInOrder) {
     if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a printer is installed";
-    alias.createTable(
-        TTableType::ttParadox, "BELEG.DB",
-        {{"Nr", TFieldType::ftAutoInc, 0},
-         {"Betrag", TFieldType::ftBCD, 2},
-         {"Kunde", TFieldType::ftString, 30}},
-        {test::indexOn("", "Nr", TIndexOptions(IndexOption::ixPrimary)),
-         test::indexOn("Betrag", "Betrag"), test::indexOn("Kunde", "Kunde"),
-         test::indexOn("KundeBetrag", "Kunde;Betrag"), test::indexOn("BetragNr", "Betrag;Nr")});
+    test::createBeleg(alias);
     window.choose(QStringLiteral("BELEG.DB"));
     const std::string file = pdf("beleg.pdf");
     prompts.messageAnswers = {mrYes};

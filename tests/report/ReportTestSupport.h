@@ -60,6 +60,17 @@ inline IndexDef indexOn(const std::string& name, const std::string& fields,
     return index;
 }
 
+// Paradox: 3 fields, a primary index and 4 secondary ones; an auto-increment key and BCD.
+inline void createBeleg(ReportAlias& alias) {
+    alias.createTable(TTableType::ttParadox, "BELEG.DB",
+                      {{"Nr", TFieldType::ftAutoInc, 0},
+                       {"Betrag", TFieldType::ftBCD, 2},
+                       {"Kunde", TFieldType::ftString, 30}},
+                      {indexOn("", "Nr", TIndexOptions(IndexOption::ixPrimary)),
+                       indexOn("Betrag", "Betrag"), indexOn("Kunde", "Kunde"),
+                       indexOn("KundeBetrag", "Kunde;Betrag"), indexOn("BetragNr", "Betrag;Nr")});
+}
+
 // Runs DruckTab as the button handler does; `answer` acts on the print options dialog when it
 // appears (a dialog it leaves open is closed by its frame). Returns whether the dialog appeared.
 inline bool runReport(TTabellenForm& form, const std::function<void(TDruckForm&)>& answer) {
