@@ -40,11 +40,17 @@ constexpr ButtonSpec kButtons[] = {
 
 QWidget* dialogParent() { return QApplication::activeWindow(); }
 
+// Messages break their lines with a carriage return (character 13), which a Qt label does not
+// treat as a line break.
+QString withLineFeeds(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+}
+
 }  // namespace
 
 int QtPrompts::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) {
-    QMessageBox box(iconOf(type), messageCaption(type), text, QMessageBox::NoButton,
-                    dialogParent());
+    QMessageBox box(iconOf(type), messageCaption(type), withLineFeeds(text),
+                    QMessageBox::NoButton, dialogParent());
     std::vector<std::pair<QAbstractButton*, TModalResult>> results;
     for (const ButtonSpec& spec : kButtons) {
         if (buttons & spec.button) {

@@ -1,5 +1,7 @@
 #include "TabTyp.h"
 
+#include <QScreen>
+
 #include "ErrorBox.h"
 #include "FormTextApplier.h"
 #include "Prompts.h"
@@ -31,13 +33,26 @@ QLineEdit* edit(const char* name, QPoint at, int width, QWidget* parent) {
     return result;
 }
 
+TTabTyp::ModalHook& installedModalHook() {
+    static TTabTyp::ModalHook hook;
+    return hook;
+}
+
+// "MS Sans Serif", 11 pixels, bold, for the whole dialog.
+QFont valuesDialogFont(const QFont& base) {
+    QFont font = dialogFont(base);
+    font.setFamily(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
 }  // namespace
 
 TTabTyp::TTabTyp(QWidget* parent) : ValuesDialog(parent) {
     setObjectName("TabTyp");
     setWindowTitle(QStringLiteral("Werte angeben"));
     setFixedSize(366, 275);
-    setFont(dialogFont(font()));
+    setFont(valuesDialogFont(font()));
 
     TypPanel = bevelPanel("TypPanel", QRect(6, 150, 355, 59), this);
     Label1 = label("Label1", QStringLiteral("Index-Typ festlegen:"), {14, 10}, TypPanel);
@@ -60,9 +75,10 @@ TTabTyp::TTabTyp(QWidget* parent) : ValuesDialog(parent) {
     IndexEdit = edit("IndexEdit", {8, 66}, 333, Panel2);
     IndexEdit->setToolTip(QStringLiteral("mehrere Felder durch \"&\" verbinden"));
     FelderEdit = edit("FelderEdit", {8, 110}, 333, Panel2);
+    // The type panel comes first in the tab order, then the names panel.
+    setTabOrder(TabBox, TabNameEdit);
     setTabOrder(TabNameEdit, IndexEdit);
     setTabOrder(IndexEdit, FelderEdit);
-    setTabOrder(FelderEdit, TabBox);
 
     const DialogToolBar toolBar = createDialogToolBar(*this);
     ToolBar1 = toolBar.bar;
@@ -88,5 +104,19 @@ void TTabTyp::LadeSprache() {
 void TTabTyp::OKBtnClick() { done(mrOk); }
 
 void TTabTyp::CancelBtnClick() { done(mrCancel); }
+
+int TTabTyp::ShowModal() {
+    if (const QScreen* shown = screen())
+        move(shown->availableGeometry().center() - rect().center());
+    const ModalHook& hook = installedModalHook();
+    if (!hook) return exec();
+    setResult(mrNone);
+    show();
+    hook(*this);
+    if (isVisible()) reject();
+    return result();
+}
+
+void TTabTyp::setModalHook(ModalHook hook) { installedModalHook() = std::move(hook); }
 
 }  // namespace kx4

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QToolBar>
 #include <QToolButton>
+#include <functional>
 
 #include "DialogToolBar.h"
 
@@ -23,6 +24,15 @@ class TTabTyp : public ValuesDialog {
     void LadeSprache();
     void OKBtnClick();
     void CancelBtnClick();
+
+    // Shows the dialog modally, centred on the screen, and returns its modal result.
+    int ShowModal();
+
+    // Tests play the user's part without a nested event loop: while a hook is installed,
+    // ShowModal shows the dialog, calls the hook (which fills in the controls and presses OK or
+    // Cancel, or nothing) and returns the modal result; a dialog left open counts as closed.
+    using ModalHook = std::function<void(TTabTyp&)>;
+    static void setModalHook(ModalHook hook);
 
     QFrame* TypPanel = nullptr;
     QLabel* Label1 = nullptr;

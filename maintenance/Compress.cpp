@@ -1,0 +1,109 @@
+// "Compress": packs the chosen table, giving back the space of its deleted records - a Paradox
+// table by a restructure with the pack flag, a dBase table by the engine's pack call.
+#include <QComboBox>
+#include <QLabel>
+#include <cstring>
+#include <optional>
+
+#include "Dbi.h"
+#include "ExclusiveOpen.h"
+#include "MaintenanceSupport.h"
+#include "Prompts.h"
+#include "TabellenForm.h"
+#include "TextCatalogue.h"
+
+namespace kx4 {
+
+namespace {
+
+const QString kPackSubtitle = QStringLiteral("(Tabelle wird komprimiert)");
+
+// CURProps.iSeqNums: how the table numbers its records.
+constexpr int kRecordNumbers = 0;    // dBase
+constexpr int kSequenceNumbers = 1;  // Paradox
+
+// The engine's standard database, which addresses tables by their full path.
+class StandardDatabase {
+  public:
+    StandardDatabase() {
+        Check(DbiOpenDatabase(nullptr, nullptr, dbiREADWRITE, dbiOPENSHARED, nullptr, 0, nullptr,
+                              nullptr, &handle_));
+    }
+    ~StandardDatabase() { DbiCloseDatabase(&handle_); }
+    StandardDatabase(const StandardDatabase&) = delete;
+    StandardDatabase& operator=(const StandardDatabase&) = delete;
+    hDBIDb handle() const { return handle_; }
+
+  private:
+    hDBIDb handle_ = nullptr;
+};
+
+// The directory of the open table's database as the engine reports it, ending with a separator.
+std::string databaseDirectory(TTable& table) {
+    char directory[DBIMAXPATHLEN + 1] = {};
+    Check(DbiGetDirectory(databaseOf(table), false, directory));
+    return directory;
+}
+
+// Packs the Paradox table at `tablePath` (closed) by restructuring it onto itself.
+void packParadoxTable(TTabellenForm& form, const std::string& tablePath,
+                      std::optional<WartePanelScope>& waiting) {
+    CRTblDesc desc;
+    if (tablePath.size() >= sizeof desc.szTblName)
+        throw EDBEngineError(DBIERR_INVALIDPARAM,
+                             "Der Pfad der Tabelle ist mit " + std::to_string(tablePath.size()) +
+                                 " Zeichen zu lang zum Komprimieren (höchstens " +
+                                 std::to_string(DBIMAXTBLNAMELEN) + "): " + tablePath);
+    std::memcpy(desc.szTblName, tablePath.data(), tablePath.size());
+    desc.bPack = true;
+
+    const StandardDatabase database;
+    waiting.emplace(form, kPackSubtitle);
+    Check(DbiDoRestructure(database.handle(), 1, &desc, nullptr, nullptr, nullptr, false));
+}
+
+// Opens the table exclusively and packs it by its kind; true when it was packed.
+bool compressTable(TTabellenForm& form, const QString& tableName) {
+    QString typedName = tableName;
+    std::optional<WartePanelScope> waiting;  // hidden again after everything else
+    TTable table;
+    // No table passwords: a protected table asks the user for its password.
+    prepareTable(table, form.AliasBox->currentText(), tableName, /*typeByRule=*/false);
+
+    if (!InputQuery(CatalogueText(65127), CatalogueText(65128), typedName)) return false;
+
+    bool packed = false;
+    tryFinally(
+        [&] {
+            OpenExclusiveWithRetry(table, TabelleExclusiveRetryQuestion(typedName));
+            if (!table.Active()) table.Open();
+            const std::string directory = databaseDirectory(table);
+            CURProps props;
+            Check(DbiGetCursorProps(table.Handle(), &props));
+            if (props.iSeqNums == kRecordNumbers) {
+                Check(DbiPackTable(databaseOf(table), table.Handle(), nullptr, szDBASE, true));
+                packed = true;
+            } else if (props.iSeqNums == kSequenceNumbers) {
+                table.Close();
+                packParadoxTable(form, directory + toEngine(tableName), waiting);
+                packed = true;
+            }
+        },
+        [&] {
+            table.Close();
+            table.Exclusive = false;
+            table.Open();
+        });
+    return packed;
+}
+
+}  // namespace
+
+void TTabellenForm::CompressBtnClick() {
+    const QString tableName = TabString->text();
+    if (!tableName.contains(u'.')) return;
+    if (compressTable(*this, tableName))
+        MessageDlg(CatalogueText(65133), TMsgDlgType::mtInformation, mbOK);
+}
+
+}  // namespace kx4

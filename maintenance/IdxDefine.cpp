@@ -1,0 +1,66 @@
+// "Create Idx": adds one index, asked for in the values dialog, to a table of the chosen alias.
+#include <QComboBox>
+#include <QLabel>
+
+#include "ExclusiveOpen.h"
+#include "MaintenanceSupport.h"
+#include "Prompts.h"
+#include "TabTyp.h"
+#include "TabellenForm.h"
+#include "TablePasswords.h"
+
+namespace kx4 {
+
+namespace {
+
+constexpr qsizetype kMaxIndexNameLength = 25;
+
+// The index type from the type box's text, compared exactly; any other text means
+// case-insensitive.
+TIndexOptions optionsFromTypeText(const QString& text) {
+    if (text == QStringLiteral("ixPrimary")) return IndexOption::ixPrimary;
+    if (text == QStringLiteral("ixUnique")) return IndexOption::ixUnique;
+    return IndexOption::ixCaseInsensitive;
+}
+
+}  // namespace
+
+void TTabellenForm::IdxDefineBtnClick() {
+    if (!TabString->text().contains(u'.')) return;
+
+    const TablePasswords passwords(session());
+    TTable table;
+    prepareTable(table, AliasBox->currentText(), TabString->text());
+
+    TTabTyp& dialog = valuesDialog(*this);
+    for (QWidget* control :
+         {static_cast<QWidget*>(dialog.TypPanel), static_cast<QWidget*>(dialog.IndexLabel),
+          static_cast<QWidget*>(dialog.IndexEdit), static_cast<QWidget*>(dialog.Label3),
+          static_cast<QWidget*>(dialog.FelderEdit)})
+        control->setVisible(true);
+    dialog.TabNameEdit->setText(fromEngine(table.TableName));
+    dialog.IndexEdit->clear();  // the field list and the type keep what they held
+    const bool cancelled = dialog.ShowModal() == mrCancel;
+
+    const TIndexOptions options = optionsFromTypeText(dialog.TabBox->currentText());
+    table.TableName = toEngine(dialog.TabNameEdit->text());
+    const QString indexName = dialog.IndexEdit->text();
+    const QString fields = dialog.FelderEdit->text();
+    if (cancelled) return;
+
+    if (indexName.length() > kMaxIndexNameLength) {
+        MessageDlg(QStringLiteral("Index name is too long!\rMaximum length is 25 characters."),
+                   TMsgDlgType::mtError, mbOK);
+        return;
+    }
+
+    tryFinally(
+        [&] {
+            OpenExclusiveWithRetry(table, ExclusiveRetryQuestion(fromEngine(table.TableName)));
+            table.Close();
+            table.AddIndex(toEngine(indexName), toEngine(fields), options);
+        },
+        [&] { showIndexesShared(*this, table); });
+}
+
+}  // namespace kx4

@@ -1,0 +1,38 @@
+#include "MaintenanceSupport.h"
+
+#include "Dbi.h"
+#include "TabTyp.h"
+#include "TabellenForm.h"
+#include "TableTypeOfName.h"
+
+namespace kx4 {
+
+void prepareTable(TTable& table, const QString& alias, const QString& tableName, bool typeByRule) {
+    table.Close();
+    table.DatabaseName = toEngine(alias);
+    table.TableName = toEngine(tableName);
+    if (typeByRule) table.TableType = TableTypeOfName(tableName);
+    table.IndexFieldNames.clear();
+}
+
+TTabTyp& valuesDialog(TTabellenForm& form) {
+    // The start-up creates the dialog; a window made without it gets one on first use.
+    if (!form.TabTyp) form.TabTyp = new TTabTyp(&form);
+    return *form.TabTyp;
+}
+
+void showIndexesShared(TTabellenForm& form, TTable& table) {
+    table.Close();
+    table.Exclusive = false;
+    table.Open();
+    form.GetIndexes(table);
+    table.Close();
+}
+
+hDBIDb databaseOf(TTable& table) {
+    hDBIObj database = nullptr;
+    Check(DbiGetObjFromObj(table.Handle(), objDATABASE, &database));
+    return static_cast<hDBIDb>(database);
+}
+
+}  // namespace kx4

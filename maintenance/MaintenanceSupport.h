@@ -1,0 +1,47 @@
+#pragma once
+// What the index and table maintenance operations of the main window share: readying their
+// temporary table object, the clean-up that runs whether the work succeeded or raised, and the
+// refresh of the index list from the table opened shared.
+#include <QString>
+#include <string>
+
+#include "Table.h"
+
+namespace kx4 {
+
+class TTabellenForm;
+class TTabTyp;
+
+// Readies `table` for the chosen alias and table: inactive, names set, no index order. The type
+// follows the browser's rule, or is left to the engine (by the file extension) when
+// `typeByRule` is false.
+void prepareTable(TTable& table, const QString& alias, const QString& tableName,
+                  bool typeByRule = true);
+
+// Runs `body`, then `cleanup` whether `body` returned or raised; an error of `body` goes on after
+// the clean-up. An error of the clean-up itself replaces it.
+template <class Body, class Cleanup>
+void tryFinally(Body&& body, Cleanup&& cleanup) {
+    try {
+        body();
+    } catch (...) {
+        cleanup();
+        throw;
+    }
+    cleanup();
+}
+
+// The values dialog "Werte angeben" of the main window, created at start-up.
+TTabTyp& valuesDialog(TTabellenForm& form);
+
+// How the index operations end: `table` is closed if open, opened shared, shown in the index list
+// (GetIndexes) and closed again.
+void showIndexesShared(TTabellenForm& form, TTable& table);
+
+// The database handle of the open table, for the engine calls that want it.
+hDBIDb databaseOf(TTable& table);
+
+inline QString fromEngine(const std::string& text) { return QString::fromStdString(text); }
+inline std::string toEngine(const QString& text) { return text.toStdString(); }
+
+}  // namespace kx4

@@ -1,0 +1,142 @@
+#include "MaintenanceTestSupport.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "Session.h"
+#include "StartUp.h"
+#include "Table.h"
+#include "TableMaintenance.h"
+
+namespace kx4::test {
+
+DialogScript::DialogScript() {
+    TTabTyp::setModalHook([this](TTabTyp& dialog) {
+        seen.push_back({dialog.windowTitle(), dialog.TabNameEdit->text(), dialog.IndexEdit->text(),
+                        dialog.FelderEdit->text(), dialog.TabBox->currentText(),
+                        dialog.TypPanel->isVisible(), dialog.IndexLabel->isVisible(),
+                        dialog.IndexEdit->isVisible(), dialog.Label3->isVisible(),
+                        dialog.FelderEdit->isVisible()});
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected values dialog";
+            return;
+        }
+        const DialogAnswer answer = answers.front();
+        answers.pop_front();
+        if (answer.tableName) dialog.TabNameEdit->setText(*answer.tableName);
+        if (answer.indexName) dialog.IndexEdit->setText(*answer.indexName);
+        if (answer.fields) dialog.FelderEdit->setText(*answer.fields);
+        if (answer.typeText) dialog.TabBox->setCurrentText(*answer.typeText);
+        (answer.ok ? dialog.OKBtn : dialog.CancelBtn)->click();
+    });
+}
+
+DialogScript::~DialogScript() {
+    TTabTyp::setModalHook(nullptr);
+    EXPECT_TRUE(answers.empty()) << "values dialog answers left over";
+}
+
+OtherProcessLock::OtherProcessLock(const std::string& path) {
+    // A POSIX read lock of another process, as a program reading the table holds it.
+    const char* script =
+        "import fcntl, sys\n"
+        "f = open(sys.argv[1], 'rb')\n"
+        "fcntl.lockf(f, fcntl.LOCK_SH)\n"
+        "print('locked', flush=True)\n"
+        "sys.stdin.read()\n";
+    process_.start(QStringLiteral("python3"),
+                   {QStringLiteral("-c"), QString::fromUtf8(script), QString::fromStdString(path)});
+    const bool locked =
+        process_.waitForReadyRead(10000) && process_.readAllStandardOutput().startsWith("locked");
+    EXPECT_TRUE(locked) << "the other process could not lock " << path;
+}
+
+void OtherProcessLock::release() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(10000)) {
+        process_.kill();
+        process_.waitForFinished();
+    }
+}
+
+MaintenanceTest::MaintenanceTest() {
+    testApplication();
+    form = createStartUpWindows(Session());
+    const QSignalBlocker quiet(form->AliasBox);
+    form->AliasBox->setCurrentText(QStringLiteral("DEMO"));
+}
+
+MaintenanceTest::~MaintenanceTest() {
+    EXPECT_TRUE(Session().passwords().empty()) << "a table password stayed in the session";
+    EXPECT_TRUE(prompts.messageAnswers.empty()) << "message box answers left over";
+    EXPECT_TRUE(prompts.inputAnswers.empty()) << "input box answers left over";
+}
+
+void MaintenanceTest::chooseTable(const QString& table) { form->TabString->setText(table); }
+
+void MaintenanceTest::press(void (TTabellenForm::*handler)()) {
+    runHandler([&] { (form.get()->*handler)(); });
+}
+
+QStringList MaintenanceTest::indexRows() const {
+    QStringList rows;
+    for (int i = 0; i < form->ListView2->topLevelItemCount(); ++i)
+        rows << form->ListView2->topLevelItem(i)->text(0);
+    return rows;
+}
+
+void MaintenanceTest::selectIndexRow(int row) {
+    form->ListView2->clearSelection();
+    form->ListView2->topLevelItem(row)->setSelected(true);
+    form->ListView2Click();
+}
+
+void MaintenanceTest::markIndexList() {
+    form->ListView2->clear();
+    form->ListView2->addTopLevelItem(new QTreeWidgetItem({QStringLiteral("<vorher>")}));
+}
+
+bool MaintenanceTest::indexListMarked() const {
+    return indexRows() == QStringList{QStringLiteral("<vorher>")};
+}
+
+std::vector<IndexDef> MaintenanceTest::indexesOf(const std::string& table) const {
+    TTable reader;
+    reader.DatabaseName = "DEMO";
+    reader.TableName = table;
+    reader.IndexDefs().Update();
+    return reader.IndexDefs().items();
+}
+
+std::optional<IndexDef> MaintenanceTest::findIndex(const std::string& table,
+                                                   const std::string& name) const {
+    for (const IndexDef& index : indexesOf(table))
+        if (sameName(index.name, name)) return index;
+    return std::nullopt;
+}
+
+void MaintenanceTest::createTable(const std::string& table, const TableSchema& schema,
+                                  const std::vector<Record>& records) const {
+    kx4::createTable(formatFor(TTableType::ttDefault, table), TablePath{demo.tables(), table},
+                     schema, records);
+}
+
+FieldDef MaintenanceTest::field(const std::string& table, const std::string& name, TFieldType type,
+                                int size) const {
+    return fieldForCreate(formatFor(TTableType::ttDefault, table), name, type, size, false);
+}
+
+IndexDef indexDef(const std::string& name, const std::string& fields, TIndexOptions options) {
+    IndexDef def;
+    def.name = name;
+    def.fields = fields;
+    def.options = options;
+    return def;
+}
+
+}  // namespace kx4::test
