@@ -3,9 +3,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPrinterInfo>
-#include <QSaveFile>
-#include <QStringEncoder>
 #include <QToolButton>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "AliasPath.h"
 #include "DruckForm.h"
@@ -15,6 +17,7 @@
 #include "StructureReport.h"
 #include "TabellenForm.h"
 #include "Table.h"
+#include "TableTypeOfName.h"
 
 namespace kx4 {
 
@@ -46,31 +49,32 @@ ReportTarget askReportTarget(TTabellenForm& form, const QString& fileName) {
 
 }  // namespace
 
-TTableType reportTableType(const QString& tableName) {
-    TTableType type = TTableType::ttParadox;
-    if (tableName.contains(u".dbf") || tableName.contains(u".DBF")) type = TTableType::ttDBase;
-    if (tableName.contains(u".txt") || tableName.contains(u".TXT")) type = TTableType::ttASCII;
-    return type;
-}
-
 QString defaultReportFileName(const QString& aliasPath, const QString& tableName) {
     return reportTablePath(aliasPath, tableName) + QStringLiteral(".txt");
 }
 
 void writeReportFile(const QString& fileName, const QStringList& lines) {
-    QSaveFile file(fileName);
-    const auto failed = [&] {
-        throw EInOutError(QStringLiteral("Datei \"%1\" kann nicht geschrieben werden: %2")
-                              .arg(fileName, file.errorString())
-                              .toStdString());
+    // Names and texts go out as the file system's bytes (see AliasPath.h), so a directory with
+    // a name in an old 8-bit code page is written to, and shown in the title, as it is.
+    const auto failed = [&](const std::string& why) {
+        throw EInOutError("Datei \"" + fileName.toStdString() +
+                          "\" kann nicht geschrieben werden: " + why);
     };
-    if (!file.open(QIODevice::WriteOnly)) failed();
-    QStringEncoder encode(QStringConverter::System);
-    for (const QString& line : lines) {
-        const QByteArray bytes = encode(line + QStringLiteral("\r\n"));
-        if (file.write(bytes) != bytes.size()) failed();
+    const std::filesystem::path target(AnsiToOem(fileName));
+    std::filesystem::path staged = target;
+    staged += ".kx4tmp";
+    std::ofstream out(staged, std::ios::binary | std::ios::trunc);
+    if (!out) failed(std::strerror(errno));
+    for (const QString& line : lines) out << AnsiToOem(line) << "\r\n";
+    out.close();
+    std::error_code error;
+    if (!out) error = std::make_error_code(std::errc::io_error);
+    if (!error) std::filesystem::rename(staged, target, error);
+    if (error) {
+        std::error_code ignored;
+        std::filesystem::remove(staged, ignored);
+        failed(error.message());
     }
-    if (!file.commit()) failed();
 }
 
 std::unique_ptr<QPrinter> reportPrinter(const QString& pdfFileName) {
@@ -97,10 +101,10 @@ void DruckTab(TTabellenForm& form) {
     TTable table;  // freed with the scope, also when a step raises
     table.DatabaseName = AnsiToOem(report.alias);
     table.TableName = AnsiToOem(report.tableName);
-    table.TableType = reportTableType(report.tableName);
+    table.TableType = TableTypeOfName(report.tableName);
     table.IndexFieldNames.clear();
     table.Open();
-    report.aliasPath = GetAliasPath(report.alias);
+    report.aliasPath = form.GetAliasPath(report.alias);
 
     const ReportTarget target =
         askReportTarget(form, defaultReportFileName(report.aliasPath, report.tableName));

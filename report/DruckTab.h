@@ -6,8 +6,6 @@
 #include <QStringList>
 #include <memory>
 
-#include "TableSchema.h"
-
 namespace kx4 {
 
 class TTabellenForm;
@@ -16,15 +14,11 @@ class TTabellenForm;
 // engine's error when the table cannot be opened; no table passwords are added.
 void DruckTab(TTabellenForm& form);
 
-// Paradox, dBase when the name contains ".dbf" or ".DBF", ASCII when it contains ".txt" or
-// ".TXT" (tested last).
-TTableType reportTableType(const QString& tableName);
-
 // The alias path, the platform's separator, the table name and ".txt".
 QString defaultReportFileName(const QString& aliasPath, const QString& tableName);
 
-// Replaces `fileName` with the lines, each ended with CR LF, in the system's code page. The old
-// file stays as it was when writing fails; raises EInOutError naming the file.
+// Replaces `fileName` with the lines, each ended with CR LF, in the system's code page (UTF-8).
+// The old file stays as it was when writing fails; raises EInOutError naming the file.
 void writeReportFile(const QString& fileName, const QStringList& lines);
 
 // The default printer. Without one the user is told so and may print into a PDF file instead

@@ -181,6 +181,30 @@ TEST_F(DruckTabTest, AnUnwritableFileNameShowsAnErrorNamingTheFile) {
     EXPECT_FALSE(QFile::exists(target));
 }
 
+// A directory named in an old 8-bit code page ("café" in Latin-1): the default file lands in it
+// and the title shows its bytes as they are.
+TEST_F(DruckTabTest, ADirectoryNamedInAnOldCodePageKeepsItsBytes) {
+    const std::string latin1 = alias.dir.file("caf\xE9");
+    std::filesystem::create_directories(latin1);
+    std::ofstream(alias.dir.file("engine.ini"))
+        << "[REPORT]\nTYPE=STANDARD\nPATH=" << latin1 << "\n";
+    Session().setConfigPath(alias.dir.file("engine.ini"));
+    TableFormat& format = formatFor(TTableType::ttParadox, "ALT.DB");
+    TableSchema schema;
+    schema.fields = {fieldForCreate(format, "Name", TFieldType::ftString, 10, false)};
+    createTable(format, TablePath{latin1, "ALT.DB"}, schema);
+    window.choose(QStringLiteral("ALT.DB"));
+
+    ASSERT_TRUE(runReport(form, [](TDruckForm& dialog) {
+        dialog.alleRadio->click();
+        dialog.OKBtn->click();
+    }));
+    ASSERT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes.front().toStdString();
+    const std::vector<char> bytes = test::readFileBytes(latin1 + "/ALT.DB.txt");
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("\"" + latin1 + "/ALT.DB\"\r\n"), std::string::npos) << text;
+}
+
 class NoPrinterTest : public DruckTabTest {
   protected:
     void SetUp() override {
