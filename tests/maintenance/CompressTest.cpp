@@ -302,6 +302,18 @@ TEST_F(Compress, RetryThenCancelNamesTheTypedTableAndChangesNothing) {
     EXPECT_EQ(snapshot(), before);
 }
 
+TEST_F(Compress, TheTextsComeFromTheTextCatalogue) {
+    const test::CatalogueScope module(
+        TextCatalogue::parseModule("65127=Table: \n65128=Table name: \n65133=Table compressed!\n"));
+    prompts.messageAnswers = {mrOk};
+    compress("ARTIKEL.DBF");
+    ASSERT_EQ(prompts.inputs.size(), 1u);
+    EXPECT_EQ(prompts.inputs[0].caption, "Table: ");
+    EXPECT_EQ(prompts.inputs[0].prompt, "Table name: ");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Table compressed!");
+}
+
 TEST_F(Compress, CancelInTheInputBoxChangesNothing) {
     const std::string before = snapshot();
     compress("KUNDEN.DB", std::nullopt);

@@ -198,6 +198,26 @@ TEST_F(IndexReorg, ADBaseTableWithIndexesButNoKeyIsRefusedUnchanged) {
     EXPECT_EQ(indexRows(), QStringList({"ARTNR", ""}));
 }
 
+TEST_F(IndexReorg, ADBaseTableWithoutIndexesTakesThemFromAFile) {
+    const std::string t = "TEILE.DBF";
+    createTable(t,
+                {{field(t, "ARTNR", TFieldType::ftString, 8),
+                  field(t, "BEZEICH", TFieldType::ftString, 20)},
+                 {}},
+                {{std::string("B-2"), std::string("Mutter")},
+                 {std::string("A-1"), std::string("schraube")}});
+    std::ofstream(definitionFile(t), std::ios::binary) << "ARTNR\r\nBEZEICH\r\n";
+    reorg("TEILE.DBF");
+    EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes.front();
+    const std::vector<IndexDef> indexes = indexesOf(t);
+    ASSERT_EQ(indexes.size(), 2u);
+    EXPECT_EQ(indexes[0].name, "_ARTNR");
+    EXPECT_EQ(indexes[0].expression, "UPPER(ARTNR)");
+    EXPECT_EQ(indexes[1].name, "_BEZEICH");
+    EXPECT_EQ(indexRows(), QStringList({"", ""}));  // expression tags show no field list
+    EXPECT_TRUE(problemsOf(t).empty());
+}
+
 TEST_F(IndexReorg, CancelInTheInputBoxChangesNothing) {
     createOrderLines();
     markIndexList();
