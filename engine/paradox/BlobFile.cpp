@@ -110,7 +110,12 @@ Bytes BlobReader::readSingle(std::uint64_t offset, const BlobPointer& ptr,
 
 Bytes BlobReader::readSlot(std::uint64_t offset, unsigned slot, const BlobPointer& ptr,
                            const std::string& field) {
-    const auto block = readBlock(offset, kMbBlockSize, field);
+    // Small blobs of neighbouring records mostly share a block.
+    if (offset != sharedOffset_ || sharedBlock_.empty()) {
+        sharedBlock_ = readBlock(offset, kMbBlockSize, field);
+        sharedOffset_ = offset;
+    }
+    const auto& block = sharedBlock_;
     const std::uint8_t* entry = block.data() + kSlotTable + kSlotSize * slot;
     const unsigned firstChunk = entry[0], chunks = entry[1], lastBytes = entry[4];
     const std::uint64_t length = chunks == 0 ? 0 : (chunks - 1) * kChunk + lastBytes;

@@ -46,6 +46,8 @@ class BlobReader {
     std::unique_ptr<File> file_;
     std::uint32_t checksum_;
     std::uint64_t size_;
+    std::uint64_t sharedOffset_ = 0;         // of the shared block read last
+    std::vector<std::uint8_t> sharedBlock_;  // decrypted
 };
 
 class BlobWriter {

@@ -53,18 +53,44 @@ void BlockWriter::flush(bool last) {
          static_cast<std::uint16_t>(blockNumber_), static_cast<std::uint32_t>(inBlock_)});
     if (header_.encryption)
         encryptBlock(header_.encryption, blockNumber_, block_.data(), block_.size());
-    out_.writeAt(header_.blockOffset(blockNumber_), block_.data(), block_.size());
+    // Consecutive blocks go out together.
+    if (pending_.empty()) pendingFirst_ = blockNumber_;
+    pending_.insert(pending_.end(), block_.begin(), block_.end());
+    if (last || pending_.size() >= kWriteBehind * block_.size()) writePending();
     inBlock_ = 0;
+}
+
+void BlockWriter::writePending() {
+    if (pending_.empty()) return;
+    out_.writeAt(header_.blockOffset(pendingFirst_), pending_.data(), pending_.size());
+    pending_.clear();
+}
+
+void BlockWriter::forEachRecord(const std::function<void(const std::uint8_t*)>& visit) {
+    writePending();
+    std::vector<std::uint8_t> block(header_.blockSize());
+    const std::uint32_t written = inBlock_ > 0 ? blockNumber_ - 1 : blockNumber_;
+    for (std::uint32_t b = 1; b <= written; ++b) {
+        out_.readAt(header_.blockOffset(b), block.data(), block.size());
+        if (header_.encryption) decryptBlock(header_.encryption, b, block.data(), block.size());
+        for (std::size_t i = 0; i < perBlock_; ++i)
+            visit(block.data() + kBlockHeaderSize + i * header_.recordSize);
+    }
+    for (std::size_t i = 0; i < inBlock_; ++i)
+        visit(block_.data() + kBlockHeaderSize + i * header_.recordSize);
 }
 
 std::vector<IndexEntry> BlockWriter::finish() {
     flush(true);
+    writePending();
     const auto blocks = static_cast<std::uint16_t>(blockNumber_);
     header_.numRecords = records_;
     header_.blocksInUse = header_.fileBlocks = header_.lastBlock = header_.maxBlocks = blocks;
     header_.firstBlock = blocks ? 1 : 0;
     const std::vector<std::uint8_t> bytes = serializeHeader(header_);
     out_.writeAt(0, bytes.data(), bytes.size());
+    // A file written over once before (see forEachRecord) may hold more.
+    out_.truncate(header_.blockOffset(blocks + 1));
     return std::move(leaves_);
 }
 

@@ -3,6 +3,7 @@
 // block in the order they come, blocks are chained 1, 2, 3, ... and the header is written
 // last with the final counts.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,12 +29,16 @@ class BlockWriter {
     std::uint32_t records() const { return records_; }
     // Position of the record stored last within its block (0-based).
     std::size_t lastIndexInBlock() const { return inBlock_ - 1; }
+    // Calls `visit` with every record stored so far, in order (reading written blocks back).
+    void forEachRecord(const std::function<void(const std::uint8_t*)>& visit);
     // The header finish() writes (counters may still change until then).
     Header& header() { return header_; }
     std::size_t recordsPerBlock() const { return perBlock_; }
 
   private:
     void flush(bool last);
+    void writePending();
+    static constexpr std::size_t kWriteBehind = 64;  // blocks written at once
 
     File& out_;
     Header header_;
@@ -44,6 +49,8 @@ class BlockWriter {
     std::uint32_t blockNumber_ = 0;  // of the block being filled
     std::uint32_t records_ = 0;
     std::vector<IndexEntry> leaves_;
+    std::vector<std::uint8_t> pending_;  // finished blocks not yet written
+    std::uint32_t pendingFirst_ = 0;
 };
 
 }  // namespace kx4::paradox

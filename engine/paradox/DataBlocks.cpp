@@ -23,15 +23,9 @@ std::uint32_t blocksInFile(std::uint64_t fileSize, const Header& h) {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(n, 0xFFFF));
 }
 
-DataBlock readBlock(File& file, const Header& h, std::uint64_t fileSize, std::uint32_t number) {
-    const std::uint64_t offset = h.blockOffset(number);
-    const std::uint64_t available = std::min<std::uint64_t>(h.blockSize(), fileSize - offset);
-    if (available < kBlockHeaderSize) blockError(file.path(), number, "lies outside the file");
-    DataBlock b;
-    b.number = static_cast<std::uint16_t>(number);
-    b.bytes.resize(static_cast<std::size_t>(available));
-    file.readAt(offset, b.bytes.data(), b.bytes.size());
-    if (h.encryption) decryptBlock(h.encryption, number, b.bytes.data(), b.bytes.size());
+// Checks the block header of `b` (its bytes read and decrypted) and fills in its fields.
+void parseBlock(DataBlock& b, const std::string& file, const Header& h) {
+    const std::uint32_t number = b.number;
     b.next = getLe16(b.bytes.data());
     b.previous = getLe16(b.bytes.data() + 2);
     const int lastOffset = static_cast<std::int16_t>(getLe16(b.bytes.data() + 4));
@@ -39,12 +33,30 @@ DataBlock readBlock(File& file, const Header& h, std::uint64_t fileSize, std::ui
     const int capacity = static_cast<int>((h.blockSize() - kBlockHeaderSize) / recordSize);
     if (lastOffset < -recordSize || lastOffset % recordSize != 0 ||
         lastOffset / recordSize + 1 > capacity)
-        blockError(file.path(), number,
+        blockError(file, number,
                    "has an invalid record count (last record offset " + std::to_string(lastOffset) +
                        ", record size " + std::to_string(recordSize) + ")");
     b.records = static_cast<std::size_t>(lastOffset / recordSize + 1);
     if (kBlockHeaderSize + b.records * recordSize > b.bytes.size())
-        blockError(file.path(), number, "is cut short by the end of the file");
+        blockError(file, number, "is cut short by the end of the file");
+}
+
+std::size_t availableBytes(const Header& h, std::uint64_t fileSize, std::uint32_t number,
+                           const std::string& file) {
+    const std::uint64_t offset = h.blockOffset(number);
+    const std::uint64_t available =
+        offset >= fileSize ? 0 : std::min<std::uint64_t>(h.blockSize(), fileSize - offset);
+    if (available < kBlockHeaderSize) blockError(file, number, "lies outside the file");
+    return static_cast<std::size_t>(available);
+}
+
+DataBlock readBlock(File& file, const Header& h, std::uint64_t fileSize, std::uint32_t number) {
+    DataBlock b;
+    b.number = static_cast<std::uint16_t>(number);
+    b.bytes.resize(availableBytes(h, fileSize, number, file.path()));
+    file.readAt(h.blockOffset(number), b.bytes.data(), b.bytes.size());
+    if (h.encryption) decryptBlock(h.encryption, number, b.bytes.data(), b.bytes.size());
+    parseBlock(b, file.path(), h);
     return b;
 }
 
@@ -70,7 +82,24 @@ bool BlockChain::next(DataBlock& out) {
              "is beyond the end of the file, which has " + std::to_string(maxBlock_) + " blocks");
     if (visited_[number]) fail(number, "is reached twice: the block chain loops");
     visited_[number] = true;
-    out = readBlock(file_, header_, fileSize_, number);
+    // Blocks mostly follow each other in the file; read several at a time.
+    if (number < windowStart_ || number >= windowStart_ + windowBlocks_) {
+        windowStart_ = number;
+        windowBlocks_ = std::min<std::uint32_t>(kReadAhead, maxBlock_ - number + 1);
+        const std::uint64_t offset = header_.blockOffset(number);
+        window_.resize(static_cast<std::size_t>(
+            std::min<std::uint64_t>(std::uint64_t{windowBlocks_} * header_.blockSize(),
+                                    fileSize_ - std::min(fileSize_, offset))));
+        file_.readAt(offset, window_.data(), window_.size());
+    }
+    out.number = static_cast<std::uint16_t>(number);
+    const std::size_t size = availableBytes(header_, fileSize_, number, file_.path());
+    const std::size_t at = (number - windowStart_) * header_.blockSize();
+    out.bytes.assign(window_.begin() + static_cast<std::ptrdiff_t>(at),
+                     window_.begin() + static_cast<std::ptrdiff_t>(at + size));
+    if (header_.encryption)
+        decryptBlock(header_.encryption, number, out.bytes.data(), out.bytes.size());
+    parseBlock(out, file_.path(), header_);
     previousBlock_ = out.number;
     nextBlock_ = out.next;
     recordsSeen_ += out.records;

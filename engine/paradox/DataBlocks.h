@@ -46,6 +46,10 @@ class BlockChain {
     std::uint16_t previousBlock_ = 0;
     std::vector<bool> visited_;
     std::uint64_t recordsSeen_ = 0;
+    static constexpr std::uint32_t kReadAhead = 64;  // blocks
+    std::vector<std::uint8_t> window_;
+    std::uint32_t windowStart_ = 0;
+    std::uint32_t windowBlocks_ = 0;
 };
 
 // Reads block `number` alone (decrypted); raises when it lies outside the file.

@@ -27,6 +27,14 @@ std::string_view payloadAt(const std::string& bytes, std::size_t offset) {
     return {bytes.data() + offset + kEntryHeader + getLe32(p), getLe32(p + 4)};
 }
 
+// The first eight key bytes as a big-endian number: comparing these decides most pairs.
+std::uint64_t prefixOf(std::string_view key) {
+    std::uint64_t p = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        p = p << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+    return p;
+}
+
 void appendEntry(std::string& out, std::string_view key, std::string_view payload) {
     std::uint8_t sizes[kEntryHeader];
     putLe32(sizes, static_cast<std::uint32_t>(key.size()));
@@ -97,15 +105,26 @@ ExternalSorter::~ExternalSorter() {
 
 void ExternalSorter::add(std::string_view key, std::string_view payload) {
     if (!adding_) throwEngineError(DBIERR_INVALIDPARAM, "Sorted entries are already being read");
-    offsets_.push_back(static_cast<std::uint32_t>(batch_.size()));
+    // The batch never outgrows what was reserved for it, so memory stays within the budget.
+    const std::size_t entryBytes = kEntryHeader + key.size() + payload.size();
+    if (!offsets_.empty() &&
+        (batch_.size() + entryBytes > batch_.capacity() || offsets_.size() == offsets_.capacity()))
+        spill();
+    if (offsets_.empty()) {
+        batch_.reserve(budget_ / 8 * 7);
+        offsets_.reserve(budget_ / 8 / sizeof(Slot));
+    }
+    offsets_.push_back({prefixOf(key), static_cast<std::uint32_t>(batch_.size())});
     appendEntry(batch_, key, payload);
     ++count_;
-    if (batch_.size() + offsets_.size() * sizeof(std::uint32_t) >= budget_) spill();
 }
 
 void ExternalSorter::sortBatch() {
-    std::stable_sort(offsets_.begin(), offsets_.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return keyAt(batch_, a) < keyAt(batch_, b);
+    // Equal keys keep the order they were added in: the offsets rise with it.
+    std::sort(offsets_.begin(), offsets_.end(), [&](const Slot& a, const Slot& b) {
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        const int c = keyAt(batch_, a.offset).compare(keyAt(batch_, b.offset));
+        return c != 0 ? c < 0 : a.offset < b.offset;
     });
 }
 
@@ -117,8 +136,8 @@ void ExternalSorter::spill() {
     run->file = fileSystem().open(run->path, OpenMode::Create);
     std::string out;
     out.reserve(kRunBuffer * 4);
-    for (std::uint32_t offset : offsets_) {
-        appendEntry(out, keyAt(batch_, offset), payloadAt(batch_, offset));
+    for (const Slot& slot : offsets_) {
+        appendEntry(out, keyAt(batch_, slot.offset), payloadAt(batch_, slot.offset));
         if (out.size() >= kRunBuffer * 4) {
             run->file->writeAt(run->size, out.data(), out.size());
             run->size += out.size();
@@ -159,7 +178,7 @@ bool ExternalSorter::next(std::string& key, std::string& payload) {
     if (adding_) finishAdding();
     if (runs_.empty()) {
         if (nextInBatch_ >= offsets_.size()) return false;
-        const std::uint32_t offset = offsets_[nextInBatch_++];
+        const std::uint32_t offset = offsets_[nextInBatch_++].offset;
         key.assign(keyAt(batch_, offset));
         payload.assign(payloadAt(batch_, offset));
         return true;

@@ -37,8 +37,13 @@ class ExternalSorter {
 
     std::string scratchBase_;
     std::size_t budget_;
+    // An entry of the batch: its first key bytes (for quick comparisons) and where it starts.
+    struct Slot {
+        std::uint64_t prefix;
+        std::uint32_t offset;
+    };
     std::string batch_;  // entries back to back: u32 key size, u32 payload size, bytes
-    std::vector<std::uint32_t> offsets_;  // of each entry in batch_
+    std::vector<Slot> offsets_;
     std::vector<std::unique_ptr<Run>> runs_;
     std::uint64_t count_ = 0;
     bool adding_ = true;

@@ -186,7 +186,24 @@ std::string decimalText(const FieldValue& v, const std::string& field) {
 
 }  // namespace
 
+namespace {
+
+bool isAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+}  // namespace
+
+// Every code page of Paradox tables keeps ASCII as it is, so plain text skips the conversion.
+std::string textFromTable(std::string_view bytes, const TextCodec& codec) {
+    if (isAscii(bytes)) return std::string(bytes);
+    return codec.toUtf8(bytes);
+}
+
 std::string tableText(const std::string& utf8, const TextCodec& codec, const std::string& field) {
+    if (isAscii(utf8)) return utf8;
     try {
         return codec.fromUtf8(utf8);
     } catch (const EDBEngineError& e) {
@@ -339,7 +356,7 @@ FieldValue decodeValue(const FieldInfo& f, const std::uint8_t* p, const TextCode
         case pxAlpha: {
             const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, n));
             const std::size_t len = end ? static_cast<std::size_t>(end - p) : n;
-            return codec.toUtf8(std::string_view(reinterpret_cast<const char*>(p), len));
+            return textFromTable(std::string_view(reinterpret_cast<const char*>(p), len), codec);
         }
         case pxShort:
             return decodeInteger(p, 2);

@@ -3,6 +3,7 @@
 // values inside a record. Blob fields are read and written with BlobFile.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "FieldTypes.h"
 #include "ParadoxHeader.h"
@@ -39,6 +40,8 @@ FieldValue decodeValue(const FieldInfo& f, const std::uint8_t* p, const TextCode
 void encodeValue(const FieldInfo& f, const FieldValue& v, std::uint8_t* out, const TextCodec& codec,
                  const std::string& fieldName);
 
+// Text of the table's code page as UTF-8.
+std::string textFromTable(std::string_view bytes, const TextCodec& codec);
 // Text in the table's code page; a character it lacks raises naming the field.
 std::string tableText(const std::string& utf8, const TextCodec& codec, const std::string& field);
 

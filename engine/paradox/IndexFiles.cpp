@@ -105,7 +105,7 @@ std::string KeyOrder::sortKey(const std::uint8_t* record) const {
     std::string key;
     std::size_t offset = 0;
     for (const auto& c : collators_) {
-        key += c.sortKey(record + offset);
+        c.appendSortKey(record + offset, key);
         offset += c.keySize();
     }
     return key;
@@ -249,9 +249,13 @@ SecondaryIndexBuilder::~SecondaryIndexBuilder() = default;
 std::string SecondaryIndexBuilder::uniquePart(const std::uint8_t* entry) const {
     const bool caseInsensitive = layout_.definition.options.has(IndexOption::ixCaseInsensitive);
     std::string key;
+    key.reserve(entrySize_ * 3);
     for (std::size_t i = 0; i < indexedFields_; ++i) {
         const std::uint8_t* p = entry + entryOffsets_[i];
-        key += caseInsensitive ? collators_[i]->orderKey(p) : collators_[i]->sortKey(p);
+        if (caseInsensitive)
+            collators_[i]->appendOrderKey(p, key);
+        else
+            collators_[i]->appendSortKey(p, key);
     }
     if (layout_.definition.options.has(IndexOption::ixDescending))
         for (auto& c : key) c = static_cast<char>(~static_cast<unsigned char>(c));
@@ -261,7 +265,7 @@ std::string SecondaryIndexBuilder::uniquePart(const std::uint8_t* entry) const {
 std::string SecondaryIndexBuilder::sortKey(const std::uint8_t* entry) const {
     std::string key = uniquePart(entry);
     for (std::size_t i = indexedFields_; i < collators_.size(); ++i)
-        key += collators_[i]->sortKey(entry + entryOffsets_[i]);
+        collators_[i]->appendSortKey(entry + entryOffsets_[i], key);
     return key;
 }
 

@@ -71,6 +71,8 @@ class ParadoxBuilder final : public TableBuilder {
     Header makeHeader() const;
     void place(const std::uint8_t* row);
     void placeSortedRows();
+    void placeInKeyOrder(const std::uint8_t* row);
+    void fallBackToSorting();
     [[noreturn]] void keyViolation(const std::uint8_t* row) const;
     void dropStaleCompanions();
 
@@ -87,8 +89,10 @@ class ParadoxBuilder final : public TableBuilder {
     TableShape shape_;
     std::vector<SecondaryLayout> secondaryLayouts_;
     std::vector<std::unique_ptr<SecondaryIndexBuilder>> secondaries_;
-    // Keyed tables: records gather here and reach the data file in key order.
+    // Keyed tables: records that come in key order (as from an existing table) go straight
+    // to the data file; from the first one out of order on, all gather here to be sorted.
     std::unique_ptr<ExternalSorter> sortedRows_;
+    std::string lastKey_;
     std::unique_ptr<KeyOrder> keyOrder_;
     std::unique_ptr<BlockWriter> data_;
     std::vector<std::uint8_t> row_;
@@ -119,10 +123,7 @@ ParadoxBuilder::ParadoxBuilder(const TablePath& target, const TableSchema& schem
     data_ = std::make_unique<BlockWriter>(tx_.stage(target_.full()), header,
                                           recordSizeOf(shape_.keyInfo()));
     row_.resize(records_->recordSize());
-    if (keyFields_) {
-        sortedRows_ = std::make_unique<ExternalSorter>(target_.full(), kSortMemory / 2);
-        keyOrder_ = std::make_unique<KeyOrder>(shape_);
-    }
+    if (keyFields_) keyOrder_ = std::make_unique<KeyOrder>(shape_);
     if (records_->hasBlobs()) {
         blobs_ = std::make_unique<BlobWriter>(tx_.stage(companionPath(target_, ".MB")),
                                               props_.encryption);
@@ -223,12 +224,41 @@ void ParadoxBuilder::append(const Record& record) {
     assignCounter(values);
     records_->encode(values, row_.data(), blobs_.get());
     ++rowCount_;
-    if (!sortedRows_) {
+    if (keyOrder_)
+        placeInKeyOrder(row_.data());
+    else
         place(row_.data());
-        return;
+}
+
+void ParadoxBuilder::placeInKeyOrder(const std::uint8_t* row) {
+    std::string key = keyOrder_->sortKey(row);
+    if (!sortedRows_) {
+        if (rowCount_ == 1 || key > lastKey_) {
+            place(row);
+            lastKey_.swap(key);
+            return;
+        }
+        if (key == lastKey_) keyViolation(row);
+        fallBackToSorting();
     }
-    sortedRows_->add(keyOrder_->sortKey(row_.data()),
-                     std::string_view(reinterpret_cast<const char*>(row_.data()), row_.size()));
+    sortedRows_->add(key, std::string_view(reinterpret_cast<const char*>(row), row_.size()));
+}
+
+// The records placed so far go back into a sort, and the files start over.
+void ParadoxBuilder::fallBackToSorting() {
+    sortedRows_ = std::make_unique<ExternalSorter>(target_.full(), kSortMemory / 2);
+    data_->forEachRecord([&](const std::uint8_t* row) {
+        sortedRows_->add(keyOrder_->sortKey(row),
+                         std::string_view(reinterpret_cast<const char*>(row), row_.size()));
+    });
+    const Header header = data_->header();
+    data_ = std::make_unique<BlockWriter>(tx_.stage(target_.full()), header,
+                                          recordSizeOf(shape_.keyInfo()));
+    const std::size_t budget =
+        secondaryLayouts_.empty() ? 0 : kSortMemory / 2 / secondaryLayouts_.size();
+    secondaries_.clear();
+    for (const auto& layout : secondaryLayouts_)
+        secondaries_.push_back(std::make_unique<SecondaryIndexBuilder>(shape_, layout, budget));
 }
 
 void ParadoxBuilder::place(const std::uint8_t* row) {

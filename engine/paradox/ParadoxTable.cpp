@@ -66,6 +66,11 @@ class SortedCursor final : public RecordCursor {
     std::size_t next_ = 0;
 };
 
+// Block numbers in index entries are sign-flipped shorts read without sign: up to 65535.
+std::uint16_t blockNumberAt(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(decodeInteger(p, 2));
+}
+
 // Records in the order of a maintained secondary index: its X file lists them sorted, each
 // entry naming the data block that holds the record with its key.
 class IndexOrderCursor final : public RecordCursor {
@@ -89,7 +94,7 @@ class IndexOrderCursor final : public RecordCursor {
         }
         const std::uint8_t* e = entries_.record(entry_++, indexHeader_.recordSize);
         const std::size_t size = indexHeader_.recordSize;
-        const auto number = static_cast<std::uint32_t>(decodeInteger(e + size - 2, 2));
+        const auto number = blockNumberAt(e + size - 2);
         if (number != block_.number) block_ = readDataBlock(data_, header_, number);
         const std::uint8_t* key = e + size - 2 - keySize_;
         for (std::size_t r = 0; r < block_.records; ++r) {
@@ -609,7 +614,7 @@ void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
                 if (seen > 0 && current <= previous)
                     return fail("is out of order at entry " + std::to_string(seen + 1));
                 previous.swap(current);
-                const auto number = static_cast<std::uint32_t>(decodeInteger(e + size - 2, 2));
+                const auto number = blockNumberAt(e + size - 2);
                 if (number != data.number) data = readDataBlock(*file_, header_, number);
                 bool found = false;
                 for (std::size_t r = 0; r < data.records && !found; ++r) {

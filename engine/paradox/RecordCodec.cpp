@@ -83,8 +83,8 @@ FieldValue RecordCodec::decodeBlob(std::size_t i, const std::uint8_t* p, BlobRea
     }
     switch (f.type) {
         case pxMemo:
-            return codec_->toUtf8(
-                std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+            return textFromTable(
+                std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), *codec_);
         case pxGraphic:
         case pxOle:
             return Blob{withoutPrefix(std::move(data))};

@@ -130,14 +130,28 @@ KeyCollator::KeyCollator(std::vector<FieldInfo> fields, const SortOrder& order,
 }
 
 std::string KeyCollator::sortKey(const std::uint8_t* key) const {
-    const std::string raw(reinterpret_cast<const char*>(key), keySize_);
-    if (!folded_) return raw;
-    return orderKey(key) + raw;  // exact bytes decide between values that compare equal
+    std::string out;
+    appendSortKey(key, out);
+    return out;
 }
 
 std::string KeyCollator::orderKey(const std::uint8_t* key) const {
-    if (!folded_) return std::string(reinterpret_cast<const char*>(key), keySize_);
     std::string out;
+    appendOrderKey(key, out);
+    return out;
+}
+
+void KeyCollator::appendSortKey(const std::uint8_t* key, std::string& out) const {
+    if (folded_) appendOrderKey(key, out);
+    // Exact bytes decide between values that compare equal.
+    out.append(reinterpret_cast<const char*>(key), keySize_);
+}
+
+void KeyCollator::appendOrderKey(const std::uint8_t* key, std::string& out) const {
+    if (!folded_) {
+        out.append(reinterpret_cast<const char*>(key), keySize_);
+        return;
+    }
     std::size_t offset = 0;
     for (const auto& f : fields_) {
         const int n = storedSize(f);
@@ -153,7 +167,6 @@ std::string KeyCollator::orderKey(const std::uint8_t* key) const {
         }
         offset += n;
     }
-    return out;
 }
 
 }  // namespace kx4::paradox

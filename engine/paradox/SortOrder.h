@@ -45,6 +45,9 @@ class KeyCollator {
     std::string sortKey(const std::uint8_t* key) const;
     // Order of the values alone: equal for values the sort order does not tell apart.
     std::string orderKey(const std::uint8_t* key) const;
+    // The same, appended to `out`.
+    void appendSortKey(const std::uint8_t* key, std::string& out) const;
+    void appendOrderKey(const std::uint8_t* key, std::string& out) const;
     std::size_t keySize() const { return keySize_; }
 
   private:

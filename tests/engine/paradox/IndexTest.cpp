@@ -265,6 +265,35 @@ TEST(IndexMaintenance, AppendsKeepEveryIndexInStep) {
     EXPECT_EQ(first[4], FieldValue{std::string(5000, 'x')});
 }
 
+// Records that come in key order go straight to the data file; one out of order afterwards
+// (here appended with the smallest key) makes the builder sort everything it has placed.
+TEST(IndexMaintenance, ARecordOutOfKeyOrderAfterManyInOrderIsSortedIn) {
+    TempDir dir;
+    const std::string path = dir.file("SECRET.DB");
+    auto props = std::make_shared<paradox::ParadoxProperties>();
+    props->encryption = paradox::passwordChecksum("geheim");
+    auto rows = peopleRows(3000);
+    for (auto& r : rows) r[0] = std::get<std::int64_t>(r[0]) + 10;
+    std::sort(rows.begin(), rows.end(),
+              [](const Record& a, const Record& b) { return a[0] < b[0]; });
+    auto schema = people();
+    schema.indexes.push_back(index("_Name", "Name", IndexOption::ixCaseInsensitive));
+    writeParadox(path, schema, rows, props);
+    ScriptedPasswords passwords({"geheim"});
+    {
+        auto table = openParadox(path, true, &passwords);
+        table->appendRecord({std::int64_t{1}, std::string("Zuletzt"), Blank{}, Blank{}, Blank{}});
+        EXPECT_THROW(table->appendRecord({std::int64_t{500}, Blank{}, Blank{}, Blank{}, Blank{}}),
+                     EDBEngineError);
+    }
+    auto table = openParadox(path, false, &passwords);
+    const auto got = readAll(*table);
+    ASSERT_EQ(got.size(), rows.size() + 1);
+    EXPECT_EQ(got[0][1], FieldValue{std::string("Zuletzt")});
+    EXPECT_TRUE(std::equal(rows.begin(), rows.end(), got.begin() + 1));
+    for (const auto& problem : table->check()) ADD_FAILURE() << problem;
+}
+
 struct Refusal {
     const char* label;
     IndexDef index;
