@@ -135,14 +135,13 @@ std::unique_ptr<DbaseTable> DbaseTable::open(const TablePath& path, bool exclusi
         t->openProblems_.push_back("the header has no end marker (0x0D)");
     t->openCompanions();
     t->buildSchema();
-
-    t->countLiveRecords();
     return t;
 }
 
 DbaseTable::~DbaseTable() = default;
 
-void DbaseTable::countLiveRecords() {
+std::uint64_t DbaseTable::countLiveRecords() const {
+    std::uint64_t live = 0;
     const std::size_t length = header_.recordLength;
     const std::uint32_t perChunk =
         static_cast<std::uint32_t>(std::max<std::size_t>(kChunkBytes / length, 1));
@@ -152,8 +151,9 @@ void DbaseTable::countLiveRecords() {
         chunk.resize(count * length);
         file_->readAt(header_.headerLength + (first - 1ull) * length, chunk.data(), chunk.size());
         for (std::uint32_t i = 0; i < count; ++i)
-            if (chunk[i * length] != kRecordDeleted) ++liveRecords_;
+            if (chunk[i * length] != kRecordDeleted) ++live;
     }
+    return live;
 }
 
 void DbaseTable::openCompanions() {
@@ -209,7 +209,8 @@ TableInfo DbaseTable::info() const {
     i.version = levelNumber(header_.level);
     i.codePage = codec_->codePage();
     i.encrypted = false;
-    i.recordCount = liveRecords_;
+    if (!liveRecords_) liveRecords_ = countLiveRecords();
+    i.recordCount = *liveRecords_;
     i.recordSize = header_.recordLength;
     return i;
 }
@@ -348,7 +349,7 @@ void DbaseTable::appendRecord(const Record& record) {
     }
     header_.recordCount = n;
     stored_ = n;
-    ++liveRecords_;
+    if (liveRecords_) ++*liveRecords_;
 }
 
 std::vector<std::string> DbaseTable::check() {

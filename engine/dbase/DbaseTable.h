@@ -2,6 +2,7 @@
 // An open dBase table: its .DBF with memo file and production index.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,7 @@ class DbaseTable : public TableFile {
   private:
     DbaseTable() = default;
     void openCompanions();
-    void countLiveRecords();
+    std::uint64_t countLiveRecords() const;
     void buildSchema();
     std::unique_ptr<RecordCursor> cursorOver(std::vector<std::uint32_t> order);
 
@@ -65,7 +66,9 @@ class DbaseTable : public TableFile {
     TableSchema schema_;
     std::vector<int> visibleFields_;  // header field index of each schema field
     std::uint32_t stored_ = 0;        // records actually present (count, cut to the file size)
-    std::uint64_t liveRecords_ = 0;
+    // Counted when first asked for: opening a table reads its header and indexes only, so that
+    // the cost of an open does not grow with the number of records.
+    mutable std::optional<std::uint64_t> liveRecords_;
 };
 
 }  // namespace kx4::dbase
