@@ -1,0 +1,164 @@
+// Saving the definition (a new table, or in field mode one new field) and dropping a field.
+#include <QFileInfo>
+#include <array>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+#include "Dbi.h"
+#include "DefineForm.h"
+#include "FieldLetters.h"
+#include "FieldStatements.h"
+#include "Prompts.h"
+#include "RowLists.h"
+#include "Table.h"
+#include "TablePasswords.h"
+#include "TableTypeRule.h"
+#include "TextCatalogue.h"
+
+namespace kx4 {
+
+namespace {
+
+// Catalogue entries of the save's messages.
+constexpr int kTextTableExists = 65129;   // "Die Tabelle existiert bereits!"
+constexpr int kTextOverwrite = 65130;     // "Wollen Sie die Tabelle überschreiben?"
+constexpr int kTextDataLost = 65131;      // "(Alle Daten der Tabelle gehen dabei verloren!)"
+constexpr int kTextAliasMissing = 65154;  // "ALIAS muss angegeben werden!"
+constexpr int kTextTableMissing = 65155;  // "Tabelle muss angegeben werden!"
+constexpr int kTextFieldMissing = 65156;  // "Feld muss angegeben werden!"
+constexpr int kTextInvalidType = 65157;   // "Ungültiger Typ angegeben: "
+constexpr int kTextDone = 65166;          // "Fertig!"
+
+QString invalidTypeMessage(const QString& type) {
+    return CatalogueText(kTextInvalidType) + u'"' + type + u'"';
+}
+
+FieldLetter letterOf(const QString& type) {
+    if (std::optional<FieldLetter> letter = findFieldLetter(type)) return *letter;
+    throw std::invalid_argument(invalidTypeMessage(type).toStdString());
+}
+
+void showDone() { MessageDlg(CatalogueText(kTextDone), TMsgDlgType::mtInformation, mbOK); }
+
+// The directory of the database an alias names, ending with a path separator.
+QString workingDirectory(const QString& alias) {
+    hDBIDb database = nullptr;
+    Check(DbiOpenDatabase(alias.toStdString().c_str(), nullptr, dbiREADWRITE, dbiOPENSHARED,
+                          nullptr, 0, nullptr, nullptr, &database));
+    std::array<char, DBIMAXPATHLEN + 1> directory{};
+    const DBIResult result = DbiGetDirectory(database, false, directory.data());
+    DbiCloseDatabase(&database);
+    Check(result);
+    return QString::fromStdString(directory.data());
+}
+
+// The table exists under the name as typed, or under the file the engine would create for it:
+// a name without extension gets the default extension of its table type there.
+bool tableExists(const QString& directory, const QString& tableName, const TTable& table) {
+    return QFileInfo(directory + tableName).isFile() ||
+           QFileInfo(QString::fromStdString(table.Path().full())).isFile();
+}
+
+bool overwriteConfirmed() {
+    const QString question = CatalogueText(kTextTableExists) + u'\r' +
+                             CatalogueText(kTextOverwrite) + u'\r' + CatalogueText(kTextDataLost);
+    return MessageDlg(question, TMsgDlgType::mtConfirmation, mbYes | mbNo) == mrYes;
+}
+
+}  // namespace
+
+void TDefineForm::SaveBtnClick() {
+    std::optional<QString> refusal;
+    if (AliasBox->currentText().isEmpty()) {
+        refusal = CatalogueText(kTextAliasMissing);
+    } else if (TabellenBox->currentText().isEmpty()) {
+        refusal = CatalogueText(kTextTableMissing);
+    } else if (FelderListe->count() == 0 || listEntry(*FelderListe, 0).isEmpty()) {
+        refusal = CatalogueText(kTextFieldMissing);
+    } else {
+        for (int i = 0; i < TypListe->count() && !refusal; ++i) {
+            const QString type = listEntry(*TypListe, i);
+            if (!findFieldLetter(type)) refusal = invalidTypeMessage(type);
+        }
+    }
+    if (refusal) {
+        MessageDlg(*refusal, TMsgDlgType::mtError, mbOK);
+        return;
+    }
+    if (DefineMode == kFieldMode) {
+        DefineFeld();
+    } else {
+        DefineTabelle();
+    }
+}
+
+void TDefineForm::DefineTabelle() {
+    const QString alias = AliasBox->currentText();
+    const QString tableName = TabellenBox->currentText();
+    auto table = std::make_unique<TTable>();
+    table->DatabaseName = alias.toStdString();
+    table->TableName = tableName.toStdString();
+    table->TableType = tableTypeFromName(tableName);
+
+    const QString directory = workingDirectory(alias);
+    if (tableExists(directory, tableName, *table) && !overwriteConfirmed()) return;
+
+    // Every row is read and its size converted before anything is created.
+    table->FieldDefs.Clear();
+    for (int i = 0; i < FelderListe->count(); ++i) {
+        const DefinitionRow row = readDefinitionRow(*FelderListe, *TypListe, *SizeListe, i);
+        const FieldLetter letter = letterOf(row.type);
+        table->FieldDefs.Add(row.name.toStdString(), letter.type, letter.sizeFromRow ? row.size : 0,
+                             false);
+    }
+    table->CreateTable();
+    // Read the new table's field definitions back from the engine.
+    table->Open();
+    table->Close();
+    table.reset();
+    showDone();
+}
+
+void TDefineForm::DefineFeld() {
+    {
+        const TablePasswords passwords(session_);
+        Query1.SQL.clear();
+        Query1.DatabaseName = AliasBox->currentText().toStdString();
+        // Every row is read and converted; the last one is the field to add.
+        QString statement;
+        for (int i = 0; i < FelderListe->count(); ++i) {
+            const DefinitionRow row = readDefinitionRow(*FelderListe, *TypListe, *SizeListe, i);
+            const FieldLetter letter = letterOf(row.type);
+            statement = addFieldStatement(TabellenBox->currentText(), row.name,
+                                          columnTypeFor(letter, row.size));
+        }
+        Query1.SQL = {statement.toStdString()};
+        Query1.ExecSQL();
+    }
+    showDone();
+}
+
+void TDefineForm::DelBtnClick() {
+    if (selectedRow(*FelderListe) < 0) return;
+    DeleteFeld();
+}
+
+void TDefineForm::DeleteFeld() {
+    try {
+        Query1.SQL.clear();
+        Query1.DatabaseName = AliasBox->currentText().toStdString();
+        const int row = selectedRow(*FelderListe);
+        const DefinitionRow field = readDefinitionRow(*FelderListe, *TypListe, *SizeListe, row);
+        Query1.SQL = {dropFieldStatement(TabellenBox->currentText(), field.name).toStdString()};
+        Query1.ExecSQL();
+    } catch (...) {
+        // The rows show the table as it is, also after a failed drop.
+        TabellenBoxChange();
+        throw;
+    }
+    TabellenBoxChange();
+    showDone();
+}
+
+}  // namespace kx4
