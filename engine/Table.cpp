@@ -116,20 +116,38 @@ hDBICur TTable::Handle() {
 
 std::unique_ptr<RecordCursor> TTable::Records() { return File().scan(); }
 
+void TTable::changeOpenTable(const char* what, const std::function<void(FileTransaction&)>& change) {
+    if (!File().exclusive())
+        throwEngineError(DBIERR_NEEDEXCLACCESS,
+                         std::string(what) + " needs the table opened exclusively: " + TableName);
+    {
+        FileTransaction tx(File().path().full());
+        change(tx);
+        tx.commit();
+    }
+    cursor_->reopen(Session());
+    loadFields();
+    indexDefs_.defs_ = File().schema().indexes;
+}
+
 void TTable::AddIndex(const std::string& name, const std::string& fields, TIndexOptions options,
                       const std::string& descFields) {
-    checkInactive("AddIndex");
     IndexDef index;
     index.name = name;
     index.fields = fields;
     index.options = options;
     if (!descFields.empty()) index.options.add(IndexOption::ixDescending);
-    addIndexToTable(Format(), Path(), index, Session());
+    if (Active())
+        changeOpenTable("AddIndex", [&](FileTransaction& tx) { Format().addIndex(File(), index, tx); });
+    else
+        addIndexToTable(Format(), Path(), index, Session());
 }
 
 void TTable::DeleteIndex(const std::string& name) {
-    checkInactive("DeleteIndex");
-    deleteIndexFromTable(Format(), Path(), name, Session());
+    if (Active())
+        changeOpenTable("DeleteIndex", [&](FileTransaction& tx) { Format().deleteIndex(File(), name, tx); });
+    else
+        deleteIndexFromTable(Format(), Path(), name, Session());
 }
 
 void TTable::CreateTable() {

@@ -2,6 +2,7 @@
 // The table object: names a table of a database (alias), opens it shared or exclusively and
 // gives its fields, field definitions and index definitions; adds and deletes indexes and creates
 // tables.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 
 namespace kx4 {
 
+class FileTransaction;
 class TTable;
 
 class TField {
@@ -94,7 +96,8 @@ public:
     TFieldDefs FieldDefs;
     TIndexDefs& IndexDefs() { return indexDefs_; }
 
-    // Work with the table closed, addressing it by database, name and type.
+    // On a closed table, addressed by database, name and type; or on the table opened
+    // exclusively, which stays open.
     void AddIndex(const std::string& name, const std::string& fields, TIndexOptions options,
                   const std::string& descFields = {});
     void DeleteIndex(const std::string& name);
@@ -113,6 +116,7 @@ public:
 
 private:
     void checkInactive(const char* what) const;
+    void changeOpenTable(const char* what, const std::function<void(FileTransaction&)>& change);
     void loadFields();
     Database database() const;
 

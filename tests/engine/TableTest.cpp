@@ -93,6 +93,33 @@ TEST_F(TableTest, DBaseTagsIncludingAnExpressionTag) {
     for (int i = 0; i < table.FieldCount(); ++i) EXPECT_FALSE(table.Fields(i).IsIndexField());
 }
 
+TEST_F(TableTest, IndexesChangeOnTheExclusivelyOpenTable) {
+    TTable table;
+    table.DatabaseName = "DEMO";
+    table.TableName = "KUNDEN.DB";
+    table.Open();
+    EXPECT_THROW(table.AddIndex("_ORT", "ORT", IndexOption::ixCaseInsensitive), EDBEngineError);
+    table.Close();
+    table.Exclusive = true;
+    table.Open();
+    table.AddIndex("_ORT", "ORT", IndexOption::ixCaseInsensitive);
+    ASSERT_TRUE(table.Active());
+    ASSERT_EQ(table.IndexDefs().Count(), 2);
+    EXPECT_EQ(table.IndexDefs()[1].name, "_ORT");
+    table.DeleteIndex("_ORT");
+    EXPECT_EQ(table.IndexDefs().Count(), 1);
+    table.Close();
+
+    TTable articles;
+    articles.DatabaseName = "DEMO";
+    articles.TableName = "ARTIKEL.DBF";
+    articles.Exclusive = true;
+    articles.Open();
+    articles.DeleteIndex("BEZEICH");
+    ASSERT_EQ(articles.IndexDefs().Count(), 1);
+    EXPECT_EQ(articles.IndexDefs()[0].name, "ARTNR");
+}
+
 TEST_F(TableTest, ExclusiveAndSharedOpensExcludeEachOther) {
     TTable reader, writer;
     for (TTable* t : {&reader, &writer}) {
