@@ -155,6 +155,10 @@ RestructurePlan identityPlan(const TableSchema& schema) {
 }
 
 void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan) {
+    if (!format.canRestructure())
+        throwEngineError(DBIERR_NOTSUPPORTED, "Restructure and pack are not supported for " +
+                                                  format.driverName() + " tables (" +
+                                                  source.path().fileName + ")");
     if (!source.exclusive())
         throwEngineError(DBIERR_NEEDEXCLACCESS, "Table " + source.path().fileName +
                                                     " must be opened exclusively to be restructured");

@@ -107,6 +107,7 @@ class AsciiFormat : public TableFormat {
         out.iLen = static_cast<std::uint16_t>(field.dataSize);
     }
 
+    bool canRestructure() const override { return false; }
     void addIndex(TableFile& file, const IndexDef&, FileTransaction&) override { noIndexes(file); }
     void deleteIndex(TableFile& file, const std::string&, FileTransaction&) override {
         noIndexes(file);

@@ -131,6 +131,9 @@ public:
     // records stay). The default rewrites the whole table, which suits formats without
     // deleted records.
     virtual void rebuildIndexes(TableFile& file, FileTransaction& tx);
+    // Whether tables of this format can be restructured and packed (rewritten with another
+    // structure or without deleted records); creating one is always possible.
+    virtual bool canRestructure() const { return true; }
 };
 
 // The drivers, by table type; ttDefault picks by the file name's extension.
