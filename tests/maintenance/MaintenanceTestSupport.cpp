@@ -48,7 +48,7 @@ OtherProcessLock::OtherProcessLock(const std::string& path) {
         "fcntl.lockf(f, fcntl.LOCK_SH)\n"
         "print('locked', flush=True)\n"
         "sys.stdin.read()\n";
-    process_.start(QStringLiteral("python3"),
+    process_.start(QString::fromUtf8(KX4_DEBIAN_PYTHON),
                    {QStringLiteral("-c"), QString::fromUtf8(script), QString::fromStdString(path)});
     const bool locked =
         process_.waitForReadyRead(10000) && process_.readAllStandardOutput().startsWith("locked");
