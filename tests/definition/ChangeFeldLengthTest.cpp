@@ -75,39 +75,6 @@ TEST_F(ChangeFeldLengthTest, LowerCaseDbfNameIsADbaseTable) {
     EXPECT_EQ(test::dbfreadFields(demo.table("artikel.dbf"))[1], "BEZEICH:C:44");
 }
 
-TEST_F(ChangeFeldLengthTest, ParadoxResultReadsBackThroughPxlib) {
-    change("KUNDEN.DB", "VORNAME", 33);
-    const test::PxlibStructure px = test::pxlibStructure(demo.table("KUNDEN.DB"));
-    ASSERT_EQ(px.error, "");
-    EXPECT_EQ(px.fields[2], "VORNAME:1:33");
-    EXPECT_EQ(px.records, 5);
-    EXPECT_EQ(px.primaryKeyFields, 1);
-}
-
-struct RefusalCase {
-    const char* table;
-    const char* field;
-    int length;
-};
-
-class Refused : public ChangeFeldLengthTest, public testing::WithParamInterface<RefusalCase> {};
-
-// A length the values do not fit, or one the field type does not allow, is refused by the
-// engine: the error carries its message and no file of the alias changes.
-TEST_P(Refused, LeavesEveryFileUnchanged) {
-    const std::string before = directorySnapshot(demo.tables());
-    EXPECT_THROW(change(GetParam().table, GetParam().field, GetParam().length), EDatabaseError);
-    EXPECT_EQ(directorySnapshot(demo.tables()), before);
-    expectReleased(GetParam().table);
-}
-
-INSTANTIATE_TEST_SUITE_P(Lengths, Refused,
-                         testing::Values(RefusalCase{"KUNDEN.DB", "NAME", 3},  // "Müller" is longer
-                                         RefusalCase{"KUNDEN.DB", "NAME", -1},  // 65535
-                                         RefusalCase{"KUNDEN.DB", "NAME", 300},
-                                         RefusalCase{"ARTIKEL.DBF", "BEZEICH", 5},
-                                         RefusalCase{"PREISE.TXT", "ARTNR", 2}));
-
 TEST_F(ChangeFeldLengthTest, UnknownFieldOrTableRaisesAndReleasesEverything) {
     EXPECT_THROW(change("KUNDEN.DB", "GIBTESNICHT", 10), EDatabaseError);
     expectReleased("KUNDEN.DB");

@@ -1,7 +1,6 @@
 // The window itself: controls, menus, texts, the alias and table choosers and loading a table's
 // structure into the rows.
 #include <QApplication>
-#include <QMenu>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
@@ -17,14 +16,6 @@ using test::DefinitionTest;
 using test::entries;
 
 using DefineFormTest = DefinitionTest;
-
-QStringList menuTexts(const QMenu& menu) {
-    QStringList texts;
-    for (const QAction* action : menu.actions()) {
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    }
-    return texts;
-}
 
 TEST_F(DefineFormTest, StartsEmptyInTableMode) {
     DefineMode = kFieldMode;
@@ -46,31 +37,6 @@ TEST_F(DefineFormTest, StartsEmptyInTableMode) {
     EXPECT_EQ(form->Panel3->text(), "Alias: ");
     EXPECT_EQ(form->Panel4->text(), "Tabelle: ");
     EXPECT_EQ(form->OKBtn->text(), "&OK");
-}
-
-TEST_F(DefineFormTest, MenusOfTheThreeLists) {
-    const auto form = createForm();
-    EXPECT_EQ(menuTexts(*form->Pop1), QStringList({"&Neues Feld", "-", "&Zurücksetzen"}));
-    EXPECT_EQ(menuTexts(*form->Pop2),
-              QStringList({"&A", "&S", "&I", "&L", "&D", "&$", "&M", "-", "&Zurücksetzen"}));
-    EXPECT_EQ(menuTexts(*form->Pop3), QStringList({"&Grösse", "-", "&Zurücksetzen"}));
-}
-
-TEST_F(DefineFormTest, TabOrderRunsFromTheAliasToTheEntryEditor) {
-    const auto form = createForm();
-    QList<QWidget*> chain;
-    for (QWidget* w = form->AliasBox; chain.size() < 9; w = w->nextInFocusChain()) {
-        if (w->focusPolicy() & Qt::TabFocus && !chain.contains(w)) {
-            if (w == form->AliasBox || w == form->TabellenBox || w == form->FelderListe ||
-                w == form->TypListe || w == form->SizeListe || w == form->NameEdit ||
-                w == form->TypEdit || w == form->SizeEdit || w == form->OKBtn)
-                chain << w;
-        }
-    }
-    const QList<QWidget*> expected = {form->AliasBox, form->TabellenBox, form->FelderListe,
-                                      form->TypListe, form->SizeListe,   form->NameEdit,
-                                      form->TypEdit,  form->SizeEdit,    form->OKBtn};
-    EXPECT_EQ(chain, expected);
 }
 
 TEST_F(DefineFormTest, OtherLanguagesTakeTheCatalogueTexts) {

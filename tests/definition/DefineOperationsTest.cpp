@@ -265,7 +265,9 @@ INSTANTIATE_TEST_SUITE_P(
                     LengthFailure{"KUNDEN.DB", "NAME", "", "'' ist kein gültiger Integerwert."},
                     LengthFailure{"KUNDEN.DB", "NAME", "4", nullptr},  // values do not fit
                     LengthFailure{"KUNDEN.DB", "NAME", "-1", nullptr},
-                    LengthFailure{"ARTIKEL.DBF", "BEZEICH", "10", nullptr}));
+                    LengthFailure{"KUNDEN.DB", "NAME", "300", nullptr},
+                    LengthFailure{"ARTIKEL.DBF", "BEZEICH", "10", nullptr},
+                    LengthFailure{"PREISE.TXT", "ARTNR", "2", nullptr}));
 
 }  // namespace
 }  // namespace kx4

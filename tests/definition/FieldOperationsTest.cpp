@@ -1,7 +1,6 @@
 // Adding the field of the last row (field mode) and dropping the field of the selected row,
 // checked on the demo tables through the engine, pxlib and dbfread.
 #include "DefinitionTestSupport.h"
-#include "FieldStatements.h"
 #include "Session.h"
 
 namespace kx4 {
@@ -264,13 +263,6 @@ TEST_F(FieldOperationsTest, DropOfAFieldTheTableNoLongerHasIsRefusedByTheEngine)
     EXPECT_EQ(prompts.errorBoxes.size(), 1u);
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(rows(*form), QStringList({"ARTNR|A|8", "PREIS|F|8", "GUELTIGAB|D|4"}));
-}
-
-TEST(FieldStatements, QuoteEveryDoubleQuoteOfTheNames) {
-    EXPECT_EQ(dropFieldStatement("T", "F"), "ALTER TABLE \"T\" DROP \"T\".\"F\"");
-    EXPECT_EQ(addFieldStatement("A\"B.DB", "\"", "DATE"),
-              "ALTER TABLE \"A\"\"B.DB\" ADD \"A\"\"B.DB\".\"\"\"\" DATE");
-    EXPECT_EQ(dropFieldStatement("%1", "%2"), "ALTER TABLE \"%1\" DROP \"%1\".\"%2\"");
 }
 
 }  // namespace

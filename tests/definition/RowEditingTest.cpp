@@ -1,7 +1,6 @@
 // Editing the rows: the entry editor, the letter menu, "&Grösse" and the three "&Zurücksetzen".
 #include <QTest>
 
-#include "Convert.h"
 #include "DefinitionTestSupport.h"
 
 namespace kx4 {
@@ -122,14 +121,6 @@ INSTANTIATE_TEST_SUITE_P(
                     SizeCase{"+", false}, SizeCase{"1e3", false}, SizeCase{"$G", false},
                     SizeCase{"٣", false}));
 
-TEST_F(RowEditingTest, WholeNumberValues) {
-    EXPECT_EQ(TryStrToInt(" -$10"), -16);
-    EXPECT_EQ(TryStrToInt("0x7FFFFFFF"), 2147483647);
-    EXPECT_EQ(TryStrToInt("-0x80000000"), -2147483647 - 1);
-    EXPECT_EQ(TryStrToInt("0x80000000"), std::nullopt);
-    EXPECT_EQ(TryStrToInt("007"), 7);
-}
-
 struct GroesseCase {
     std::optional<const char*> answer;  // nullopt: the user cancels
     QStringList sizes;
@@ -169,22 +160,6 @@ TEST_F(RowEditingTest, ResetEmptiesItsOwnListsWithoutAQuestion) {
     form->Zurcksetzen1->trigger();
     EXPECT_TRUE(rows(*form).isEmpty());
     EXPECT_TRUE(prompts.messages.empty());
-}
-
-TEST_F(RowEditingTest, ListMenusOpenOverTheirLists) {
-    const auto form = createForm();
-    struct Area {
-        QWidget* widget;
-        QMenu* menu;
-    };
-    for (const Area& area :
-         {Area{form->FelderListe->viewport(), form->Pop1},
-          Area{form->TypListe->viewport(), form->Pop2},
-          Area{form->SizeListe->viewport(), form->Pop3}, Area{form->TypEdit, form->Pop2}}) {
-        Q_EMIT area.widget->customContextMenuRequested(QPoint(2, 2));
-        EXPECT_TRUE(area.menu->isVisible()) << area.widget->objectName().toStdString();
-        area.menu->hide();
-    }
 }
 
 TEST_F(RowEditingTest, DeleteButtonWithoutASelectedRowDoesNothing) {
