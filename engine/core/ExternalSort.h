@@ -1,8 +1,10 @@
 #pragma once
 // Sorts entries (an order key and a payload) of any number within a fixed memory budget:
 // entries gather in memory, full batches are sorted and written as runs to scratch files
-// beside the table, and reading merges the runs. Scratch files end in ".kx4tmp", so the
-// recovery that runs before a table is opened removes those a crash left behind.
+// beside the table, and reading merges the runs (first into fewer, longer runs when there are
+// more than the budget can read at once). Keys compare as unsigned bytes. Scratch files end in
+// ".kx4tmp", so the recovery that runs before a table is opened removes those a crash left
+// behind.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,10 +12,6 @@
 #include <vector>
 
 namespace kx4 {
-class File;
-}
-
-namespace kx4::paradox {
 
 class ExternalSorter {
   public:
@@ -34,6 +32,11 @@ class ExternalSorter {
     struct Run;
     void spill();
     void sortBatch();
+    std::unique_ptr<Run> newRun();
+    void mergeRuns(std::size_t first, std::size_t last, Run& out);
+    std::size_t maxOpenRuns() const;
+    bool laterRun(std::size_t a, std::size_t b) const;
+    static void discard(Run& run);
 
     std::string scratchBase_;
     std::size_t budget_;
@@ -51,4 +54,4 @@ class ExternalSorter {
     std::vector<std::size_t> heap_;  // runs by their current key (merge phase)
 };
 
-}  // namespace kx4::paradox
+}  // namespace kx4

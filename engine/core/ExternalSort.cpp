@@ -4,11 +4,10 @@
 #include <atomic>
 #include <cstring>
 
-#include "ByteOrder.h"
 #include "Errors.h"
 #include "FileSystem.h"
 
-namespace kx4::paradox {
+namespace kx4 {
 
 namespace {
 
@@ -17,14 +16,22 @@ constexpr std::size_t kRunBuffer = 256 * 1024;
 
 std::atomic<unsigned> g_scratchCounter{0};
 
+// Entry sizes in native byte order: batches and runs never leave this process.
+std::uint32_t getSize(const void* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void putSize(void* p, std::uint32_t v) { std::memcpy(p, &v, sizeof v); }
+
 std::string_view keyAt(const std::string& bytes, std::size_t offset) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data()) + offset;
-    return {bytes.data() + offset + kEntryHeader, getLe32(p)};
+    return {bytes.data() + offset + kEntryHeader, getSize(bytes.data() + offset)};
 }
 
 std::string_view payloadAt(const std::string& bytes, std::size_t offset) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data()) + offset;
-    return {bytes.data() + offset + kEntryHeader + getLe32(p), getLe32(p + 4)};
+    const char* p = bytes.data() + offset;
+    return {p + kEntryHeader + getSize(p), getSize(p + 4)};
 }
 
 // The first eight key bytes as a big-endian number: comparing these decides most pairs.
@@ -36,10 +43,10 @@ std::uint64_t prefixOf(std::string_view key) {
 }
 
 void appendEntry(std::string& out, std::string_view key, std::string_view payload) {
-    std::uint8_t sizes[kEntryHeader];
-    putLe32(sizes, static_cast<std::uint32_t>(key.size()));
-    putLe32(sizes + 4, static_cast<std::uint32_t>(payload.size()));
-    out.append(reinterpret_cast<const char*>(sizes), kEntryHeader);
+    char sizes[kEntryHeader];
+    putSize(sizes, static_cast<std::uint32_t>(key.size()));
+    putSize(sizes + 4, static_cast<std::uint32_t>(payload.size()));
+    out.append(sizes, kEntryHeader);
     out.append(key);
     out.append(payload);
 }
@@ -58,13 +65,25 @@ struct ExternalSorter::Run {
 
     // Loads the next entry into key/payload; false at the end of the run.
     bool advance() {
-        std::uint8_t sizes[kEntryHeader];
+        char sizes[kEntryHeader];
         if (!take(sizes, kEntryHeader)) return false;
-        key.resize(getLe32(sizes));
-        payload.resize(getLe32(sizes + 4));
+        key.resize(getSize(sizes));
+        payload.resize(getSize(sizes + 4));
         if (!take(key.data(), key.size()) || !take(payload.data(), payload.size()))
             throwCorrupt(path, "sort run ends inside an entry");
         return true;
+    }
+
+    // Writes an entry through `pending`, which is flushed when full and at the end.
+    void put(std::string& pending, std::string_view k, std::string_view p) {
+        appendEntry(pending, k, p);
+        if (pending.size() >= kRunBuffer * 4) flush(pending);
+    }
+
+    void flush(std::string& pending) {
+        file->writeAt(size, pending.data(), pending.size());
+        size += pending.size();
+        pending.clear();
     }
 
     bool take(void* out, std::size_t n) {
@@ -93,13 +112,15 @@ ExternalSorter::ExternalSorter(std::string scratchBase, std::size_t memoryBudget
       budget_(std::max<std::size_t>(memoryBudget, 64 * 1024)) {}
 
 ExternalSorter::~ExternalSorter() {
-    for (auto& run : runs_) {
-        run->file.reset();
-        try {
-            fileSystem().remove(run->path);
-        } catch (...) {
-            // The next recovery of the table removes what is left.
-        }
+    for (auto& run : runs_) discard(*run);
+}
+
+void ExternalSorter::discard(Run& run) {
+    run.file.reset();
+    try {
+        fileSystem().remove(run.path);
+    } catch (...) {
+        // The next recovery of the table removes what is left.
     }
 }
 
@@ -128,29 +149,58 @@ void ExternalSorter::sortBatch() {
     });
 }
 
-void ExternalSorter::spill() {
-    if (offsets_.empty()) return;
-    sortBatch();
+std::unique_ptr<ExternalSorter::Run> ExternalSorter::newRun() {
     auto run = std::make_unique<Run>();
     run->path = scratchBase_ + ".sort" + std::to_string(g_scratchCounter++) + ".kx4tmp";
     run->file = fileSystem().open(run->path, OpenMode::Create);
+    return run;
+}
+
+void ExternalSorter::spill() {
+    if (offsets_.empty()) return;
+    sortBatch();
+    auto run = newRun();
     std::string out;
     out.reserve(kRunBuffer * 4);
-    for (const Slot& slot : offsets_) {
-        appendEntry(out, keyAt(batch_, slot.offset), payloadAt(batch_, slot.offset));
-        if (out.size() >= kRunBuffer * 4) {
-            run->file->writeAt(run->size, out.data(), out.size());
-            run->size += out.size();
-            out.clear();
-        }
-    }
-    run->file->writeAt(run->size, out.data(), out.size());
-    run->size += out.size();
+    for (const Slot& slot : offsets_)
+        run->put(out, keyAt(batch_, slot.offset), payloadAt(batch_, slot.offset));
+    run->flush(out);
     runs_.push_back(std::move(run));
     batch_.clear();
     batch_.shrink_to_fit();
     offsets_.clear();
     offsets_.shrink_to_fit();
+}
+
+// Each run being merged holds a read buffer; the budget decides how many are read at once.
+std::size_t ExternalSorter::maxOpenRuns() const {
+    return std::max<std::size_t>(2, budget_ / kRunBuffer);
+}
+
+// Order of the min-heaps of runs by their current entry; the earlier run wins ties, which keeps
+// entries with equal keys in the order they were added.
+bool ExternalSorter::laterRun(std::size_t a, std::size_t b) const {
+    const int c = runs_[a]->key.compare(runs_[b]->key);
+    return c != 0 ? c > 0 : a > b;
+}
+
+void ExternalSorter::mergeRuns(std::size_t first, std::size_t last, Run& out) {
+    std::vector<std::size_t> heap;
+    const auto later = [this](std::size_t a, std::size_t b) { return laterRun(a, b); };
+    for (std::size_t i = first; i < last; ++i)
+        if (runs_[i]->advance()) heap.push_back(i);
+    std::make_heap(heap.begin(), heap.end(), later);
+    std::string pending;
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), later);
+        Run& run = *runs_[heap.back()];
+        out.put(pending, run.key, run.payload);
+        if (run.advance())
+            std::push_heap(heap.begin(), heap.end(), later);
+        else
+            heap.pop_back();
+    }
+    out.flush(pending);
 }
 
 void ExternalSorter::finishAdding() {
@@ -161,16 +211,25 @@ void ExternalSorter::finishAdding() {
         return;
     }
     spill();
-    // A min-heap of runs by their current entry; the earlier run wins ties, which keeps
-    // entries with equal keys in the order they were added.
-    auto later = [&](std::size_t a, std::size_t b) {
-        const int c = runs_[a]->key.compare(runs_[b]->key);
-        return c != 0 ? c > 0 : a > b;
-    };
+    // Too many runs to read at once: merge neighbouring groups into longer runs (in order, so
+    // that equal keys keep the order they were added in) until few enough remain.
+    const std::size_t fanIn = maxOpenRuns();
+    while (runs_.size() > fanIn) {
+        std::vector<std::unique_ptr<Run>> merged;
+        for (std::size_t first = 0; first < runs_.size(); first += fanIn) {
+            const std::size_t last = std::min(first + fanIn, runs_.size());
+            auto run = newRun();
+            mergeRuns(first, last, *run);
+            for (std::size_t i = first; i < last; ++i) discard(*runs_[i]);
+            merged.push_back(std::move(run));
+        }
+        runs_ = std::move(merged);
+    }
     for (std::size_t i = 0; i < runs_.size(); ++i)
         if (runs_[i]->advance()) {
             heap_.push_back(i);
-            std::push_heap(heap_.begin(), heap_.end(), later);
+            std::push_heap(heap_.begin(), heap_.end(),
+                           [this](std::size_t a, std::size_t b) { return laterRun(a, b); });
         }
 }
 
@@ -184,10 +243,7 @@ bool ExternalSorter::next(std::string& key, std::string& payload) {
         return true;
     }
     if (heap_.empty()) return false;
-    auto later = [&](std::size_t a, std::size_t b) {
-        const int c = runs_[a]->key.compare(runs_[b]->key);
-        return c != 0 ? c > 0 : a > b;
-    };
+    const auto later = [this](std::size_t a, std::size_t b) { return laterRun(a, b); };
     std::pop_heap(heap_.begin(), heap_.end(), later);
     Run& run = *runs_[heap_.back()];
     key.swap(run.key);
@@ -199,4 +255,4 @@ bool ExternalSorter::next(std::string& key, std::string& payload) {
     return true;
 }
 
-}  // namespace kx4::paradox
+}  // namespace kx4
