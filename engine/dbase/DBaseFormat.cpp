@@ -7,8 +7,10 @@
 #include "Errors.h"
 #include "FieldMapping.h"
 #include "FileTransaction.h"
+#include "KeyExpression.h"
 #include "MdxFile.h"
 #include "TagDefinition.h"
+#include "TagKeySorter.h"
 
 namespace kx4 {
 
@@ -63,7 +65,7 @@ void stageDataWithFlags(DbaseTable& table, const std::vector<MdxTagSpec>& tags,
     }
 }
 
-// The existing tags with their entries as stored.
+// The definitions of the existing tags.
 std::vector<MdxTagSpec> currentTags(DbaseTable& table) {
     std::vector<MdxTagSpec> specs;
     MdxFile* mdx = table.mdx();
@@ -80,13 +82,38 @@ std::vector<MdxTagSpec> currentTags(DbaseTable& table) {
         spec.keyLength = tag.keyLength;
         spec.unique = tag.unique;
         spec.descending = tag.descending;
-        spec.entries = mdx->entries(tag);
         specs.push_back(std::move(spec));
     }
     return specs;
 }
 
-void writeTags(DbaseTable& table, std::vector<MdxTagSpec> tags, FileTransaction& tx) {
+// The entries of an existing tag as stored.
+std::unique_ptr<TagEntries> storedEntries(DbaseTable& table, const std::string& name) {
+    MdxFile& mdx = *table.mdx();
+    return mdx.streamEntries(mdx.tags()[static_cast<std::size_t>(mdx.findTag(name))]);
+}
+
+// The keys of every stored record for each of `tags`, sorted in one pass over the records
+// (deleted records too: dBase keeps them in its tags).
+std::vector<std::unique_ptr<TagKeySorter>> keysOfRecords(DbaseTable& table,
+                                                         const std::vector<MdxTagSpec>& tags) {
+    const DbfHeader& h = table.header();
+    std::vector<KeyExpression> expressions;
+    std::vector<std::unique_ptr<TagKeySorter>> sorters;
+    for (const auto& tag : tags) {
+        expressions.emplace_back(tag.expression, h.fields, h.level);
+        sorters.push_back(
+            std::make_unique<TagKeySorter>(tag, tablePath(table), sortMemoryPerTag(tags.size())));
+    }
+    table.forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
+        for (std::size_t i = 0; i < tags.size(); ++i)
+            sorters[i]->add(expressions[i].evaluate(raw, table.codec()), n);
+    });
+    return sorters;
+}
+
+void writeTags(DbaseTable& table, const std::vector<MdxTagSpec>& tags,
+               const std::vector<TagEntries*>& entries, FileTransaction& tx) {
     stageDataWithFlags(table, tags, tx);
     const std::string mdxPath = companionPath(table.path(), ".MDX");
     if (tags.empty()) {
@@ -95,7 +122,7 @@ void writeTags(DbaseTable& table, std::vector<MdxTagSpec> tags, FileTransaction&
     }
     const std::uint8_t ldid =
         std::static_pointer_cast<const DbaseProperties>(table.properties())->ldid;
-    writeMdx(tx.stage(mdxPath), toUpperAscii(stemOf(table.path().fileName)), ldid, std::move(tags));
+    writeMdx(tx.stage(mdxPath), toUpperAscii(stemOf(table.path().fileName)), ldid, tags, entries);
 }
 
 class DBaseFormat : public TableFormat {
@@ -149,9 +176,13 @@ class DBaseFormat : public TableFormat {
         if (tags.size() >= static_cast<std::size_t>(kMaxTags))
             throwEngineError(DBIERR_INVALIDPARAM,
                              "Table " + tablePath(table) + " already has 47 indexes");
-        spec.entries = table.computeKeys(spec.expression);
+        // The existing tags are copied as stored; only the new one is computed.
+        std::vector<std::unique_ptr<TagEntries>> sources;
+        for (const auto& tag : tags) sources.push_back(storedEntries(table, tag.name));
+        auto added = keysOfRecords(table, {spec});
+        sources.push_back(std::move(added.front()));
         tags.push_back(std::move(spec));
-        writeTags(table, std::move(tags), tx);
+        writeTags(table, tags, pointers(sources), tx);
     }
 
     void deleteIndex(TableFile& file, const std::string& name, FileTransaction& tx) override {
@@ -164,7 +195,26 @@ class DBaseFormat : public TableFormat {
             throwEngineError(DBIERR_NOSUCHINDEX,
                              "Table " + tablePath(table) + " has no index named " + name);
         tags.erase(it);
-        writeTags(table, std::move(tags), tx);
+        std::vector<std::unique_ptr<TagEntries>> sources;
+        for (const auto& tag : tags) sources.push_back(storedEntries(table, tag.name));
+        writeTags(table, tags, pointers(sources), tx);
+    }
+
+    // Every tag computed anew from the records; the data file stays as it is.
+    void rebuildIndexes(TableFile& file, FileTransaction& tx) override {
+        DbaseTable& table = dbaseTable(file, "rebuild the indexes of");
+        const std::vector<MdxTagSpec> tags = currentTags(table);
+        if (tags.empty()) return;
+        std::vector<std::unique_ptr<TagEntries>> sources;
+        for (auto& sorter : keysOfRecords(table, tags)) sources.push_back(std::move(sorter));
+        writeTags(table, tags, pointers(sources), tx);
+    }
+
+  private:
+    static std::vector<TagEntries*> pointers(const std::vector<std::unique_ptr<TagEntries>>& all) {
+        std::vector<TagEntries*> out;
+        for (const auto& p : all) out.push_back(p.get());
+        return out;
     }
 };
 

@@ -12,6 +12,7 @@
 #include "MdxFile.h"
 #include "RecordEncoder.h"
 #include "TagDefinition.h"
+#include "TagKeySorter.h"
 #include "TextCodec.h"
 
 namespace kx4::dbase {
@@ -39,9 +40,14 @@ DbfLevel higher(DbfLevel a, DbfLevel b) {
     return static_cast<int>(a) > static_cast<int>(b) ? a : b;
 }
 
+// Records waiting to be written: together with the sort of the keys (TagKeySorter), what a
+// rewrite needs stays the same whatever the size of the table.
+constexpr std::size_t kWriteBehind = 1 << 20;
+
 struct Tag {
     MdxTagSpec spec;
     KeyExpression expression;
+    std::unique_ptr<TagKeySorter> keys;
 };
 
 class DbaseBuilder : public TableBuilder {
@@ -75,11 +81,10 @@ class DbaseBuilder : public TableBuilder {
         for (const auto& [index, next] : encoded.autoIncNext)
             header_.fields[index].autoIncNext = next;
         ++count_;
-        data_->writeAt(header_.headerLength + (count_ - 1ull) * header_.recordLength,
-                       encoded.bytes.data(), encoded.bytes.size());
+        pending_.insert(pending_.end(), encoded.bytes.begin(), encoded.bytes.end());
+        if (pending_.size() >= kWriteBehind) writePending();
         for (auto& tag : tags_)
-            tag.spec.entries.push_back(
-                {tag.expression.evaluate(encoded.bytes.data(), *codec_), count_});
+            tag.keys->add(tag.expression.evaluate(encoded.bytes.data(), *codec_), count_);
     }
 
     void finish() override {
@@ -91,17 +96,21 @@ class DbaseBuilder : public TableBuilder {
         header_.updateYear = tm.tm_year + 1900;
         header_.updateMonth = tm.tm_mon + 1;
         header_.updateDay = tm.tm_mday;
+        pending_.push_back(kEndOfFile);
+        writePending();
         const auto head = encodeDbfHeader(header_, *codec_);
         data_->writeAt(0, head.data(), head.size());
-        const std::uint8_t eof = kEndOfFile;
-        data_->writeAt(
-            header_.headerLength + static_cast<std::uint64_t>(count_) * header_.recordLength, &eof,
-            1);
+        if (memo_) memo_->flush();
         if (!tags_.empty()) {
             std::vector<MdxTagSpec> specs;
-            for (auto& tag : tags_) specs.push_back(std::move(tag.spec));
+            std::vector<TagEntries*> entries;
+            for (auto& tag : tags_) {
+                specs.push_back(tag.spec);
+                entries.push_back(tag.keys.get());
+            }
             File& mdx = tx_.stage(companionPath(target_, ".MDX"));
-            writeMdx(mdx, toUpperAscii(stemOf(target_.fileName)), props_.ldid, std::move(specs));
+            writeMdx(mdx, toUpperAscii(stemOf(target_.fileName)), props_.ldid, specs, entries);
+            tags_.clear();  // removes the scratch files of the sort
         }
         finished_ = true;
     }
@@ -160,9 +169,19 @@ class DbaseBuilder : public TableBuilder {
             KeyExpression expression(spec.expression, header_.fields, header_.level);
             if (const auto field = expression.singleField())
                 header_.fields[static_cast<std::size_t>(*field)].productionTag = true;
-            tags_.push_back({std::move(spec), std::move(expression)});
+            tags_.push_back({std::move(spec), std::move(expression), nullptr});
         }
         header_.hasProductionMdx = !tags_.empty();
+        for (auto& tag : tags_)
+            tag.keys =
+                std::make_unique<TagKeySorter>(tag.spec, dataPath_, sortMemoryPerTag(tags_.size()));
+    }
+
+    // Records follow the header in the order they come.
+    void writePending() {
+        data_->writeAt(header_.headerLength + written_, pending_.data(), pending_.size());
+        written_ += pending_.size();
+        pending_.clear();
     }
 
     void stageFiles() {
@@ -193,6 +212,8 @@ class DbaseBuilder : public TableBuilder {
     File* data_ = nullptr;
     std::unique_ptr<MemoFile> memo_;
     std::uint32_t count_ = 0;
+    std::vector<std::uint8_t> pending_;  // records not yet written
+    std::uint64_t written_ = 0;          // bytes of records written
     bool finished_ = false;
 };
 

@@ -274,12 +274,29 @@ std::unique_ptr<RecordCursor> DbaseTable::scanIndex(const std::string& indexName
     return cursorOver(std::move(order));
 }
 
+void DbaseTable::forEachStored(
+    const std::function<void(const std::uint8_t* raw, std::uint32_t n)>& visit) {
+    const std::size_t length = header_.recordLength;
+    const std::uint32_t perChunk =
+        static_cast<std::uint32_t>(std::max<std::size_t>(kChunkBytes / length, 1));
+    std::vector<std::uint8_t> chunk;
+    for (std::uint64_t first = 1; first <= stored_; first += perChunk) {
+        const auto count =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, stored_ - first + 1));
+        chunk.resize(count * length);
+        file_->readAt(header_.headerLength + (first - 1) * length, chunk.data(), chunk.size());
+        for (std::uint32_t i = 0; i < count; ++i)
+            visit(chunk.data() + i * length, static_cast<std::uint32_t>(first + i));
+    }
+}
+
 std::vector<IndexEntry> DbaseTable::computeKeys(const std::string& expression) {
     const KeyExpression expr(expression, header_.fields, header_.level);
     std::vector<IndexEntry> entries;
     entries.reserve(stored_);
-    for (std::uint32_t n = 1; n <= stored_; ++n)
-        entries.push_back({expr.evaluate(readRaw(n).data(), *codec_), n});
+    forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
+        entries.push_back({expr.evaluate(raw, *codec_), n});
+    });
     return entries;
 }
 

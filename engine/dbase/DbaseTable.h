@@ -1,6 +1,7 @@
 #pragma once
 // An open dBase table: its .DBF with memo file and production index.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +42,8 @@ class DbaseTable : public TableFile {
     // Raw record n (1-based, deletion flag first).
     std::vector<std::uint8_t> readRaw(std::uint32_t n);
     Record decode(const std::vector<std::uint8_t>& raw, std::uint32_t n);
+    // Calls `visit` with every stored record (deleted ones too), in order, read in chunks.
+    void forEachStored(const std::function<void(const std::uint8_t* raw, std::uint32_t n)>& visit);
     // Keys of every stored record (deleted ones too, as dBase keeps them) for a tag spec.
     std::vector<IndexEntry> computeKeys(const std::string& expression);
     void requireWritable(const std::string& action) const;

@@ -123,78 +123,126 @@ void linkNameTree(std::vector<std::uint8_t>& header, const std::vector<MdxTagSpe
     }
 }
 
-struct Builder {
-    File& file;
-    int itemLength;
-    int maxKeys;
-    std::uint32_t nextPage;
-    std::uint32_t leftLeaf = 0;
-    std::uint32_t rightLeaf = 0;
+// Writes the nodes of one tree level front to back, several blocks at a time.
+class LevelWriter {
+  public:
+    LevelWriter(File& file, std::uint32_t firstPage) : file_(file), nextPage_(firstPage) {}
 
-    void writeBlock(std::uint32_t page, const std::vector<std::uint8_t>& block) {
-        file.writeAt(static_cast<std::uint64_t>(page) * kPageSize, block.data(), block.size());
+    void write(const std::vector<std::uint8_t>& block) {
+        pending_.insert(pending_.end(), block.begin(), block.end());
+        if (pending_.size() >= kWriteBehind) flush();
     }
 
-    std::vector<std::uint8_t> nodeBlock(const IndexEntry* items, std::size_t n,
-                                        std::uint32_t right) {
-        std::vector<std::uint8_t> block(kPagesPerBlock * kPageSize, 0);
-        putLe32(block.data(), static_cast<std::uint32_t>(n));
-        for (std::size_t i = 0; i < n; ++i) {
-            std::uint8_t* item =
-                block.data() + kNodeItems + i * static_cast<std::size_t>(itemLength);
-            putLe32(item, items[i].record);
-            std::memcpy(item + 4, items[i].key.data(), items[i].key.size());
-        }
-        putLe32(block.data() + kNodeItems + n * static_cast<std::size_t>(itemLength), right);
-        return block;
+    void flush() {
+        if (pending_.empty()) return;
+        file_.writeAt(static_cast<std::uint64_t>(nextPage_) * kPageSize, pending_.data(),
+                      pending_.size());
+        nextPage_ += static_cast<std::uint32_t>(pending_.size() / kPageSize);
+        pending_.clear();
     }
 
-    // Splits `count` children into groups of at most `capacity`, none with a single member.
-    static std::vector<std::size_t> groupSizes(std::size_t count, std::size_t capacity) {
-        std::vector<std::size_t> sizes;
-        const std::size_t groups = (count + capacity - 1) / capacity;
-        for (std::size_t g = 0; g < groups; ++g)
-            sizes.push_back(count / groups + (g < count % groups ? 1 : 0));
-        return sizes;
+  private:
+    static constexpr std::size_t kWriteBehind = 128 * 1024;
+    File& file_;
+    std::uint32_t nextPage_;
+    std::vector<std::uint8_t> pending_;
+};
+
+// Builds a tag's B-tree from its entries in order, in the layout dBase itself writes: all
+// leaves first, then each level of interior nodes above them, every level spread evenly over
+// as few nodes as hold it. The number of entries fixes that layout beforehand, so entries stream
+// through with one open node per level.
+class TreeWriter {
+  public:
+    TreeWriter(File& file, int itemLength, int maxKeys, std::uint32_t firstPage,
+               std::uint64_t entries)
+        : itemLength_(static_cast<std::size_t>(itemLength)) {
+        std::uint64_t children = entries;
+        std::uint64_t capacity = static_cast<std::uint64_t>(maxKeys);
+        std::uint32_t page = firstPage;
+        for (;;) {
+            const std::uint64_t nodes =
+                std::max<std::uint64_t>(1, (children + capacity - 1) / capacity);
+            levels_.push_back(Level{children, nodes, page, LevelWriter(file, page), 0, 0, {}});
+            page += static_cast<std::uint32_t>(nodes * kPagesPerBlock);
+            if (nodes == 1) break;
+            children = nodes;
+            capacity = static_cast<std::uint64_t>(maxKeys) + 1;  // n - 1 items and a right child
+        }
+        endPage_ = page;
+        for (auto& level : levels_) level.block.assign(kPagesPerBlock * kPageSize, 0);
     }
 
-    // Writes the tree bottom-up; returns the root page.
-    std::uint32_t build(const std::vector<IndexEntry>& entries) {
-        std::vector<IndexEntry> level;  // (max key, page) of each node of the level below
-        if (entries.empty()) {
-            const std::uint32_t page = nextPage;
-            nextPage += kPagesPerBlock;
-            writeBlock(page, nodeBlock(nullptr, 0, 0));
-            leftLeaf = rightLeaf = page;
-            return page;
-        }
-        std::size_t at = 0;
-        for (std::size_t size : groupSizes(entries.size(), static_cast<std::size_t>(maxKeys))) {
-            const std::uint32_t page = nextPage;
-            nextPage += kPagesPerBlock;
-            writeBlock(page, nodeBlock(entries.data() + at, size, 0));
-            if (at == 0) leftLeaf = page;
-            rightLeaf = page;
-            at += size;
-            level.push_back({entries[at - 1].key, page});
-        }
-        while (level.size() > 1) {
-            std::vector<IndexEntry> upper;
-            std::size_t first = 0;
-            for (std::size_t size :
-                 groupSizes(level.size(), static_cast<std::size_t>(maxKeys) + 1)) {
-                const std::uint32_t page = nextPage;
-                nextPage += kPagesPerBlock;
-                // n children: n - 1 items and the last child as the right pointer.
-                writeBlock(page, nodeBlock(level.data() + first, size - 1,
-                                           level[first + size - 1].record));
-                upper.push_back({level[first + size - 1].key, page});
-                first += size;
-            }
-            level = std::move(upper);
-        }
-        return level.front().record;
+    void add(const IndexEntry& entry) { addTo(0, entry.key, entry.record); }
+
+    // Writes what remains; returns the root page.
+    std::uint32_t finish() {
+        Level& leaves = levels_.front();
+        if (leaves.children == 0) completeNode(0, 0);  // a tag without keys has one empty leaf
+        for (auto& level : levels_) level.writer.flush();
+        return levels_.back().firstPage;
     }
+
+    std::uint32_t leftLeaf() const { return levels_.front().firstPage; }
+    std::uint32_t rightLeaf() const {
+        const Level& leaves = levels_.front();
+        return leaves.firstPage + static_cast<std::uint32_t>((leaves.nodes - 1) * kPagesPerBlock);
+    }
+    std::uint32_t endPage() const { return endPage_; }
+
+  private:
+    struct Level {
+        std::uint64_t children;  // entries of the leaves, nodes of the level below
+        std::uint64_t nodes;
+        std::uint32_t firstPage;
+        LevelWriter writer;
+        std::uint64_t node = 0;  // index of the open node
+        std::size_t filled = 0;  // children it holds so far
+        std::vector<std::uint8_t> block;
+
+        std::size_t nodeSize() const {  // children of the open node
+            return static_cast<std::size_t>(children / nodes + (node < children % nodes ? 1 : 0));
+        }
+        std::uint32_t page() const {
+            return firstPage + static_cast<std::uint32_t>(node * kPagesPerBlock);
+        }
+    };
+
+    // Leaves take entries as items; an interior node takes each child but its last as an item
+    // (the child's highest key and page) and points to its last child after them.
+    void addTo(std::size_t depth, const KeyBytes& key, std::uint32_t pointer) {
+        Level& level = levels_[depth];
+        const bool leaf = depth == 0;
+        std::uint32_t written;
+        if (leaf || level.filled + 1 < level.nodeSize()) {
+            std::uint8_t* item = level.block.data() + kNodeItems + level.filled * itemLength_;
+            putLe32(item, pointer);
+            std::memcpy(item + 4, key.data(), std::min(key.size(), itemLength_ - 4));
+            ++level.filled;
+            if (!leaf || level.filled < level.nodeSize()) return;
+            written = completeNode(depth, 0);
+        } else {
+            written = completeNode(depth, pointer);
+        }
+        if (depth + 1 < levels_.size()) addTo(depth + 1, key, written);
+    }
+
+    // Writes the open node of a level with `right` as its last child; returns its page.
+    std::uint32_t completeNode(std::size_t depth, std::uint32_t right) {
+        Level& level = levels_[depth];
+        putLe32(level.block.data(), static_cast<std::uint32_t>(level.filled));
+        putLe32(level.block.data() + kNodeItems + level.filled * itemLength_, right);
+        level.writer.write(level.block);
+        const std::uint32_t page = level.page();
+        std::fill(level.block.begin(), level.block.end(), 0);
+        level.filled = 0;
+        ++level.node;
+        return page;
+    }
+
+    std::size_t itemLength_;
+    std::vector<Level> levels_;
+    std::uint32_t endPage_ = 0;
 };
 
 }  // namespace
@@ -216,7 +264,7 @@ void sortEntries(std::vector<IndexEntry>& entries, KeyType type, int keyLength, 
 }
 
 void writeMdx(File& file, const std::string& tableStem, std::uint8_t ldid,
-              std::vector<MdxTagSpec> tags) {
+              const std::vector<MdxTagSpec>& tags, const std::vector<TagEntries*>& entries) {
     std::vector<std::uint8_t> header(kHeaderPages * kPageSize, 0);
     header[kVersion] = 2;
     putDate(header.data() + kCreated);
@@ -235,19 +283,27 @@ void writeMdx(File& file, const std::string& tableStem, std::uint8_t ldid,
     file.truncate(0);
     std::uint32_t nextPage = kHeaderPages;
     for (std::size_t t = 0; t < tags.size(); ++t) {
-        MdxTagSpec& tag = tags[t];
-        sortEntries(tag.entries, tag.keyType, tag.keyLength, tag.unique, tag.descending);
+        const MdxTagSpec& tag = tags[t];
+        TagEntries& source = *entries.at(t);
         const int itemLength = itemLengthFor(tag.keyLength);
         const int maxKeys =
             (kPagesPerBlock * static_cast<int>(kPageSize) - static_cast<int>(kNodeOverhead)) /
             itemLength;
         const std::uint32_t headerPage = nextPage;
-        Builder builder{file, itemLength, maxKeys, nextPage + kPagesPerBlock};
-        const std::uint32_t root = builder.build(tag.entries);
+        const std::uint64_t count = source.count();
+        TreeWriter tree(file, itemLength, maxKeys, nextPage + kPagesPerBlock, count);
+        IndexEntry item;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            if (!source.next(item))
+                throwEngineError(DBIERR_INVALIDPARAM, "Tag " + tag.name + " of " + file.path() +
+                                                          " ran out of entries while written");
+            tree.add(item);
+        }
+        const std::uint32_t root = tree.finish();
 
         std::vector<std::uint8_t> th(kPagesPerBlock * kPageSize, 0);
         putLe32(th.data() + kRoot, root);
-        putLe32(th.data() + kBlocksUsed, (builder.nextPage - headerPage) / kPagesPerBlock);
+        putLe32(th.data() + kBlocksUsed, (tree.endPage() - headerPage) / kPagesPerBlock);
         th[kFlags] =
             kFlagBase | (tag.descending ? kFlagDescending : 0) | (tag.unique ? kFlagUnique : 0);
         th[kKeyType] = static_cast<std::uint8_t>(tag.keyType);
@@ -260,13 +316,13 @@ void writeMdx(File& file, const std::string& tableStem, std::uint8_t ldid,
         th[kUniqueAt] = tag.unique ? 1 : 0;
         std::memcpy(th.data() + kExpression, tag.expression.data(),
                     std::min(tag.expression.size(), kExpressionSize - 1));
-        th[kHasKeys] = tag.entries.empty() ? 0 : 1;
-        putLe32(th.data() + kLeftLeaf, builder.leftLeaf);
-        putLe32(th.data() + kRightLeaf, builder.rightLeaf);
+        th[kHasKeys] = count == 0 ? 0 : 1;
+        putLe32(th.data() + kLeftLeaf, tree.leftLeaf());
+        putLe32(th.data() + kRightLeaf, tree.rightLeaf());
         putDate(th.data() + kTagDate);
         th[kSingleField] = tag.expression.find_first_of("+-()'\" ") == std::string::npos ? 1 : 0;
-        builder.writeBlock(headerPage, th);
-        nextPage = builder.nextPage;
+        file.writeAt(static_cast<std::uint64_t>(headerPage) * kPageSize, th.data(), th.size());
+        nextPage = tree.endPage();
 
         std::uint8_t* entry = header.data() + kTagTable + t * kTagEntrySize;
         putLe32(entry, headerPage);
@@ -404,31 +460,106 @@ void MdxFile::writeNode(const MdxTag& tag, const Node& node) {
     file_->writeAt(static_cast<std::uint64_t>(node.page) * kPageSize, block.data(), block.size());
 }
 
-void MdxFile::collect(const MdxTag& tag, std::uint32_t page, int depth,
-                      std::vector<IndexEntry>& out, std::vector<bool>& visited) {
-    if (depth > kMaxDepth)
-        corrupt("tag " + tag.name + " is deeper than " + std::to_string(kMaxDepth) + " levels");
-    Node node = readNode(tag, page);  // checks that the page lies inside the file
-    if (visited[page])
-        corrupt("tag " + tag.name + " reaches page " + std::to_string(page) + " twice");
-    visited[page] = true;
-    if (node.leaf) {
-        for (auto& e : node.items) out.push_back(std::move(e));
-        return;
+// Walks a tag depth first, one node per level in memory; refuses loops and overly deep trees.
+class MdxFile::TagWalk : public TagEntries {
+  public:
+    TagWalk(MdxFile& file, const MdxTag& tag) : file_(file), tag_(tag) {}
+
+    std::uint64_t count() override {
+        if (!counted_) {
+            TagWalk counter(file_, tag_);
+            IndexEntry e;
+            std::uint64_t n = 0;
+            while (counter.next(e)) ++n;
+            count_ = n;
+            counted_ = true;
+        }
+        return count_;
     }
-    for (const auto& e : node.items) collect(tag, e.record, depth + 1, out, visited);
-    collect(tag, node.right, depth + 1, out, visited);
+
+    bool next(IndexEntry& out) override {
+        if (!started_) {
+            started_ = true;
+            visited_.assign(file_.filePages_, false);
+            descend(tag_.rootPage);
+        }
+        while (!path_.empty()) {
+            Position& at = path_.back();
+            if (at.node.leaf) {
+                if (at.next < at.node.items.size()) {
+                    out = at.node.items[at.next++];
+                    return true;
+                }
+                path_.pop_back();
+                continue;
+            }
+            // Interior: each item's child, then the right child.
+            if (at.next > at.node.items.size()) {
+                path_.pop_back();
+                continue;
+            }
+            const std::uint32_t child =
+                at.next < at.node.items.size() ? at.node.items[at.next].record : at.node.right;
+            ++at.next;
+            descend(child);
+        }
+        return false;
+    }
+
+  private:
+    struct Position {
+        Node node;
+        std::size_t next = 0;
+    };
+
+    void descend(std::uint32_t page) {
+        if (path_.size() > static_cast<std::size_t>(kMaxDepth))
+            file_.corrupt("tag " + tag_.name + " is deeper than " + std::to_string(kMaxDepth) +
+                          " levels");
+        Node node = file_.readNode(tag_, page);  // checks that the page lies inside the file
+        if (visited_[page])
+            file_.corrupt("tag " + tag_.name + " reaches page " + std::to_string(page) + " twice");
+        visited_[page] = true;
+        path_.push_back(Position{std::move(node), 0});
+    }
+
+    MdxFile& file_;
+    MdxTag tag_;
+    bool started_ = false;
+    bool counted_ = false;
+    std::uint64_t count_ = 0;
+    std::vector<bool> visited_;
+    std::vector<Position> path_;
+};
+
+std::unique_ptr<TagEntries> MdxFile::streamEntries(const MdxTag& tag) {
+    return std::make_unique<TagWalk>(*this, tag);
 }
 
 std::vector<IndexEntry> MdxFile::entries(const MdxTag& tag) {
     std::vector<IndexEntry> out;
-    std::vector<bool> visited(filePages_, false);
-    collect(tag, tag.rootPage, 0, out, visited);
+    TagWalk walk(*this, tag);
+    for (IndexEntry e; walk.next(e);) out.push_back(std::move(e));
     return out;
 }
 
 int MdxFile::compare(const MdxTag& tag, const KeyBytes& a, const KeyBytes& b) const {
     return compareEntries(tag.keyType, tag.keyLength, tag.descending, a, b);
+}
+
+// Looks the key up along one path from the root: an interior item holds the highest key below
+// it, so the first item not below the key leads to where the key would be.
+bool MdxFile::holds(const MdxTag& tag, const KeyBytes& key) {
+    std::uint32_t page = tag.rootPage;
+    for (int depth = 0; depth <= kMaxDepth; ++depth) {
+        const Node node = readNode(tag, page);
+        const auto it =
+            std::find_if(node.items.begin(), node.items.end(),
+                         [&](const IndexEntry& e) { return compare(tag, e.key, key) >= 0; });
+        if (node.leaf) return it != node.items.end() && compare(tag, it->key, key) == 0;
+        page = it != node.items.end() ? it->record : node.right;
+    }
+    corrupt("tag " + tag.name + " is deeper than " + std::to_string(kMaxDepth) + " levels");
 }
 
 std::uint32_t MdxFile::allocateBlock() {
@@ -500,10 +631,7 @@ void MdxFile::insert(std::size_t tagIndex, const KeyBytes& key, std::uint32_t re
     MdxTag& tag = tags_.at(tagIndex);
     if (static_cast<int>(key.size()) != tag.keyLength)
         corrupt("key of " + std::to_string(key.size()) + " bytes for tag " + tag.name);
-    if (tag.unique) {
-        for (const auto& e : entries(tag))
-            if (compareKeys(tag.keyType, e.key.data(), key.data(), tag.keyLength) == 0) return;
-    }
+    if (tag.unique && holds(tag, key)) return;
     std::vector<std::uint8_t> th(kTagHeaderBytes, 0);
     const std::uint64_t headerAt = static_cast<std::uint64_t>(tag.headerPage) * kPageSize;
     const std::size_t headerSize =

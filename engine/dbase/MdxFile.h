@@ -30,7 +30,7 @@ struct MdxTag {
     std::uint32_t rootPage = 0;
 };
 
-// A tag to write: its definition and its entries (in any order; writeMdx sorts them).
+// The definition of a tag to write.
 struct MdxTagSpec {
     std::string name;  // upper case, at most 10 characters
     std::string expression;
@@ -38,15 +38,24 @@ struct MdxTagSpec {
     int keyLength = 0;
     bool unique = false;
     bool descending = false;
-    std::vector<IndexEntry> entries;
+};
+
+// The entries of one tag in tag order, handed out one at a time so that a tag of any size
+// can be written within fixed memory.
+class TagEntries {
+  public:
+    virtual ~TagEntries() = default;
+    // How many entries next() yields; known before the first of them.
+    virtual std::uint64_t count() = 0;
+    virtual bool next(IndexEntry& out) = 0;
 };
 
 inline constexpr int kMaxTags = 47;
 inline constexpr std::size_t kMaxTagNameLength = 10;
 
-// Writes a complete .MDX into `file` (a staged file).
+// Writes a complete .MDX into `file` (a staged file): tags[i] with the entries of entries[i].
 void writeMdx(File& file, const std::string& tableStem, std::uint8_t ldid,
-              std::vector<MdxTagSpec> tags);
+              const std::vector<MdxTagSpec>& tags, const std::vector<TagEntries*>& entries);
 
 // Sorts entries into the order of a tag; for a unique tag keeps the first record of each key.
 void sortEntries(std::vector<IndexEntry>& entries, KeyType type, int keyLength, bool unique,
@@ -64,6 +73,8 @@ class MdxFile {
 
     // All entries of a tag in index order.
     std::vector<IndexEntry> entries(const MdxTag& tag);
+    // The same, read node by node; valid while this file is open.
+    std::unique_ptr<TagEntries> streamEntries(const MdxTag& tag);
     // Adds one key in place (needs a file opened for writing). A unique tag ignores a key it
     // already holds, as dBase does.
     void insert(std::size_t tagIndex, const KeyBytes& key, std::uint32_t record);
@@ -72,13 +83,13 @@ class MdxFile {
   private:
     struct Node;
     struct Split;
+    class TagWalk;
     void readTag(MdxTag& tag, std::uint32_t headerPage);
     Node readNode(const MdxTag& tag, std::uint32_t page);
     void writeNode(const MdxTag& tag, const Node& node);
-    void collect(const MdxTag& tag, std::uint32_t page, int depth, std::vector<IndexEntry>& out,
-                 std::vector<bool>& visited);
     bool insertInto(MdxTag& tag, std::uint32_t page, const KeyBytes& key, std::uint32_t record,
                     int depth, Split& split);
+    bool holds(const MdxTag& tag, const KeyBytes& key);
     std::uint32_t allocateBlock();
     int compare(const MdxTag& tag, const KeyBytes& a, const KeyBytes& b) const;
     [[noreturn]] void corrupt(const std::string& what) const;

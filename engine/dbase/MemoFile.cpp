@@ -26,6 +26,7 @@ constexpr std::uint8_t kMemoEnd = 0x1A;
 // dbfread and similar readers read 8 bytes past an IV memo and cut at 0x1F, the byte dBase
 // leaves behind a memo; writing it keeps their view of our memos exact.
 constexpr std::uint8_t kIVTrailer = 0x1F;
+constexpr std::size_t kWriteBehind = 1 << 20;
 
 [[noreturn]] void memoError(const std::string& file, const std::string& what) {
     throwEngineError(DBIERR_BLOBCORRUPT, "Corrupt memo file " + file + ": " + what);
@@ -59,8 +60,14 @@ std::unique_ptr<MemoFile> MemoFile::create(File& file, MemoKind kind, int blockS
     }
     file.truncate(0);
     file.writeAt(0, header.data(), header.size());
-    return std::unique_ptr<MemoFile>(new MemoFile(&file, kind, blockSize));
+    std::unique_ptr<MemoFile> memo(new MemoFile(&file, kind, blockSize));
+    memo->newFile_ = true;
+    memo->nextBlock_ = static_cast<std::uint32_t>(
+        (kMemoHeaderSize + static_cast<std::size_t>(blockSize) - 1) / blockSize);
+    return memo;
 }
+
+MemoFile::~MemoFile() = default;
 
 void MemoFile::readHeader() {
     std::uint8_t h[kMemoHeaderSize] = {};
@@ -84,6 +91,7 @@ void MemoFile::readHeader() {
 }
 
 Bytes MemoFile::read(std::uint32_t block) {
+    flush();
     const std::uint64_t offset = static_cast<std::uint64_t>(block) * blockSize_;
     if (block == 0 || offset >= file_->size())
         memoError(path(), "memo block " + std::to_string(block) + " lies outside the file");
@@ -146,21 +154,17 @@ std::uint32_t MemoFile::endBlock() {
     return static_cast<std::uint32_t>((size + blockSize_ - 1) / blockSize_);
 }
 
-std::uint32_t MemoFile::append(const Bytes& data) {
-    if (kind_ == MemoKind::Fpt)
-        throwEngineError(DBIERR_NOTSUPPORTED, "Cannot write FoxPro memo file " + path());
-    std::uint8_t head[4];
-    file_->readAt(0, head, sizeof head);
-    const std::uint32_t nextFree = getLe32(head);
-    // The end of the file is where a memo goes; a IV header may point into a free chain instead.
-    const std::uint32_t block = std::max(endBlock(), kind_ == MemoKind::DbtIII ? nextFree : 0u);
-
+// The memo as stored: dBase III text ends with two end markers; a IV memo has its leader and
+// trailer. Padded to whole blocks.
+Bytes MemoFile::blocksFor(const Bytes& data) const {
     Bytes content;
     if (kind_ == MemoKind::DbtIII) {
+        content.reserve(data.size() + 2 + blockSize_);
         content = data;
         content.push_back(kMemoEnd);
         content.push_back(kMemoEnd);
     } else {
+        content.reserve(data.size() + kIVLeaderSize + 1 + blockSize_);
         content.resize(kIVLeaderSize);
         std::memcpy(content.data(), kIVMarker, sizeof kIVMarker);
         putLe32(content.data() + 4, static_cast<std::uint32_t>(data.size() + kIVLeaderSize));
@@ -169,14 +173,50 @@ std::uint32_t MemoFile::append(const Bytes& data) {
     }
     const std::size_t blocks = (content.size() + blockSize_ - 1) / blockSize_;
     content.resize(blocks * blockSize_, 0);
-    file_->writeAt(static_cast<std::uint64_t>(block) * blockSize_, content.data(), content.size());
+    return content;
+}
 
-    const std::uint32_t newEnd = block + static_cast<std::uint32_t>(blocks);
+std::uint32_t MemoFile::append(const Bytes& data) {
+    if (kind_ == MemoKind::Fpt)
+        throwEngineError(DBIERR_NOTSUPPORTED, "Cannot write FoxPro memo file " + path());
+    if (newFile_) return appendToNewFile(data);
+    std::uint8_t head[4];
+    file_->readAt(0, head, sizeof head);
+    const std::uint32_t nextFree = getLe32(head);
+    // The end of the file is where a memo goes; a IV header may point into a free chain instead.
+    const std::uint32_t block = std::max(endBlock(), kind_ == MemoKind::DbtIII ? nextFree : 0u);
+
+    const Bytes content = blocksFor(data);
+    file_->writeAt(static_cast<std::uint64_t>(block) * blockSize_, content.data(), content.size());
+    const std::uint32_t newEnd = block + static_cast<std::uint32_t>(content.size() / blockSize_);
     if (kind_ == MemoKind::DbtIII || nextFree >= block) {
         putLe32(head, newEnd);
         file_->writeAt(0, head, sizeof head);
     }
     return block;
+}
+
+std::uint32_t MemoFile::appendToNewFile(const Bytes& data) {
+    const Bytes content = blocksFor(data);
+    const std::uint64_t blocks = content.size() / blockSize_;
+    if (nextBlock_ + blocks > UINT32_MAX)
+        throwEngineError(DBIERR_INVALIDPARAM, "Memo file " + path() + " would grow too large");
+    const std::uint32_t block = nextBlock_;
+    pending_.insert(pending_.end(), content.begin(), content.end());
+    nextBlock_ += static_cast<std::uint32_t>(blocks);
+    if (pending_.size() >= kWriteBehind) flush();
+    return block;
+}
+
+void MemoFile::flush() {
+    if (!newFile_ || pending_.empty()) return;
+    const std::uint64_t pendingBlocks = pending_.size() / blockSize_;
+    file_->writeAt((nextBlock_ - pendingBlocks) * static_cast<std::uint64_t>(blockSize_),
+                   pending_.data(), pending_.size());
+    pending_.clear();
+    std::uint8_t head[4];
+    putLe32(head, nextBlock_);
+    file_->writeAt(0, head, sizeof head);
 }
 
 }  // namespace kx4::dbase

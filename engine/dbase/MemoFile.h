@@ -24,9 +24,11 @@ class MemoFile {
     // Opens an existing memo file. `kind` is what the table's version byte says; a .DBT whose
     // header shows the other layout is read in that layout.
     MemoFile(std::unique_ptr<File> file, MemoKind kind);
-    // Starts a new, empty memo file in `file` (a staged file), written at once.
+    // Starts a new, empty memo file in `file` (a staged file). It is written front to back:
+    // appended memos gather in memory and reach the file, with the header, by flush().
     static std::unique_ptr<MemoFile> create(File& file, MemoKind kind, int blockSize,
                                             const std::string& tableStem);
+    ~MemoFile();
 
     MemoKind kind() const { return kind_; }
     int blockSize() const { return blockSize_; }
@@ -37,6 +39,8 @@ class MemoFile {
     // Appends a memo at the end of the file and returns its first block. dBase III memos may not
     // contain 0x1A (it ends them); the caller checks.
     std::uint32_t append(const Bytes& data);
+    // Writes what a new memo file holds in memory.
+    void flush();
     void sync() { file_->sync(); }
 
   private:
@@ -46,11 +50,17 @@ class MemoFile {
     Bytes readIV(std::uint64_t offset, std::uint32_t block);
     Bytes readFpt(std::uint64_t offset, std::uint32_t block);
     std::uint32_t endBlock();
+    Bytes blocksFor(const Bytes& data) const;
+    std::uint32_t appendToNewFile(const Bytes& data);
 
     std::unique_ptr<File> owned_;
     File* file_;
     MemoKind kind_;
     int blockSize_ = kDefaultMemoBlockSize;
+    // A new file: the block the next memo starts at, and blocks not yet written from there back.
+    bool newFile_ = false;
+    std::uint32_t nextBlock_ = 1;
+    Bytes pending_;
 };
 
 }  // namespace kx4::dbase

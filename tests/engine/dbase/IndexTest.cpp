@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "DbaseTable.h"
 #include "DbaseTestSupport.h"
 #include "Errors.h"
 #include "FieldType.h"
@@ -356,6 +357,88 @@ TEST(DbasePack, SkipsDeletedRecordsKeepsMemosAndRegeneratesTags) {
         perl.push_back(std::get<std::int64_t>(after[static_cast<std::size_t>(n - 1)][0]));
     EXPECT_EQ(perl, byName);
     EXPECT_EQ(dbfreadRecords(path, 1252).size(), live.size());
+}
+
+// Enough records for three levels of nodes, each level spread over several nodes.
+TEST(DbaseMdx, LargeTagsAreOrderedAndReadableByXBase) {
+    TempDir dir;
+    const std::string path = dir.file("PEOPLE.DBF");
+    std::mt19937 rng(17);
+    std::vector<Record> records;
+    for (std::int64_t id = 1; id <= 30000; ++id) records.push_back(person(id, rng));
+    buildDbase(path, peopleSchema(), records);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().extension(), ".kx4tmp") << "scratch file left: " << entry.path();
+    auto table = openDbase(path);
+    EXPECT_TRUE(table->check().empty());
+    expectTagOrders(*table, records, dir.file("PEOPLE.MDX"));
+}
+
+// Every entry of every tag, in index order.
+std::vector<std::vector<dbase::IndexEntry>> allTagEntries(const std::string& path) {
+    auto table = openDbase(path);
+    dbase::MdxFile& mdx = *dynamic_cast<dbase::DbaseTable&>(*table).mdx();
+    std::vector<std::vector<dbase::IndexEntry>> out;
+    for (const auto& tag : mdx.tags()) out.push_back(mdx.entries(tag));
+    return out;
+}
+
+// A rebuild writes every tag anew from the records, deleted ones included, and no other file.
+TEST(DbaseMdx, RebuildRegeneratesTagsAndLeavesTheData) {
+    TempDir dir;
+    const std::string path = dir.file("PEOPLE.DBF");
+    const std::string mdxPath = dir.file("PEOPLE.MDX");
+    std::mt19937 rng(23);
+    std::vector<Record> records;
+    for (std::int64_t id = 1; id <= 2000; ++id) records.push_back(person(id, rng));
+    buildDbase(path, peopleSchema(), records);
+    const auto entriesBefore = allTagEntries(path);
+    const auto perlBefore = perlOrder(mdxPath, "NAME");
+    {
+        const auto bytes = readFileBytes(path);
+        const std::size_t headerLength =
+            static_cast<unsigned char>(bytes[8]) | (static_cast<unsigned char>(bytes[9]) << 8);
+        const std::size_t recordLength =
+            static_cast<unsigned char>(bytes[10]) | (static_cast<unsigned char>(bytes[11]) << 8);
+        setByte(path, headerLength + 4 * recordLength, '*');  // record 5 deleted
+    }
+    // The first entry of the first tag's leftmost leaf points to the record of the second.
+    {
+        auto table = openDbase(path);
+        const auto& tag = dynamic_cast<dbase::DbaseTable&>(*table).mdx()->tags().front();
+        const auto mdx = readFileBytes(mdxPath);
+        const std::size_t leftLeafAt = tag.headerPage * 512ull + 248;
+        const std::size_t leaf = (static_cast<unsigned char>(mdx[leftLeafAt]) |
+                                  static_cast<unsigned char>(mdx[leftLeafAt + 1]) << 8) *
+                                 512ull;
+        const std::size_t first = leaf + 8,
+                          second = first + static_cast<std::size_t>(tag.itemLength);
+        for (std::size_t b = 0; b < 4; ++b)
+            setByte(mdxPath, first + b, static_cast<std::uint8_t>(mdx[second + b]));
+    }
+    ASSERT_FALSE(openDbase(path)->check().empty());
+    const auto dataBefore = readFileBytes(path);
+    const auto dbtBefore = readFileBytes(dir.file("PEOPLE.DBT"));
+    {
+        auto table = openDbase(path, true);
+        FileTransaction tx(path);
+        dbaseFormat().rebuildIndexes(*table, tx);
+        tx.commit();
+    }
+    EXPECT_EQ(readFileBytes(path), dataBefore);
+    EXPECT_EQ(readFileBytes(dir.file("PEOPLE.DBT")), dbtBefore);
+    EXPECT_TRUE(openDbase(path)->check().empty());
+    const auto entriesAfter = allTagEntries(path);
+    ASSERT_EQ(entriesAfter.size(), entriesBefore.size());
+    for (std::size_t t = 0; t < entriesBefore.size(); ++t) {
+        ASSERT_EQ(entriesAfter[t].size(), entriesBefore[t].size()) << "tag " << t;
+        for (std::size_t i = 0; i < entriesBefore[t].size(); ++i) {
+            EXPECT_EQ(entriesAfter[t][i].record, entriesBefore[t][i].record) << t << "/" << i;
+            EXPECT_EQ(entriesAfter[t][i].key, entriesBefore[t][i].key) << t << "/" << i;
+        }
+    }
+    // The deleted record stays in the tags, as dBase keeps it.
+    EXPECT_EQ(perlOrder(mdxPath, "NAME"), perlBefore);
 }
 
 TEST(DbaseNdx, CorpusNdxFilesGiveXBaseOrder) {
