@@ -172,30 +172,16 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
     const auto oldFiles = format.derivedFiles(path);
     FileTransaction tx(path.full());
     auto builder = format.build(path, schema, source.properties(), tx);
-    auto cursor = source.scan();
-    Record in, out(plan.fields.size());
-    std::uint64_t recordNo = 0;
-    while (cursor->next(in)) {
-        ++recordNo;
-        for (std::size_t i = 0; i < plan.fields.size(); ++i) {
-            const FieldPlan& f = plan.fields[i];
-            if (f.source < 0 || static_cast<std::size_t>(f.source) >= in.size()) {
-                out[i] = Blank{};
-                continue;
-            }
-            std::string reason;
-            auto converted = convertValue(in[f.source], f.target, reason);
-            if (!converted) refuse(source, f.target.name, recordNo, reason);
-            out[i] = std::move(*converted);
-        }
-        try {
-            builder->append(out);
-        } catch (const EDBEngineError& e) {
-            throwEngineError(e.errorCode(), std::string(e.what()) + " (record " +
-                                                std::to_string(recordNo) + "). The table " +
-                                                path.fileName + " was not changed");
-        }
-    }
+    auto convert = [&](const FieldValue& value, std::size_t field, std::uint64_t recordNo) {
+        const FieldDef& target = plan.fields[field].target;
+        std::string reason;
+        auto converted = convertValue(value, target, reason);
+        if (!converted) refuse(source, target.name, recordNo, reason);
+        return std::move(*converted);
+    };
+    RecordSource records{source, {}, convert};
+    for (const auto& f : plan.fields) records.fields.push_back(f.source);
+    builder->appendAll(records);
     builder->finish();
     removeFilesTheNewTableLacks(oldFiles, tx);
     tx.commit();

@@ -18,4 +18,31 @@ void TableFormat::rebuildIndexes(TableFile& file, FileTransaction& tx) {
     builder->finish();
 }
 
+void RecordSource::failedAt(const EDBEngineError& e, std::uint64_t recordNo) const {
+    throwEngineError(e.errorCode(), std::string(e.what()) + " (record " + std::to_string(recordNo) +
+                                        "). The table " + table.path().fileName +
+                                        " was not changed");
+}
+
+void TableBuilder::appendAll(const RecordSource& source) {
+    auto cursor = source.table.scan();
+    Record in, out(source.fields.size());
+    std::uint64_t recordNo = 0;
+    while (cursor->next(in)) {
+        ++recordNo;
+        for (std::size_t i = 0; i < source.fields.size(); ++i) {
+            const int from = source.fields[i];
+            if (from < 0 || static_cast<std::size_t>(from) >= in.size())
+                out[i] = Blank{};
+            else
+                out[i] = source.convert(in[from], i, recordNo);
+        }
+        try {
+            append(out);
+        } catch (const EDBEngineError& e) {
+            source.failedAt(e, recordNo);
+        }
+    }
+}
+
 }  // namespace kx4

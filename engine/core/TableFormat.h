@@ -77,6 +77,20 @@ public:
     virtual bool exclusive() const = 0;
 };
 
+class EDBEngineError;
+
+// The records of a table being rewritten: for each field of the new table the field of `table`
+// it takes its values from (-1: a new field, left blank), and the conversion of one value into
+// new field `field`, which raises naming field and record when the value does not fit.
+struct RecordSource {
+    TableFile& table;
+    std::vector<int> fields;
+    std::function<FieldValue(const FieldValue& value, std::size_t field, std::uint64_t recordNo)>
+        convert;
+    // Raises `e`, which the new table gave for record `recordNo` (from 1), naming the record.
+    [[noreturn]] void failedAt(const EDBEngineError& e, std::uint64_t recordNo) const;
+};
+
 // Writes a complete new table into staged files of a transaction.
 class TableBuilder {
 public:
@@ -84,6 +98,10 @@ public:
     // Raises EDBEngineError (DBIERR_DATATOOLONG and the like) for a value the field cannot hold;
     // never truncates silently.
     virtual void append(const Record& record) = 0;
+    // Appends every live record of `source.table`. The default reads each record as values and
+    // converts them; a builder of the source's own format may instead copy the stored bytes of
+    // fields whose storage does not change, with the same result.
+    virtual void appendAll(const RecordSource& source);
     // Writes headers and builds every index of the schema.
     virtual void finish() = 0;
 };
