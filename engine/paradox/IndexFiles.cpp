@@ -103,13 +103,107 @@ KeyOrder::KeyOrder(const TableShape& table) {
 
 std::string KeyOrder::sortKey(const std::uint8_t* record) const {
     std::string key;
-    std::size_t offset = 0;
-    for (const auto& c : collators_) {
-        c.appendSortKey(record + offset, key);
-        offset += c.keySize();
-    }
+    appendSortKey(record, key);
     return key;
 }
+
+void KeyOrder::appendSortKey(const std::uint8_t* record, std::string& out) const {
+    std::size_t offset = 0;
+    for (const auto& c : collators_) {
+        c.appendSortKey(record + offset, out);
+        offset += c.keySize();
+    }
+}
+
+void EntryDigest::add(const std::uint8_t* entry, std::size_t size) {
+    // 64-bit multiply-rotate hash over 8-byte words, finished with MurmurHash3's fmix64.
+    constexpr std::uint64_t k1 = 0x87C37B91114253D5ull, k2 = 0x4CF5AD432745937Full;
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
+    for (std::size_t i = 0; i < size; i += 8) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, entry + i, std::min<std::size_t>(8, size - i));
+        w *= k1;
+        w = (w << 31) | (w >> 33);
+        h ^= w * k2;
+        h = ((h << 27) | (h >> 37)) * 5 + 0x52DCE729;
+    }
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    ++count;
+    sum += h;
+}
+
+// The entries of an existing X file in the order it lists them, each turned into an entry of
+// the index being built: fields copied one by one (alpha text padded or cut at its end), the
+// block number mapped. A file that cannot be read ends the list and counts as failed.
+class IndexFileEntries {
+  public:
+    struct FieldMove {
+        std::size_t from, to;
+        int fromSize, toSize;
+    };
+
+    IndexFileEntries(const std::string& path, const Header& header, std::vector<FieldMove> moves,
+                     std::size_t keyOffset, std::size_t entrySize, BlockMapping blocks)
+        : path_(path),
+          header_(header),
+          moves_(std::move(moves)),
+          keyOffset_(keyOffset),
+          entrySize_(entrySize),
+          blocks_(std::move(blocks)) {}
+
+    bool next(std::uint8_t* entry) {
+        if (failed_) return false;
+        try {
+            if (!chain_) {
+                file_ = fileSystem().open(path_, OpenMode::Read);
+                chain_ = std::make_unique<BlockChain>(*file_, header_);
+            }
+            while (index_ >= block_.records) {
+                if (!chain_->next(block_)) return false;
+                index_ = 0;
+            }
+        } catch (const EDBEngineError&) {
+            failed_ = true;
+            return false;
+        }
+        const std::uint8_t* old = block_.record(index_++, header_.recordSize);
+        std::memset(entry, 0, entrySize_);
+        for (const auto& m : moves_) {
+            if (m.fromSize == m.toSize) {
+                std::memcpy(entry + m.to, old + m.from, m.toSize);
+                continue;
+            }
+            const auto* nul =
+                static_cast<const std::uint8_t*>(std::memchr(old + m.from, 0, m.fromSize));
+            const std::size_t length =
+                nul ? static_cast<std::size_t>(nul - (old + m.from)) : m.fromSize;
+            std::memcpy(entry + m.to, old + m.from, std::min<std::size_t>(length, m.toSize));
+        }
+        const auto oldBlock =
+            static_cast<std::uint16_t>(decodeInteger(old + header_.recordSize - 2, 2));
+        encodeInteger(entry + entrySize_ - 2, 2, blocks_(oldBlock, entry + keyOffset_));
+        return true;
+    }
+
+    bool failed() const { return failed_; }
+
+  private:
+    std::string path_;
+    Header header_;
+    std::vector<FieldMove> moves_;
+    std::size_t keyOffset_;
+    std::size_t entrySize_;
+    BlockMapping blocks_;
+    std::unique_ptr<File> file_;
+    std::unique_ptr<BlockChain> chain_;
+    DataBlock block_;
+    std::size_t index_ = 0;
+    bool failed_ = false;
+};
 
 TableShape shapeOf(const TablePath& path, const Header& h, std::shared_ptr<const TextCodec> codec) {
     TableShape t;
@@ -237,6 +331,7 @@ SecondaryIndexBuilder::SecondaryIndexBuilder(const TableShape& table, SecondaryL
         entryOffsets_.push_back(entrySize_);
         entrySize_ += storedSize(f);
     }
+    entry_.assign(entrySize_, 0);
     const bool caseInsensitive = layout_.definition.options.has(IndexOption::ixCaseInsensitive);
     for (std::size_t i = 0; i + 1 < entryFields_.size(); ++i)
         collators_.push_back(std::make_unique<KeyCollator>(std::vector<FieldInfo>{entryFields_[i]},
@@ -247,9 +342,14 @@ SecondaryIndexBuilder::SecondaryIndexBuilder(const TableShape& table, SecondaryL
 SecondaryIndexBuilder::~SecondaryIndexBuilder() = default;
 
 std::string SecondaryIndexBuilder::uniquePart(const std::uint8_t* entry) const {
-    const bool caseInsensitive = layout_.definition.options.has(IndexOption::ixCaseInsensitive);
     std::string key;
-    key.reserve(entrySize_ * 3);
+    appendUniquePart(entry, key);
+    return key;
+}
+
+void SecondaryIndexBuilder::appendUniquePart(const std::uint8_t* entry, std::string& key) const {
+    const bool caseInsensitive = layout_.definition.options.has(IndexOption::ixCaseInsensitive);
+    const std::size_t start = key.size();
     for (std::size_t i = 0; i < indexedFields_; ++i) {
         const std::uint8_t* p = entry + entryOffsets_[i];
         if (caseInsensitive)
@@ -258,21 +358,46 @@ std::string SecondaryIndexBuilder::uniquePart(const std::uint8_t* entry) const {
             collators_[i]->appendSortKey(p, key);
     }
     if (layout_.definition.options.has(IndexOption::ixDescending))
-        for (auto& c : key) c = static_cast<char>(~static_cast<unsigned char>(c));
-    return key;
+        for (std::size_t i = start; i < key.size(); ++i)
+            key[i] = static_cast<char>(~static_cast<unsigned char>(key[i]));
 }
 
 std::string SecondaryIndexBuilder::sortKey(const std::uint8_t* entry) const {
-    std::string key = uniquePart(entry);
+    std::string key;
+    appendSortKey(entry, key);
+    return key;
+}
+
+void SecondaryIndexBuilder::appendSortKey(const std::uint8_t* entry, std::string& key) const {
+    appendUniquePart(entry, key);
     for (std::size_t i = indexedFields_; i < collators_.size(); ++i)
         collators_[i]->appendSortKey(entry + entryOffsets_[i], key);
-    return key;
+}
+
+bool SecondaryIndexBuilder::orderFrom(const std::string& path, const Header& header,
+                                      BlockMapping blocks) {
+    if (!layout_.maintained || header.fields.size() != entryFields_.size() ||
+        header.recordSize != recordSizeOf(header.fields))
+        return false;
+    std::vector<IndexFileEntries::FieldMove> moves;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i + 1 < entryFields_.size(); ++i) {
+        const FieldInfo& old = header.fields[i];
+        const FieldInfo& now = entryFields_[i];
+        if (old != now && !(old.type == pxAlpha && now.type == pxAlpha)) return false;
+        moves.push_back({from, entryOffsets_[i], storedSize(old), storedSize(now)});
+        from += storedSize(old);
+    }
+    if (header.fields.back() != entryFields_.back()) return false;
+    ordered_ = std::make_unique<IndexFileEntries>(path, header, std::move(moves),
+                                                  entryOffsets_[indexedFields_], entrySize_,
+                                                  std::move(blocks));
+    return true;
 }
 
 void SecondaryIndexBuilder::add(const std::uint8_t* record, std::uint16_t block,
                                 std::uint32_t recordNo, std::size_t inBlock) {
-    std::string entry(entrySize_, '\0');
-    auto* e = reinterpret_cast<std::uint8_t*>(entry.data());
+    std::uint8_t* e = entry_.data();
     for (std::size_t i = 0; i < indexedFields_; ++i)
         std::memcpy(e + entryOffsets_[i], record + recordOffsets_[i], storedSize(entryFields_[i]));
     std::uint8_t* tail = e + entryOffsets_[indexedFields_];
@@ -286,7 +411,13 @@ void SecondaryIndexBuilder::add(const std::uint8_t* record, std::uint16_t block,
         encodeInteger(tail + 4, 2, block);
         encodeInteger(tail + 6, 2, static_cast<std::int64_t>(inBlock * tableRecordSize_));
     }
-    sorter_.add(sortKey(e), entry);
+    if (ordered_) {
+        added_.add(e, entrySize_);
+        return;
+    }
+    key_.clear();
+    appendSortKey(e, key_);
+    sorter_.add(key_, std::string_view(reinterpret_cast<const char*>(e), entrySize_));
 }
 
 std::string SecondaryIndexBuilder::describeKey(const std::uint8_t* entry) const {
@@ -347,11 +478,21 @@ Header SecondaryIndexBuilder::indexHeader() const {
     return h;
 }
 
-void SecondaryIndexBuilder::finish(FileTransaction& tx, std::uint8_t primaryMarker) {
+bool SecondaryIndexBuilder::finish(FileTransaction& tx, std::uint8_t primaryMarker) {
     Header h = indexHeader();
     h.byte2F = primaryMarker;
     const std::size_t keySize = entrySize_ - storedSize(entryFields_.back());
     BlockWriter x(tx.stage(indexFilePath(table_.path, layout_.suffix)), h, keySize);
+    if (ordered_) {
+        if (!finishInOrder(x)) return false;
+    } else {
+        finishSorted(x);
+    }
+    writeTree(tx, x.finish());
+    return true;
+}
+
+void SecondaryIndexBuilder::finishSorted(BlockWriter& x) {
     const bool unique = layout_.definition.options.has(IndexOption::ixUnique);
     std::string key, entry, previous;
     bool first = true;
@@ -369,8 +510,35 @@ void SecondaryIndexBuilder::finish(FileTransaction& tx, std::uint8_t primaryMark
         first = false;
         x.add(e);
     }
-    const auto leaves = x.finish();
+}
 
+// Entries in strictly rising order whose digest is that of the entries added are exactly the
+// sorted entries: the sort key holds the table's key, so no two are equal. A repeated key of a
+// unique index counts as a mismatch too; the sort then finds it again and names the records.
+bool SecondaryIndexBuilder::finishInOrder(BlockWriter& x) {
+    const bool unique = layout_.definition.options.has(IndexOption::ixUnique);
+    std::string previous, part, previousPart;
+    EntryDigest seen;
+    std::uint8_t* e = entry_.data();
+    while (ordered_->next(e)) {
+        key_.clear();
+        appendSortKey(e, key_);
+        if (seen.count > 0 && key_ <= previous) return false;
+        previous.swap(key_);
+        if (unique) {
+            part.clear();
+            appendUniquePart(e, part);
+            if (seen.count > 0 && part == previousPart) return false;
+            previousPart.swap(part);
+        }
+        seen.add(e, entrySize_);
+        x.add(e);
+    }
+    return !ordered_->failed() && seen == added_;
+}
+
+void SecondaryIndexBuilder::writeTree(FileTransaction& tx,
+                                      const std::vector<IndexEntry>& leaves) const {
     IndexTreeLayout tree;
     tree.type = layout_.composite() ? FileType::CompositeIndexTree : FileType::SecondaryIndexTree;
     tree.keyFields.assign(entryFields_.begin(), entryFields_.end() - 1);
@@ -400,6 +568,17 @@ void writeSecondaryIndexes(const TableShape& table, const std::vector<SecondaryL
                 b->add(block.record(r, dataHeader.recordSize), block.number, recordNo, r);
     }
     for (auto& b : builders) b->finish(tx, primaryMarker);
+}
+
+void finishSecondaryIndexes(const TableShape& table,
+                            std::vector<std::unique_ptr<SecondaryIndexBuilder>>& builders,
+                            File& dataFile, const Header& dataHeader, FileTransaction& tx,
+                            std::uint8_t primaryMarker) {
+    std::vector<SecondaryLayout> unordered;
+    for (auto& b : builders)
+        if (!b->finish(tx, primaryMarker)) unordered.push_back(b->layout());
+    builders.clear();
+    writeSecondaryIndexes(table, unordered, dataFile, dataHeader, tx, primaryMarker);
 }
 
 void writePrimaryIndexFile(const TableShape& table, const std::vector<IndexEntry>& leaves,

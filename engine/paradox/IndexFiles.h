@@ -8,6 +8,7 @@
 // ("Tup No"), the block number and the record's offset in its block ("Tup Offset"). Entries
 // are sorted by everything but their last field.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ class TextCodec;
 }  // namespace kx4
 
 namespace kx4::paradox {
+
+class BlockWriter;
 
 // What the index files of a table repeat from it.
 struct TableShape {
@@ -52,6 +55,7 @@ class KeyOrder {
   public:
     explicit KeyOrder(const TableShape& table);
     std::string sortKey(const std::uint8_t* record) const;
+    void appendSortKey(const std::uint8_t* record, std::string& out) const;
 
   private:
     std::vector<KeyCollator> collators_;
@@ -80,6 +84,22 @@ std::vector<SecondaryLayout> planSecondaryIndexes(const TableShape& table,
 std::string indexFilePath(const TablePath& table, const std::string& suffix);
 std::string treeFilePath(const TablePath& table, const std::string& suffix);
 
+// An order-independent fingerprint of a set of index entries: their number and the sum of a
+// 64-bit hash of each. Sets with equal digests hold the same entries, but for a chance of 2^-64.
+struct EntryDigest {
+    std::uint64_t count = 0;
+    std::uint64_t sum = 0;
+    void add(const std::uint8_t* entry, std::size_t size);
+    bool operator==(const EntryDigest&) const = default;
+};
+
+// The block of the new data file that holds a record, from the block that held it in the
+// table the index file was written for and the record's key fields (as the entry holds them);
+// 0 when unknown.
+using BlockMapping = std::function<std::uint16_t(std::uint16_t oldBlock, const std::uint8_t* key)>;
+
+class IndexFileEntries;
+
 // Gathers the entries of one secondary index, sorts them and writes its X and Y files.
 class SecondaryIndexBuilder {
   public:
@@ -87,13 +107,22 @@ class SecondaryIndexBuilder {
                           std::size_t memoryBudget);
     ~SecondaryIndexBuilder();
 
+    // Instead of sorting, takes the order of the entries from the existing X file `path`
+    // (with `header`), whose entries hold the same values field by field (alpha fields may
+    // differ in length) and get their blocks through `blocks`. Called before the first add();
+    // false, and the entries are sorted, when the file's entries do not line up with ours.
+    bool orderFrom(const std::string& path, const Header& header, BlockMapping blocks);
+
     // A record of the table (its bytes), stored in data block `block` (1-based) as record
     // `recordNo` of the table and `inBlock` of the block (both 0-based).
     void add(const std::uint8_t* record, std::uint16_t block, std::uint32_t recordNo,
              std::size_t inBlock);
     // Writes the X and Y files into staged files of `tx`. Two records with the same key in a
-    // unique index raise a key violation naming index and key.
-    void finish(FileTransaction& tx, std::uint8_t primaryMarker);
+    // unique index raise a key violation naming index and key. With its order taken from an
+    // existing file, the entries read there must be exactly those of the records added, in
+    // strictly rising order; when they are not (a stale or damaged file), returns false
+    // without writing the tree, and the index is to be written by writeSecondaryIndexes.
+    bool finish(FileTransaction& tx, std::uint8_t primaryMarker);
 
     const SecondaryLayout& layout() const { return layout_; }
     std::size_t entrySize() const { return entrySize_; }
@@ -103,6 +132,11 @@ class SecondaryIndexBuilder {
     Header indexHeader() const;
 
   private:
+    void appendUniquePart(const std::uint8_t* entry, std::string& key) const;
+    void appendSortKey(const std::uint8_t* entry, std::string& key) const;
+    void finishSorted(BlockWriter& x);
+    bool finishInOrder(BlockWriter& x);
+    void writeTree(FileTransaction& tx, const std::vector<IndexEntry>& leaves) const;
     std::string describeKey(const std::uint8_t* entry) const;
 
     const TableShape& table_;
@@ -116,12 +150,23 @@ class SecondaryIndexBuilder {
     std::size_t entrySize_ = 0;
     std::vector<std::unique_ptr<KeyCollator>> collators_;  // one per entry field but the last
     ExternalSorter sorter_;
+    std::vector<std::uint8_t> entry_;  // the entry being built
+    std::string key_;                  // and its sort key
+    std::unique_ptr<IndexFileEntries> ordered_;
+    EntryDigest added_;  // of the entries added, when ordered_ gives their order
 };
 
 // Builds every listed secondary index of a table from the records it holds.
 void writeSecondaryIndexes(const TableShape& table, const std::vector<SecondaryLayout>& layouts,
                            File& dataFile, const Header& dataHeader, FileTransaction& tx,
                            std::uint8_t primaryMarker);
+
+// Finishes `builders`; those whose order from an existing file did not hold are built again
+// from the records of the (complete) data file.
+void finishSecondaryIndexes(const TableShape& table,
+                            std::vector<std::unique_ptr<SecondaryIndexBuilder>>& builders,
+                            File& dataFile, const Header& dataHeader, FileTransaction& tx,
+                            std::uint8_t primaryMarker);
 
 // Writes the .PX over the leaves of a data file.
 void writePrimaryIndexFile(const TableShape& table, const std::vector<IndexEntry>& leaves,

@@ -17,7 +17,9 @@
 #include "IndexFiles.h"
 #include "IndexTree.h"
 #include "ParadoxProperties.h"
+#include "ParadoxTable.h"
 #include "RecordCodec.h"
+#include "RecordCopy.h"
 #include "SortOrder.h"
 #include "TextCodec.h"
 
@@ -61,6 +63,7 @@ class ParadoxBuilder final : public TableBuilder {
     ParadoxBuilder(const TablePath& target, const TableSchema& schema,
                    const ParadoxProperties& like, FileTransaction& tx);
     void append(const Record& record) override;
+    void appendAll(const RecordSource& source) override;
     void finish() override;
 
   private:
@@ -68,10 +71,14 @@ class ParadoxBuilder final : public TableBuilder {
     void prepareKey(const TableSchema& schema);
     void prepareSecondaries(const TableSchema& schema);
     void assignCounter(Record& values);
+    void countRow(std::uint8_t* row);
     Header makeHeader() const;
-    void place(const std::uint8_t* row);
+    std::uint16_t addRow(const std::uint8_t* row);
+    std::uint16_t place(const std::uint8_t* row);
     void placeSortedRows();
-    void placeInKeyOrder(const std::uint8_t* row);
+    std::uint16_t placeInKeyOrder(const std::uint8_t* row);
+    void orderIndexesLike(const ParadoxTable& table, const RecordCopier& copier);
+    std::uint16_t newBlockOf(std::uint16_t oldBlock, const std::uint8_t* key);
     void fallBackToSorting();
     [[noreturn]] void keyViolation(const std::uint8_t* row) const;
     void dropStaleCompanions();
@@ -96,6 +103,13 @@ class ParadoxBuilder final : public TableBuilder {
     std::unique_ptr<KeyOrder> keyOrder_;
     std::unique_ptr<BlockWriter> data_;
     std::vector<std::uint8_t> row_;
+    // Records copied from a table in key order: the first and last new block that took the
+    // records of each old block, and the sort key of the first record of each new block, so
+    // that the old table's index files give the blocks of their entries in the new one.
+    std::vector<std::uint16_t> firstNewBlock_, lastNewBlock_;
+    std::string blockKeys_;                  // back to back, small enough to stay in cache
+    std::vector<std::uint32_t> blockKeyAt_;  // where the key of block n starts; n = 1, 2, ...
+    std::string keyBuffer_;
     std::size_t rowCount_ = 0;
     std::size_t maxRows_ = 0;
     bool finished_ = false;
@@ -214,34 +228,135 @@ void ParadoxBuilder::assignCounter(Record& values) {
 }
 
 void ParadoxBuilder::append(const Record& record) {
+    Record values = record;
+    assignCounter(values);
+    records_->encode(values, row_.data(), blobs_.get());
+    addRow(row_.data());
+}
+
+// Blank auto-increment fields of a stored record get the next number; the counter passes every
+// number stored, as assignCounter does for values.
+void ParadoxBuilder::countRow(std::uint8_t* row) {
+    constexpr std::int64_t kLargest = 0x7FFFFFFF;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        if (fields_[i].type != pxAutoInc) continue;
+        std::uint8_t* p = row + records_->offsetOf(i);
+        if (allZero(p, 4)) {
+            if (props_.autoIncrement >= kLargest)
+                throwEngineError(DBIERR_DATATOOLONG,
+                                 "Field " + names_[i] + " has no auto-increment number left");
+            encodeInteger(p, 4, ++props_.autoIncrement);
+            continue;
+        }
+        const std::int64_t v = decodeInteger(p, 4);
+        if (v > 0)
+            props_.autoIncrement = std::max(props_.autoIncrement, static_cast<std::uint32_t>(v));
+    }
+}
+
+void ParadoxBuilder::appendAll(const RecordSource& source) {
+    // Stored text carries over only within one code page.
+    auto* table = dynamic_cast<ParadoxTable*>(&source.table);
+    if (!table || rowCount_ > 0 || table->records().text().codePage() != codec_->codePage())
+        return TableBuilder::appendAll(source);
+    const auto blobsIn = table->openBlobs();
+    RecordCopier copier(table->records(), *records_, source, blobsIn.get(), blobs_.get(),
+                        table->path().full());
+    orderIndexesLike(*table, copier);
+    const Header& header = table->header();
+    BlockChain chain(table->dataFile(), header);
+    DataBlock block;
+    std::uint64_t recordNo = 0;
+    while (chain.next(block)) {
+        for (std::size_t r = 0; r < block.records; ++r) {
+            copier.copy(block.record(r, header.recordSize), row_.data(), ++recordNo);
+            std::uint16_t placed = 0;
+            try {
+                countRow(row_.data());
+                placed = addRow(row_.data());
+            } catch (const EDBEngineError& e) {
+                source.failedAt(e, recordNo);
+            }
+            if (!firstNewBlock_.empty()) {
+                if (!firstNewBlock_[block.number]) firstNewBlock_[block.number] = placed;
+                lastNewBlock_[block.number] = placed;
+            }
+        }
+    }
+}
+
+// Secondary indexes whose order a rewrite keeps (same options, the same fields with their
+// bytes carried over, the key as before) take it from the old table's index files.
+void ParadoxBuilder::orderIndexesLike(const ParadoxTable& table, const RecordCopier& copier) {
+    const Header& old = table.header();
+    if (!keyFields_ || old.fileType != FileType::KeyedTable || old.primaryKeyFields != keyFields_)
+        return;
+    for (std::size_t k = 0; k < keyFields_; ++k)
+        if (copier.bytesFrom(k) != static_cast<int>(k)) return;
+    firstNewBlock_.assign(0x10000, 0);
+    lastNewBlock_.assign(0x10000, 0);
+    for (auto& s : secondaries_) {
+        const IndexDef& wanted = s->layout().definition;
+        for (const auto& ix : table.secondaryIndexes()) {
+            bool same = true;
+            for (auto o : {IndexOption::ixCaseInsensitive, IndexOption::ixDescending,
+                           IndexOption::ixNonMaintained})
+                same = same && ix.definition.options.has(o) == wanted.options.has(o);
+            const auto names = splitFieldList(ix.definition.fields);
+            same = same && names.size() == s->layout().fields.size();
+            for (std::size_t j = 0; same && j < names.size(); ++j) {
+                const int from = table.schema().fieldIndex(names[j]);
+                same = from >= 0 && copier.bytesFrom(s->layout().fields[j]) == from;
+            }
+            if (!same) continue;
+            s->orderFrom(ix.path, ix.header,
+                         [this](std::uint16_t oldBlock, const std::uint8_t* key) {
+                             return newBlockOf(oldBlock, key);
+                         });
+            break;
+        }
+    }
+}
+
+// The records of an old block went to consecutive new blocks; the key picks one of them.
+std::uint16_t ParadoxBuilder::newBlockOf(std::uint16_t oldBlock, const std::uint8_t* key) {
+    const std::uint16_t first = firstNewBlock_[oldBlock];
+    std::uint16_t block = lastNewBlock_[oldBlock];
+    if (block == first) return block;
+    keyBuffer_.clear();
+    keyOrder_->appendSortKey(key, keyBuffer_);
+    const std::string_view blockKeys(blockKeys_);
+    while (block > first && block < blockKeyAt_.size() &&
+           keyBuffer_ < blockKeys.substr(blockKeyAt_[block - 1],
+                                         blockKeyAt_[block] - blockKeyAt_[block - 1]))
+        --block;
+    return block;
+}
+
+std::uint16_t ParadoxBuilder::addRow(const std::uint8_t* row) {
     if (finished_)
         throwEngineError(DBIERR_INVALIDPARAM, "Table " + target_.fileName + " is already written");
     if (rowCount_ >= maxRows_)
         throwEngineError(
             DBIERR_DATATOOLONG,
             "Table " + target_.fileName + " would exceed 65535 blocks, the most Paradox allows");
-    Record values = record;
-    assignCounter(values);
-    records_->encode(values, row_.data(), blobs_.get());
     ++rowCount_;
-    if (keyOrder_)
-        placeInKeyOrder(row_.data());
-    else
-        place(row_.data());
+    return keyOrder_ ? placeInKeyOrder(row) : place(row);
 }
 
-void ParadoxBuilder::placeInKeyOrder(const std::uint8_t* row) {
+// Returns the block that took the record, or 0 while records gather for a sort.
+std::uint16_t ParadoxBuilder::placeInKeyOrder(const std::uint8_t* row) {
     std::string key = keyOrder_->sortKey(row);
     if (!sortedRows_) {
         if (rowCount_ == 1 || key > lastKey_) {
-            place(row);
             lastKey_.swap(key);
-            return;
+            return place(row);
         }
         if (key == lastKey_) keyViolation(row);
         fallBackToSorting();
     }
     sortedRows_->add(key, std::string_view(reinterpret_cast<const char*>(row), row_.size()));
+    return 0;
 }
 
 // The records placed so far go back into a sort, and the files start over.
@@ -261,10 +376,11 @@ void ParadoxBuilder::fallBackToSorting() {
         secondaries_.push_back(std::make_unique<SecondaryIndexBuilder>(shape_, layout, budget));
 }
 
-void ParadoxBuilder::place(const std::uint8_t* row) {
+std::uint16_t ParadoxBuilder::place(const std::uint8_t* row) {
     const std::uint16_t block = data_->add(row);
     const std::size_t inBlock = data_->lastIndexInBlock();
     for (auto& s : secondaries_) s->add(row, block, data_->records() - 1, inBlock);
+    return block;
 }
 
 void ParadoxBuilder::keyViolation(const std::uint8_t* row) const {
@@ -334,7 +450,16 @@ void ParadoxBuilder::finish() {
     const auto leaves = data_->finish();
     if (keyFields_) writePrimaryIndexFile(shape_, leaves, shape_.changeCount1, tx_);
     shape_.autoIncrement = props_.autoIncrement;
-    for (auto& s : secondaries_) s->finish(tx_, keyFields_ ? shape_.changeCount1 : 0);
+    if (!firstNewBlock_.empty()) {
+        for (const auto& leaf : leaves) {
+            blockKeyAt_.push_back(static_cast<std::uint32_t>(blockKeys_.size()));
+            keyOrder_->appendSortKey(reinterpret_cast<const std::uint8_t*>(leaf.key.data()),
+                                     blockKeys_);
+        }
+        blockKeyAt_.push_back(static_cast<std::uint32_t>(blockKeys_.size()));
+    }
+    finishSecondaryIndexes(shape_, secondaries_, tx_.stage(target_.full()), data_->header(), tx_,
+                           keyFields_ ? shape_.changeCount1 : 0);
     if (blobs_) blobs_->finish();
     dropStaleCompanions();
     finished_ = true;

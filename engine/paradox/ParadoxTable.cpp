@@ -387,9 +387,11 @@ void ParadoxTable::appendRecord(const Record& record) {
 void ParadoxTable::rewrite(const TableSchema& schema, FileTransaction& tx) {
     requireExclusive("to be rewritten");
     auto builder = buildParadoxTable(path_, schema, properties_, tx);
-    auto cursor = scan();
-    Record record;
-    while (cursor->next(record)) builder->append(record);
+    RecordSource same{
+        *this, {}, [](const FieldValue& value, std::size_t, std::uint64_t) { return value; }};
+    for (std::size_t i = 0; i < schema.fields.size(); ++i)
+        same.fields.push_back(static_cast<int>(i));
+    builder->appendAll(same);
     builder->finish();
 }
 
@@ -418,27 +420,53 @@ bool ParadoxTable::recordsInKeyOrder() {
     return true;
 }
 
+// One pass over the data file checks the key order and gathers the .PX leaves and the entries
+// of every secondary index; an index whose file lists exactly these entries in order is copied
+// from it, the others are sorted.
 void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
     requireExclusive("to rebuild its indexes");
     const bool keyed = header_.fileType == FileType::KeyedTable && header_.primaryKeyFields > 0;
-    if (keyed && !recordsInKeyOrder()) {
-        rewrite(schema_, tx);
-        return;
-    }
     const TableShape shape = shapeOf(path_, header_, codec_);
-    if (keyed) {
-        std::vector<IndexEntry> leaves;
-        BlockChain chain(*file_, header_);
-        DataBlock block;
-        while (chain.next(block))
-            if (block.records > 0)
-                leaves.push_back({std::string(reinterpret_cast<const char*>(block.record(0, 0)),
-                                              shape.keySize()),
-                                  block.number, static_cast<std::uint32_t>(block.records)});
-        writePrimaryIndexFile(shape, leaves, header_.changeCount1, tx);
-    }
     const auto layouts = planSecondaryIndexes(shape, secondaryDefinitions());
-    writeSecondaryIndexes(shape, layouts, *file_, header_, tx, keyed ? header_.changeCount1 : 0);
+    std::vector<std::unique_ptr<SecondaryIndexBuilder>> builders;
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        builders.push_back(std::make_unique<SecondaryIndexBuilder>(shape, layouts[i],
+                                                                   kSortMemory / layouts.size()));
+        // Blocks stay where they are.
+        if (keyed)
+            builders.back()->orderFrom(
+                secondary_[i].path, secondary_[i].header,
+                [](std::uint16_t block, const std::uint8_t*) { return block; });
+    }
+    const KeyOrder order(shape);
+    std::vector<IndexEntry> leaves;
+    std::string previous, current;
+    BlockChain chain(*file_, header_);
+    DataBlock block;
+    std::uint32_t recordNo = 0;
+    while (chain.next(block)) {
+        if (keyed && block.records > 0)
+            leaves.push_back(
+                {std::string(reinterpret_cast<const char*>(block.record(0, 0)), shape.keySize()),
+                 block.number, static_cast<std::uint32_t>(block.records)});
+        for (std::size_t r = 0; r < block.records; ++r, ++recordNo) {
+            const std::uint8_t* raw = block.record(r, header_.recordSize);
+            if (keyed) {
+                current.clear();
+                order.appendSortKey(raw, current);
+                if (recordNo > 0 && current <= previous) {
+                    // Records out of key order: the whole table is written anew.
+                    builders.clear();
+                    rewrite(schema_, tx);
+                    return;
+                }
+                previous.swap(current);
+            }
+            for (auto& b : builders) b->add(raw, block.number, recordNo, r);
+        }
+    }
+    if (keyed) writePrimaryIndexFile(shape, leaves, header_.changeCount1, tx);
+    finishSecondaryIndexes(shape, builders, *file_, header_, tx, keyed ? header_.changeCount1 : 0);
 }
 
 void ParadoxTable::addIndex(const IndexDef& index, FileTransaction& tx) {

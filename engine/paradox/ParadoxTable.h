@@ -35,6 +35,11 @@ class ParadoxTable final : public TableFile {
 
     const Header& header() const { return header_; }
     const std::vector<SecondaryIndexFile>& secondaryIndexes() const { return secondary_; }
+    // The stored records: the locked data file, their codec and the blob file (null when the
+    // table has none).
+    File& dataFile() { return *file_; }
+    const RecordCodec& records() const { return *records_; }
+    std::unique_ptr<BlobReader> openBlobs() const;
 
     // The record with the given key values (one per key field), found through the .PX.
     std::optional<Record> findKey(const Record& key);
@@ -53,7 +58,6 @@ class ParadoxTable final : public TableFile {
     void lockFile();
     void load(PasswordSource* passwords, const std::uint32_t* knownChecksum);
     void verifyPassword(PasswordSource* passwords);
-    std::unique_ptr<BlobReader> openBlobs() const;
     void checkChain(std::vector<std::string>& problems);
     void checkKeyOrder(std::vector<std::string>& problems);
     void checkPrimaryIndex(std::vector<std::string>& problems);

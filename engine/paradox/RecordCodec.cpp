@@ -54,11 +54,15 @@ bool RecordCodec::hasBlobs() const {
 void RecordCodec::decode(const std::uint8_t* record, Record& out, BlobReader* blobs,
                          const std::string& tableFile) const {
     out.resize(fields_.size());
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-        const std::uint8_t* p = record + offsets_[i];
-        out[i] = isBlobType(fields_[i].type) ? decodeBlob(i, p, blobs, tableFile)
-                                             : decodeValue(fields_[i], p, *codec_);
-    }
+    for (std::size_t i = 0; i < fields_.size(); ++i)
+        out[i] = decodeField(record, i, blobs, tableFile);
+}
+
+FieldValue RecordCodec::decodeField(const std::uint8_t* record, std::size_t i, BlobReader* blobs,
+                                    const std::string& tableFile) const {
+    const std::uint8_t* p = record + offsets_[i];
+    return isBlobType(fields_[i].type) ? decodeBlob(i, p, blobs, tableFile)
+                                       : decodeValue(fields_[i], p, *codec_);
 }
 
 FieldValue RecordCodec::decodeBlob(std::size_t i, const std::uint8_t* p, BlobReader* blobs,
@@ -98,13 +102,16 @@ void RecordCodec::encode(const Record& record, std::uint8_t* out, BlobWriter* bl
         throwEngineError(DBIERR_INVALIDPARAM, "Record has " + std::to_string(record.size()) +
                                                   " values, the table has " +
                                                   std::to_string(fields_.size()) + " fields");
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-        std::uint8_t* p = out + offsets_[i];
-        if (isBlobType(fields_[i].type))
-            encodeBlob(i, record[i], p, blobs);
-        else
-            encodeValue(fields_[i], record[i], p, *codec_, names_[i]);
-    }
+    for (std::size_t i = 0; i < fields_.size(); ++i) encodeField(record[i], i, out, blobs);
+}
+
+void RecordCodec::encodeField(const FieldValue& value, std::size_t i, std::uint8_t* record,
+                              BlobWriter* blobs) const {
+    std::uint8_t* p = record + offsets_[i];
+    if (isBlobType(fields_[i].type))
+        encodeBlob(i, value, p, blobs);
+    else
+        encodeValue(fields_[i], value, p, *codec_, names_[i]);
 }
 
 void RecordCodec::encodeBlob(std::size_t i, const FieldValue& v, std::uint8_t* p,

@@ -32,6 +32,12 @@ class RecordCodec {
                 const std::string& tableFile) const;
     // `blobs` may be null for tables without blob fields.
     void encode(const Record& record, std::uint8_t* out, BlobWriter* blobs) const;
+    // One field of a record.
+    FieldValue decodeField(const std::uint8_t* record, std::size_t i, BlobReader* blobs,
+                           const std::string& tableFile) const;
+    void encodeField(const FieldValue& value, std::size_t i, std::uint8_t* record,
+                     BlobWriter* blobs) const;
+    const std::string& name(std::size_t i) const { return names_[i]; }
 
   private:
     FieldValue decodeBlob(std::size_t i, const std::uint8_t* p, BlobReader* blobs,
