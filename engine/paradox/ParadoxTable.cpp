@@ -14,6 +14,7 @@
 #include "IndexTree.h"
 #include "ParadoxBuilder.h"
 #include "SortOrder.h"
+#include "TableLock.h"
 #include "TextCodec.h"
 
 namespace kx4::paradox {
@@ -146,10 +147,6 @@ ParadoxTable::~ParadoxTable() = default;
 
 std::unique_ptr<ParadoxTable> ParadoxTable::open(const TablePath& path,
                                                  const OpenOptions& options) {
-    const std::string full = path.full();
-    FileTransaction::recover(full);
-    if (!fileSystem().exists(full))
-        throwEngineError(DBIERR_NOSUCHTABLE, "Table does not exist: " + full);
     std::unique_ptr<ParadoxTable> table(new ParadoxTable(path, options.exclusive));
     table->lockFile();
     table->load(options.passwords, nullptr);
@@ -158,24 +155,15 @@ std::unique_ptr<ParadoxTable> ParadoxTable::open(const TablePath& path,
 
 void ParadoxTable::lockFile() {
     const std::string full = path_.full();
-    // The file may be replaced (renamed over) between opening and locking; then the lock
-    // guards a file nobody will read, so take it again on the new one.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        auto file = fileSystem().open(full, exclusive_ ? OpenMode::ReadWrite : OpenMode::Read);
-        if (!file->tryLock(exclusive_ ? LockMode::Exclusive : LockMode::Shared)) {
-            if (exclusive_)
-                throwEngineError(DBIERR_TABLEINUSE,
-                                 "Table is busy: " + full + " is in use by another user");
-            throwEngineError(DBIERR_FILELOCKED,
-                             "Table is busy: " + full + " is opened exclusively by another user");
-        }
-        if (file->identity() == fileSystem().identity(full)) {
-            file_ = std::move(file);
-            return;
-        }
+    try {
+        file_ = openLockedTable(full, exclusive_);
+    } catch (const EDBEngineError& e) {
+        if (e.errorCode() != DBIERR_TABLEINUSE) throw;
+        // Paradox tells a shared open that meets an exclusive holder that the file is locked.
+        if (exclusive_)
+            throwEngineError(DBIERR_TABLEINUSE, "Table is busy: " + std::string(e.what()));
+        throwEngineError(DBIERR_FILELOCKED, "Table is busy: " + std::string(e.what()));
     }
-    throwEngineError(DBIERR_TABLEINUSE,
-                     "Table is busy: " + full + " keeps being replaced by another user");
 }
 
 void ParadoxTable::load(PasswordSource* passwords, const std::uint32_t* knownChecksum) {
