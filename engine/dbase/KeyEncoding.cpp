@@ -1,5 +1,6 @@
 #include "KeyEncoding.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -47,8 +48,23 @@ KeyBytes encodeNumericKey(double value, int digitCount) {
     return key;
 }
 
+namespace {
+
+// Powers of ten for every exponent byte, computed once: sorting a numeric tag decodes each key
+// many times, and powl is slow.
+const std::array<long double, 256>& powersOfTen() {
+    static const std::array<long double, 256> table = [] {
+        std::array<long double, 256> t{};
+        for (int byte = 0; byte < 256; ++byte)
+            t[static_cast<std::size_t>(byte)] = std::pow(10.0L, byte - kExponentBias);
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
 double decodeNumericKey(const std::uint8_t* key) {
-    const int exponent = static_cast<int>(key[0]) - kExponentBias;
     long double mantissa = 0;
     long double scale = 0.1L;
     for (int i = 0; i < kMaxDigits; ++i) {
@@ -56,7 +72,7 @@ double decodeNumericKey(const std::uint8_t* key) {
         mantissa += d * scale;
         scale /= 10;
     }
-    const long double value = mantissa * std::pow(10.0L, exponent);
+    const long double value = mantissa * powersOfTen()[key[0]];
     return static_cast<double>((key[1] & kNegativeFlag) ? -value : value);
 }
 
