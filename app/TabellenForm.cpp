@@ -365,15 +365,4 @@ void TTabellenForm::LadeSprache() { applyFormTexts(*this, tabellenFormTexts()); 
 
 void TTabellenForm::EndeBtnClick() { QCoreApplication::quit(); }
 
-// Operations that other parts of the program carry out; each button is wired already.
-void TTabellenForm::DruckBtnClick() {}
-void TTabellenForm::ChangeFeldLenthClick() {}
-void TTabellenForm::ZQSpeedBtn1Click() {}
-void TTabellenForm::AddFeldBtnClick() {}
-void TTabellenForm::NeuTableClick() {}
-void TTabellenForm::CompressBtnClick() {}
-void TTabellenForm::IndexReorgBtnClick() {}
-void TTabellenForm::IdxDefineBtnClick() {}
-void TTabellenForm::IdxDelBtnClick() {}
-
 }  // namespace kx4

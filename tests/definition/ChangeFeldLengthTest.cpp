@@ -62,11 +62,22 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(WidenCase{"KUNDEN.DB", "NAME", 40, "NAME:A:30", "NAME:A:40"},
                     // The type follows the upper-cased name, so every spelling of .dbf counts.
                     WidenCase{"ARTIKEL.DBF", "BEZEICH", 50, "BEZEICH:A:30", "BEZEICH:A:50"},
-                    WidenCase{"PREISE.TXT", "ARTNR", 12, "ARTNR:A:8", "ARTNR:A:12"},
                     // 0 keeps the length; the restructure still runs.
                     WidenCase{"KUNDEN.DB", "ORT", 0, "ORT:A:25", "ORT:A:25"},
                     // Only the low 16 bits count: 65536 + 35.
                     WidenCase{"KUNDEN.DB", "ORT", 65571, "ORT:A:25", "ORT:A:35"}));
+
+TEST_F(ChangeFeldLengthTest, TextTablesCannotBeRestructured) {
+    const std::string files = test::directorySnapshot(demo.tables());
+    try {
+        change("PREISE.TXT", "ARTNR", 12);
+        FAIL() << "a text table was restructured";
+    } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.errorCode(), DBIERR_NOTSUPPORTED);
+    }
+    EXPECT_EQ(test::directorySnapshot(demo.tables()), files);
+    expectReleased("PREISE.TXT");
+}
 
 TEST_F(ChangeFeldLengthTest, LowerCaseDbfNameIsADbaseTable) {
     std::filesystem::rename(demo.table("ARTIKEL.DBF"), demo.table("artikel.dbf"));

@@ -1,6 +1,4 @@
-// The main window's toolbar buttons reach the definition window's operations. Disabled until the
-// main window takes these four handlers from definition/ (DefineButtons.cpp) instead of its own
-// empty bodies; then drop the DISABLED_ prefixes.
+// The main window's toolbar buttons reach the definition window's operations.
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -48,18 +46,18 @@ class DefineButtonsTest : public DefinitionTest {
     std::unique_ptr<TTabellenForm> main;
 };
 
-TEST_F(DefineButtonsTest, DISABLED_NewTableAndDelFieldOpenTheWindowInTableMode) {
+TEST_F(DefineButtonsTest, NewTableAndDelFieldOpenTheWindowInTableMode) {
     EXPECT_EQ(click(main->NeuTable), "");
     EXPECT_EQ(click(main->ZQSpeedBtn1), "");
 }
 
-TEST_F(DefineButtonsTest, DISABLED_AddFieldOpensItInFieldModeForTheClickedTable) {
+TEST_F(DefineButtonsTest, AddFieldOpensItInFieldModeForTheClickedTable) {
     clickTable("KUNDEN.DB");
     ASSERT_TRUE(main->AddFeldBtn->isEnabled());
     EXPECT_EQ(click(main->AddFeldBtn), kFieldMode);
 }
 
-TEST_F(DefineButtonsTest, DISABLED_FieldLengthChangesTheSelectedField) {
+TEST_F(DefineButtonsTest, FieldLengthChangesTheSelectedField) {
     clickTable("KUNDEN.DB");
     const QList<QTreeWidgetItem*> rows = main->ListView1->findItems("NAME", Qt::MatchExactly);
     ASSERT_EQ(rows.size(), 1);

@@ -246,7 +246,7 @@ TEST_F(NoPrinterTest, AnUnwritablePdfFileShowsAnError) {
 }
 
 // The toolbar button runs the report.
-TEST_F(DruckTabTest, DISABLED_ThePrintButtonOpensTheDialog) {
+TEST_F(DruckTabTest, ThePrintButtonOpensTheDialog) {
     createBeleg();
     window.choose(QStringLiteral("BELEG.DB"));
     form.DruckBtn->setEnabled(true);
