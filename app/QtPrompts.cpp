@@ -52,10 +52,10 @@ int QtPrompts::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons 
     QMessageBox box(iconOf(type), messageCaption(type), withLineFeeds(text),
                     QMessageBox::NoButton, dialogParent());
     std::vector<std::pair<QAbstractButton*, TModalResult>> results;
-    for (const ButtonSpec& spec : kButtons) {
-        if (buttons & spec.button) {
-            results.emplace_back(box.addButton(QString::fromUtf8(spec.text), spec.role),
-                                 spec.result);
+    for (const ButtonSpec& entry : kButtons) {
+        if (buttons & entry.button) {
+            results.emplace_back(box.addButton(QString::fromUtf8(entry.text), entry.role),
+                                 entry.result);
         }
     }
     if (results.empty()) results.emplace_back(box.addButton("OK", QMessageBox::AcceptRole), mrOk);

@@ -75,14 +75,14 @@ std::vector<MdxTagSpec> currentTags(DbaseTable& table) {
             throwEngineError(DBIERR_NOTSUPPORTED,
                              "Tag " + tag.name + " of " + tablePath(table) +
                                  " has a FOR condition, which cannot be rewritten");
-        MdxTagSpec spec;
-        spec.name = tag.name;
-        spec.expression = tag.expression;
-        spec.keyType = tag.keyType;
-        spec.keyLength = tag.keyLength;
-        spec.unique = tag.unique;
-        spec.descending = tag.descending;
-        specs.push_back(std::move(spec));
+        MdxTagSpec tagLayout;
+        tagLayout.name = tag.name;
+        tagLayout.expression = tag.expression;
+        tagLayout.keyType = tag.keyType;
+        tagLayout.keyLength = tag.keyLength;
+        tagLayout.unique = tag.unique;
+        tagLayout.descending = tag.descending;
+        specs.push_back(std::move(tagLayout));
     }
     return specs;
 }
@@ -166,22 +166,22 @@ class DBaseFormat : public TableFormat {
     void addIndex(TableFile& file, const IndexDef& index, FileTransaction& tx) override {
         DbaseTable& table = dbaseTable(file, "add an index to");
         const DbfHeader& h = table.header();
-        MdxTagSpec spec = tagSpecFor(index, h.fields, h.level, tablePath(table));
+        MdxTagSpec tagLayout = tagSpecFor(index, h.fields, h.level, tablePath(table));
         std::vector<MdxTagSpec> tags = currentTags(table);
         for (const auto& tag : tags)
-            if (tag.name == spec.name)
+            if (tag.name == tagLayout.name)
                 throwEngineError(
                     DBIERR_INDEXEXISTS,
-                    "Table " + tablePath(table) + " already has an index named " + spec.name);
+                    "Table " + tablePath(table) + " already has an index named " + tagLayout.name);
         if (tags.size() >= static_cast<std::size_t>(kMaxTags))
             throwEngineError(DBIERR_INVALIDPARAM,
                              "Table " + tablePath(table) + " already has 47 indexes");
         // The existing tags are copied as stored; only the new one is computed.
         std::vector<std::unique_ptr<TagEntries>> sources;
         for (const auto& tag : tags) sources.push_back(storedEntries(table, tag.name));
-        auto added = keysOfRecords(table, {spec});
+        auto added = keysOfRecords(table, {tagLayout});
         sources.push_back(std::move(added.front()));
-        tags.push_back(std::move(spec));
+        tags.push_back(std::move(tagLayout));
         writeTags(table, tags, pointers(sources), tx);
     }
 

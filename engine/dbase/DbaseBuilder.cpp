@@ -45,7 +45,7 @@ DbfLevel higher(DbfLevel a, DbfLevel b) {
 constexpr std::size_t kWriteBehind = 1 << 20;
 
 struct Tag {
-    MdxTagSpec spec;
+    MdxTagSpec tagLayout;
     KeyExpression expression;
     std::unique_ptr<TagKeySorter> keys;
 };
@@ -105,7 +105,7 @@ class DbaseBuilder : public TableBuilder {
             std::vector<MdxTagSpec> specs;
             std::vector<TagEntries*> entries;
             for (auto& tag : tags_) {
-                specs.push_back(tag.spec);
+                specs.push_back(tag.tagLayout);
                 entries.push_back(tag.keys.get());
             }
             File& mdx = tx_.stage(companionPath(target_, ".MDX"));
@@ -161,20 +161,20 @@ class DbaseBuilder : public TableBuilder {
         if (schema.indexes.size() > static_cast<std::size_t>(kMaxTags))
             throwEngineError(DBIERR_INVALIDPARAM, "A dBase table has at most 47 indexes");
         for (const auto& index : schema.indexes) {
-            MdxTagSpec spec = tagSpecFor(index, header_.fields, header_.level, dataPath_);
+            MdxTagSpec tagLayout = tagSpecFor(index, header_.fields, header_.level, dataPath_);
             for (const auto& tag : tags_)
-                if (tag.spec.name == spec.name)
+                if (tag.tagLayout.name == tagLayout.name)
                     throwEngineError(DBIERR_INDEXEXISTS,
-                                     "Index " + spec.name + " is defined twice for " + dataPath_);
-            KeyExpression expression(spec.expression, header_.fields, header_.level);
+                                     "Index " + tagLayout.name + " is defined twice for " + dataPath_);
+            KeyExpression expression(tagLayout.expression, header_.fields, header_.level);
             if (const auto field = expression.singleField())
                 header_.fields[static_cast<std::size_t>(*field)].productionTag = true;
-            tags_.push_back({std::move(spec), std::move(expression), nullptr});
+            tags_.push_back({std::move(tagLayout), std::move(expression), nullptr});
         }
         header_.hasProductionMdx = !tags_.empty();
         for (auto& tag : tags_)
             tag.keys =
-                std::make_unique<TagKeySorter>(tag.spec, dataPath_, sortMemoryPerTag(tags_.size()));
+                std::make_unique<TagKeySorter>(tag.tagLayout, dataPath_, sortMemoryPerTag(tags_.size()));
     }
 
     // Records follow the header in the order they come.

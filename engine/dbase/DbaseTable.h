@@ -44,7 +44,7 @@ class DbaseTable : public TableFile {
     Record decode(const std::vector<std::uint8_t>& raw, std::uint32_t n);
     // Calls `visit` with every stored record (deleted ones too), in order, read in chunks.
     void forEachStored(const std::function<void(const std::uint8_t* raw, std::uint32_t n)>& visit);
-    // Keys of every stored record (deleted ones too, as dBase keeps them) for a tag spec.
+    // Keys of every stored record (deleted ones too, as dBase keeps them) for a tag layout.
     std::vector<IndexEntry> computeKeys(const std::string& expression);
     void requireWritable(const std::string& action) const;
 

@@ -106,18 +106,18 @@ MdxTagSpec tagSpecFor(const IndexDef& index, const std::vector<DbfField>& fields
             throwEngineError(DBIERR_INVALIDPARAM,
                              "Tag name " + name + " may only contain printable ASCII characters");
 
-    MdxTagSpec spec;
-    spec.name = name;
-    spec.expression = expressionFor(index, fields, tableFile);
-    if (spec.expression.size() > 219)
+    MdxTagSpec tagLayout;
+    tagLayout.name = name;
+    tagLayout.expression = expressionFor(index, fields, tableFile);
+    if (tagLayout.expression.size() > 219)
         throwEngineError(DBIERR_INVALIDPARAM,
                          "Index expression of " + name + " is longer than 220 characters");
-    const KeyExpression expr(spec.expression, fields, level);
-    spec.keyType = expr.type();
-    spec.keyLength = expr.keyLength();
-    spec.unique = index.options.has(IndexOption::ixUnique);
-    spec.descending = index.options.has(IndexOption::ixDescending);
-    return spec;
+    const KeyExpression expr(tagLayout.expression, fields, level);
+    tagLayout.keyType = expr.type();
+    tagLayout.keyLength = expr.keyLength();
+    tagLayout.unique = index.options.has(IndexOption::ixUnique);
+    tagLayout.descending = index.options.has(IndexOption::ixDescending);
+    return tagLayout;
 }
 
 IndexDef indexDefOf(const MdxTag& tag, const std::vector<DbfField>& fields) {

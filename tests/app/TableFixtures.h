@@ -67,15 +67,15 @@ struct FieldSpec {
     int decimals = 0;
 };
 
-inline FieldDef fieldFor(TableFormat& format, const FieldSpec& spec) {
-    if (spec.physical == 0) return fieldForCreate(format, spec.name, spec.type, spec.size, false);
+inline FieldDef fieldFor(TableFormat& format, const FieldSpec& wanted) {
+    if (wanted.physical == 0) return fieldForCreate(format, wanted.name, wanted.type, wanted.size, false);
     FLDDesc desc;
-    std::strncpy(desc.szName, spec.name.c_str(), DBIMAXNAMELEN);
-    desc.iFldType = spec.physical;
-    desc.iUnits1 = static_cast<std::int16_t>(spec.size);
-    desc.iUnits2 = static_cast<std::int16_t>(spec.decimals);
+    std::strncpy(desc.szName, wanted.name.c_str(), DBIMAXNAMELEN);
+    desc.iFldType = wanted.physical;
+    desc.iUnits1 = static_cast<std::int16_t>(wanted.size);
+    desc.iUnits2 = static_cast<std::int16_t>(wanted.decimals);
     FieldDef field = format.fieldFromDescriptor(desc);
-    field.name = spec.name;
+    field.name = wanted.name;
     return field;
 }
 
