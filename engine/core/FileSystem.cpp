@@ -83,6 +83,14 @@ public:
         if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) throwOs("resize", path_, errno);
     }
 
+    void willRead() override { ::posix_fadvise(fd_, 0, 0, POSIX_FADV_WILLNEED); }
+
+    void startSync() override {
+#ifdef __linux__
+        ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    }
+
     void sync() override {
         if (::fsync(fd_) != 0) throwOs("flush", path_, errno);
     }

@@ -23,6 +23,12 @@ public:
     virtual void truncate(std::uint64_t size) = 0;
     // Flushes data and metadata to stable storage.
     virtual void sync() = 0;
+    // A hint that the whole file is about to be read, so that the system may start reading it
+    // while the caller still works on something else.
+    virtual void willRead() {}
+    // Starts writing what was written so far to storage without waiting for it, so that a
+    // later sync() has less left to do.
+    virtual void startSync() {}
     // Advisory whole-file lock that other processes and other open files of ours respect.
     // Returns false when a conflicting lock is held elsewhere.
     virtual bool tryLock(LockMode mode) = 0;
