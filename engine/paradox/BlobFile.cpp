@@ -1,5 +1,6 @@
 #include "BlobFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ByteOrder.h"
@@ -37,6 +38,9 @@ constexpr std::size_t kSharedLimit = 2048;  // larger blobs get blocks of their 
 constexpr std::uint64_t kMaxBlobBlocks = 0xFFFF;
 constexpr std::uint16_t kModNumber = 1;
 
+constexpr std::size_t kReadAhead = 64 * 1024;
+constexpr std::size_t kWriteBehind = 256 * 1024;
+
 std::uint64_t roundUp(std::uint64_t v, std::uint64_t unit) { return (v + unit - 1) / unit * unit; }
 
 }  // namespace
@@ -58,6 +62,8 @@ BlobReader::~BlobReader() = default;
 
 const std::string& BlobReader::path() const { return file_->path(); }
 
+void BlobReader::willRead() { file_->willRead(); }
+
 std::vector<std::uint8_t> BlobReader::readBlock(std::uint64_t offset, std::size_t n,
                                                 const std::string& field) {
     if (offset + n > size_)
@@ -65,7 +71,17 @@ std::vector<std::uint8_t> BlobReader::readBlock(std::uint64_t offset, std::size_
                                                  field + " at offset " + std::to_string(offset) +
                                                  " reaches past the end");
     std::vector<std::uint8_t> bytes(n);
-    file_->readAt(offset, bytes.data(), n);
+    if (n <= kReadAhead) {
+        if (offset < windowOffset_ || offset + n > windowOffset_ + window_.size()) {
+            windowOffset_ = offset;
+            window_.resize(
+                static_cast<std::size_t>(std::min<std::uint64_t>(kReadAhead, size_ - offset)));
+            file_->readAt(offset, window_.data(), window_.size());
+        }
+        std::memcpy(bytes.data(), window_.data() + (offset - windowOffset_), n);
+    } else {
+        file_->readAt(offset, bytes.data(), n);
+    }
     if (checksum_) decryptBlobData(checksum_, bytes.data(), bytes.size());
     return bytes;
 }
@@ -155,7 +171,16 @@ std::uint64_t BlobWriter::reserve(std::uint64_t blocks) {
 
 void BlobWriter::writeBlocks(std::uint64_t offset, std::vector<std::uint8_t>& bytes) {
     if (checksum_) encryptBlobData(checksum_, bytes.data(), bytes.size());
-    file_.writeAt(offset, bytes.data(), bytes.size());
+    if (!pending_.empty() && offset != pendingOffset_ + pending_.size()) writePending();
+    if (pending_.empty()) pendingOffset_ = offset;
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    if (pending_.size() >= kWriteBehind) writePending();
+}
+
+void BlobWriter::writePending() {
+    if (pending_.empty()) return;
+    file_.writeAt(pendingOffset_, pending_.data(), pending_.size());
+    pending_.clear();
 }
 
 BlobPointer BlobWriter::write(const Bytes& data) {
@@ -213,6 +238,8 @@ void BlobWriter::finish() {
     std::vector<std::uint8_t> header(kMbBlockSize, 0);
     std::memcpy(header.data(), kHeaderStart, sizeof kHeaderStart);
     writeBlocks(0, header);
+    writePending();
+    file_.startSync();
 }
 
 }  // namespace kx4::paradox

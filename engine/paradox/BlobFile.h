@@ -35,6 +35,8 @@ class BlobReader {
     // The value a record points to; raises a corrupt-blob error naming the file and field.
     Bytes read(const BlobPointer& ptr, const std::string& fieldName);
     const std::string& path() const;
+    // A hint that most of the file is about to be read.
+    void willRead();
 
   private:
     std::vector<std::uint8_t> readBlock(std::uint64_t offset, std::size_t n,
@@ -48,6 +50,9 @@ class BlobReader {
     std::uint64_t size_;
     std::uint64_t sharedOffset_ = 0;         // of the shared block read last
     std::vector<std::uint8_t> sharedBlock_;  // decrypted
+    // Blobs of neighbouring records mostly lie side by side: bytes read ahead, as stored.
+    std::uint64_t windowOffset_ = 0;
+    std::vector<std::uint8_t> window_;
 };
 
 class BlobWriter {
@@ -68,10 +73,15 @@ class BlobWriter {
     void writeBlocks(std::uint64_t offset, std::vector<std::uint8_t>& bytes);
     std::uint64_t reserve(std::uint64_t blocks);
 
+    void writePending();
+
     File& file_;
     std::uint32_t checksum_;
     std::uint64_t end_ = kMbBlockSize;  // after the header block
     std::unique_ptr<SharedBlock> shared_;
+    // Blocks written one after another go out together.
+    std::uint64_t pendingOffset_ = 0;
+    std::vector<std::uint8_t> pending_;
 };
 
 }  // namespace kx4::paradox

@@ -21,8 +21,9 @@ BlockWriter::BlockWriter(File& out, Header header, std::size_t keySize)
     : out_(out), header_(std::move(header)), keySize_(keySize) {
     // Fixes the header size, which the block offsets depend on; finish() writes it again.
     serializeHeader(header_);
-    perBlock_ = (header_.blockSize() - kBlockHeaderSize) / header_.recordSize;
-    block_.assign(header_.blockSize(), 0);
+    blockSize_ = header_.blockSize();
+    perBlock_ = (blockSize_ - kBlockHeaderSize) / header_.recordSize;
+    pending_.reserve(kWriteBehind + blockSize_);
 }
 
 std::uint16_t BlockWriter::add(const std::uint8_t* record) {
@@ -33,9 +34,10 @@ std::uint16_t BlockWriter::add(const std::uint8_t* record) {
                                                      " would exceed 65535 blocks, the most a "
                                                      "Paradox file can have");
         ++blockNumber_;
-        std::fill(block_.begin(), block_.end(), 0);
+        if (pending_.empty()) pendingFirst_ = blockNumber_;
+        pending_.resize(pending_.size() + blockSize_, 0);
     }
-    std::memcpy(block_.data() + kBlockHeaderSize + inBlock_ * header_.recordSize, record,
+    std::memcpy(block() + kBlockHeaderSize + inBlock_ * header_.recordSize, record,
                 header_.recordSize);
     ++inBlock_;
     ++records_;
@@ -45,30 +47,31 @@ std::uint16_t BlockWriter::add(const std::uint8_t* record) {
 // Block: 00 u16 next (0 = last), 02 u16 previous, 04 s16 offset of the last record from 06.
 void BlockWriter::flush(bool last) {
     if (inBlock_ == 0) return;
-    putLe16(block_.data(), static_cast<std::uint16_t>(last ? 0 : blockNumber_ + 1));
-    putLe16(block_.data() + 2, static_cast<std::uint16_t>(blockNumber_ - 1));
-    putLe16(block_.data() + 4, static_cast<std::uint16_t>((inBlock_ - 1) * header_.recordSize));
-    leaves_.push_back(
-        {std::string(reinterpret_cast<const char*>(block_.data() + kBlockHeaderSize), keySize_),
-         static_cast<std::uint16_t>(blockNumber_), static_cast<std::uint32_t>(inBlock_)});
-    if (header_.encryption)
-        encryptBlock(header_.encryption, blockNumber_, block_.data(), block_.size());
-    // Consecutive blocks go out together.
-    if (pending_.empty()) pendingFirst_ = blockNumber_;
-    pending_.insert(pending_.end(), block_.begin(), block_.end());
-    if (last || pending_.size() >= kWriteBehind * block_.size()) writePending();
+    std::uint8_t* b = block();
+    putLe16(b, static_cast<std::uint16_t>(last ? 0 : blockNumber_ + 1));
+    putLe16(b + 2, static_cast<std::uint16_t>(blockNumber_ - 1));
+    putLe16(b + 4, static_cast<std::uint16_t>((inBlock_ - 1) * header_.recordSize));
+    leaves_.push_back({std::string(reinterpret_cast<const char*>(b + kBlockHeaderSize), keySize_),
+                       static_cast<std::uint16_t>(blockNumber_),
+                       static_cast<std::uint32_t>(inBlock_)});
+    if (header_.encryption) encryptBlock(header_.encryption, blockNumber_, b, blockSize_);
     inBlock_ = 0;
+    // Consecutive blocks go out together.
+    if (last || pending_.size() >= kWriteBehind) writePending();
 }
 
 void BlockWriter::writePending() {
     if (pending_.empty()) return;
-    out_.writeAt(header_.blockOffset(pendingFirst_), pending_.data(), pending_.size());
-    pending_.clear();
+    const std::size_t complete = pending_.size() - (inBlock_ > 0 ? blockSize_ : 0);
+    if (complete == 0) return;
+    out_.writeAt(header_.blockOffset(pendingFirst_), pending_.data(), complete);
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(complete));
+    pendingFirst_ = blockNumber_;
 }
 
 void BlockWriter::forEachRecord(const std::function<void(const std::uint8_t*)>& visit) {
     writePending();
-    std::vector<std::uint8_t> block(header_.blockSize());
+    std::vector<std::uint8_t> block(blockSize_);
     const std::uint32_t written = inBlock_ > 0 ? blockNumber_ - 1 : blockNumber_;
     for (std::uint32_t b = 1; b <= written; ++b) {
         out_.readAt(header_.blockOffset(b), block.data(), block.size());
@@ -77,7 +80,7 @@ void BlockWriter::forEachRecord(const std::function<void(const std::uint8_t*)>& 
             visit(block.data() + kBlockHeaderSize + i * header_.recordSize);
     }
     for (std::size_t i = 0; i < inBlock_; ++i)
-        visit(block_.data() + kBlockHeaderSize + i * header_.recordSize);
+        visit(this->block() + kBlockHeaderSize + i * header_.recordSize);
 }
 
 std::vector<IndexEntry> BlockWriter::finish() {
@@ -91,6 +94,7 @@ std::vector<IndexEntry> BlockWriter::finish() {
     out_.writeAt(0, bytes.data(), bytes.size());
     // A file written over once before (see forEachRecord) may hold more.
     out_.truncate(header_.blockOffset(blocks + 1));
+    out_.startSync();
     return std::move(leaves_);
 }
 

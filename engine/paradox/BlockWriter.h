@@ -38,18 +38,21 @@ class BlockWriter {
   private:
     void flush(bool last);
     void writePending();
-    static constexpr std::size_t kWriteBehind = 64;  // blocks written at once
+    static constexpr std::size_t kWriteBehind = 512 * 1024;  // bytes of blocks written at once
+
+    std::uint8_t* block() { return pending_.data() + pending_.size() - blockSize_; }
 
     File& out_;
     Header header_;
     std::size_t keySize_;
+    std::size_t blockSize_;
     std::size_t perBlock_;
-    std::vector<std::uint8_t> block_;
     std::size_t inBlock_ = 0;
     std::uint32_t blockNumber_ = 0;  // of the block being filled
     std::uint32_t records_ = 0;
     std::vector<IndexEntry> leaves_;
-    std::vector<std::uint8_t> pending_;  // finished blocks not yet written
+    // Blocks not yet written, the one being filled (when inBlock_ > 0) last.
+    std::vector<std::uint8_t> pending_;
     std::uint32_t pendingFirst_ = 0;
 };
 

@@ -23,12 +23,13 @@ std::uint32_t blocksInFile(std::uint64_t fileSize, const Header& h) {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(n, 0xFFFF));
 }
 
-// Checks the block header of `b` (its bytes read and decrypted) and fills in its fields.
-void parseBlock(DataBlock& b, const std::string& file, const Header& h) {
+// Checks the block header of `b` (its `size` bytes read and decrypted) and fills in its fields.
+void parseBlock(DataBlock& b, std::size_t size, const std::string& file, const Header& h) {
     const std::uint32_t number = b.number;
-    b.next = getLe16(b.bytes.data());
-    b.previous = getLe16(b.bytes.data() + 2);
-    const int lastOffset = static_cast<std::int16_t>(getLe16(b.bytes.data() + 4));
+    const std::uint8_t* bytes = b.data();
+    b.next = getLe16(bytes);
+    b.previous = getLe16(bytes + 2);
+    const int lastOffset = static_cast<std::int16_t>(getLe16(bytes + 4));
     const int recordSize = h.recordSize;
     const int capacity = static_cast<int>((h.blockSize() - kBlockHeaderSize) / recordSize);
     if (lastOffset < -recordSize || lastOffset % recordSize != 0 ||
@@ -37,7 +38,7 @@ void parseBlock(DataBlock& b, const std::string& file, const Header& h) {
                    "has an invalid record count (last record offset " + std::to_string(lastOffset) +
                        ", record size " + std::to_string(recordSize) + ")");
     b.records = static_cast<std::size_t>(lastOffset / recordSize + 1);
-    if (kBlockHeaderSize + b.records * recordSize > b.bytes.size())
+    if (kBlockHeaderSize + b.records * recordSize > size)
         blockError(file, number, "is cut short by the end of the file");
 }
 
@@ -53,10 +54,11 @@ std::size_t availableBytes(const Header& h, std::uint64_t fileSize, std::uint32_
 DataBlock readBlock(File& file, const Header& h, std::uint64_t fileSize, std::uint32_t number) {
     DataBlock b;
     b.number = static_cast<std::uint16_t>(number);
+    b.view = nullptr;
     b.bytes.resize(availableBytes(h, fileSize, number, file.path()));
     file.readAt(h.blockOffset(number), b.bytes.data(), b.bytes.size());
     if (h.encryption) decryptBlock(h.encryption, number, b.bytes.data(), b.bytes.size());
-    parseBlock(b, file.path(), h);
+    parseBlock(b, b.bytes.size(), file.path(), h);
     return b;
 }
 
@@ -94,12 +96,13 @@ bool BlockChain::next(DataBlock& out) {
     }
     out.number = static_cast<std::uint16_t>(number);
     const std::size_t size = availableBytes(header_, fileSize_, number, file_.path());
-    const std::size_t at = (number - windowStart_) * header_.blockSize();
-    out.bytes.assign(window_.begin() + static_cast<std::ptrdiff_t>(at),
-                     window_.begin() + static_cast<std::ptrdiff_t>(at + size));
-    if (header_.encryption)
-        decryptBlock(header_.encryption, number, out.bytes.data(), out.bytes.size());
-    parseBlock(out, file_.path(), header_);
+    // Each block of the window is visited once (the chain may not loop), so it is decrypted
+    // in place once.
+    std::uint8_t* bytes = window_.data() + (number - windowStart_) * header_.blockSize();
+    if (header_.encryption) decryptBlock(header_.encryption, number, bytes, size);
+    out.bytes.clear();
+    out.view = bytes;
+    parseBlock(out, size, file_.path(), header_);
     previousBlock_ = out.number;
     nextBlock_ = out.next;
     recordsSeen_ += out.records;

@@ -22,8 +22,12 @@ struct DataBlock {
     std::uint16_t previous = 0;
     std::size_t records = 0;
     std::vector<std::uint8_t> bytes;  // decrypted block, at least 6 + records * recordSize
+    // A block from a BlockChain lies in the chain's read-ahead window instead of `bytes`,
+    // valid until the chain's next call.
+    const std::uint8_t* view = nullptr;
+    const std::uint8_t* data() const { return view ? view : bytes.data(); }
     const std::uint8_t* record(std::size_t i, std::size_t recordSize) const {
-        return bytes.data() + kBlockHeaderSize + i * recordSize;
+        return data() + kBlockHeaderSize + i * recordSize;
     }
 };
 

@@ -115,17 +115,33 @@ void KeyOrder::appendSortKey(const std::uint8_t* record, std::string& out) const
     }
 }
 
+bool KeyOrder::bytewise() const {
+    for (const auto& c : collators_)
+        if (!c.bytewise()) return false;
+    return true;
+}
+
 void EntryDigest::add(const std::uint8_t* entry, std::size_t size) {
-    // 64-bit multiply-rotate hash over 8-byte words, finished with MurmurHash3's fmix64.
+    // Each 8-byte word goes through its own bijection (so a change of one word always changes
+    // the sum), independently of the others, which keeps the multiplications in parallel; the
+    // sum is finished with MurmurHash3's fmix64.
     constexpr std::uint64_t k1 = 0x87C37B91114253D5ull, k2 = 0x4CF5AD432745937Full;
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
-    for (std::size_t i = 0; i < size; i += 8) {
+    constexpr std::uint64_t seed = 0x9E3779B97F4A7C15ull;
+    auto lane = [&](std::uint64_t w, std::size_t n) {
+        w = (w ^ (seed * (n + 1))) * k1;
+        return ((w << 31) | (w >> 33)) * k2;
+    };
+    std::uint64_t h = size;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, entry + i, 8);
+        h += lane(w, i / 8);
+    }
+    if (i < size) {
         std::uint64_t w = 0;
-        std::memcpy(&w, entry + i, std::min<std::size_t>(8, size - i));
-        w *= k1;
-        w = (w << 31) | (w >> 33);
-        h ^= w * k2;
-        h = ((h << 27) | (h >> 37)) * 5 + 0x52DCE729;
+        std::memcpy(&w, entry + i, size - i);
+        h += lane(w, i / 8);
     }
     h ^= h >> 33;
     h *= 0xFF51AFD7ED558CCDull;
@@ -134,6 +150,63 @@ void EntryDigest::add(const std::uint8_t* entry, std::size_t size) {
     h ^= h >> 33;
     ++count;
     sum += h;
+}
+
+namespace {
+
+// The first four bytes of a sort key as a number that orders as they do.
+std::uint32_t prefixOf(std::string_view key) {
+    std::uint32_t p = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        p = p << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+    return p;
+}
+
+}  // namespace
+
+MovedBlocks::MovedBlocks(const KeyOrder& order, std::size_t keySize)
+    : order_(order), keySize_(keySize), bytewise_(order.bytewise()), moved_(0x10000) {}
+
+void MovedBlocks::moved(std::uint16_t oldBlock, std::uint16_t newBlock,
+                        const std::string& sortKey) {
+    Moved& m = moved_[oldBlock];
+    if (!m.first)
+        m.first = newBlock;
+    else if (newBlock != m.last && m.last == m.first)
+        m.split = prefixOf(sortKey);
+    m.last = newBlock;
+}
+
+void MovedBlocks::setLeaves(const std::vector<IndexEntry>& leaves) {
+    for (const auto& leaf : leaves) {
+        blockKeyAt_.push_back(static_cast<std::uint32_t>(blockKeys_.size()));
+        order_.appendSortKey(reinterpret_cast<const std::uint8_t*>(leaf.key.data()), blockKeys_);
+    }
+    blockKeyAt_.push_back(static_cast<std::uint32_t>(blockKeys_.size()));
+}
+
+void MovedBlocks::prefetch(std::uint16_t oldBlock) const { __builtin_prefetch(&moved_[oldBlock]); }
+
+std::uint16_t MovedBlocks::newBlock(std::uint16_t oldBlock, const std::uint8_t* key) {
+    const Moved m = moved_[oldBlock];
+    std::uint16_t block = m.last;
+    if (block == m.first) return block;
+    std::string_view wanted(reinterpret_cast<const char*>(key), keySize_);
+    if (!bytewise_) {
+        key_.clear();
+        order_.appendSortKey(key, key_);
+        wanted = key_;
+    }
+    if (block == m.first + 1) {
+        const std::uint32_t prefix = prefixOf(wanted);
+        if (prefix != m.split) return prefix < m.split ? m.first : block;
+    }
+    const std::string_view keys(blockKeys_);
+    while (block > m.first && block < blockKeyAt_.size() &&
+           wanted <
+               keys.substr(blockKeyAt_[block - 1], blockKeyAt_[block] - blockKeyAt_[block - 1]))
+        --block;
+    return block;
 }
 
 // The entries of an existing X file in the order it lists them, each turned into an entry of
@@ -147,24 +220,31 @@ class IndexFileEntries {
     };
 
     IndexFileEntries(const std::string& path, const Header& header, std::vector<FieldMove> moves,
-                     std::size_t keyOffset, std::size_t entrySize, BlockMapping blocks)
+                     std::size_t keyOffset, std::size_t entrySize, BlockMapping& blocks)
         : path_(path),
           header_(header),
           moves_(std::move(moves)),
           keyOffset_(keyOffset),
           entrySize_(entrySize),
-          blocks_(std::move(blocks)) {}
+          blocks_(blocks) {
+        // Opened now, so that the system can read it while the data file is written.
+        try {
+            file_ = fileSystem().open(path_, OpenMode::Read);
+            file_->willRead();
+        } catch (const EDBEngineError&) {
+            failed_ = true;
+        }
+    }
 
     bool next(std::uint8_t* entry) {
         if (failed_) return false;
         try {
-            if (!chain_) {
-                file_ = fileSystem().open(path_, OpenMode::Read);
-                chain_ = std::make_unique<BlockChain>(*file_, header_);
-            }
+            if (!chain_) chain_ = std::make_unique<BlockChain>(*file_, header_);
             while (index_ >= block_.records) {
                 if (!chain_->next(block_)) return false;
                 index_ = 0;
+                for (std::size_t i = 0; i < block_.records; ++i)
+                    blocks_.prefetch(oldBlockOf(block_.record(i, header_.recordSize)));
             }
         } catch (const EDBEngineError&) {
             failed_ = true;
@@ -183,21 +263,24 @@ class IndexFileEntries {
                 nul ? static_cast<std::size_t>(nul - (old + m.from)) : m.fromSize;
             std::memcpy(entry + m.to, old + m.from, std::min<std::size_t>(length, m.toSize));
         }
-        const auto oldBlock =
-            static_cast<std::uint16_t>(decodeInteger(old + header_.recordSize - 2, 2));
-        encodeInteger(entry + entrySize_ - 2, 2, blocks_(oldBlock, entry + keyOffset_));
+        encodeInteger(entry + entrySize_ - 2, 2,
+                      blocks_.newBlock(oldBlockOf(old), entry + keyOffset_));
         return true;
     }
 
     bool failed() const { return failed_; }
 
   private:
+    std::uint16_t oldBlockOf(const std::uint8_t* entry) const {
+        return static_cast<std::uint16_t>(decodeInteger(entry + header_.recordSize - 2, 2));
+    }
+
     std::string path_;
     Header header_;
     std::vector<FieldMove> moves_;
     std::size_t keyOffset_;
     std::size_t entrySize_;
-    BlockMapping blocks_;
+    BlockMapping& blocks_;
     std::unique_ptr<File> file_;
     std::unique_ptr<BlockChain> chain_;
     DataBlock block_;
@@ -337,6 +420,8 @@ SecondaryIndexBuilder::SecondaryIndexBuilder(const TableShape& table, SecondaryL
         collators_.push_back(std::make_unique<KeyCollator>(std::vector<FieldInfo>{entryFields_[i]},
                                                            table.sortOrder, *table.codec,
                                                            caseInsensitive && i < indexedFields_));
+    bytewise_ = !layout_.definition.options.has(IndexOption::ixDescending);
+    for (const auto& c : collators_) bytewise_ = bytewise_ && c->bytewise();
 }
 
 SecondaryIndexBuilder::~SecondaryIndexBuilder() = default;
@@ -375,7 +460,7 @@ void SecondaryIndexBuilder::appendSortKey(const std::uint8_t* entry, std::string
 }
 
 bool SecondaryIndexBuilder::orderFrom(const std::string& path, const Header& header,
-                                      BlockMapping blocks) {
+                                      BlockMapping& blocks) {
     if (!layout_.maintained || header.fields.size() != entryFields_.size() ||
         header.recordSize != recordSizeOf(header.fields))
         return false;
@@ -389,9 +474,8 @@ bool SecondaryIndexBuilder::orderFrom(const std::string& path, const Header& hea
         from += storedSize(old);
     }
     if (header.fields.back() != entryFields_.back()) return false;
-    ordered_ = std::make_unique<IndexFileEntries>(path, header, std::move(moves),
-                                                  entryOffsets_[indexedFields_], entrySize_,
-                                                  std::move(blocks));
+    ordered_ = std::make_unique<IndexFileEntries>(
+        path, header, std::move(moves), entryOffsets_[indexedFields_], entrySize_, blocks);
     return true;
 }
 
@@ -517,14 +601,21 @@ void SecondaryIndexBuilder::finishSorted(BlockWriter& x) {
 // unique index counts as a mismatch too; the sort then finds it again and names the records.
 bool SecondaryIndexBuilder::finishInOrder(BlockWriter& x) {
     const bool unique = layout_.definition.options.has(IndexOption::ixUnique);
+    const std::size_t sorted = entrySize_ - storedSize(entryFields_.back());  // but the block
     std::string previous, part, previousPart;
+    std::vector<std::uint8_t> previousEntry(entrySize_);
     EntryDigest seen;
     std::uint8_t* e = entry_.data();
     while (ordered_->next(e)) {
-        key_.clear();
-        appendSortKey(e, key_);
-        if (seen.count > 0 && key_ <= previous) return false;
-        previous.swap(key_);
+        if (bytewise_) {
+            if (seen.count > 0 && std::memcmp(previousEntry.data(), e, sorted) >= 0) return false;
+            std::memcpy(previousEntry.data(), e, sorted);
+        } else {
+            key_.clear();
+            appendSortKey(e, key_);
+            if (seen.count > 0 && key_ <= previous) return false;
+            previous.swap(key_);
+        }
         if (unique) {
             part.clear();
             appendUniquePart(e, part);

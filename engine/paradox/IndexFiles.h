@@ -8,7 +8,6 @@
 // ("Tup No"), the block number and the record's offset in its block ("Tup Offset"). Entries
 // are sorted by everything but their last field.
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +55,8 @@ class KeyOrder {
     explicit KeyOrder(const TableShape& table);
     std::string sortKey(const std::uint8_t* record) const;
     void appendSortKey(const std::uint8_t* record, std::string& out) const;
+    // Whether the key fields sort as their stored bytes (then those are the sort key).
+    bool bytewise() const;
 
   private:
     std::vector<KeyCollator> collators_;
@@ -93,10 +94,54 @@ struct EntryDigest {
     bool operator==(const EntryDigest&) const = default;
 };
 
-// The block of the new data file that holds a record, from the block that held it in the
-// table the index file was written for and the record's key fields (as the entry holds them);
-// 0 when unknown.
-using BlockMapping = std::function<std::uint16_t(std::uint16_t oldBlock, const std::uint8_t* key)>;
+// Where the records an existing index file points to are in the new data file.
+class BlockMapping {
+  public:
+    virtual ~BlockMapping() = default;
+    // The block of the new data file that holds the record which was in `oldBlock`, with the
+    // key fields `key` (as an entry holds them); 0 when unknown.
+    virtual std::uint16_t newBlock(std::uint16_t oldBlock, const std::uint8_t* key) = 0;
+    // Starts fetching what newBlock() needs for `oldBlock`, so that the look-ups of many
+    // entries overlap rather than wait for memory one after another.
+    virtual void prefetch(std::uint16_t oldBlock) const {}
+};
+
+// Records that stay where they are (the data file is not rewritten).
+class SameBlocks final : public BlockMapping {
+  public:
+    std::uint16_t newBlock(std::uint16_t oldBlock, const std::uint8_t*) override {
+        return oldBlock;
+    }
+};
+
+// Where a rewrite in key order put the records of each old block: consecutive new blocks, of
+// which the key picks one.
+class MovedBlocks final : public BlockMapping {
+  public:
+    MovedBlocks(const KeyOrder& order, std::size_t keySize);
+    // A record with sort key `sortKey` went from `oldBlock` to `newBlock`.
+    void moved(std::uint16_t oldBlock, std::uint16_t newBlock, const std::string& sortKey);
+    // The first keys of the new blocks, once the data file is complete.
+    void setLeaves(const std::vector<IndexEntry>& leaves);
+    std::uint16_t newBlock(std::uint16_t oldBlock, const std::uint8_t* key) override;
+    void prefetch(std::uint16_t oldBlock) const override;
+
+  private:
+    // Eight bytes an old block, so that the table stays in cache: for an old block that went
+    // to two new blocks, the first four bytes of the sort key where the second one begins
+    // decide most look-ups without reading blockKeys_.
+    struct Moved {
+        std::uint16_t first = 0, last = 0;
+        std::uint32_t split = 0;
+    };
+    const KeyOrder& order_;
+    std::size_t keySize_;
+    bool bytewise_;
+    std::vector<Moved> moved_;               // by old block number
+    std::string blockKeys_;                  // sort keys of the new blocks' first records
+    std::vector<std::uint32_t> blockKeyAt_;  // where the key of block n starts; n = 1, 2, ...
+    std::string key_;
+};
 
 class IndexFileEntries;
 
@@ -109,9 +154,10 @@ class SecondaryIndexBuilder {
 
     // Instead of sorting, takes the order of the entries from the existing X file `path`
     // (with `header`), whose entries hold the same values field by field (alpha fields may
-    // differ in length) and get their blocks through `blocks`. Called before the first add();
+    // differ in length) and get their blocks through `blocks` (which must outlive finish()).
+    // Called before the first add();
     // false, and the entries are sorted, when the file's entries do not line up with ours.
-    bool orderFrom(const std::string& path, const Header& header, BlockMapping blocks);
+    bool orderFrom(const std::string& path, const Header& header, BlockMapping& blocks);
 
     // A record of the table (its bytes), stored in data block `block` (1-based) as record
     // `recordNo` of the table and `inBlock` of the block (both 0-based).
@@ -150,6 +196,7 @@ class SecondaryIndexBuilder {
     std::size_t entrySize_ = 0;
     std::vector<std::unique_ptr<KeyCollator>> collators_;  // one per entry field but the last
     ExternalSorter sorter_;
+    bool bytewise_ = true;             // entries sort as their bytes but the block number
     std::vector<std::uint8_t> entry_;  // the entry being built
     std::string key_;                  // and its sort key
     std::unique_ptr<IndexFileEntries> ordered_;

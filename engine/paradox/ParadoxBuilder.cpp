@@ -1,6 +1,7 @@
 #include "ParadoxBuilder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <numeric>
 
@@ -78,7 +79,6 @@ class ParadoxBuilder final : public TableBuilder {
     void placeSortedRows();
     std::uint16_t placeInKeyOrder(const std::uint8_t* row);
     void orderIndexesLike(const ParadoxTable& table, const RecordCopier& copier);
-    std::uint16_t newBlockOf(std::uint16_t oldBlock, const std::uint8_t* key);
     void fallBackToSorting();
     [[noreturn]] void keyViolation(const std::uint8_t* row) const;
     void dropStaleCompanions();
@@ -103,13 +103,8 @@ class ParadoxBuilder final : public TableBuilder {
     std::unique_ptr<KeyOrder> keyOrder_;
     std::unique_ptr<BlockWriter> data_;
     std::vector<std::uint8_t> row_;
-    // Records copied from a table in key order: the first and last new block that took the
-    // records of each old block, and the sort key of the first record of each new block, so
-    // that the old table's index files give the blocks of their entries in the new one.
-    std::vector<std::uint16_t> firstNewBlock_, lastNewBlock_;
-    std::string blockKeys_;                  // back to back, small enough to stay in cache
-    std::vector<std::uint32_t> blockKeyAt_;  // where the key of block n starts; n = 1, 2, ...
-    std::string keyBuffer_;
+    // Where records copied from a table in key order went, for the old table's index files.
+    std::unique_ptr<MovedBlocks> moved_;
     std::size_t rowCount_ = 0;
     std::size_t maxRows_ = 0;
     bool finished_ = false;
@@ -259,7 +254,10 @@ void ParadoxBuilder::appendAll(const RecordSource& source) {
     auto* table = dynamic_cast<ParadoxTable*>(&source.table);
     if (!table || rowCount_ > 0 || table->records().text().codePage() != codec_->codePage())
         return TableBuilder::appendAll(source);
+    // The old files are read front to back; the system may fetch them ahead.
+    table->dataFile().willRead();
     const auto blobsIn = table->openBlobs();
+    if (blobsIn) blobsIn->willRead();
     RecordCopier copier(table->records(), *records_, source, blobsIn.get(), blobs_.get(),
                         table->path().full());
     orderIndexesLike(*table, copier);
@@ -277,10 +275,7 @@ void ParadoxBuilder::appendAll(const RecordSource& source) {
             } catch (const EDBEngineError& e) {
                 source.failedAt(e, recordNo);
             }
-            if (!firstNewBlock_.empty()) {
-                if (!firstNewBlock_[block.number]) firstNewBlock_[block.number] = placed;
-                lastNewBlock_[block.number] = placed;
-            }
+            if (moved_ && placed) moved_->moved(block.number, placed, lastKey_);
         }
     }
 }
@@ -293,8 +288,7 @@ void ParadoxBuilder::orderIndexesLike(const ParadoxTable& table, const RecordCop
         return;
     for (std::size_t k = 0; k < keyFields_; ++k)
         if (copier.bytesFrom(k) != static_cast<int>(k)) return;
-    firstNewBlock_.assign(0x10000, 0);
-    lastNewBlock_.assign(0x10000, 0);
+    moved_ = std::make_unique<MovedBlocks>(*keyOrder_, shape_.keySize());
     for (auto& s : secondaries_) {
         const IndexDef& wanted = s->layout().definition;
         for (const auto& ix : table.secondaryIndexes()) {
@@ -309,28 +303,10 @@ void ParadoxBuilder::orderIndexesLike(const ParadoxTable& table, const RecordCop
                 same = from >= 0 && copier.bytesFrom(s->layout().fields[j]) == from;
             }
             if (!same) continue;
-            s->orderFrom(ix.path, ix.header,
-                         [this](std::uint16_t oldBlock, const std::uint8_t* key) {
-                             return newBlockOf(oldBlock, key);
-                         });
+            s->orderFrom(ix.path, ix.header, *moved_);
             break;
         }
     }
-}
-
-// The records of an old block went to consecutive new blocks; the key picks one of them.
-std::uint16_t ParadoxBuilder::newBlockOf(std::uint16_t oldBlock, const std::uint8_t* key) {
-    const std::uint16_t first = firstNewBlock_[oldBlock];
-    std::uint16_t block = lastNewBlock_[oldBlock];
-    if (block == first) return block;
-    keyBuffer_.clear();
-    keyOrder_->appendSortKey(key, keyBuffer_);
-    const std::string_view blockKeys(blockKeys_);
-    while (block > first && block < blockKeyAt_.size() &&
-           keyBuffer_ < blockKeys.substr(blockKeyAt_[block - 1],
-                                         blockKeyAt_[block] - blockKeyAt_[block - 1]))
-        --block;
-    return block;
 }
 
 std::uint16_t ParadoxBuilder::addRow(const std::uint8_t* row) {
@@ -448,19 +424,12 @@ void ParadoxBuilder::finish() {
     if (sortedRows_) placeSortedRows();
     data_->header().autoInc = props_.autoIncrement;
     const auto leaves = data_->finish();
+    if (blobs_) blobs_->finish();
     if (keyFields_) writePrimaryIndexFile(shape_, leaves, shape_.changeCount1, tx_);
     shape_.autoIncrement = props_.autoIncrement;
-    if (!firstNewBlock_.empty()) {
-        for (const auto& leaf : leaves) {
-            blockKeyAt_.push_back(static_cast<std::uint32_t>(blockKeys_.size()));
-            keyOrder_->appendSortKey(reinterpret_cast<const std::uint8_t*>(leaf.key.data()),
-                                     blockKeys_);
-        }
-        blockKeyAt_.push_back(static_cast<std::uint32_t>(blockKeys_.size()));
-    }
+    if (moved_) moved_->setLeaves(leaves);
     finishSecondaryIndexes(shape_, secondaries_, tx_.stage(target_.full()), data_->header(), tx_,
                            keyFields_ ? shape_.changeCount1 : 0);
-    if (blobs_) blobs_->finish();
     dropStaleCompanions();
     finished_ = true;
 }

@@ -416,15 +416,13 @@ void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
     const bool keyed = header_.fileType == FileType::KeyedTable && header_.primaryKeyFields > 0;
     const TableShape shape = shapeOf(path_, header_, codec_);
     const auto layouts = planSecondaryIndexes(shape, secondaryDefinitions());
+    file_->willRead();
+    SameBlocks blocks;
     std::vector<std::unique_ptr<SecondaryIndexBuilder>> builders;
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         builders.push_back(std::make_unique<SecondaryIndexBuilder>(shape, layouts[i],
                                                                    kSortMemory / layouts.size()));
-        // Blocks stay where they are.
-        if (keyed)
-            builders.back()->orderFrom(
-                secondary_[i].path, secondary_[i].header,
-                [](std::uint16_t block, const std::uint8_t*) { return block; });
+        if (keyed) builders.back()->orderFrom(secondary_[i].path, secondary_[i].header, blocks);
     }
     const KeyOrder order(shape);
     std::vector<IndexEntry> leaves;

@@ -156,12 +156,20 @@ void KeyCollator::appendOrderKey(const std::uint8_t* key, std::string& out) cons
     for (const auto& f : fields_) {
         const int n = storedSize(f);
         if (f.type == pxAlpha) {
-            for (int i = 0; i < n && key[offset + i] != 0; ++i) {
-                const std::uint16_t w = weights_[key[offset + i]];
-                out += static_cast<char>(w >> 8);
-                out += static_cast<char>(w & 0xFF);
+            // Two weight bytes a character, then two zero bytes.
+            const auto* text = key + offset;
+            const auto* nul = static_cast<const std::uint8_t*>(std::memchr(text, 0, n));
+            const std::size_t length = nul ? static_cast<std::size_t>(nul - text) : n;
+            const std::size_t start = out.size();
+            out.resize(start + 2 * length + 2);
+            char* p = out.data() + start;
+            for (std::size_t i = 0; i < length; ++i) {
+                const std::uint16_t w = weights_[text[i]];
+                *p++ = static_cast<char>(w >> 8);
+                *p++ = static_cast<char>(w & 0xFF);
             }
-            out.append(2, '\0');
+            *p++ = '\0';
+            *p = '\0';
         } else {
             out.append(reinterpret_cast<const char*>(key + offset), n);
         }

@@ -49,6 +49,8 @@ class KeyCollator {
     void appendSortKey(const std::uint8_t* key, std::string& out) const;
     void appendOrderKey(const std::uint8_t* key, std::string& out) const;
     std::size_t keySize() const { return keySize_; }
+    // Whether keys sort as their stored bytes (then the sort key is those bytes).
+    bool bytewise() const { return !folded_; }
 
   private:
     std::vector<FieldInfo> fields_;
