@@ -497,6 +497,13 @@ void SecondaryIndexBuilder::add(const std::uint8_t* record, std::uint16_t block,
     }
     if (ordered_) {
         added_.add(e, entrySize_);
+        if (!copying_ && !tooManyExtra_) {
+            // Merging keeps extra entries in memory; beyond a few the index is sorted instead.
+            constexpr std::size_t kMaxExtra = 4096;
+            tooManyExtra_ = extra_.size() == kMaxExtra;
+            std::string key;
+            extra_.push_back({std::string(orderBytes(e, key)), {e, e + entrySize_}});
+        }
         return;
     }
     key_.clear();
@@ -599,23 +606,28 @@ void SecondaryIndexBuilder::finishSorted(BlockWriter& x) {
 // Entries in strictly rising order whose digest is that of the entries added are exactly the
 // sorted entries: the sort key holds the table's key, so no two are equal. A repeated key of a
 // unique index counts as a mismatch too; the sort then finds it again and names the records.
+// The bytes an entry sorts by: the entry itself but its block number where the index sorts
+// bytewise, else its sort key (built in `buffer`).
+std::string_view SecondaryIndexBuilder::orderBytes(const std::uint8_t* entry,
+                                                   std::string& buffer) const {
+    if (bytewise_)
+        return {reinterpret_cast<const char*>(entry), entrySize_ - storedSize(entryFields_.back())};
+    buffer.clear();
+    appendSortKey(entry, buffer);
+    return buffer;
+}
+
 bool SecondaryIndexBuilder::finishInOrder(BlockWriter& x) {
+    if (tooManyExtra_) return false;
     const bool unique = layout_.definition.options.has(IndexOption::ixUnique);
-    const std::size_t sorted = entrySize_ - storedSize(entryFields_.back());  // but the block
+    std::sort(extra_.begin(), extra_.end(),
+              [](const Extra& a, const Extra& b) { return a.key < b.key; });
     std::string previous, part, previousPart;
-    std::vector<std::uint8_t> previousEntry(entrySize_);
     EntryDigest seen;
-    std::uint8_t* e = entry_.data();
-    while (ordered_->next(e)) {
-        if (bytewise_) {
-            if (seen.count > 0 && std::memcmp(previousEntry.data(), e, sorted) >= 0) return false;
-            std::memcpy(previousEntry.data(), e, sorted);
-        } else {
-            key_.clear();
-            appendSortKey(e, key_);
-            if (seen.count > 0 && key_ <= previous) return false;
-            previous.swap(key_);
-        }
+    // Entries must rise strictly; each goes out after the extra entries that sort before it.
+    auto put = [&](const std::uint8_t* e, std::string_view key) {
+        if (seen.count > 0 && key <= previous) return false;
+        previous.assign(key);
         if (unique) {
             part.clear();
             appendUniquePart(e, part);
@@ -624,7 +636,18 @@ bool SecondaryIndexBuilder::finishInOrder(BlockWriter& x) {
         }
         seen.add(e, entrySize_);
         x.add(e);
+        return true;
+    };
+    std::size_t nextExtra = 0;
+    std::uint8_t* e = entry_.data();
+    while (ordered_->next(e)) {
+        const std::string_view key = orderBytes(e, key_);
+        for (; nextExtra < extra_.size() && extra_[nextExtra].key < key; ++nextExtra)
+            if (!put(extra_[nextExtra].entry.data(), extra_[nextExtra].key)) return false;
+        if (!put(e, key)) return false;
     }
+    for (; nextExtra < extra_.size(); ++nextExtra)
+        if (!put(extra_[nextExtra].entry.data(), extra_[nextExtra].key)) return false;
     return !ordered_->failed() && seen == added_;
 }
 

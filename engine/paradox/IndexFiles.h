@@ -163,6 +163,9 @@ class SecondaryIndexBuilder {
     // `recordNo` of the table and `inBlock` of the block (both 0-based).
     void add(const std::uint8_t* record, std::uint16_t block, std::uint32_t recordNo,
              std::size_t inBlock);
+    // With the order from an existing file: the records that file indexes are all added; the
+    // entries of further ones (a few appended records) are merged into its order.
+    void endOfCopy() { copying_ = false; }
     // Writes the X and Y files into staged files of `tx`. Two records with the same key in a
     // unique index raise a key violation naming index and key. With its order taken from an
     // existing file, the entries read there must be exactly those of the records added, in
@@ -182,6 +185,7 @@ class SecondaryIndexBuilder {
     void appendSortKey(const std::uint8_t* entry, std::string& key) const;
     void finishSorted(BlockWriter& x);
     bool finishInOrder(BlockWriter& x);
+    std::string_view orderBytes(const std::uint8_t* entry, std::string& buffer) const;
     void writeTree(FileTransaction& tx, const std::vector<IndexEntry>& leaves) const;
     std::string describeKey(const std::uint8_t* entry) const;
 
@@ -201,6 +205,13 @@ class SecondaryIndexBuilder {
     std::string key_;                  // and its sort key
     std::unique_ptr<IndexFileEntries> ordered_;
     EntryDigest added_;  // of the entries added, when ordered_ gives their order
+    bool copying_ = true;
+    struct Extra {
+        std::string key;
+        std::vector<std::uint8_t> entry;
+    };
+    std::vector<Extra> extra_;  // entries added after endOfCopy()
+    bool tooManyExtra_ = false;
 };
 
 // Builds every listed secondary index of a table from the records it holds.

@@ -278,6 +278,7 @@ void ParadoxBuilder::appendAll(const RecordSource& source) {
             if (moved_ && placed) moved_->moved(block.number, placed, lastKey_);
         }
     }
+    for (auto& s : secondaries_) s->endOfCopy();
 }
 
 // Secondary indexes whose order a rewrite keeps (same options, the same fields with their

@@ -355,13 +355,12 @@ void ParadoxTable::requireExclusive(const char* what) const {
 
 void ParadoxTable::appendRecord(const Record& record) {
     requireExclusive("to add records");
-    // The table is rewritten aside and swapped in, so a failure leaves it as it was.
+    // The table is rewritten aside (its records copied as stored) and swapped in, so a
+    // failure leaves it as it was.
     {
         FileTransaction tx(path_.full());
         auto builder = buildParadoxTable(path_, schema_, properties_, tx);
-        auto cursor = scan();
-        Record existing;
-        while (cursor->next(existing)) builder->append(existing);
+        builder->appendAll(sameRecords());
         builder->append(record);
         builder->finish();
         tx.commit();
@@ -375,12 +374,17 @@ void ParadoxTable::appendRecord(const Record& record) {
 void ParadoxTable::rewrite(const TableSchema& schema, FileTransaction& tx) {
     requireExclusive("to be rewritten");
     auto builder = buildParadoxTable(path_, schema, properties_, tx);
+    builder->appendAll(sameRecords());
+    builder->finish();
+}
+
+// Every record with the fields it has.
+RecordSource ParadoxTable::sameRecords() {
     RecordSource same{
         *this, {}, [](const FieldValue& value, std::size_t, std::uint64_t) { return value; }};
-    for (std::size_t i = 0; i < schema.fields.size(); ++i)
+    for (std::size_t i = 0; i < schema_.fields.size(); ++i)
         same.fields.push_back(static_cast<int>(i));
-    builder->appendAll(same);
-    builder->finish();
+    return same;
 }
 
 std::vector<IndexDef> ParadoxTable::secondaryDefinitions() const {

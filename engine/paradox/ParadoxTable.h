@@ -66,6 +66,7 @@ class ParadoxTable final : public TableFile {
     bool recordsInKeyOrder();
     std::vector<IndexDef> secondaryDefinitions() const;
     std::unique_ptr<RecordCursor> sortedByIndex(const SecondaryIndexFile& ix);
+    RecordSource sameRecords();
 
     TablePath path_;
     bool exclusive_;

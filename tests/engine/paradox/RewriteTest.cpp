@@ -8,6 +8,7 @@
 
 #include "ByteOrder.h"
 #include "Encryption.h"
+#include "Errors.h"
 #include "FieldCodec.h"
 #include "FileSystem.h"
 #include "ParadoxHeader.h"
@@ -176,6 +177,48 @@ INSTANTIATE_TEST_SUITE_P(
                                          Damage::EntriesSwapped, Damage::EntryMissing,
                                          Damage::ChainBroken)),
     [](const auto& info) { return caseName(std::get<0>(info.param), std::get<1>(info.param)); });
+
+// An appended record takes its place in every index, wherever its values sort.
+class Append : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Append, PutsTheRecordInPlaceInEveryIndex) {
+    TempDir dir;
+    const std::string path = dir.file("LEUTE.DB");
+    auto rows = peopleRows();
+    writeParadox(path, people(), rows);
+    const Record added{std::int64_t{1000}, std::string(GetParam()), std::string(GetParam()),
+                       std::string(3000, 'm')};
+    openParadox(path, true)->appendRecord(added);
+    rows.push_back(added);
+    auto table = openParadox(path);
+    for (const auto& problem : table->check()) ADD_FAILURE() << problem;
+    EXPECT_EQ(keysInIndexOrder(*table, "Ort"), keysInPlaceOrder(rows));
+    EXPECT_EQ(readAll(*table).back(), added);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paradox, Append, ::testing::Values("A", "Ort15", "zz"),
+                         [](const auto& info) { return std::string(info.param); });
+
+TEST(Append, ARepeatedValueOfAUniqueIndexIsRefusedLeavingTheTable) {
+    TempDir dir;
+    const std::string path = dir.file("LEUTE.DB");
+    TableSchema s = people();
+    s.indexes[1].options.add(IndexOption::ixUnique);
+    std::vector<Record> rows;
+    for (std::int64_t nr = 1; nr <= 100; ++nr)
+        rows.push_back({nr, "Name" + std::to_string(nr), std::string("Ort"), Blank{}});
+    writeParadox(path, s, rows);
+    const std::string before = directorySnapshot(dir.path());
+    try {
+        openParadox(path, true)
+            ->appendRecord({std::int64_t{500}, std::string("NAME42"), Blank{}, Blank{}});
+        ADD_FAILURE() << "a repeated unique value was accepted";
+    } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.errorCode(), DBIERR_KEYVIOL) << e.what();
+        EXPECT_NE(std::string(e.what()).find("Name = "), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(directorySnapshot(dir.path()), before);
+}
 
 // Every kind of blob, empty, held in the record alone, in a shared block and in a block of its
 // own, comes through a pack as it was, with and without a password.
