@@ -154,9 +154,9 @@ class SecondaryIndexBuilder {
 
     // Instead of sorting, takes the order of the entries from the existing X file `path`
     // (with `header`), whose entries hold the same values field by field (alpha fields may
-    // differ in length) and get their blocks through `blocks` (which must outlive finish()).
-    // Called before the first add();
-    // false, and the entries are sorted, when the file's entries do not line up with ours.
+    // differ in length) and get their blocks through `blocks`, which must outlive finish().
+    // Called before the first add(). False, and the entries are sorted, when the file's
+    // entries do not line up with ours.
     bool orderFrom(const std::string& path, const Header& header, BlockMapping& blocks);
 
     // A record of the table (its bytes), stored in data block `block` (1-based) as record
