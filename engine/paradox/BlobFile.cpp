@@ -45,16 +45,6 @@ std::uint64_t roundUp(std::uint64_t v, std::uint64_t unit) { return (v + unit - 
 
 }  // namespace
 
-BlobPointer readBlobPointer(const std::uint8_t* p) {
-    return {getLe32(p), getLe32(p + 4), getLe16(p + 8)};
-}
-
-void writeBlobPointer(std::uint8_t* p, const BlobPointer& ptr) {
-    putLe32(p, ptr.offsetAndIndex);
-    putLe32(p + 4, ptr.length);
-    putLe16(p + 8, ptr.modNumber);
-}
-
 BlobReader::BlobReader(std::unique_ptr<File> file, std::uint32_t checksum)
     : file_(std::move(file)), checksum_(checksum), size_(file_->size()) {}
 

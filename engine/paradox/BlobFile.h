@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "Value.h"
 
 namespace kx4 {
@@ -24,8 +25,14 @@ struct BlobPointer {
     std::uint16_t modNumber = 0;
 };
 
-BlobPointer readBlobPointer(const std::uint8_t* p);
-void writeBlobPointer(std::uint8_t* p, const BlobPointer& ptr);
+inline BlobPointer readBlobPointer(const std::uint8_t* p) {
+    return {getLe32(p), getLe32(p + 4), getLe16(p + 8)};
+}
+inline void writeBlobPointer(std::uint8_t* p, const BlobPointer& ptr) {
+    putLe32(p, ptr.offsetAndIndex);
+    putLe32(p + 4, ptr.length);
+    putLe16(p + 8, ptr.modNumber);
+}
 
 class BlobReader {
   public:

@@ -264,17 +264,6 @@ FieldInfo fieldInfoFor(const FieldDef& def) {
     return info;
 }
 
-void encodeInteger(std::uint8_t* p, int bytes, std::int64_t v) {
-    const std::uint64_t signBit = std::uint64_t{1} << (8 * bytes - 1);
-    putBe(p, bytes, static_cast<std::uint64_t>(v) ^ signBit);
-}
-
-std::int64_t decodeInteger(const std::uint8_t* p, int bytes) {
-    // The stored image is the value plus 2^(width-1).
-    const std::uint64_t signBit = std::uint64_t{1} << (8 * bytes - 1);
-    return static_cast<std::int64_t>(getBe(p, bytes)) - static_cast<std::int64_t>(signBit);
-}
-
 void encodeDouble(std::uint8_t* p, double v) {
     std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
     constexpr std::uint64_t kSign = std::uint64_t{1} << 63;

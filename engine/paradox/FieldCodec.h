@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "ByteOrder.h"
 #include "FieldTypes.h"
 #include "ParadoxHeader.h"
 #include "TableSchema.h"
@@ -46,8 +47,16 @@ std::string textFromTable(std::string_view bytes, const TextCodec& codec);
 std::string tableText(const std::string& utf8, const TextCodec& codec, const std::string& field);
 
 // The order-preserving number encodings, shared with index keys.
-void encodeInteger(std::uint8_t* p, int bytes, std::int64_t v);
-std::int64_t decodeInteger(const std::uint8_t* p, int bytes);
+// (Inline: index entries carry their block numbers this way, so these run per entry.)
+inline void encodeInteger(std::uint8_t* p, int bytes, std::int64_t v) {
+    const std::uint64_t signBit = std::uint64_t{1} << (8 * bytes - 1);
+    putBe(p, bytes, static_cast<std::uint64_t>(v) ^ signBit);
+}
+inline std::int64_t decodeInteger(const std::uint8_t* p, int bytes) {
+    // The stored image is the value plus 2^(width-1).
+    const std::uint64_t signBit = std::uint64_t{1} << (8 * bytes - 1);
+    return static_cast<std::int64_t>(getBe(p, bytes)) - static_cast<std::int64_t>(signBit);
+}
 void encodeDouble(std::uint8_t* p, double v);
 double decodeDouble(const std::uint8_t* p);
 

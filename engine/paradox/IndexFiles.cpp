@@ -122,26 +122,22 @@ bool KeyOrder::bytewise() const {
 }
 
 void EntryDigest::add(const std::uint8_t* entry, std::size_t size) {
-    // Each 8-byte word goes through its own bijection (so a change of one word always changes
-    // the sum), independently of the others, which keeps the multiplications in parallel; the
-    // sum is finished with MurmurHash3's fmix64.
-    constexpr std::uint64_t k1 = 0x87C37B91114253D5ull, k2 = 0x4CF5AD432745937Full;
-    constexpr std::uint64_t seed = 0x9E3779B97F4A7C15ull;
-    auto lane = [&](std::uint64_t w, std::size_t n) {
-        w = (w ^ (seed * (n + 1))) * k1;
-        return ((w << 31) | (w >> 33)) * k2;
-    };
+    // Each 8-byte word goes through a bijection of its own (so a change of one word always
+    // changes the sum), independently of the others, which keeps the multiplications in
+    // parallel; the sum is finished with MurmurHash3's fmix64.
+    constexpr std::uint64_t k = 0x87C37B91114253D5ull, seed = 0x9E3779B97F4A7C15ull;
     std::uint64_t h = size;
+    std::uint64_t salt = seed;
     std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
+    for (; i + 8 <= size; i += 8, salt += seed) {
         std::uint64_t w;
         std::memcpy(&w, entry + i, 8);
-        h += lane(w, i / 8);
+        h += (w ^ salt) * k;
     }
     if (i < size) {
         std::uint64_t w = 0;
-        std::memcpy(&w, entry + i, size - i);
-        h += lane(w, i / 8);
+        for (std::size_t j = 0; i + j < size; ++j) w |= std::uint64_t{entry[i + j]} << (8 * j);
+        h += (w ^ salt) * k;
     }
     h ^= h >> 33;
     h *= 0xFF51AFD7ED558CCDull;
@@ -420,8 +416,11 @@ SecondaryIndexBuilder::SecondaryIndexBuilder(const TableShape& table, SecondaryL
         collators_.push_back(std::make_unique<KeyCollator>(std::vector<FieldInfo>{entryFields_[i]},
                                                            table.sortOrder, *table.codec,
                                                            caseInsensitive && i < indexedFields_));
-    bytewise_ = !layout_.definition.options.has(IndexOption::ixDescending);
-    for (const auto& c : collators_) bytewise_ = bytewise_ && c->bytewise();
+    bytewise_ = direct_ = !layout_.definition.options.has(IndexOption::ixDescending);
+    for (const auto& c : collators_) {
+        bytewise_ = bytewise_ && c->bytewise();
+        direct_ = direct_ && c->comparesDirectly();
+    }
 }
 
 SecondaryIndexBuilder::~SecondaryIndexBuilder() = default;
@@ -501,8 +500,7 @@ void SecondaryIndexBuilder::add(const std::uint8_t* record, std::uint16_t block,
             // Merging keeps extra entries in memory; beyond a few the index is sorted instead.
             constexpr std::size_t kMaxExtra = 4096;
             tooManyExtra_ = extra_.size() == kMaxExtra;
-            std::string key;
-            extra_.push_back({std::string(orderBytes(e, key)), {e, e + entrySize_}});
+            extra_.emplace_back(e, e + entrySize_);
         }
         return;
     }
@@ -606,28 +604,40 @@ void SecondaryIndexBuilder::finishSorted(BlockWriter& x) {
 // Entries in strictly rising order whose digest is that of the entries added are exactly the
 // sorted entries: the sort key holds the table's key, so no two are equal. A repeated key of a
 // unique index counts as a mismatch too; the sort then finds it again and names the records.
-// The bytes an entry sorts by: the entry itself but its block number where the index sorts
-// bytewise, else its sort key (built in `buffer`).
-std::string_view SecondaryIndexBuilder::orderBytes(const std::uint8_t* entry,
-                                                   std::string& buffer) const {
-    if (bytewise_)
-        return {reinterpret_cast<const char*>(entry), entrySize_ - storedSize(entryFields_.back())};
-    buffer.clear();
-    appendSortKey(entry, buffer);
-    return buffer;
+// How the sort keys of two entries compare (<0, 0, >0), field by field without building them
+// where the collators allow.
+int SecondaryIndexBuilder::compareEntries(const std::uint8_t* a, const std::uint8_t* b) {
+    if (bytewise_) return std::memcmp(a, b, entrySize_ - storedSize(entryFields_.back()));
+    if (direct_) {
+        const bool caseInsensitive = layout_.definition.options.has(IndexOption::ixCaseInsensitive);
+        for (std::size_t i = 0; i < collators_.size(); ++i) {
+            const std::size_t at = entryOffsets_[i];
+            const int c = caseInsensitive && i < indexedFields_
+                              ? collators_[i]->compareOrder(a + at, b + at)
+                              : collators_[i]->compareSort(a + at, b + at);
+            if (c) return c;
+        }
+        return 0;
+    }
+    key_.clear();
+    appendSortKey(a, key_);
+    otherKey_.clear();
+    appendSortKey(b, otherKey_);
+    return key_.compare(otherKey_);
 }
 
 bool SecondaryIndexBuilder::finishInOrder(BlockWriter& x) {
     if (tooManyExtra_) return false;
     const bool unique = layout_.definition.options.has(IndexOption::ixUnique);
     std::sort(extra_.begin(), extra_.end(),
-              [](const Extra& a, const Extra& b) { return a.key < b.key; });
-    std::string previous, part, previousPart;
+              [&](const auto& a, const auto& b) { return compareEntries(a.data(), b.data()) < 0; });
+    std::vector<std::uint8_t> previous(entrySize_);
+    std::string part, previousPart;
     EntryDigest seen;
     // Entries must rise strictly; each goes out after the extra entries that sort before it.
-    auto put = [&](const std::uint8_t* e, std::string_view key) {
-        if (seen.count > 0 && key <= previous) return false;
-        previous.assign(key);
+    auto put = [&](const std::uint8_t* e) {
+        if (seen.count > 0 && compareEntries(previous.data(), e) >= 0) return false;
+        std::memcpy(previous.data(), e, entrySize_);
         if (unique) {
             part.clear();
             appendUniquePart(e, part);
@@ -641,13 +651,13 @@ bool SecondaryIndexBuilder::finishInOrder(BlockWriter& x) {
     std::size_t nextExtra = 0;
     std::uint8_t* e = entry_.data();
     while (ordered_->next(e)) {
-        const std::string_view key = orderBytes(e, key_);
-        for (; nextExtra < extra_.size() && extra_[nextExtra].key < key; ++nextExtra)
-            if (!put(extra_[nextExtra].entry.data(), extra_[nextExtra].key)) return false;
-        if (!put(e, key)) return false;
+        for (; nextExtra < extra_.size() && compareEntries(extra_[nextExtra].data(), e) < 0;
+             ++nextExtra)
+            if (!put(extra_[nextExtra].data())) return false;
+        if (!put(e)) return false;
     }
     for (; nextExtra < extra_.size(); ++nextExtra)
-        if (!put(extra_[nextExtra].entry.data(), extra_[nextExtra].key)) return false;
+        if (!put(extra_[nextExtra].data())) return false;
     return !ordered_->failed() && seen == added_;
 }
 

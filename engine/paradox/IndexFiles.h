@@ -185,7 +185,7 @@ class SecondaryIndexBuilder {
     void appendSortKey(const std::uint8_t* entry, std::string& key) const;
     void finishSorted(BlockWriter& x);
     bool finishInOrder(BlockWriter& x);
-    std::string_view orderBytes(const std::uint8_t* entry, std::string& buffer) const;
+    int compareEntries(const std::uint8_t* a, const std::uint8_t* b);
     void writeTree(FileTransaction& tx, const std::vector<IndexEntry>& leaves) const;
     std::string describeKey(const std::uint8_t* entry) const;
 
@@ -201,16 +201,13 @@ class SecondaryIndexBuilder {
     std::vector<std::unique_ptr<KeyCollator>> collators_;  // one per entry field but the last
     ExternalSorter sorter_;
     bool bytewise_ = true;             // entries sort as their bytes but the block number
+    bool direct_ = true;               // entries compare field by field without building sort keys
     std::vector<std::uint8_t> entry_;  // the entry being built
-    std::string key_;                  // and its sort key
+    std::string key_, otherKey_;       // sort keys
     std::unique_ptr<IndexFileEntries> ordered_;
     EntryDigest added_;  // of the entries added, when ordered_ gives their order
     bool copying_ = true;
-    struct Extra {
-        std::string key;
-        std::vector<std::uint8_t> entry;
-    };
-    std::vector<Extra> extra_;  // entries added after endOfCopy()
+    std::vector<std::vector<std::uint8_t>> extra_;  // entries added after endOfCopy()
     bool tooManyExtra_ = false;
 };
 

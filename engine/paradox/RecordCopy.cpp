@@ -47,6 +47,19 @@ RecordCopier::RecordCopier(const RecordCodec& from, const RecordCodec& to,
             step = Step::Resize;
         steps_.push_back({step, s});
     }
+    for (std::size_t i = 0; i < steps_.size(); ++i) {
+        if (steps_[i].step != Step::Copy) {
+            others_.push_back(i);
+            continue;
+        }
+        const Run field{from_.offsetOf(steps_[i].source), to_.offsetOf(i),
+                        static_cast<std::size_t>(storedSize(to_.fields()[i]))};
+        Run* last = runs_.empty() ? nullptr : &runs_.back();
+        if (last && last->from + last->size == field.from && last->to + last->size == field.to)
+            last->size += field.size;
+        else
+            runs_.push_back(field);
+    }
 }
 
 int RecordCopier::bytesFrom(std::size_t field) const {
@@ -56,8 +69,9 @@ int RecordCopier::bytesFrom(std::size_t field) const {
 
 void RecordCopier::copy(const std::uint8_t* in, std::uint8_t* out, std::uint64_t recordNo) {
     converted_.clear();
+    for (const Run& r : runs_) std::memcpy(out + r.to, in + r.from, r.size);
     const auto& fields = to_.fields();
-    for (std::size_t i = 0; i < steps_.size(); ++i) {
+    for (std::size_t i : others_) {
         const FieldStep& s = steps_[i];
         const std::size_t size = storedSize(fields[i]);
         std::uint8_t* target = out + to_.offsetOf(i);
@@ -68,7 +82,6 @@ void RecordCopier::copy(const std::uint8_t* in, std::uint8_t* out, std::uint64_t
                 std::memset(target, 0, size);
                 break;
             case Step::Copy:
-                std::memcpy(target, stored, size);
                 break;
             case Step::Resize:
                 done = copyText(stored, storedSize(from_.fields()[s.source]), target,

@@ -38,6 +38,11 @@ class RecordCopier {
 
     bool copyBlob(const std::uint8_t* in, std::uint8_t* out, std::size_t field);
 
+    // Neighbouring fields copied as they are, in one piece.
+    struct Run {
+        std::size_t from, to, size;
+    };
+
     const RecordCodec& from_;
     const RecordCodec& to_;
     const RecordSource& source_;
@@ -45,6 +50,8 @@ class RecordCopier {
     BlobWriter* blobsOut_;
     std::string tableFile_;
     std::vector<FieldStep> steps_;
+    std::vector<Run> runs_;               // the Copy steps
+    std::vector<std::size_t> others_;     // the fields of every other step
     std::vector<std::size_t> converted_;  // fields of the current record that need conversion
     Record values_;
 };

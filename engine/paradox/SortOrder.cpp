@@ -127,6 +127,34 @@ KeyCollator::KeyCollator(std::vector<FieldInfo> fields, const SortOrder& order,
             }
         weights_[b] = static_cast<std::uint16_t>(weight);
     }
+    for (unsigned b = 1; b < 256; ++b) direct_ = direct_ && weights_[b] != 0;
+}
+
+int KeyCollator::compareOrder(const std::uint8_t* a, const std::uint8_t* b) const {
+    if (!folded_) return std::memcmp(a, b, keySize_);
+    std::size_t offset = 0;
+    for (const auto& f : fields_) {
+        const int n = storedSize(f);
+        if (f.type == pxAlpha) {
+            // Text ends at its first NUL; ended text sorts before any character.
+            for (int i = 0; i < n; ++i) {
+                const std::uint8_t x = a[offset + i], y = b[offset + i];
+                const int wx = x ? weights_[x] : -1, wy = y ? weights_[y] : -1;
+                if (wx != wy) return wx < wy ? -1 : 1;
+                if (!x) break;
+            }
+        } else if (const int c = std::memcmp(a + offset, b + offset, n)) {
+            return c;
+        }
+        offset += n;
+    }
+    return 0;
+}
+
+int KeyCollator::compareSort(const std::uint8_t* a, const std::uint8_t* b) const {
+    if (!folded_) return std::memcmp(a, b, keySize_);
+    if (const int c = compareOrder(a, b)) return c;
+    return std::memcmp(a, b, keySize_);
 }
 
 std::string KeyCollator::sortKey(const std::uint8_t* key) const {

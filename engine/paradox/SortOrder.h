@@ -51,11 +51,18 @@ class KeyCollator {
     std::size_t keySize() const { return keySize_; }
     // Whether keys sort as their stored bytes (then the sort key is those bytes).
     bool bytewise() const { return !folded_; }
+    // How orderKey(a) and sortKey(a) compare with those of b (<0, 0, >0) without building
+    // them; only when comparesDirectly().
+    int compareOrder(const std::uint8_t* a, const std::uint8_t* b) const;
+    int compareSort(const std::uint8_t* a, const std::uint8_t* b) const;
+    // True unless a character weighs zero, which would make text look like its end.
+    bool comparesDirectly() const { return direct_; }
 
   private:
     std::vector<FieldInfo> fields_;
     std::size_t keySize_ = 0;
     bool folded_ = false;  // text compared by weights rather than bytes
+    bool direct_ = true;
     std::array<std::uint16_t, 256> weights_{};
 };
 
