@@ -386,7 +386,7 @@ std::vector<std::string> DbaseTable::check() {
         try {
             const auto actual = mdx_->entries(tag);
             for (std::size_t i = 1; i < actual.size(); ++i) {
-                int c = compareKeys(tag.keyType, actual[i - 1].key.data(), actual[i].key.data(),
+                int c = compareKeys(tag.keyType, actual[i - 1].key, actual[i].key,
                                     tag.keyLength);
                 if (tag.descending) c = -c;
                 if (c > 0) {

@@ -1,5 +1,6 @@
 #include "KeyEncoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -100,6 +101,18 @@ int compareKeys(KeyType type, const std::uint8_t* a, const std::uint8_t* b, int 
         y = decodeDoubleKey(b);
     }
     return (x > y) - (x < y);
+}
+
+int compareKeys(KeyType type, const KeyBytes& a, const KeyBytes& b, int length, bool ndxNumbers) {
+    const int fixed = type == KeyType::Character ? 0
+                      : type == KeyType::Numeric && !ndxNumbers ? kNumericKeyLength
+                                                                : kDateKeyLength;
+    const std::size_t need = static_cast<std::size_t>(std::max({length, fixed, 0}));
+    if (a.size() >= need && b.size() >= need) return compareKeys(type, a.data(), b.data(), length, ndxNumbers);
+    KeyBytes paddedA = a, paddedB = b;
+    paddedA.resize(std::max(need, a.size()), 0);
+    paddedB.resize(std::max(need, b.size()), 0);
+    return compareKeys(type, paddedA.data(), paddedB.data(), length, ndxNumbers);
 }
 
 }  // namespace kx4::dbase

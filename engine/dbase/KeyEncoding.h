@@ -28,5 +28,9 @@ double decodeDoubleKey(const std::uint8_t* key);
 // Three-way comparison in ascending key order for a tag of `type`.
 int compareKeys(KeyType type, const std::uint8_t* a, const std::uint8_t* b, int length,
                 bool ndxNumbers = false);
+// The same for keys as read from a file, which a damaged file may make shorter than the tag's
+// key length: missing bytes compare as zeros, never read past the key.
+int compareKeys(KeyType type, const KeyBytes& a, const KeyBytes& b, int length,
+                bool ndxNumbers = false);
 
 }  // namespace kx4::dbase

@@ -101,7 +101,7 @@ std::string cString(const std::uint8_t* p, std::size_t max) {
 
 int compareEntries(KeyType type, int length, bool descending, const KeyBytes& a,
                    const KeyBytes& b) {
-    const int c = compareKeys(type, a.data(), b.data(), length);
+    const int c = compareKeys(type, a, b, length);
     return descending ? -c : c;
 }
 
@@ -256,7 +256,7 @@ void sortEntries(std::vector<IndexEntry>& entries, KeyType type, int keyLength, 
     if (unique) {
         entries.erase(std::unique(entries.begin(), entries.end(),
                                   [&](const IndexEntry& a, const IndexEntry& b) {
-                                      return compareKeys(type, a.key.data(), b.key.data(),
+                                      return compareKeys(type, a.key, b.key,
                                                          keyLength) == 0;
                                   }),
                       entries.end());
