@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -30,19 +30,23 @@ KeyBytes encodeNumericKey(double value, int digitCount) {
     const bool negative = value < 0;
     // 17 significant digits in scientific form: d.dddd...e±x
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.16e", std::fabs(value));
-    std::string digits;
+    const char* end =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 16)
+            .ptr;
+    char digits[kMaxDigits];
+    int length = 0;
     const char* p = buf;
-    for (; *p && *p != 'e'; ++p)
-        if (*p >= '0' && *p <= '9') digits += *p;
-    const int exponent = std::atoi(p + 1) + 1;  // value = 0.d1d2... x 10^exponent
-    while (!digits.empty() && digits.back() == '0') digits.pop_back();
-    if (static_cast<int>(digits.size()) > kMaxDigits) digits.resize(kMaxDigits);
-    const int count = digitCount > 0 ? digitCount : static_cast<int>(digits.size());
+    for (; p < end && *p != 'e'; ++p)
+        if (*p >= '0' && *p <= '9' && length < kMaxDigits) digits[length++] = *p;
+    int exponent = 0;  // value = 0.d1d2... x 10^exponent
+    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+    ++exponent;
+    while (length > 0 && digits[length - 1] == '0') --length;
+    const int count = digitCount > 0 ? digitCount : length;
     key[0] = static_cast<std::uint8_t>(kExponentBias + exponent);
     key[1] = static_cast<std::uint8_t>(((count & 0x1F) << 2) | kDigitCountFlag |
                                        (negative ? kNegativeFlag : 0));
-    for (std::size_t i = 0; i < digits.size(); ++i) {
+    for (int i = 0; i < length; ++i) {
         const auto d = static_cast<std::uint8_t>(digits[i] - '0');
         key[2 + i / 2] |= (i % 2 == 0) ? static_cast<std::uint8_t>(d << 4) : d;
     }
@@ -66,13 +70,17 @@ const std::array<long double, 256>& powersOfTen() {
 }  // namespace
 
 double decodeNumericKey(const std::uint8_t* key) {
-    long double mantissa = 0;
-    long double scale = 0.1L;
-    for (int i = 0; i < kMaxDigits; ++i) {
+    // The twenty digits as two exact halves of ten.
+    std::uint64_t high = 0, low = 0;
+    for (int i = 0; i < kMaxDigits / 2; ++i) {
         const int d = (i % 2 == 0) ? key[2 + i / 2] >> 4 : key[2 + i / 2] & 0x0F;
-        mantissa += d * scale;
-        scale /= 10;
+        high = high * 10 + static_cast<std::uint64_t>(d);
     }
+    for (int i = kMaxDigits / 2; i < kMaxDigits; ++i) {
+        const int d = (i % 2 == 0) ? key[2 + i / 2] >> 4 : key[2 + i / 2] & 0x0F;
+        low = low * 10 + static_cast<std::uint64_t>(d);
+    }
+    const long double mantissa = (static_cast<long double>(high) * 1e10L + low) * 1e-20L;
     const long double value = mantissa * powersOfTen()[key[0]];
     return static_cast<double>((key[1] & kNegativeFlag) ? -value : value);
 }
@@ -104,11 +112,12 @@ int compareKeys(KeyType type, const std::uint8_t* a, const std::uint8_t* b, int 
 }
 
 int compareKeys(KeyType type, const KeyBytes& a, const KeyBytes& b, int length, bool ndxNumbers) {
-    const int fixed = type == KeyType::Character ? 0
+    const int fixed = type == KeyType::Character                ? 0
                       : type == KeyType::Numeric && !ndxNumbers ? kNumericKeyLength
                                                                 : kDateKeyLength;
     const std::size_t need = static_cast<std::size_t>(std::max({length, fixed, 0}));
-    if (a.size() >= need && b.size() >= need) return compareKeys(type, a.data(), b.data(), length, ndxNumbers);
+    if (a.size() >= need && b.size() >= need)
+        return compareKeys(type, a.data(), b.data(), length, ndxNumbers);
     KeyBytes paddedA = a, paddedB = b;
     paddedA.resize(std::max(need, a.size()), 0);
     paddedB.resize(std::max(need, b.size()), 0);
