@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <ctime>
 
+#include "CarriedTagOrder.h"
 #include "DbaseFiles.h"
+#include "DbaseTable.h"
 #include "Errors.h"
 #include "FieldCodec.h"
 #include "FieldMapping.h"
@@ -11,6 +13,7 @@
 #include "KeyExpression.h"
 #include "MdxFile.h"
 #include "RecordEncoder.h"
+#include "StoredRecordCopy.h"
 #include "TagDefinition.h"
 #include "TagKeySorter.h"
 #include "TextCodec.h"
@@ -48,6 +51,11 @@ struct Tag {
     MdxTagSpec tagLayout;
     KeyExpression expression;
     std::unique_ptr<TagKeySorter> keys;
+    // A rewrite that copies stored records may take the order from the old tag instead: then
+    // the keys of the new records only go into a digest that the old entries must match.
+    const MdxTag* carriedFrom = nullptr;
+    EntryDigest digest;
+    std::unique_ptr<CarriedTagEntries> carried;
 };
 
 class DbaseBuilder : public TableBuilder {
@@ -75,16 +83,32 @@ class DbaseBuilder : public TableBuilder {
         EncodedRecord encoded =
             encodeRecord(header_.fields, visible_, record, EncodeContext{*codec_, header_.level},
                          header_.recordLength);
-        if (count_ == UINT32_MAX)
-            throwEngineError(DBIERR_INVALIDPARAM, "Too many records for " + dataPath_);
-        if (memo_) storeMemos(encoded, header_.fields, *memo_);
-        for (const auto& [index, next] : encoded.autoIncNext)
-            header_.fields[index].autoIncNext = next;
-        ++count_;
-        pending_.insert(pending_.end(), encoded.bytes.begin(), encoded.bytes.end());
-        if (pending_.size() >= kWriteBehind) writePending();
-        for (auto& tag : tags_)
-            tag.keys->add(tag.expression.evaluate(encoded.bytes.data(), *codec_), count_);
+        place(encoded);
+    }
+
+    // Copies the stored records of a dBase table of the same level and code page instead of
+    // going through values, and lets tags whose key stays take their order from the old index.
+    void appendAll(const RecordSource& source) override {
+        auto* table = dynamic_cast<DbaseTable*>(&source.table);
+        if (!table || count_ > 0 ||
+            !StoredRecordCopier::canCopy(*table, header_.level, codec_->codePage()))
+            return TableBuilder::appendAll(source);
+        table->dataFile().willRead();
+        StoredRecordCopier copier(*table, header_.fields, visible_, header_.recordLength, source,
+                                  EncodeContext{*codec_, header_.level});
+        const bool renumber = carryTagOrders(*table);
+        std::uint64_t recordNo = 0;
+        table->forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
+            const bool live = raw[0] != kRecordDeleted;
+            if (renumber) renumbering_.add(live);
+            if (!live) return;
+            EncodedRecord& record = copier.copy(raw, n, ++recordNo);
+            try {
+                place(record);
+            } catch (const EDBEngineError& e) {
+                source.failedAt(e, recordNo);
+            }
+        });
     }
 
     void finish() override {
@@ -101,21 +125,96 @@ class DbaseBuilder : public TableBuilder {
         const auto head = encodeDbfHeader(header_, *codec_);
         data_->writeAt(0, head.data(), head.size());
         if (memo_) memo_->flush();
-        if (!tags_.empty()) {
-            std::vector<MdxTagSpec> specs;
-            std::vector<TagEntries*> entries;
-            for (auto& tag : tags_) {
-                specs.push_back(tag.tagLayout);
-                entries.push_back(tag.keys.get());
-            }
-            File& mdx = tx_.stage(companionPath(target_, ".MDX"));
-            writeMdx(mdx, toUpperAscii(stemOf(target_.fileName)), props_.ldid, specs, entries);
-            tags_.clear();  // removes the scratch files of the sort
-        }
+        if (!tags_.empty()) writeTags();
         finished_ = true;
     }
 
   private:
+    void place(EncodedRecord& encoded) {
+        if (count_ == UINT32_MAX)
+            throwEngineError(DBIERR_INVALIDPARAM, "Too many records for " + dataPath_);
+        if (memo_) storeMemos(encoded, header_.fields, *memo_);
+        for (const auto& [index, next] : encoded.autoIncNext)
+            header_.fields[index].autoIncNext = next;
+        ++count_;
+        pending_.insert(pending_.end(), encoded.bytes.begin(), encoded.bytes.end());
+        if (pending_.size() >= kWriteBehind) writePending();
+        for (auto& tag : tags_) {
+            KeyBytes key = tag.expression.evaluate(encoded.bytes.data(), *codec_);
+            if (tag.carriedFrom)
+                tag.digest.add(key, count_);
+            else
+                tag.keys->add(key, count_);
+        }
+    }
+
+    // Picks the old tag each new tag may take its order from; false when none can.
+    bool carryTagOrders(DbaseTable& table) {
+        if (!table.mdx() || table.storedRecords() > RecordRenumbering::kMaxRecords) return false;
+        bool any = false;
+        for (auto& tag : tags_) {
+            tag.carriedFrom = carriableTag(*table.mdx(), tag.tagLayout);
+            any = any || tag.carriedFrom;
+        }
+        if (any) oldIndex_ = table.mdx();
+        return any;
+    }
+
+    // Writes the .MDX; when an old tag's order proves unusable, sorts the keys of every tag
+    // from the records just written and writes it again.
+    void writeTags() {
+        File& mdx = tx_.stage(companionPath(target_, ".MDX"));
+        try {
+            writeMdxOnce(mdx);
+        } catch (const TagOrderLost&) {
+            sortKeysOfWrittenRecords();
+            writeMdxOnce(mdx);
+        }
+        tags_.clear();  // removes the scratch files of the sort
+    }
+
+    void writeMdxOnce(File& mdx) {
+        std::vector<MdxTagSpec> specs;
+        std::vector<TagEntries*> entries;
+        for (auto& tag : tags_) {
+            specs.push_back(tag.tagLayout);
+            if (tag.carriedFrom) {
+                tag.carried = std::make_unique<CarriedTagEntries>(
+                    *oldIndex_, *tag.carriedFrom, tag.tagLayout, renumbering_, tag.digest);
+                entries.push_back(tag.carried.get());
+            } else {
+                entries.push_back(tag.keys.get());
+            }
+        }
+        writeMdx(mdx, toUpperAscii(stemOf(target_.fileName)), props_.ldid, specs, entries);
+        for (auto& tag : tags_)
+            if (tag.carried) tag.carried->confirm();
+    }
+
+    void sortKeysOfWrittenRecords() {
+        for (auto& tag : tags_) {
+            tag.carriedFrom = nullptr;
+            tag.carried.reset();
+            tag.keys.reset();  // its scratch files go before the new ones come
+            tag.keys = std::make_unique<TagKeySorter>(tag.tagLayout, dataPath_,
+                                                      sortMemoryPerTag(tags_.size()));
+        }
+        const std::size_t length = header_.recordLength;
+        const std::uint32_t perChunk =
+            static_cast<std::uint32_t>(std::max<std::size_t>(kWriteBehind / length, 1));
+        std::vector<std::uint8_t> chunk;
+        for (std::uint64_t first = 1; first <= count_; first += perChunk) {
+            const auto n =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, count_ - first + 1));
+            chunk.resize(std::size_t{n} * length);
+            data_->readAt(header_.headerLength + (first - 1) * length, chunk.data(), chunk.size());
+            for (std::uint32_t i = 0; i < n; ++i)
+                for (auto& tag : tags_)
+                    tag.keys->add(tag.expression.evaluate(chunk.data() + i * length, *codec_),
+                                  static_cast<std::uint32_t>(first + i));
+        }
+    }
+
     void defineFields(const TableSchema& schema) {
         DbfLevel level = props_.level;
         for (const auto& def : schema.fields) {
@@ -164,17 +263,18 @@ class DbaseBuilder : public TableBuilder {
             MdxTagSpec tagLayout = tagSpecFor(index, header_.fields, header_.level, dataPath_);
             for (const auto& tag : tags_)
                 if (tag.tagLayout.name == tagLayout.name)
-                    throwEngineError(DBIERR_INDEXEXISTS,
-                                     "Index " + tagLayout.name + " is defined twice for " + dataPath_);
+                    throwEngineError(DBIERR_INDEXEXISTS, "Index " + tagLayout.name +
+                                                             " is defined twice for " + dataPath_);
             KeyExpression expression(tagLayout.expression, header_.fields, header_.level);
             if (const auto field = expression.singleField())
                 header_.fields[static_cast<std::size_t>(*field)].productionTag = true;
-            tags_.push_back({std::move(tagLayout), std::move(expression), nullptr});
+            tags_.push_back(
+                {std::move(tagLayout), std::move(expression), nullptr, nullptr, {}, nullptr});
         }
         header_.hasProductionMdx = !tags_.empty();
         for (auto& tag : tags_)
-            tag.keys =
-                std::make_unique<TagKeySorter>(tag.tagLayout, dataPath_, sortMemoryPerTag(tags_.size()));
+            tag.keys = std::make_unique<TagKeySorter>(tag.tagLayout, dataPath_,
+                                                      sortMemoryPerTag(tags_.size()));
     }
 
     // Records follow the header in the order they come.
@@ -209,6 +309,8 @@ class DbaseBuilder : public TableBuilder {
     std::vector<int> visible_;
     bool hasMemo_ = false;
     std::vector<Tag> tags_;
+    MdxFile* oldIndex_ = nullptr;  // of the table being copied, when a tag takes its order
+    RecordRenumbering renumbering_;
     File* data_ = nullptr;
     std::unique_ptr<MemoFile> memo_;
     std::uint32_t count_ = 0;

@@ -37,6 +37,9 @@ class DbaseTable : public TableFile {
     const DbfHeader& header() const { return header_; }
     const TextCodec& codec() const { return *codec_; }
     MdxFile* mdx() { return mdx_.get(); }
+    MemoFile* memo() { return memo_.get(); }  // null when the table has none (or it is missing)
+    // Header index of each schema field.
+    const std::vector<int>& visibleFields() const { return visibleFields_; }
     File& dataFile() { return *file_; }
     std::uint32_t storedRecords() const { return stored_; }
     // Raw record n (1-based, deletion flag first).

@@ -18,6 +18,12 @@ struct EncodedRecord {
     std::vector<std::pair<std::size_t, std::uint32_t>> autoIncNext;  // '+' field, next value
 };
 
+// Encodes `value` into field `index` of `out.bytes`: a memo field's content joins `out.memos`
+// (its pointer stays blank until storeMemos), a blank auto-increment value takes the field's
+// next number. Raises EDBEngineError naming the field.
+void encodeValue(const std::vector<DbfField>& fields, std::size_t index, const FieldValue& value,
+                 const EncodeContext& ctx, EncodedRecord& out);
+
 // `fields` are the header's fields, `visible` the header index of each record value. A blank
 // auto-increment value takes the field's next value. Raises EDBEngineError naming the field.
 EncodedRecord encodeRecord(const std::vector<DbfField>& fields, const std::vector<int>& visible,

@@ -41,16 +41,15 @@ TagKeySorter::TagKeySorter(const MdxTagSpec& tag, const std::string& scratchBase
 // The external sort compares bytes: character keys are their own order; numbers and dates
 // compare as the values compareKeys decodes. A descending tag sorts the complement, and equal
 // keys stay in record order either way.
-void TagKeySorter::makeSortKey(const KeyBytes& key) {
-    sortKey_.clear();
-    if (tag_.keyType == KeyType::Character) {
-        sortKey_.append(key.begin(), key.end());
+void tagSortKey(const MdxTagSpec& tag, const KeyBytes& key, std::string& out) {
+    out.clear();
+    if (tag.keyType == KeyType::Character) {
+        out.append(key.begin(), key.end());
     } else {
-        appendOrderedDouble(sortKey_, tag_.keyType == KeyType::Numeric
-                                          ? decodeNumericKey(key.data())
-                                          : decodeDoubleKey(key.data()));
+        appendOrderedDouble(out, tag.keyType == KeyType::Numeric ? decodeNumericKey(key.data())
+                                                                 : decodeDoubleKey(key.data()));
     }
-    if (tag_.descending) complement(sortKey_);
+    if (tag.descending) complement(out);
 }
 
 // Payload: the record number (4), then for numbers and dates the key as stored.
@@ -59,7 +58,7 @@ void TagKeySorter::add(const KeyBytes& key, std::uint32_t record) {
     putLe32(number, record);
     payload_.assign(reinterpret_cast<const char*>(number), sizeof number);
     if (tag_.keyType != KeyType::Character) payload_.append(key.begin(), key.end());
-    makeSortKey(key);
+    tagSortKey(tag_, key, sortKey_);
     sorter_.add(sortKey_, payload_);
 }
 

@@ -15,6 +15,9 @@ namespace kx4::dbase {
 inline constexpr std::size_t kSortMemory = 24 << 20;
 std::size_t sortMemoryPerTag(std::size_t tags);
 
+// The bytes whose unsigned order is the tag's order of `key` (equal keys go by record number).
+void tagSortKey(const MdxTagSpec& tag, const KeyBytes& key, std::string& out);
+
 class TagKeySorter : public TagEntries {
   public:
     // `scratchBase` names the scratch files (the table's data file).
@@ -28,8 +31,6 @@ class TagKeySorter : public TagEntries {
     bool next(IndexEntry& out) override;
 
   private:
-    void makeSortKey(const KeyBytes& key);
-
     MdxTagSpec tag_;
     std::string scratchBase_;
     std::size_t budget_;

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "DbaseTable.h"
+#include "FieldType.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
 
@@ -157,6 +159,53 @@ void setByte(const std::string& path, std::uint64_t offset, std::uint8_t value) 
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
     f.seekp(static_cast<std::streamoff>(offset));
     f.put(static_cast<char>(value));
+}
+
+void markDeleted(const std::string& path, std::uint32_t n) {
+    const auto bytes = readFileBytes(path);
+    const auto le16 = [&](std::size_t at) {
+        return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1])
+                                                           << 8;
+    };
+    setByte(path, le16(8) + std::uint64_t{n - 1} * le16(10), '*');
+}
+
+TableSchema peopleSchema() {
+    TableSchema s;
+    s.fields = {dbField("ID", fldDBNUM, 6, 0), dbField("NAME", fldDBCHAR, 50),
+                dbField("BORN", fldDBDATE), dbField("SCORE", fldDBNUM, 10, 2),
+                dbField("NOTES", fldDBMEMO)};
+    TIndexOptions unique(IndexOption::ixUnique), caseless(IndexOption::ixCaseInsensitive),
+        descending(IndexOption::ixDescending);
+    s.indexes = {fieldIndex("NAME", "NAME"),
+                 fieldIndex("BORN", "BORN"),
+                 fieldIndex("SCORE", "SCORE"),
+                 fieldIndex("UNAME", "NAME", caseless),
+                 fieldIndex("NAMEBORN", "NAME;BORN"),
+                 fieldIndex("USCORE", "SCORE", unique),
+                 fieldIndex("DSCORE", "SCORE", descending)};
+    return s;
+}
+
+Record person(std::int64_t id, std::mt19937& rng) {
+    static const char* names[] = {"müller", "Meier", "abel",  "Zorn",
+                                  "meier",  "Ölke",  "baker", "Abel"};
+    const std::string name = std::string(names[rng() % 8]) + std::to_string(rng() % 40);
+    const double score = static_cast<double>(static_cast<int>(rng() % 20000) - 10000) / 4;
+    return {id, name,
+            dateFromYmd(1900 + static_cast<int>(rng() % 200), 1 + static_cast<int>(rng() % 12), 1),
+            score,
+            id % 3 == 0 ? FieldValue(std::string("memo of ") + std::to_string(id))
+                        : FieldValue(Blank{})};
+}
+
+// Every entry of every tag, in index order.
+std::vector<std::vector<dbase::IndexEntry>> allTagEntries(const std::string& path) {
+    auto table = openDbase(path);
+    dbase::MdxFile& mdx = *dynamic_cast<dbase::DbaseTable&>(*table).mdx();
+    std::vector<std::vector<dbase::IndexEntry>> out;
+    for (const auto& tag : mdx.tags()) out.push_back(mdx.entries(tag));
+    return out;
 }
 
 }  // namespace kx4::test

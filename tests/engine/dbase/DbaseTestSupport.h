@@ -2,10 +2,12 @@
 // Helpers of the dBase driver tests: opening and building tables, and the text form in which
 // values are compared with independent readers.
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "DBaseFormat.h"
+#include "MdxFile.h"
 #include "TableFormat.h"
 #include "TestSupport.h"
 
@@ -33,7 +35,17 @@ std::vector<std::vector<std::string>> dbfreadRecords(const std::string& path, in
 // Numbers are compared by value, everything else by text.
 bool sameDumpedValue(const std::string& ours, const std::string& theirs);
 
+// Seven tags over a number, a name, a date, an amount and a memo: plain, case-insensitive,
+// two-field, unique and descending ones.
+TableSchema peopleSchema();
+// Record `id` of peopleSchema with random name, date and amount; every third has a memo.
+Record person(std::int64_t id, std::mt19937& rng);
+// Every entry of every tag of a table's production index, in index order.
+std::vector<std::vector<dbase::IndexEntry>> allTagEntries(const std::string& path);
+
 void setByte(const std::string& path, std::uint64_t offset, std::uint8_t value);
+// Marks record `n` (from 1) deleted the way dBase does: its flag byte only.
+void markDeleted(const std::string& path, std::uint32_t n);
 std::string shellQuote(const std::string& s);
 
 }  // namespace kx4::test

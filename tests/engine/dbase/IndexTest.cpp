@@ -40,35 +40,6 @@ std::vector<std::int64_t> ids(RecordCursor& cursor) {
     return out;
 }
 
-TableSchema peopleSchema() {
-    TableSchema s;
-    s.fields = {dbField("ID", fldDBNUM, 6, 0), dbField("NAME", fldDBCHAR, 50),
-                dbField("BORN", fldDBDATE), dbField("SCORE", fldDBNUM, 10, 2),
-                dbField("NOTES", fldDBMEMO)};
-    TIndexOptions unique(IndexOption::ixUnique), caseless(IndexOption::ixCaseInsensitive),
-        descending(IndexOption::ixDescending);
-    s.indexes = {fieldIndex("NAME", "NAME"),
-                 fieldIndex("BORN", "BORN"),
-                 fieldIndex("SCORE", "SCORE"),
-                 fieldIndex("UNAME", "NAME", caseless),
-                 fieldIndex("NAMEBORN", "NAME;BORN"),
-                 fieldIndex("USCORE", "SCORE", unique),
-                 fieldIndex("DSCORE", "SCORE", descending)};
-    return s;
-}
-
-Record person(std::int64_t id, std::mt19937& rng) {
-    static const char* names[] = {"müller", "Meier", "abel",  "Zorn",
-                                  "meier",  "Ölke",  "baker", "Abel"};
-    const std::string name = std::string(names[rng() % 8]) + std::to_string(rng() % 40);
-    const double score = static_cast<double>(static_cast<int>(rng() % 20000) - 10000) / 4;
-    return {id, name,
-            dateFromYmd(1900 + static_cast<int>(rng() % 200), 1 + static_cast<int>(rng() % 12), 1),
-            score,
-            id % 3 == 0 ? FieldValue(std::string("memo of ") + std::to_string(id))
-                        : FieldValue(Blank{})};
-}
-
 // Expected order of a tag: by key, ties by record number (= ID here).
 std::vector<std::int64_t> expectedOrder(const std::vector<Record>& records, int field, bool upper,
                                         bool descending, bool unique) {
@@ -322,18 +293,11 @@ TEST(DbasePack, SkipsDeletedRecordsKeepsMemosAndRegeneratesTags) {
     const auto dbtBefore = std::filesystem::file_size(dir.file("PEOPLE.DBT"));
     // Delete every second record the way dBase does: the flag byte only.
     std::vector<Record> live;
-    {
-        auto bytes = readFileBytes(path);
-        const int headerLength =
-            static_cast<unsigned char>(bytes[8]) | (static_cast<unsigned char>(bytes[9]) << 8);
-        const int recordLength =
-            static_cast<unsigned char>(bytes[10]) | (static_cast<unsigned char>(bytes[11]) << 8);
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            if (i % 2 == 0)
-                setByte(path, headerLength + i * recordLength, '*');
-            else
-                live.push_back(records[i]);
-        }
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i % 2 == 0)
+            markDeleted(path, static_cast<std::uint32_t>(i + 1));
+        else
+            live.push_back(records[i]);
     }
     EXPECT_EQ(ids(*openDbase(path)->scanIndex("NAME")).size(), live.size());  // deleted ones hidden
     packDbase(path);
@@ -374,15 +338,6 @@ TEST(DbaseMdx, LargeTagsAreOrderedAndReadableByXBase) {
     expectTagOrders(*table, records, dir.file("PEOPLE.MDX"));
 }
 
-// Every entry of every tag, in index order.
-std::vector<std::vector<dbase::IndexEntry>> allTagEntries(const std::string& path) {
-    auto table = openDbase(path);
-    dbase::MdxFile& mdx = *dynamic_cast<dbase::DbaseTable&>(*table).mdx();
-    std::vector<std::vector<dbase::IndexEntry>> out;
-    for (const auto& tag : mdx.tags()) out.push_back(mdx.entries(tag));
-    return out;
-}
-
 // A rebuild writes every tag anew from the records, deleted ones included, and no other file.
 TEST(DbaseMdx, RebuildRegeneratesTagsAndLeavesTheData) {
     TempDir dir;
@@ -394,14 +349,7 @@ TEST(DbaseMdx, RebuildRegeneratesTagsAndLeavesTheData) {
     buildDbase(path, peopleSchema(), records);
     const auto entriesBefore = allTagEntries(path);
     const auto perlBefore = perlOrder(mdxPath, "NAME");
-    {
-        const auto bytes = readFileBytes(path);
-        const std::size_t headerLength =
-            static_cast<unsigned char>(bytes[8]) | (static_cast<unsigned char>(bytes[9]) << 8);
-        const std::size_t recordLength =
-            static_cast<unsigned char>(bytes[10]) | (static_cast<unsigned char>(bytes[11]) << 8);
-        setByte(path, headerLength + 4 * recordLength, '*');  // record 5 deleted
-    }
+    markDeleted(path, 5);
     // The first entry of the first tag's leftmost leaf points to the record of the second.
     {
         auto table = openDbase(path);
