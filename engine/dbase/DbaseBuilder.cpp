@@ -199,20 +199,9 @@ class DbaseBuilder : public TableBuilder {
             tag.keys = std::make_unique<TagKeySorter>(tag.tagLayout, dataPath_,
                                                       sortMemoryPerTag(tags_.size()));
         }
-        const std::size_t length = header_.recordLength;
-        const std::uint32_t perChunk =
-            static_cast<std::uint32_t>(std::max<std::size_t>(kWriteBehind / length, 1));
-        std::vector<std::uint8_t> chunk;
-        for (std::uint64_t first = 1; first <= count_; first += perChunk) {
-            const auto n =
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, count_ - first + 1));
-            chunk.resize(std::size_t{n} * length);
-            data_->readAt(header_.headerLength + (first - 1) * length, chunk.data(), chunk.size());
-            for (std::uint32_t i = 0; i < n; ++i)
-                for (auto& tag : tags_)
-                    tag.keys->add(tag.expression.evaluate(chunk.data() + i * length, *codec_),
-                                  static_cast<std::uint32_t>(first + i));
-        }
+        forEachRecord(*data_, header_, count_, [&](const std::uint8_t* raw, std::uint32_t n) {
+            for (auto& tag : tags_) tag.keys->add(tag.expression.evaluate(raw, *codec_), n);
+        });
     }
 
     void defineFields(const TableSchema& schema) {

@@ -1,6 +1,8 @@
 #include "DbaseFiles.h"
 
+#include <algorithm>
 #include <cctype>
+#include <vector>
 
 #include "Errors.h"
 
@@ -25,6 +27,23 @@ std::string companionPath(const TablePath& table, const std::string& extension) 
     if (lower)
         for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return joinPath(table.directory, stemOf(table.fileName) + ext);
+}
+
+void forEachRecord(File& data, const DbfHeader& header, std::uint32_t count,
+                   const std::function<void(const std::uint8_t* raw, std::uint32_t n)>& visit) {
+    constexpr std::size_t kChunkBytes = 256 * 1024;
+    const std::size_t length = header.recordLength;
+    const auto perChunk =
+        static_cast<std::uint32_t>(std::max<std::size_t>(kChunkBytes / length, 1));
+    std::vector<std::uint8_t> chunk;
+    for (std::uint64_t first = 1; first <= count; first += perChunk) {
+        const auto n =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, count - first + 1));
+        chunk.resize(std::size_t{n} * length);
+        data.readAt(header.headerLength + (first - 1) * length, chunk.data(), chunk.size());
+        for (std::uint32_t i = 0; i < n; ++i)
+            visit(chunk.data() + i * length, static_cast<std::uint32_t>(first + i));
+    }
 }
 
 }  // namespace kx4::dbase

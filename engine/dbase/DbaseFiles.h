@@ -1,8 +1,11 @@
 #pragma once
 // The files of one dBase table and how they are found and opened.
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "DbfHeader.h"
 #include "FileSystem.h"
 #include "TableFormat.h"
 
@@ -15,6 +18,9 @@ std::string findCompanion(const TablePath& table, const std::string& extension);
 // extension in the case of the data file's extension.
 std::string companionPath(const TablePath& table, const std::string& extension);
 
-// Opens the data file and takes the OS lock; raises DBIERR_TABLEINUSE naming the table when
+// Calls `visit` with each of the first `count` records of a .DBF (deleted ones too), in order,
+// read a chunk at a time.
+void forEachRecord(File& data, const DbfHeader& header, std::uint32_t count,
+                   const std::function<void(const std::uint8_t* raw, std::uint32_t n)>& visit);
 
 }  // namespace kx4::dbase

@@ -276,18 +276,7 @@ std::unique_ptr<RecordCursor> DbaseTable::scanIndex(const std::string& indexName
 
 void DbaseTable::forEachStored(
     const std::function<void(const std::uint8_t* raw, std::uint32_t n)>& visit) {
-    const std::size_t length = header_.recordLength;
-    const std::uint32_t perChunk =
-        static_cast<std::uint32_t>(std::max<std::size_t>(kChunkBytes / length, 1));
-    std::vector<std::uint8_t> chunk;
-    for (std::uint64_t first = 1; first <= stored_; first += perChunk) {
-        const auto count =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, stored_ - first + 1));
-        chunk.resize(count * length);
-        file_->readAt(header_.headerLength + (first - 1) * length, chunk.data(), chunk.size());
-        for (std::uint32_t i = 0; i < count; ++i)
-            visit(chunk.data() + i * length, static_cast<std::uint32_t>(first + i));
-    }
+    forEachRecord(*file_, header_, stored_, visit);
 }
 
 std::vector<IndexEntry> DbaseTable::computeKeys(const std::string& expression) {
@@ -386,8 +375,7 @@ std::vector<std::string> DbaseTable::check() {
         try {
             const auto actual = mdx_->entries(tag);
             for (std::size_t i = 1; i < actual.size(); ++i) {
-                int c = compareKeys(tag.keyType, actual[i - 1].key, actual[i].key,
-                                    tag.keyLength);
+                int c = compareKeys(tag.keyType, actual[i - 1].key, actual[i].key, tag.keyLength);
                 if (tag.descending) c = -c;
                 if (c > 0) {
                     add("tag " + tag.name + ": keys out of order at entry " +
