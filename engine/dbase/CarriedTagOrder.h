@@ -17,7 +17,7 @@ namespace kx4::dbase {
 class RecordRenumbering {
   public:
     // Beyond this many records the table is left to the sort, which needs no memory per record.
-    static constexpr std::uint64_t kMaxRecords = 1ull << 28;
+    static constexpr std::uint64_t kMaxRecords = 1ull << 27;
 
     void add(bool kept);  // the next stored record of the old table
     // The new number of old record `old` (from 1); 0 when it was not kept or is unknown.

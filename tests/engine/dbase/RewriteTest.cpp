@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <random>
 
 #include "DbaseTable.h"
@@ -90,6 +91,14 @@ void restructure(const std::string& path, const PlanEdit& edit, bool throughValu
     restructureTable(dbaseFormat(), values, plan);
 }
 
+// Every file of a directory by name, with its bytes.
+std::map<std::string, std::vector<char>> filesIn(const std::string& dir) {
+    std::map<std::string, std::vector<char>> out;
+    for (const auto& entry : fs::directory_iterator(dir))
+        out[entry.path().filename().string()] = readFileBytes(entry.path().string());
+    return out;
+}
+
 // Rewrites copies of the same table both ways; every file must come out byte for byte alike.
 void expectSameFiles(const std::string& original, const PlanEdit& edit,
                      const std::function<void(const std::string&)>& damage = {}) {
@@ -98,19 +107,19 @@ void expectSameFiles(const std::string& original, const PlanEdit& edit,
         fs::copy_file(entry.path(), fs::path(copied.path()) / entry.path().filename());
         fs::copy_file(entry.path(), fs::path(valued.path()) / entry.path().filename());
     }
-    const std::string a = copied.file("PEOPLE.DBF"), b = valued.file("PEOPLE.DBF");
+    const std::string name = fileNameOf(original);
+    const std::string a = copied.file(name), b = valued.file(name);
     if (damage) {
         damage(a);
         damage(b);
     }
     restructure(a, edit, false);
     restructure(b, edit, true);
-    for (const char* name : {"PEOPLE.DBF", "PEOPLE.DBT", "PEOPLE.MDX"}) {
-        ASSERT_EQ(fs::exists(copied.file(name)), fs::exists(valued.file(name))) << name;
-        if (fs::exists(copied.file(name))) {
-            EXPECT_TRUE(readFileBytes(copied.file(name)) == readFileBytes(valued.file(name)))
-                << name << " differs";
-        }
+    const auto ours = filesIn(copied.path()), theirs = filesIn(valued.path());
+    ASSERT_EQ(ours.size(), theirs.size());
+    for (const auto& [file, bytes] : ours) {
+        ASSERT_TRUE(theirs.count(file)) << file;
+        EXPECT_TRUE(bytes == theirs.at(file)) << file << " differs";
     }
     EXPECT_EQ(openDbase(a)->check(), std::vector<std::string>{});
 }
@@ -214,6 +223,35 @@ INSTANTIATE_TEST_SUITE_P(
                    for (int i = 0; i < 4; ++i) setByte(mdx, tag.rootPage * 512ull + 8 + i, 0x7F);
                }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Binary fields, an auto-increment counter and binary memos of a level 7 table.
+TEST(CopiedRewrite, Level7TablesToo) {
+    TempDir dir;
+    const std::string path = dir.file("L7.DBF");
+    TableSchema schema;
+    schema.fields = {newField("ID", fldDBAUTOINC),     newField("AMOUNT", fldDBDOUBLE),
+                     newField("COUNT", fldDBLONG),     newField("STAMP", fldDBDATETIME),
+                     newField("NAME", fldDBCHAR, 20),  newField("DONE", fldDBBOOL),
+                     newField("PICTURE", fldDBBINARY), newField("NOTES", fldDBMEMO)};
+    schema.indexes = {fieldIndex("ID", "ID"), fieldIndex("AMOUNT", "AMOUNT"),
+                      fieldIndex("NAME", "NAME")};
+    std::vector<Record> records;
+    for (std::int64_t i = 1; i <= 300; ++i)
+        records.push_back(
+            {Blank{}, static_cast<double>((i * 37) % 101) / 8, i * (i % 2 ? -1 : 1),
+             Timestamp{63000000000000 + 86400123 * i}, "name " + std::to_string((i * 7) % 50),
+             i % 3 == 0,
+             i % 4 == 0 ? FieldValue(Blob{Bytes(i, static_cast<std::uint8_t>(i))})
+                        : FieldValue(Blank{}),
+             i % 5 == 0 ? FieldValue("note " + std::to_string(i)) : FieldValue(Blank{})});
+    buildDbase(path, schema, records);
+    for (std::uint32_t n = 3; n <= 300; n += 7) markDeleted(path, n);
+    expectSameFiles(path, [](auto&) {});
+    expectSameFiles(path, [](auto& f) {
+        f.insert(f.begin() + 2, FieldPlan{newField("EXTRA", fldDBLONG), -1});
+        fieldNamed(f, "NAME").target = newField("NAME", fldDBCHAR, 30);
+    });
+}
 
 TEST(CopiedRewriteRefusal, NamesFieldAndRecordAndChangesNothing) {
     TempDir dir;
