@@ -8,6 +8,8 @@
 
 #include "Errors.h"
 #include "Table.h"
+#include "TableFormat.h"
+#include "TableMaintenance.h"
 
 namespace kx4::fuzz {
 
@@ -20,8 +22,8 @@ std::string makeTempDir() {
 }
 
 void writeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data),
-                                                static_cast<std::streamsize>(size));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
 }  // namespace
@@ -65,6 +67,14 @@ void exerciseTable(const std::string& directory, const std::string& fileName) {
         table.File().check();
     } catch (const EDatabaseError&) {
         // A clear engine error is the expected answer to a damaged file.
+    }
+    // A pack reads every record, memo and index entry it can take over as stored bytes.
+    try {
+        TableFormat& format = formatFor(TTableType::ttDefault, fileName);
+        if (!format.canRestructure()) return;
+        auto file = format.open(TablePath{directory, fileName}, OpenOptions{true, nullptr});
+        packTable(format, *file);
+    } catch (const EDatabaseError&) {
     }
 }
 
