@@ -3,6 +3,7 @@
 #include "Dbi.h"
 #include "Errors.h"
 #include "Session.h"
+#include "Utf8.h"
 
 namespace kx4 {
 
@@ -16,24 +17,6 @@ constexpr char16_t kEscapeBase = 0xDC00;
 constexpr char16_t kEscapeFirst = 0xDC80;
 constexpr char16_t kEscapeLast = 0xDCFF;
 constexpr char32_t kReplacement = 0xFFFD;
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // Length of the valid UTF-8 sequence at text[i] and its code point; 0 when it is not valid
 // (stray continuation byte, overlong form, surrogate, beyond U+10FFFF, cut short).

@@ -1,18 +1,10 @@
 #include "TableSchema.h"
 
+#include "Utf8.h"
+
 namespace kx4 {
 
 namespace {
-
-// Decodes one UTF-8 sequence starting at s[i]; invalid bytes are returned as themselves.
-char32_t nextCodePoint(const std::string& s, std::size_t& i) {
-    const auto c = static_cast<unsigned char>(s[i++]);
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (extra == 0 || i + extra > s.size()) return c;
-    char32_t cp = c & (0x3F >> extra);
-    for (int k = 0; k < extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
-    return cp;
-}
 
 char32_t foldCase(char32_t c) {
     if (c >= 'a' && c <= 'z') return c - 32;

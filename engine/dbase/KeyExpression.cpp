@@ -11,6 +11,7 @@
 #include "Errors.h"
 #include "TableSchema.h"
 #include "TextCodec.h"
+#include "Utf8.h"
 #include "Value.h"
 
 namespace kx4::dbase {
@@ -53,25 +54,12 @@ std::uint32_t upperCodePoint(std::uint32_t c) {
 std::string upperUtf8(const std::string& s) {
     std::string out;
     for (std::size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        int len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-        if (i + static_cast<std::size_t>(len) > s.size()) len = 1;
-        std::uint32_t c = len == 1 ? b : b & (0xFF >> (len + 1));
-        for (int k = 1; k < len; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        c = upperCodePoint(c);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out.append(s, i, static_cast<std::size_t>(len));
-        }
-        i += static_cast<std::size_t>(len);
+        const std::size_t start = i;
+        const char32_t c = nextCodePoint(s, i);
+        if (c < 0x10000)
+            appendUtf8(out, upperCodePoint(c));
+        else
+            out.append(s, start, i - start);  // no case there: the bytes as they are
     }
     return out;
 }
