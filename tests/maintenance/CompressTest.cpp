@@ -19,6 +19,7 @@ namespace kx4 {
 namespace {
 
 using test::indexDef;
+using test::ShowRecorder;
 
 std::vector<std::uint8_t> readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -95,23 +96,6 @@ std::string readWithDbfread(const std::string& path) {
         std::string(KX4_DEBIAN_PYTHON) + " -c \"" + script + "\" '" + path + "' 2>&1", output);
     return status == 0 ? output : "dbfread failed: " + output;
 }
-
-class ShowRecorder : public QObject {
-  public:
-    ShowRecorder(QWidget* watched, QLabel* line) : line_(line) {
-        watched->installEventFilter(this);
-    }
-    QStringList shownWith;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::ShowToParent) shownWith << line_->text();
-        return false;
-    }
-
-  private:
-    QLabel* line_;
-};
 
 const QString kSuccess = QStringLiteral("Tabelle erfolgreich komprimiert!");
 

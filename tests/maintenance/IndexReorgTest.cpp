@@ -12,24 +12,7 @@ namespace kx4 {
 namespace {
 
 using test::indexDef;
-
-// Records when a widget is shown, with the wait panel's second line at that moment.
-class ShowRecorder : public QObject {
-  public:
-    ShowRecorder(QWidget* watched, QLabel* line) : line_(line) {
-        watched->installEventFilter(this);
-    }
-    QStringList shownWith;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::ShowToParent) shownWith << line_->text();
-        return false;
-    }
-
-  private:
-    QLabel* line_;
-};
+using test::ShowRecorder;
 
 class IndexReorg : public test::MaintenanceTest {
   protected:

@@ -3,7 +3,11 @@
 // message and input boxes, and another process that holds a table open.
 #include <gtest/gtest.h>
 
+#include <QEvent>
+#include <QLabel>
 #include <QProcess>
+#include <QStringList>
+#include <QWidget>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -24,6 +28,24 @@ inline std::ostream& operator<<(std::ostream& out, const QString& text) {
 }
 
 namespace kx4::test {
+
+// Records when a widget is shown, with the wait panel's second line at that moment.
+class ShowRecorder : public QObject {
+  public:
+    ShowRecorder(QWidget* watched, QLabel* line) : line_(line) {
+        watched->installEventFilter(this);
+    }
+    QStringList shownWith;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::ShowToParent) shownWith << line_->text();
+        return false;
+    }
+
+  private:
+    QLabel* line_;
+};
 
 // What the values dialog showed when it opened, and the user's answer.
 struct DialogAnswer {
