@@ -23,14 +23,8 @@ TableSchema schema() {
     TableSchema s;
     s.fields = {field("Nr", TFieldType::ftInteger), field("Name", TFieldType::ftString, 20),
                 field("Ort", TFieldType::ftString, 15), field("Notiz", TFieldType::ftMemo, 5)};
-    IndexDef primary;
-    primary.fields = "Nr";
-    primary.options.add(IndexOption::ixPrimary).add(IndexOption::ixUnique);
-    IndexDef byName;
-    byName.name = "_Name";
-    byName.fields = "Name";
-    byName.options.add(IndexOption::ixCaseInsensitive);
-    s.indexes = {primary, byName};
+    s.indexes = {primaryKey("Nr"),
+                 secondaryIndex("_Name", "Name", TIndexOptions(IndexOption::ixCaseInsensitive))};
     return s;
 }
 

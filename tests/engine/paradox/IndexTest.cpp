@@ -196,10 +196,7 @@ TableSchema people() {
     s.fields = {field("Nr", TFieldType::ftInteger), field("Name", TFieldType::ftString, 20),
                 field("Vorname", TFieldType::ftString, 20), field("Ort", TFieldType::ftString, 20),
                 field("Notiz", TFieldType::ftMemo, 5)};
-    IndexDef primary;
-    primary.fields = "Nr";
-    primary.options.add(IndexOption::ixPrimary).add(IndexOption::ixUnique);
-    s.indexes = {primary};
+    s.indexes = {primaryKey("Nr")};
     return s;
 }
 

@@ -83,14 +83,8 @@ TableSchema tableWith(const FieldDef& value) {
     TableSchema s;
     s.fields = {field("Nr", TFieldType::ftInteger), value, field("Name", TFieldType::ftString, 10),
                 field("Notiz", TFieldType::ftMemo, 5)};
-    IndexDef primary;
-    primary.fields = "Nr";
-    primary.options.add(IndexOption::ixPrimary).add(IndexOption::ixUnique);
-    IndexDef byName;
-    byName.name = "_Name";
-    byName.fields = "Name";
-    byName.options.add(IndexOption::ixCaseInsensitive);
-    s.indexes = {primary, byName};
+    s.indexes = {primaryKey("Nr"),
+                 secondaryIndex("_Name", "Name", TIndexOptions(IndexOption::ixCaseInsensitive))};
     return s;
 }
 

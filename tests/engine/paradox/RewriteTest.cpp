@@ -27,16 +27,9 @@ TableSchema people() {
     TableSchema s;
     s.fields = {field("Nr", TFieldType::ftInteger), field("Name", TFieldType::ftString, 12),
                 field("Ort", TFieldType::ftString, 10), field("Notiz", TFieldType::ftMemo, 5)};
-    IndexDef primary;
-    primary.fields = "Nr";
-    primary.options.add(IndexOption::ixPrimary).add(IndexOption::ixUnique);
-    IndexDef byName;
-    byName.name = "_Name";
-    byName.fields = "Name";
-    byName.options.add(IndexOption::ixCaseInsensitive);
-    IndexDef byPlace;
-    byPlace.fields = "Ort";
-    s.indexes = {primary, byName, byPlace};
+    s.indexes = {primaryKey("Nr"),
+                 secondaryIndex("_Name", "Name", TIndexOptions(IndexOption::ixCaseInsensitive)),
+                 secondaryIndex("", "Ort")};
     return s;
 }
 
@@ -233,10 +226,7 @@ TEST_P(BlobPack, KeepsEveryBlobKind) {
                                 TFieldType::ftParadoxOle, TFieldType::ftFmtMemo};
     for (std::size_t k = 0; k < std::size(kinds); ++k)
         s.fields.push_back(field("B" + std::to_string(k), kinds[k], 8));
-    IndexDef primary;
-    primary.fields = "Nr";
-    primary.options.add(IndexOption::ixPrimary).add(IndexOption::ixUnique);
-    s.indexes = {primary};
+    s.indexes = {primaryKey("Nr")};
     std::vector<Record> rows;
     const std::size_t sizes[] = {0, 5, 300, 5000};
     for (std::int64_t nr = 1; nr <= 12; ++nr) {

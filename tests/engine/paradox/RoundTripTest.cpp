@@ -143,10 +143,7 @@ TableSchema keyed() {
     TableSchema s;
     s.fields = {field("Land", TFieldType::ftString, 10), field("Nr", TFieldType::ftInteger),
                 field("Text", TFieldType::ftString, 40)};
-    IndexDef primary;
-    primary.fields = "Land;Nr";
-    primary.options.add(IndexOption::ixPrimary).add(IndexOption::ixUnique);
-    s.indexes = {primary};
+    s.indexes = {primaryKey("Land;Nr")};
     return s;
 }
 
