@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "DbaseProperties.h"
 #include "FieldType.h"
 #include "FileTransaction.h"
@@ -30,6 +31,7 @@
 
 namespace fs = std::filesystem;
 using namespace kx4;
+using namespace kx4::bench;
 
 namespace {
 
@@ -109,66 +111,18 @@ void createTable(const fs::path& dir, std::uint64_t n, bool dBaseIII) {
     deleteEveryTenth(path.full());
 }
 
-long peakMemoryKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
-
-std::vector<std::string> filesIn(const fs::path& dir) {
-    std::vector<std::string> files;
-    for (const auto& e : fs::directory_iterator(dir)) files.push_back(e.path().string());
-    return files;
-}
-
-std::uint64_t totalSize(const std::vector<std::string>& files) {
-    std::uint64_t total = 0;
-    for (const auto& f : files) total += fs::file_size(f);
-    return total;
-}
-
-void dropCaches(const std::vector<std::string>& files) {
-    ::sync();
-    for (const auto& f : files) {
-        const int fd = ::open(f.c_str(), O_RDONLY);
-        if (fd < 0) continue;
-        ::fdatasync(fd);
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        ::close(fd);
-    }
-}
-
 // Every file of `from` copied into `to` (emptied first) and flushed: the baseline, and how each
 // run gets its own fresh copy of the table.
-void copyFiles(const fs::path& from, const fs::path& to) {
+void freshCopy(const fs::path& from, const fs::path& to) {
     fs::remove_all(to);
     fs::create_directories(to);
-    std::vector<char> buffer(1 << 20);
-    for (const auto& f : filesIn(from)) {
-        const int in = ::open(f.c_str(), O_RDONLY);
-        const std::string out = (to / fs::path(f).filename()).string();
-        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ssize_t n;
-        while ((n = ::read(in, buffer.data(), buffer.size())) > 0)
-            if (::write(fd, buffer.data(), static_cast<std::size_t>(n)) != n) break;
-        ::fsync(fd);
-        ::close(fd);
-        ::close(in);
-    }
+    copyFiles(filesIn(from), to);
 }
 
 struct Measure {
     double seconds = 0;
     long peakKb = 0;
 };
-
-double secondsOf(const std::function<void()>& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // Runs `work` in a child process, so that its peak memory is its own.
 Measure inChild(const std::function<void()>& work) {
@@ -278,7 +232,7 @@ Measure best(const fs::path& pristine, const fs::path& work,
              const std::function<Measure(const fs::path&)>& run, int runs = kRunsEach) {
     Measure result{1e9, 0};
     for (int i = 0; i < runs; ++i) {
-        copyFiles(pristine, work);
+        freshCopy(pristine, work);
         dropCaches(filesIn(work));
         dropCaches(filesIn(pristine));
         const Measure m = run(work);
@@ -322,7 +276,7 @@ int main(int argc, char** argv) {
         return only.empty() || name.find(only) != std::string::npos;
     };
     const Measure copied = best(pristine, copy, [&](const fs::path& to) {
-        return Measure{secondsOf([&] { copyFiles(pristine, to); }), 0};
+        return Measure{secondsOf([&] { freshCopy(pristine, to); }), 0};
     });
     std::cout << "  copy with flush: " << copied.seconds << " s" << std::endl;
     std::vector<Row> rows{{"create (1,000,000 appends, three tags)", created, copied.seconds}};
@@ -356,7 +310,7 @@ int main(int argc, char** argv) {
         inChild([&] { createTable(small, pythonN, true); });
         inChild([&] { createTable(full, n, true); });
         fullCopySeconds = best(full, copy, [&](const fs::path& to) {
-                              return Measure{secondsOf([&] { copyFiles(full, to); }), 0};
+                              return Measure{secondsOf([&] { freshCopy(full, to); }), 0};
                           }).seconds;
         std::cout << "  copy of the " << n << "-record table with flush: " << fullCopySeconds
                   << " s" << std::endl;

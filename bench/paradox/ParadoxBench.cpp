@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
 #include "TableFormat.h"
@@ -23,6 +24,7 @@
 
 namespace fs = std::filesystem;
 using namespace kx4;
+using namespace kx4::bench;
 
 namespace {
 
@@ -35,9 +37,9 @@ FieldDef field(const std::string& name, TFieldType type, int size = 0) {
 // About 100 bytes a record: key, three texts, an amount and a memo; two secondary indexes.
 TableSchema benchSchema() {
     TableSchema s;
-    s.fields = {field("Nr", TFieldType::ftInteger), field("Name", TFieldType::ftString, 30),
+    s.fields = {field("Nr", TFieldType::ftInteger),         field("Name", TFieldType::ftString, 30),
                 field("Vorname", TFieldType::ftString, 20), field("Ort", TFieldType::ftString, 25),
-                field("Betrag", TFieldType::ftCurrency), field("Notiz", TFieldType::ftMemo, 10)};
+                field("Betrag", TFieldType::ftCurrency),    field("Notiz", TFieldType::ftMemo, 10)};
     IndexDef primary;
     primary.fields = "Nr";
     primary.options.add(IndexOption::ixPrimary).add(IndexOption::ixUnique);
@@ -56,8 +58,10 @@ Record benchRecord(std::uint64_t i, std::uint64_t n) {
     const std::uint64_t key = (i * 2654435761u) % n + 1;  // a permutation: records arrive unsorted
     std::string memo;
     if (i % 10 == 0) memo.assign(200 + i % 300, static_cast<char>('a' + i % 26));
-    return {static_cast<std::int64_t>(key), "Name" + std::to_string(key * 7919 % 100003),
-            "Vorname" + std::to_string(i % 977), "Ort" + std::to_string(i % 5003),
+    return {static_cast<std::int64_t>(key),
+            "Name" + std::to_string(key * 7919 % 100003),
+            "Vorname" + std::to_string(i % 977),
+            "Ort" + std::to_string(i % 5003),
             static_cast<double>(key % 100000) / 4,
             memo.empty() ? FieldValue{Blank{}} : FieldValue{memo}};
 }
@@ -67,52 +71,6 @@ Record benchRecord(std::uint64_t i, std::uint64_t n) {
 void resetPeakMemory() {
     ::malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-long peakMemoryKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
-
-double seconds(const std::function<void()>& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void dropCaches(const std::vector<std::string>& files) {
-    for (const auto& f : files) {
-        const int fd = ::open(f.c_str(), O_RDONLY);
-        if (fd < 0) continue;
-        ::fdatasync(fd);
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        ::close(fd);
-    }
-}
-
-// The baseline: every file of the table copied and flushed.
-void copyFiles(const std::vector<std::string>& files, const fs::path& target) {
-    std::vector<char> buffer(1 << 20);
-    for (const auto& f : files) {
-        const int in = ::open(f.c_str(), O_RDONLY);
-        const std::string out = (target / fs::path(f).filename()).string();
-        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ssize_t n;
-        while ((n = ::read(in, buffer.data(), buffer.size())) > 0)
-            if (::write(fd, buffer.data(), static_cast<std::size_t>(n)) != n) break;
-        ::fsync(fd);
-        ::close(fd);
-        ::close(in);
-    }
-}
-
-std::uint64_t totalSize(const std::vector<std::string>& files) {
-    std::uint64_t total = 0;
-    for (const auto& f : files) total += fs::file_size(f);
-    return total;
 }
 
 struct Result {
@@ -132,7 +90,7 @@ int main(int argc, char** argv) {
     const TablePath path{dir.string(), "BENCH.DB"};
 
     std::cout << "Creating " << n << " records in " << path.full() << " ..." << std::endl;
-    const double created = seconds([&] {
+    const double created = secondsOf([&] {
         FileTransaction tx(path.full());
         auto builder = paradox().build(path, benchSchema(), nullptr, tx);
         for (std::uint64_t i = 0; i < n; ++i) builder->append(benchRecord(i, n));
@@ -155,7 +113,7 @@ int main(int argc, char** argv) {
             ::sync();
             dropCaches(files);
             resetPeakMemory();
-            const double s = seconds(work);
+            const double s = secondsOf(work);
             best.seconds = std::min(best.seconds, s);
             best.peakKb = std::max(best.peakKb, peakMemoryKb());
         }
@@ -188,7 +146,8 @@ int main(int argc, char** argv) {
     }
 
     const double copy = results.front().seconds;
-    std::cout << "\n| Operation | Time (s) | Ratio to copy | Peak memory (MiB) |\n|---|---|---|---|\n";
+    std::cout
+        << "\n| Operation | Time (s) | Ratio to copy | Peak memory (MiB) |\n|---|---|---|---|\n";
     for (const auto& r : results)
         std::printf("| %s | %.2f | %.2f | %.1f |\n", r.name.c_str(), r.seconds, r.seconds / copy,
                     r.peakKb / 1024.0);

@@ -1,0 +1,23 @@
+#pragma once
+// What the benchmarks share: timing, peak memory, and the flushed file copy that is their
+// baseline, with the page cache dropped between runs.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kx4::bench {
+
+double secondsOf(const std::function<void()>& work);
+// The process's peak resident memory (VmHWM) in KiB, -1 when unknown.
+long peakMemoryKb();
+
+std::vector<std::string> filesIn(const std::filesystem::path& dir);
+std::uint64_t totalSize(const std::vector<std::string>& files);
+// Flushes the files and drops them from the page cache, so that the next run reads from disk.
+void dropCaches(const std::vector<std::string>& files);
+// Copies the files into `target` and flushes each copy.
+void copyFiles(const std::vector<std::string>& files, const std::filesystem::path& target);
+
+}  // namespace kx4::bench
