@@ -72,15 +72,8 @@ std::unique_ptr<QPrinter> pdfPrinter(const QString& file, QPrinter::PrinterMode 
 }
 
 StructureReport smallReport() {
-    StructureReport report;
-    report.alias = QStringLiteral("KASSE");
-    report.tableName = QStringLiteral("BELEG.DB");
-    report.timestamp = QStringLiteral("05.03.24 - 14:07:09");
-    report.fields = {{QStringLiteral("Nr"), TFieldType::ftAutoInc, 0, 4, true},
-                     {QStringLiteral("Betrag"), TFieldType::ftBCD, 2, 34, false},
-                     {QStringLiteral("Kunde"), TFieldType::ftString, 30, 31, false}};
-    report.indexFields = {QStringLiteral("Nr"), QStringLiteral("Betrag"), QStringLiteral("Kunde"),
-                          QStringLiteral("Kunde;Betrag"), QStringLiteral("Betrag;Nr")};
+    StructureReport report = test::threeFieldsFiveIndexes();
+    report.aliasPath.clear();
     return report;
 }
 

@@ -17,6 +17,7 @@
 #include "DruckTab.h"
 #include "ScriptedPrompts.h"
 #include "Session.h"
+#include "StructureReport.h"
 #include "TabellenForm.h"
 #include "TableMaintenance.h"
 
@@ -69,6 +70,21 @@ inline void createBeleg(ReportAlias& alias) {
                       {indexOn("", "Nr", TIndexOptions(IndexOption::ixPrimary)),
                        indexOn("Betrag", "Betrag"), indexOn("Kunde", "Kunde"),
                        indexOn("KundeBetrag", "Kunde;Betrag"), indexOn("BetragNr", "Betrag;Nr")});
+}
+
+// 3 fields, 5 index definitions: the last two stand alone after the field lines.
+inline StructureReport threeFieldsFiveIndexes() {
+    StructureReport report;
+    report.alias = QStringLiteral("KASSE");
+    report.aliasPath = QStringLiteral("/data/kasse");
+    report.tableName = QStringLiteral("BELEG.DB");
+    report.timestamp = QStringLiteral("05.03.24 - 14:07:09");
+    report.fields = {{QStringLiteral("Nr"), TFieldType::ftAutoInc, 0, 4, true},
+                     {QStringLiteral("Betrag"), TFieldType::ftBCD, 2, 34, false},
+                     {QStringLiteral("Kunde"), TFieldType::ftString, 30, 31, false}};
+    report.indexFields = {QStringLiteral("Nr"), QStringLiteral("Betrag"), QStringLiteral("Kunde"),
+                          QStringLiteral("Kunde;Betrag"), QStringLiteral("Betrag;Nr")};
+    return report;
 }
 
 // Runs DruckTab as the button handler does; `answer` acts on the print options dialog when it

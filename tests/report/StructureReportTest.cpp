@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include "AppTestSupport.h"
+#include "ReportTestSupport.h"
 #include "StructureReport.h"
 #include "TextCatalogue.h"
 
@@ -77,21 +78,6 @@ INSTANTIATE_TEST_SUITE_P(Types, ReportTypeColumns,
                              return std::string(info.param.name) + "_" + std::to_string(info.index);
                          });
 
-// 3 fields, 5 index definitions: the last two stand alone after the field lines.
-StructureReport threeFieldsFiveIndexes() {
-    StructureReport report;
-    report.alias = QStringLiteral("KASSE");
-    report.aliasPath = QStringLiteral("/data/kasse");
-    report.tableName = QStringLiteral("BELEG.DB");
-    report.timestamp = QStringLiteral("05.03.24 - 14:07:09");
-    report.fields = {{QStringLiteral("Nr"), TFieldType::ftAutoInc, 0, 4, true},
-                     {QStringLiteral("Betrag"), TFieldType::ftBCD, 2, 34, false},
-                     {QStringLiteral("Kunde"), TFieldType::ftString, 30, 31, false}};
-    report.indexFields = {QStringLiteral("Nr"), QStringLiteral("Betrag"), QStringLiteral("Kunde"),
-                          QStringLiteral("Kunde;Betrag"), QStringLiteral("Betrag;Nr")};
-    return report;
-}
-
 // 4 fields, 2 index definitions: the later field lines have an empty index column.
 StructureReport fourFieldsTwoIndexes() {
     StructureReport report;
@@ -125,7 +111,7 @@ TEST(ReportFile, ThreeFieldsFiveIndexDefinitions) {
         QStringLiteral("Kunde;Betrag"),
         QStringLiteral("Betrag;Nr"),
     };
-    EXPECT_EQ(reportFileLines(threeFieldsFiveIndexes()), expected);
+    EXPECT_EQ(reportFileLines(test::threeFieldsFiveIndexes()), expected);
 }
 
 TEST(ReportFile, MoreFieldsThanIndexDefinitionsAndOverlongTexts) {
@@ -145,13 +131,13 @@ TEST(ReportFile, MoreFieldsThanIndexDefinitionsAndOverlongTexts) {
 TEST(ReportFile, HeadersComeFromTheCatalogue) {
     test::CatalogueScope english{
         TextCatalogue::parseModule(QStringLiteral("65163=Field name\n65164=Type\n65165=Size\n"))};
-    EXPECT_EQ(reportFileLines(threeFieldsFiveIndexes())[4],
+    EXPECT_EQ(reportFileLines(test::threeFieldsFiveIndexes())[4],
               QStringLiteral("Field name               Type         Size       Primaer  Index "));
 }
 
 TEST(ReportPrinter, FieldLinesPairWithIndexDefinitionsAndTheRestStandInColumn68) {
     RecordingCanvas canvas(100);
-    printReport(threeFieldsFiveIndexes(), canvas);
+    printReport(test::threeFieldsFiveIndexes(), canvas);
     const std::vector<PrintCall> expected = {
         {1, 1, 1, QStringLiteral("Table: - :KASSE: - \"BELEG.DB\"")},
         {1, 60, 1, QStringLiteral("05.03.24 - 14:07:09")},
@@ -177,7 +163,7 @@ TEST(ReportPrinter, LaterFieldLinesEndWithAnEmptyIndexColumn) {
 // A page that ends after line 7 holds three body lines; title, date and header start each page.
 TEST(ReportPrinter, LinesBelowThePageContinueOnANewPageWithTitleAndHeader) {
     RecordingCanvas canvas(7);
-    printReport(threeFieldsFiveIndexes(), canvas);
+    printReport(test::threeFieldsFiveIndexes(), canvas);
     std::vector<std::tuple<int, int, int>> positions;
     for (const PrintCall& call : canvas.calls)
         positions.emplace_back(call.page, call.column, call.line);
@@ -192,7 +178,7 @@ TEST(ReportPrinter, LinesBelowThePageContinueOnANewPageWithTitleAndHeader) {
 
 TEST(ReportPrinter, ATinyPageStillTakesOneLinePerPage) {
     RecordingCanvas canvas(2);
-    printReport(threeFieldsFiveIndexes(), canvas);
+    printReport(test::threeFieldsFiveIndexes(), canvas);
     ASSERT_EQ(canvas.calls.size(), 5u * 4u);
     EXPECT_EQ(canvas.calls.back(), (PrintCall{5, 68, 5, QStringLiteral("Betrag;Nr")}));
 }
