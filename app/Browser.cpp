@@ -1,6 +1,7 @@
 // The table browser of the main window: alias box, table tree, field list and index list.
 #include <QCollator>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -119,14 +120,34 @@ void TTabellenForm::sortTableNodes() {
     root->addChildren(nodes);
 }
 
+namespace {
+
+// Whether `after` is `before` with characters taken away in one place (backspace, delete, cut).
+bool onlyRemoved(const QString& before, const QString& after) {
+    if (after.size() >= before.size()) return false;
+    qsizetype same = 0;
+    while (same < after.size() && after[same] == before[same]) ++same;
+    return before.endsWith(QStringView(after).mid(same));
+}
+
+}  // namespace
+
+// The alias box's text before the key being typed, so that completeAlias tells typing from
+// deleting.
+bool TTabellenForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == AliasBox->lineEdit() && event->type() == QEvent::KeyPress)
+        aliasTextBefore_ = AliasBox->lineEdit()->text();
+    return QMainWindow::eventFilter(watched, event);
+}
+
 // Typing completes the text to the first alias of the box that begins with it (ignoring case),
 // which becomes the chosen item; the completed part stays selected so that typing on replaces
 // it. Deleting characters completes nothing.
 void TTabellenForm::completeAlias(const QString& typed) {
-    const bool typedMore = typed.size() > typedAlias_.size();
-    typedAlias_ = typed;
     QLineEdit* edit = AliasBox->lineEdit();
-    if (!typedMore || typed.isEmpty() || edit->cursorPosition() != typed.size()) return;
+    if (onlyRemoved(aliasTextBefore_, typed) || typed.isEmpty() ||
+        edit->cursorPosition() != typed.size())
+        return;
     for (int i = 0; i < AliasBox->count(); ++i) {
         const QString alias = AliasBox->itemText(i);
         if (!alias.startsWith(typed, Qt::CaseInsensitive)) continue;

@@ -139,6 +139,7 @@ TTabellenForm::TTabellenForm(TSession& session, QWidget* parent)
     AliasBox->setCompleter(nullptr);  // the box completes typed names itself (completeAlias)
     connect(AliasBox->lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString& typed) { runHandler([this, typed] { completeAlias(typed); }); });
+    AliasBox->lineEdit()->installEventFilter(this);  // notes the text before each key
     onClick(TabellenNamen, [this] { TabellenNamenClick(); });
     onClick(ListView2, [this] { ListView2Click(); });
 }

@@ -155,10 +155,11 @@ class TTabellenForm : public QMainWindow {
     void addSeparator(const char* name);
     void sortTableNodes();
     void completeAlias(const QString& typed);
+    bool eventFilter(QObject* watched, QEvent* event) override;
     QTreeWidgetItem* selectedTableNode() const;
 
     TSession& session_;
-    QString typedAlias_;  // the alias box text as the user last typed it
+    QString aliasTextBefore_;  // the alias box's text before the edit being handled
 };
 
 }  // namespace kx4

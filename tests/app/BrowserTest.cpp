@@ -191,6 +191,12 @@ TEST_F(BrowserTest, TypedAliasCompletesToTheFirstAliasAndListsIt) {
     QTest::keyClicks(form->AliasBox->lineEdit(), "e");
     EXPECT_EQ(form->AliasBox->currentText(), "LEER");
     EXPECT_EQ(treeTexts(form->TabellenNamen), QStringList({"Tabellen"}));
+
+    // Typing over the whole text completes again, however short the new text.
+    form->AliasBox->lineEdit()->selectAll();
+    QTest::keyClicks(form->AliasBox->lineEdit(), "la");
+    EXPECT_EQ(form->AliasBox->currentText(), "LAGER");
+    EXPECT_EQ(form->TabellenNamen->topLevelItem(0)->childCount(), 9);
 }
 
 TEST_F(BrowserTest, AliasTextInOtherCaseWithoutAChosenItemShowsThePathButNoTables) {
