@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "AliasPath.h"
 #include "Cursor.h"
 #include "Dbi.h"
 #include "DefineForm.h"
@@ -56,8 +57,8 @@ void TDefineForm::ChangeFeldLength(const QString& alias, const QString& tableNam
 
     // 1. Find the field in a shared open.
     table->Close();
-    table->DatabaseName = alias.toStdString();
-    table->TableName = tableName.toStdString();
+    table->DatabaseName = AnsiToOem(alias);
+    table->TableName = AnsiToOem(tableName);
     table->TableType = tableTypeFromUpperName(tableName);
     table->Open();
     const int slot = table->FieldByName(field.toStdString()).Index();

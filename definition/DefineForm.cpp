@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "AliasPath.h"
 #include "ErrorBox.h"
 #include "FeldInfos.h"
 #include "FormTextApplier.h"
@@ -109,7 +110,7 @@ QListWidget* list(const char* name, QRect geometry, QWidget* parent) {
 // Names sorted as the sorted combo boxes show them: case-insensitively.
 QStringList sortedNames(const std::vector<std::string>& names) {
     QStringList sorted;
-    for (const std::string& name : names) sorted << QString::fromStdString(name);
+    for (const std::string& name : names) sorted << OemToAnsi(name);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(sorted.begin(), sorted.end(), collator);
@@ -363,15 +364,15 @@ void TDefineForm::TabellenBoxDropDown() {
         return;
     }
     std::vector<std::string> names;
-    session_.GetTableNames(AliasBox->itemText(item).toStdString(), "", true, false, names);
+    session_.GetTableNames(AnsiToOem(AliasBox->itemText(item)), "", true, false, names);
     replaceItems(*TabellenBox, sortedNames(names));
 }
 
 void TDefineForm::TabellenBoxChange() {
     const QString tableName = TabellenBox->currentText();
     auto table = std::make_unique<TTable>();
-    table->DatabaseName = AliasBox->currentText().toStdString();
-    table->TableName = tableName.toStdString();
+    table->DatabaseName = AnsiToOem(AliasBox->currentText());
+    table->TableName = AnsiToOem(tableName);
     table->TableType = tableTypeFromName(tableName);
     std::vector<std::string> names;
     try {

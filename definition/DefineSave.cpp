@@ -1,10 +1,12 @@
 // Saving the definition (a new table, or in field mode one new field) and dropping a field.
-#include <QFileInfo>
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
+#include "AliasPath.h"
 #include "Dbi.h"
 #include "DefineForm.h"
 #include "FieldLetters.h"
@@ -41,23 +43,26 @@ FieldLetter letterOf(const QString& type) {
 
 void showDone() { MessageDlg(CatalogueText(kTextDone), TMsgDlgType::mtInformation, mbOK); }
 
-// The directory of the database an alias names, ending with a path separator.
-QString workingDirectory(const QString& alias) {
+// The directory of the database an alias names, ending with a path separator, as the file
+// system's bytes.
+std::string workingDirectory(const QString& alias) {
     hDBIDb database = nullptr;
-    Check(DbiOpenDatabase(alias.toStdString().c_str(), nullptr, dbiREADWRITE, dbiOPENSHARED,
-                          nullptr, 0, nullptr, nullptr, &database));
+    Check(DbiOpenDatabase(AnsiToOem(alias).c_str(), nullptr, dbiREADWRITE, dbiOPENSHARED, nullptr,
+                          0, nullptr, nullptr, &database));
     std::array<char, DBIMAXPATHLEN + 1> directory{};
     const DBIResult result = DbiGetDirectory(database, false, directory.data());
     DbiCloseDatabase(&database);
     Check(result);
-    return QString::fromStdString(directory.data());
+    return directory.data();
 }
 
 // The table exists under the name as typed, or under the file the engine would create for it:
-// a name without extension gets the default extension of its table type there.
-bool tableExists(const QString& directory, const QString& tableName, const TTable& table) {
-    return QFileInfo(directory + tableName).isFile() ||
-           QFileInfo(QString::fromStdString(table.Path().full())).isFile();
+// a name without extension gets the default extension of its table type there. Paths are
+// tested as bytes, so that a directory named in an old code page is looked at, not another.
+bool tableExists(const std::string& directory, const QString& tableName, const TTable& table) {
+    std::error_code ignored;
+    return std::filesystem::is_regular_file(directory + AnsiToOem(tableName), ignored) ||
+           std::filesystem::is_regular_file(table.Path().full(), ignored);
 }
 
 bool overwriteConfirmed() {
@@ -97,11 +102,11 @@ void TDefineForm::DefineTabelle() {
     const QString alias = AliasBox->currentText();
     const QString tableName = TabellenBox->currentText();
     auto table = std::make_unique<TTable>();
-    table->DatabaseName = alias.toStdString();
-    table->TableName = tableName.toStdString();
+    table->DatabaseName = AnsiToOem(alias);
+    table->TableName = AnsiToOem(tableName);
     table->TableType = tableTypeFromName(tableName);
 
-    const QString directory = workingDirectory(alias);
+    const std::string directory = workingDirectory(alias);
     if (tableExists(directory, tableName, *table) && !overwriteConfirmed()) return;
 
     // Every row is read and its size converted before anything is created.
@@ -109,7 +114,7 @@ void TDefineForm::DefineTabelle() {
     for (int i = 0; i < FelderListe->count(); ++i) {
         const DefinitionRow row = readDefinitionRow(*FelderListe, *TypListe, *SizeListe, i);
         const FieldLetter letter = letterOf(row.type);
-        table->FieldDefs.Add(row.name.toStdString(), letter.type, letter.sizeFromRow ? row.size : 0,
+        table->FieldDefs.Add(AnsiToOem(row.name), letter.type, letter.sizeFromRow ? row.size : 0,
                              false);
     }
     table->CreateTable();
@@ -124,7 +129,7 @@ void TDefineForm::DefineFeld() {
     {
         const TablePasswords passwords(session_);
         Query1.SQL.clear();
-        Query1.DatabaseName = AliasBox->currentText().toStdString();
+        Query1.DatabaseName = AnsiToOem(AliasBox->currentText());
         // Every row is read and converted; the last one is the field to add.
         QString statement;
         for (int i = 0; i < FelderListe->count(); ++i) {
@@ -133,7 +138,7 @@ void TDefineForm::DefineFeld() {
             statement = addFieldStatement(TabellenBox->currentText(), row.name,
                                           columnTypeFor(letter, row.size));
         }
-        Query1.SQL = {statement.toStdString()};
+        Query1.SQL = {AnsiToOem(statement)};
         Query1.ExecSQL();
     }
     showDone();
@@ -147,10 +152,10 @@ void TDefineForm::DelBtnClick() {
 void TDefineForm::DeleteFeld() {
     try {
         Query1.SQL.clear();
-        Query1.DatabaseName = AliasBox->currentText().toStdString();
+        Query1.DatabaseName = AnsiToOem(AliasBox->currentText());
         const int row = selectedRow(*FelderListe);
         const DefinitionRow field = readDefinitionRow(*FelderListe, *TypListe, *SizeListe, row);
-        Query1.SQL = {dropFieldStatement(TabellenBox->currentText(), field.name).toStdString()};
+        Query1.SQL = {AnsiToOem(dropFieldStatement(TabellenBox->currentText(), field.name))};
         Query1.ExecSQL();
     } catch (...) {
         // The rows show the table as it is, also after a failed drop.

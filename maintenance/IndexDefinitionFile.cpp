@@ -1,11 +1,11 @@
 #include "IndexDefinitionFile.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include "AliasPath.h"
 #include "Errors.h"
+#include "FileSystem.h"
 
 namespace kx4 {
 
@@ -27,25 +27,39 @@ const QString kBackupSuffix = QStringLiteral(".bak");
                           .toStdString());
 }
 
-// Writes `bytes` under a temporary name and renames it over `path`.
+// The file system takes the path's bytes, which a directory named in an old code page keeps.
+std::string bytesOf(const QString& path) { return AnsiToOem(path); }
+
+// Writes `bytes` under a temporary name, flushes them and renames the file over `path`.
 void replaceFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) cannotWrite(path, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        cannotWrite(path, reason);
+    const std::string target = bytesOf(path);
+    const std::string staged = target + ".kx4tmp";
+    try {
+        auto file = fileSystem().open(staged, OpenMode::Create);
+        file->writeAt(0, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        file->sync();
+        file.reset();
+        fileSystem().rename(staged, target);
+        fileSystem().syncDirectory(directoryOf(target));
+    } catch (const std::exception& e) {
+        fileSystem().remove(staged);
+        cannotWrite(path, QString::fromStdString(e.what()));
     }
-    if (!file.commit()) cannotWrite(path, file.errorString());
 }
 
 QByteArray readSmallFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxDefinitionFileBytes) cannotOpen(path);
-    QByteArray bytes = file.read(kMaxDefinitionFileBytes + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxDefinitionFileBytes)
-        cannotOpen(path);
-    return bytes;
+    QByteArray bytes;
+    try {
+        auto file = fileSystem().open(bytesOf(path), OpenMode::Read);
+        const std::uint64_t size = file->size();
+        if (size <= kMaxDefinitionFileBytes) {
+            bytes.resize(static_cast<qsizetype>(size));
+            file->readAt(0, bytes.data(), static_cast<std::size_t>(size));
+            return bytes;
+        }
+    } catch (const std::exception&) {
+    }
+    cannotOpen(path);
 }
 
 }  // namespace
@@ -63,7 +77,7 @@ void writeIndexDefinitionFile(const QString& path, const QStringList& definition
     const QByteArray bytes = encode(text);
     if (encode.hasError()) cannotWrite(path, QStringLiteral("Zeichen außerhalb der Codepage"));
 
-    if (QFile::exists(path)) replaceFile(path + kBackupSuffix, readSmallFile(path));
+    if (fileSystem().exists(bytesOf(path))) replaceFile(path + kBackupSuffix, readSmallFile(path));
     replaceFile(path, bytes);
 }
 

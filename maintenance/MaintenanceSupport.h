@@ -5,6 +5,7 @@
 #include <QString>
 #include <string>
 
+#include "AliasPath.h"
 #include "Table.h"
 
 namespace kx4 {
@@ -41,7 +42,9 @@ void showIndexesShared(TTabellenForm& form, TTable& table);
 // The database handle of the open table, for the engine calls that want it.
 hDBIDb databaseOf(TTable& table);
 
-inline QString fromEngine(const std::string& text) { return QString::fromStdString(text); }
-inline std::string toEngine(const QString& text) { return text.toStdString(); }
+// Names cross to and from the engine as the browser passes them, so that a table or directory
+// named in an old 8-bit code page keeps its bytes.
+inline QString fromEngine(const std::string& text) { return OemToAnsi(text); }
+inline std::string toEngine(const QString& text) { return AnsiToOem(text); }
 
 }  // namespace kx4

@@ -1,6 +1,7 @@
 // Saving in table mode: the checks in their order, the overwrite question and the created tables,
 // read back through the engine, pxlib and dbfread.
 #include <filesystem>
+#include <fstream>
 
 #include "DefinitionTestSupport.h"
 #include "Session.h"
@@ -252,6 +253,25 @@ INSTANTIATE_TEST_SUITE_P(Answers, Overwrite,
                                          // Without extension: the Paradox file KUNDEN.DB.
                                          OverwriteCase{"KUNDEN", mrNo, false},
                                          OverwriteCase{"KUNDEN", mrYes, true}));
+
+// The question is asked for a table in a directory named in an old code page as well: the
+// existence test looks at the directory's own bytes.
+TEST_F(SaveTest, AsksTooWhenTheAliasDirectoryIsNamedInAnOldCodePage) {
+    const std::string latin1 = demo.dir().file("caf\xE9");
+    std::filesystem::create_directories(latin1);
+    for (const char* file : {"KUNDEN.DB", "KUNDEN.PX", "KUNDEN.MB"})
+        std::filesystem::copy_file(demo.table(file), latin1 + "/" + file);
+    std::ofstream(demo.dir().file("engine.ini"), std::ios::app)
+        << "[ALT]\nTYPE=STANDARD\nPATH=" << latin1 << "\n";
+    Session().setConfigPath(demo.dir().file("engine.ini"));
+    const std::string before = directorySnapshot(latin1);
+    const auto form = formWith("ALT", "KUNDEN.DB", {{"NUR", "A", "5"}});
+    prompts.messageAnswers.push_back(mrNo);
+    save(*form);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, QString::fromUtf8(kOverwriteQuestion));
+    EXPECT_EQ(directorySnapshot(latin1), before);
+}
 
 TEST_F(SaveTest, LoadedRowsSavedUnchangedRecreateTheTableEmpty) {
     test::createDemoTable(demo, "ADRESSE.DB",

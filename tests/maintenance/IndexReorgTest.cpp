@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "AliasPath.h"
 #include "MaintenanceTestSupport.h"
 
 namespace kx4 {
@@ -97,6 +98,21 @@ TEST_F(IndexReorg, KeyOnTwoFieldsAndTwoSecondaryIndexesAreRebuilt) {
     EXPECT_EQ(waitPanel.shownWith, QStringList({"(Indizes werden neu angelegt)"}));
     EXPECT_FALSE(form->WartePanel->isVisibleTo(form.get()));
     EXPECT_EQ(form->Label2->text(), "(Indizes werden neu angelegt)");  // kept after the run
+}
+
+// A table named in an old code page, shown as the browser shows it: the name keeps its bytes on
+// the way to the engine and to the definition file.
+TEST_F(IndexReorg, ATableNamedInAnOldCodePageKeepsItsBytes) {
+    const std::string t =
+        "B\xFC"
+        "CHER.DB";
+    createTable(
+        t, {{field(t, "NR", TFieldType::ftInteger)}, {indexDef("", "NR", IndexOption::ixPrimary)}});
+    chooseTable(OemToAnsi(t));
+    reorg(std::optional<QString>(OemToAnsi(t)));
+    EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes.front();
+    EXPECT_EQ(contentOf(definitionFile(t)), "NR*\r\n");
+    EXPECT_EQ(indexRows(), QStringList({"NR"}));
 }
 
 TEST_F(IndexReorg, AKeyAloneComesBackAlone) {
