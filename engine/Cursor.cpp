@@ -1,5 +1,6 @@
 #include "Cursor.h"
 
+#include "Errors.h"
 #include "FileSystem.h"
 
 namespace kx4 {
@@ -16,10 +17,21 @@ Cursor::Cursor(Database database, TableFormat& format, std::unique_ptr<TableFile
     : database_(std::move(database)),
       format_(format),
       file_(std::move(file)),
+      tableFile_(file_ ? file_->path().full() : std::string()),
       indexName_(std::move(indexName)) {}
 
+TableFile& Cursor::file() {
+    if (!file_)
+        throwEngineError(DBIERR_NOSUCHTABLE, "The table " + tableFile_ +
+                                                 " is no longer open: opening it again after "
+                                                 "the change failed. Close it and open it anew");
+    return *file_;
+}
+
+// The change is done when this runs; if the table cannot be opened again (another program
+// took it in between, say), the cursor stays without a table and says so when used.
 void Cursor::reopen(PasswordSource& passwords) {
-    const TablePath path = file_->path();
+    const TablePath path = file().path();
     const bool exclusive = file_->exclusive();
     file_.reset();
     file_ = format_.open(path, OpenOptions{exclusive, &passwords});

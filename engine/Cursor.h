@@ -10,7 +10,7 @@
 namespace kx4 {
 
 class Database {
-public:
+  public:
     Database(std::string name, std::string directory)
         : name_(std::move(name)), directory_(std::move(directory)) {}
     const std::string& name() const { return name_; }
@@ -18,18 +18,19 @@ public:
     const std::string& directory() const { return directory_; }
     TablePath resolve(const std::string& tableName) const;
 
-private:
+  private:
     std::string name_;
     std::string directory_;
 };
 
 class Cursor {
-public:
+  public:
     Cursor(Database database, TableFormat& format, std::unique_ptr<TableFile> file,
            std::string indexName);
     Database& database() { return database_; }
     TableFormat& format() { return format_; }
-    TableFile& file() { return *file_; }
+    // Raises naming the table when opening it again after a change failed.
+    TableFile& file();
     const std::string& indexName() const { return indexName_; }
     std::uint32_t translationMode() const { return xltMode_; }
     void setTranslationMode(std::uint32_t mode) { xltMode_ = mode; }
@@ -38,10 +39,11 @@ public:
     // Gives up the open table (the owning table object closes).
     std::unique_ptr<TableFile> release() { return std::move(file_); }
 
-private:
+  private:
     Database database_;
     TableFormat& format_;
     std::unique_ptr<TableFile> file_;
+    std::string tableFile_;  // for the error when the table could not be opened again
     std::string indexName_;
     std::uint32_t xltMode_ = xltFIELD;
 };

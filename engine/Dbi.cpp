@@ -1,7 +1,9 @@
 #include "Dbi.h"
 
 #include <cstring>
+#include <list>
 #include <memory>
+#include <mutex>
 
 #include "Cursor.h"
 #include "FileSystem.h"
@@ -12,6 +14,26 @@
 namespace kx4 {
 
 namespace {
+
+// The database handle a cursor gives outlives the cursor: a restructure is called with it after
+// the table was closed. One object per database, kept for the life of the process; closing it
+// does nothing.
+std::mutex lastingMutex;
+std::list<Database> lastingDatabases;
+
+Database* lastingDatabase(const Database& db) {
+    const std::lock_guard lock(lastingMutex);
+    for (Database& d : lastingDatabases)
+        if (d.name() == db.name() && d.directory() == db.directory()) return &d;
+    return &lastingDatabases.emplace_back(db);
+}
+
+bool isLasting(const Database* db) {
+    const std::lock_guard lock(lastingMutex);
+    for (const Database& d : lastingDatabases)
+        if (&d == db) return true;
+    return false;
+}
 
 thread_local std::string g_lastError;
 thread_local DBIResult g_lastCode = DBIERR_NONE;
@@ -63,8 +85,8 @@ RestructurePlan planFromDescriptors(TableFormat& format, const TableSchema& sche
         FieldPlan f;
         f.source = op == crADD ? -1 : fd.iFldNum - 1;
         if (f.source >= static_cast<int>(schema.fields.size()) || (op != crADD && f.source < 0))
-            throwEngineError(DBIERR_INVALIDPARAM,
-                             "Field descriptor " + std::to_string(i + 1) + " names no field of the table");
+            throwEngineError(DBIERR_INVALIDPARAM, "Field descriptor " + std::to_string(i + 1) +
+                                                      " names no field of the table");
         if (op == crNOOP || op == crCOPY) {
             f.target = schema.fields[f.source];
         } else {
@@ -87,10 +109,10 @@ void restructure(Database& db, CRTblDesc& desc) {
         packTable(format, *file);
         return;
     }
-    if (!desc.pfldDesc) throwEngineError(DBIERR_INVALIDPARAM, "Restructure without field descriptors");
+    if (!desc.pfldDesc)
+        throwEngineError(DBIERR_INVALIDPARAM, "Restructure without field descriptors");
     restructureTable(format, *file, planFromDescriptors(format, file->schema(), desc));
 }
-
 
 const IndexDef* currentIndex(Cursor& cursor) {
     const auto& indexes = cursor.file().schema().indexes;
@@ -130,7 +152,8 @@ DBIResult DbiGetDirectory(hDBIDb db, bool defaultDir, char* dir) {
     return guarded([&] {
         requireHandle(db, "database");
         requireHandle(dir, "buffer");
-        std::string path = defaultDir || db->directory().empty() ? std::string(".") : db->directory();
+        std::string path =
+            defaultDir || db->directory().empty() ? std::string(".") : db->directory();
         if (path.back() != '/') path += '/';
         if (path.size() > DBIMAXPATHLEN)
             throwEngineError(DBIERR_INVALIDPARAM, "Directory name too long: " + path);
@@ -191,7 +214,7 @@ DBIResult DbiGetObjFromObj(hDBIObj obj, std::uint16_t type, hDBIObj* result) {
         requireHandle(obj, "object");
         requireHandle(result, "result");
         if (type != objDATABASE) throwEngineError(DBIERR_NOTSUPPORTED, "Object type not supported");
-        *result = &static_cast<Cursor*>(obj)->database();
+        *result = lastingDatabase(static_cast<Cursor*>(obj)->database());
     });
 }
 
@@ -200,7 +223,8 @@ DBIResult DbiDoRestructure(hDBIDb db, std::uint16_t count, CRTblDesc* desc, cons
     return guarded([&] {
         requireHandle(db, "database");
         requireHandle(desc, "table descriptor");
-        if (count != 1) throwEngineError(DBIERR_INVALIDPARAM, "Restructure takes one table descriptor");
+        if (count != 1)
+            throwEngineError(DBIERR_INVALIDPARAM, "Restructure takes one table descriptor");
         if (saveAs || keyViolName || problemsName || analyzeOnly)
             throwEngineError(DBIERR_NOTSUPPORTED, "Restructure into other tables is not supported");
         restructure(*db, *desc);
@@ -234,7 +258,7 @@ DBIResult DbiOpenDatabase(const char* name, const char* type, DBIOpenMode mode, 
 DBIResult DbiCloseDatabase(hDBIDb* db) {
     return guarded([&] {
         requireHandle(db, "database");
-        delete *db;
+        if (!isLasting(*db)) delete *db;
         *db = nullptr;
     });
 }
