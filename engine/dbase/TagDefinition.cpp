@@ -13,11 +13,11 @@ std::string upper(std::string s) {
     return s;
 }
 
-const DbfField& findField(const std::vector<DbfField>& fields, const std::string& name,
-                          const std::string& tableFile) {
+// The toolkit's own words for a field list naming a field the table lacks.
+const DbfField& findField(const std::vector<DbfField>& fields, const std::string& name) {
     for (const auto& f : fields)
         if (sameName(f.name, name)) return f;
-    throwEngineError(DBIERR_NOSUCHFIELD, "Field " + name + " not found in table " + tableFile);
+    throwEngineError(DBIERR_NOSUCHFIELD, "Das Feld '" + name + "' wurde nicht gefunden");
 }
 
 // One field as part of a character key.
@@ -43,22 +43,21 @@ std::string characterTerm(const DbfField& f) {
     }
 }
 
-std::string expressionFor(const IndexDef& index, const std::vector<DbfField>& fields,
-                          const std::string& tableFile) {
+std::string expressionFor(const IndexDef& index, const std::vector<DbfField>& fields) {
     const bool caseless = index.options.has(IndexOption::ixCaseInsensitive);
     if (!index.expression.empty()) return index.expression;
     const auto names = splitFieldList(index.fields);
     if (names.empty())
         throwEngineError(DBIERR_INVALIDPARAM, "Index " + index.name + " names no field");
     if (names.size() == 1) {
-        const DbfField& f = findField(fields, names[0], tableFile);
+        const DbfField& f = findField(fields, names[0]);
         characterTerm(f);  // refuses logical and memo fields
         return caseless && f.type == 'C' ? "UPPER(" + f.name + ")" : f.name;
     }
     std::string expr;
     for (const auto& name : names) {
         if (!expr.empty()) expr += "+";
-        expr += characterTerm(findField(fields, name, tableFile));
+        expr += characterTerm(findField(fields, name));
     }
     return caseless ? "UPPER(" + expr + ")" : expr;
 }
@@ -108,7 +107,7 @@ MdxTagSpec tagSpecFor(const IndexDef& index, const std::vector<DbfField>& fields
 
     MdxTagSpec tagLayout;
     tagLayout.name = name;
-    tagLayout.expression = expressionFor(index, fields, tableFile);
+    tagLayout.expression = expressionFor(index, fields);
     if (tagLayout.expression.size() > 219)
         throwEngineError(DBIERR_INVALIDPARAM,
                          "Index expression of " + name + " is longer than 220 characters");

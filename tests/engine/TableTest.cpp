@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "Dbi.h"
 #include "DemoAlias.h"
 #include "Query.h"
 #include "Session.h"
@@ -13,7 +14,7 @@ using test::directorySnapshot;
 using test::dumpTable;
 
 class TableTest : public ::testing::Test {
-protected:
+  protected:
     DemoAlias demo_;
 
     void exec(const std::string& sql) {
@@ -65,7 +66,8 @@ TEST_F(TableTest, ProtectedTableOpensOnlyWithItsPassword) {
     } catch (const EDBEngineError& e) {
         EXPECT_EQ(e.errorCode(), DBIERR_INVALIDPASSWORD);
     }
-    for (const char* p : {"86Gm2yB3E7", "Rq58Tn204K", "362VN4Qc81", "hW714kP9j3"}) Session().AddPassword(p);
+    for (const char* p : {"86Gm2yB3E7", "Rq58Tn204K", "362VN4Qc81", "hW714kP9j3"})
+        Session().AddPassword(p);
     table.Open();
     EXPECT_NE(dumpTable("DEMO", "KONTEN.DB").find("DE-1002-01;1002;-80;2024-07-01T14:00:00.000;"),
               std::string::npos);
@@ -120,6 +122,55 @@ TEST_F(TableTest, IndexesChangeOnTheExclusivelyOpenTable) {
     EXPECT_EQ(articles.IndexDefs()[0].name, "ARTNR");
 }
 
+// An index over a field the table lacks is refused in the toolkit's words, whatever the format
+// and the kind of index, and nothing changes.
+TEST_F(TableTest, AnIndexOverAMissingFieldIsRefusedInTheToolkitsWords) {
+    TTable unkeyed;
+    unkeyed.DatabaseName = "DEMO";
+    unkeyed.TableName = "OHNE.DB";
+    unkeyed.FieldDefs.Add("NAME", TFieldType::ftString, 10, false);
+    unkeyed.CreateTable();
+    struct Case {
+        const char* table;
+        const char* name;
+        TIndexOptions options;
+    };
+    for (const Case& c :
+         {Case{"KUNDEN.DB", "_FEHLT", IndexOption::ixCaseInsensitive},
+          Case{"OHNE.DB", "", IndexOption::ixPrimary}, Case{"ARTIKEL.DBF", "FEHLT", {}}}) {
+        const std::string before = directorySnapshot(demo_.tables());
+        TTable table;
+        table.DatabaseName = "DEMO";
+        table.TableName = c.table;
+        try {
+            table.AddIndex(c.name, "FEHLT", c.options);
+            ADD_FAILURE() << c.table << " " << c.name << " accepted";
+        } catch (const EDatabaseError& e) {
+            EXPECT_STREQ(e.what(), "Das Feld 'FEHLT' wurde nicht gefunden")
+                << c.table << " " << c.name;
+        }
+        EXPECT_EQ(directorySnapshot(demo_.tables()), before);
+    }
+}
+
+// The database handle a table gives stays valid after the table is closed, as a restructure
+// called after closing the table needs it.
+TEST_F(TableTest, TheDatabaseHandleOutlivesTheTable) {
+    TTable table;
+    table.DatabaseName = "DEMO";
+    table.TableName = "KUNDEN.DB";
+    table.Open();
+    hDBIObj database = nullptr;
+    ASSERT_EQ(DbiGetObjFromObj(table.Handle(), objDATABASE, &database), DBIERR_NONE);
+    table.Close();
+    char directory[DBIMAXPATHLEN + 1] = {};
+    ASSERT_EQ(DbiGetDirectory(static_cast<hDBIDb>(database), false, directory), DBIERR_NONE);
+    EXPECT_EQ(std::string(directory), demo_.tables() + "/");
+    hDBIDb handle = static_cast<hDBIDb>(database);
+    EXPECT_EQ(DbiCloseDatabase(&handle), DBIERR_NONE);
+    EXPECT_EQ(DbiGetDirectory(static_cast<hDBIDb>(database), false, directory), DBIERR_NONE);
+}
+
 TEST_F(TableTest, ExclusiveAndSharedOpensExcludeEachOther) {
     TTable reader, writer;
     for (TTable* t : {&reader, &writer}) {
@@ -139,7 +190,8 @@ TEST_F(TableTest, AddAndDropFieldsKeepEveryRecord) {
     exec(R"(ALTER TABLE "KUNDEN.DB" ADD "KUNDEN.DB"."PLZ" CHARACTER(10))");
     const std::string added = dumpTable("DEMO", "KUNDEN.DB");
     EXPECT_NE(added.find("BEMERKUNG;PLZ;"), std::string::npos);
-    EXPECT_NE(added.find("Müller;Jürgen;Köln;15230.5;1994-03-01;true;Zahlt pünktlich"), std::string::npos);
+    EXPECT_NE(added.find("Müller;Jürgen;Köln;15230.5;1994-03-01;true;Zahlt pünktlich"),
+              std::string::npos);
     exec(R"(ALTER TABLE "KUNDEN.DB" DROP "KUNDEN.DB"."PLZ")");
     EXPECT_EQ(dumpTable("DEMO", "KUNDEN.DB"), before);
 
@@ -151,11 +203,16 @@ TEST_F(TableTest, AddAndDropFieldsKeepEveryRecord) {
 }
 
 TEST_F(TableTest, StatementsThatWouldLoseSomethingAreRefused) {
-    EXPECT_NE(refused(R"(ALTER TABLE "KUNDEN.DB" DROP "KUNDEN.DB"."KUNDENNR")").find("primary key"), std::string::npos);
-    EXPECT_NE(refused(R"(ALTER TABLE "ARTIKEL.DBF" DROP "ARTIKEL.DBF"."ARTNR")").find("ARTNR"), std::string::npos);
-    EXPECT_NE(refused(R"(ALTER TABLE "KUNDEN.DB" ADD "KUNDEN.DB"."NAME" DATE)").find("already"), std::string::npos);
-    EXPECT_NE(refused(R"(ALTER TABLE "KUNDEN.DB" DROP "KUNDEN.DB"."PLZ")").find("PLZ"), std::string::npos);
-    EXPECT_NE(refused(R"(ALTER TABLE "KUNDEN.DB" ADD "KUNDEN.DB"."X" WIDGET)").find("position"), std::string::npos);
+    EXPECT_NE(refused(R"(ALTER TABLE "KUNDEN.DB" DROP "KUNDEN.DB"."KUNDENNR")").find("primary key"),
+              std::string::npos);
+    EXPECT_NE(refused(R"(ALTER TABLE "ARTIKEL.DBF" DROP "ARTIKEL.DBF"."ARTNR")").find("ARTNR"),
+              std::string::npos);
+    EXPECT_NE(refused(R"(ALTER TABLE "KUNDEN.DB" ADD "KUNDEN.DB"."NAME" DATE)").find("already"),
+              std::string::npos);
+    EXPECT_NE(refused(R"(ALTER TABLE "KUNDEN.DB" DROP "KUNDEN.DB"."PLZ")").find("PLZ"),
+              std::string::npos);
+    EXPECT_NE(refused(R"(ALTER TABLE "KUNDEN.DB" ADD "KUNDEN.DB"."X" WIDGET)").find("position"),
+              std::string::npos);
 }
 
 TEST_F(TableTest, QuotesInNamesCannotChangeTheStatement) {
