@@ -28,6 +28,14 @@ int TableSchema::fieldIndex(const std::string& name) const {
     return -1;
 }
 
+IndexDef indexOn(std::string name, std::string fields, TIndexOptions options) {
+    IndexDef index;
+    index.name = std::move(name);
+    index.fields = std::move(fields);
+    index.options = options;
+    return index;
+}
+
 std::vector<std::string> splitFieldList(const std::string& list) {
     std::vector<std::string> names;
     std::size_t start = 0;

@@ -13,14 +13,14 @@ enum class TTableType { ttDefault, ttParadox, ttDBase, ttASCII };
 // One field as stored. `physicalType` is the driver's own code (fldPDX*, fldDB*, or a logical
 // code for text tables); `type` the table component's view of it.
 struct FieldDef {
-    std::string name;              // UTF-8
+    std::string name;  // UTF-8
     TFieldType type = TFieldType::ftUnknown;
     std::uint16_t physicalType = 0;
     std::uint16_t logicalType = 0;  // fld* logical code
     std::uint16_t subType = 0;      // fldst* logical subtype, 0 if none
-    int size = 0;        // declared size: characters, bytes, blob leader, BCD decimals; 0 if fixed
-    int decimals = 0;    // dBase numeric decimals
-    int dataSize = 0;    // bytes of the value in a record buffer (the table component's DataSize)
+    int size = 0;      // declared size: characters, bytes, blob leader, BCD decimals; 0 if fixed
+    int decimals = 0;  // dBase numeric decimals
+    int dataSize = 0;  // bytes of the value in a record buffer (the table component's DataSize)
     bool required = false;
 
     bool operator==(const FieldDef&) const = default;
@@ -37,7 +37,7 @@ enum class IndexOption : std::uint8_t {
 
 // A set of IndexOption values.
 class TIndexOptions {
-public:
+  public:
     TIndexOptions() = default;
     TIndexOptions(IndexOption o) : bits_(static_cast<std::uint8_t>(o)) {}
     bool has(IndexOption o) const { return bits_ & static_cast<std::uint8_t>(o); }
@@ -48,7 +48,7 @@ public:
     bool empty() const { return bits_ == 0; }
     bool operator==(const TIndexOptions&) const = default;
 
-private:
+  private:
     std::uint8_t bits_ = 0;
 };
 
@@ -57,10 +57,13 @@ struct IndexDef {
     std::string fields;      // field names joined by ";"; empty for an expression index
     std::string expression;  // dBase key expression, empty otherwise
     TIndexOptions options;
-    std::string tagName;     // dBase MDX tag, Paradox index file name stem
+    std::string tagName;  // dBase MDX tag, Paradox index file name stem
 
     bool operator==(const IndexDef&) const = default;
 };
+
+// An index on `fields` ("A;B") with `name` and `options`.
+IndexDef indexOn(std::string name, std::string fields, TIndexOptions options = {});
 
 struct TableSchema {
     std::vector<FieldDef> fields;

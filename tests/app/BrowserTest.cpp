@@ -51,10 +51,10 @@ void writeAllTypes(const std::string& dir) {
         record[14] = std::string(60, static_cast<char>('a' + i));  // longer than the leader
         records.push_back(record);
     }
-    test::writeTable(dir, "ALLTYPES.DB", TTableType::ttParadox, fields,
-                     {test::primaryKey("ID"), test::fieldIndex("NAME", "NAME"),
-                      test::fieldIndex("KLEINLANG", "KLEIN;LANG")},
-                     records);
+    test::writeTable(
+        dir, "ALLTYPES.DB", TTableType::ttParadox, fields,
+        {test::primaryKey("ID"), indexOn("NAME", "NAME"), indexOn("KLEINLANG", "KLEIN;LANG")},
+        records);
 }
 
 // Every dBase field type, with a field tag and an expression tag.
@@ -74,9 +74,9 @@ void writeTeile(const std::string& dir) {
                                            {"ZAEHLER", FT::ftUnknown, 4, fldDBAUTOINC},
                                            {"DOPPELT", FT::ftUnknown, 8, fldDBDOUBLE},
                                            {"STEMPEL", FT::ftUnknown, 8, fldDBDATETIME}};
-    test::writeTable(dir, "TEILE.DBF", TTableType::ttDBase, fields,
-                     {test::fieldIndex("TEILNR", "TEILNR"),
-                      test::expressionIndex("MENGEDAT", "STR(MENGE)+DTOS(DATUM)")});
+    test::writeTable(
+        dir, "TEILE.DBF", TTableType::ttDBase, fields,
+        {indexOn("TEILNR", "TEILNR"), test::expressionIndex("MENGEDAT", "STR(MENGE)+DTOS(DATUM)")});
 }
 
 void writeTables(const std::string& dir) {

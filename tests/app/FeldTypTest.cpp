@@ -66,10 +66,10 @@ void writeLager(const std::string& dir) {
                            Bytes{1, 2, 3, static_cast<std::uint8_t>(i)},
                            Blob{Bytes(300, static_cast<std::uint8_t>(i + 1))}, Blob{Bytes(50, 7)}});
     }
-    test::writeTable(dir, "LAGER.DB", TTableType::ttParadox, fields,
-                     {test::primaryKey("NR"), test::fieldIndex("NAME", "NAME"),
-                      test::fieldIndex("MENGEANZ", "MENGE;ANZAHL")},
-                     records);
+    test::writeTable(
+        dir, "LAGER.DB", TTableType::ttParadox, fields,
+        {test::primaryKey("NR"), indexOn("NAME", "NAME"), indexOn("MENGEANZ", "MENGE;ANZAHL")},
+        records);
 }
 
 // A dBase twin with a field tag and an expression tag.
@@ -96,10 +96,10 @@ void writeBestand(const std::string& dir) {
                            text("08:30:00"), i == 1 ? FieldValue(Blank{}) : text(kLongNote),
                            i % 2 == 0});
     }
-    test::writeTable(dir, "BESTAND.DBF", TTableType::ttDBase, fields,
-                     {test::fieldIndex("NAME", "NAME"),
-                      test::expressionIndex("NAMEMENGE", "UPPER(NAME)+STR(MENGE)")},
-                     records);
+    test::writeTable(
+        dir, "BESTAND.DBF", TTableType::ttDBase, fields,
+        {indexOn("NAME", "NAME"), test::expressionIndex("NAMEMENGE", "UPPER(NAME)+STR(MENGE)")},
+        records);
 }
 
 // The dialog without a nested event loop: the script fills it and presses its real buttons; a

@@ -68,7 +68,8 @@ struct FieldSpec {
 };
 
 inline FieldDef fieldFor(TableFormat& format, const FieldSpec& wanted) {
-    if (wanted.physical == 0) return fieldForCreate(format, wanted.name, wanted.type, wanted.size, false);
+    if (wanted.physical == 0)
+        return fieldForCreate(format, wanted.name, wanted.type, wanted.size, false);
     FLDDesc desc;
     std::strncpy(desc.szName, wanted.name.c_str(), DBIMAXNAMELEN);
     desc.iFldType = wanted.physical;
@@ -79,17 +80,8 @@ inline FieldDef fieldFor(TableFormat& format, const FieldSpec& wanted) {
     return field;
 }
 
-inline IndexDef fieldIndex(const std::string& name, const std::string& fields,
-                           TIndexOptions options = {}) {
-    IndexDef index;
-    index.name = name;
-    index.fields = fields;
-    index.options = options;
-    return index;
-}
-
 inline IndexDef primaryKey(const std::string& fields) {
-    return fieldIndex("", fields, IndexOption::ixPrimary);
+    return indexOn("", fields, IndexOption::ixPrimary);
 }
 
 inline IndexDef expressionIndex(const std::string& name, const std::string& expression) {

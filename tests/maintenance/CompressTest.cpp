@@ -18,7 +18,6 @@
 namespace kx4 {
 namespace {
 
-using test::indexDef;
 using test::ShowRecorder;
 
 std::vector<std::uint8_t> readBytes(const std::string& path) {
@@ -116,9 +115,9 @@ class Compress : public test::MaintenanceTest {
             t,
             {{field(t, "NR", TFieldType::ftInteger), field(t, "NAME", TFieldType::ftString, 30),
               field(t, "MENGE", TFieldType::ftInteger), field(t, "NOTIZ", TFieldType::ftMemo, 10)},
-             {indexDef("", "NR", IndexOption::ixPrimary),
-              indexDef("NAMEIDX", "NAME", IndexOption::ixCaseInsensitive),
-              indexDef("MENGEIDX", "MENGE;NAME", IndexOption::ixUnique)}},
+             {indexOn("", "NR", IndexOption::ixPrimary),
+              indexOn("NAMEIDX", "NAME", IndexOption::ixCaseInsensitive),
+              indexOn("MENGEIDX", "MENGE;NAME", IndexOption::ixUnique)}},
             records);
     }
 
@@ -135,8 +134,8 @@ class Compress : public test::MaintenanceTest {
             {{field(t, "ARTNR", TFieldType::ftString, 8),
               field(t, "BEZEICH", TFieldType::ftString, 20),
               field(t, "LAGER", TFieldType::ftInteger), field(t, "NOTIZ", TFieldType::ftMemo, 10)},
-             {indexDef("ARTNR", "ARTNR", IndexOption::ixUnique),
-              indexDef("BEZEICH", "BEZEICH", IndexOption::ixCaseInsensitive)}},
+             {indexOn("ARTNR", "ARTNR", IndexOption::ixUnique),
+              indexOn("BEZEICH", "BEZEICH", IndexOption::ixCaseInsensitive)}},
             records);
     }
 

@@ -160,7 +160,7 @@ TEST_F(IdxDefine, WithoutAChosenTableNothingHappens) {
 TEST_F(IdxDefine, ATableNamedInTheDialogGetsTheIndexAndFillsTheList) {
     createTable("ORTE.DB", {{field("ORTE.DB", "PLZ", TFieldType::ftString, 5),
                              field("ORTE.DB", "ORT", TFieldType::ftString, 30)},
-                            {test::indexDef("", "PLZ", IndexOption::ixPrimary)}});
+                            {indexOn("", "PLZ", IndexOption::ixPrimary)}});
     chooseTable("KUNDEN.DB");
     define({.tableName = "ORTE.DB",
             .indexName = "ORTNAME",

@@ -8,7 +8,6 @@ namespace kx4 {
 namespace {
 
 using test::DialogAnswer;
-using test::indexDef;
 
 class IdxDelete : public test::MaintenanceTest {
   protected:
@@ -123,7 +122,7 @@ TEST_F(IdxDelete, ASecondClickFindsNoNameAfterADeletion) {
 
 TEST_F(IdxDelete, CancelDeletesNothingButShowsTheTableNamedInTheDialog) {
     createTable("ORTE.DB", {{field("ORTE.DB", "PLZ", TFieldType::ftString, 5)},
-                            {indexDef("", "PLZ", IndexOption::ixPrimary)}});
+                            {indexOn("", "PLZ", IndexOption::ixPrimary)}});
     chooseCustomersWithIndexes();
     selectIndexRow(1);
     const std::string before = snapshot();

@@ -7,14 +7,6 @@
 namespace kx4 {
 namespace {
 
-IndexDef index(const std::string& name, const std::string& fields, TIndexOptions options) {
-    IndexDef def;
-    def.name = name;
-    def.fields = fields;
-    def.options = options;
-    return def;
-}
-
 struct CollectCase {
     const char* label;
     std::vector<IndexDef> indexes;
@@ -36,31 +28,31 @@ const TIndexOptions kExpression = IndexOption::ixExpression;
 INSTANTIATE_TEST_SUITE_P(
     Tables, CollectDefinitions,
     testing::Values(CollectCase{"KeyOnTwoFieldsAndTwoSecondary",
-                                {index("", "NR;POS", kPrimary), index("ORT", "ORT", kCaseless),
-                                 index("NAME_VORNAME", "NAME;VORNAME", kCaseless)},
+                                {indexOn("", "NR;POS", kPrimary), indexOn("ORT", "ORT", kCaseless),
+                                 indexOn("NAME_VORNAME", "NAME;VORNAME", kCaseless)},
                                 "NR;POS",
                                 {"NR;POS*", "ORT", "NAME;VORNAME"}},
-                    CollectCase{"OnlyTheKey", {index("", "NR", kPrimary)}, "NR", {"NR*"}},
+                    CollectCase{"OnlyTheKey", {indexOn("", "NR", kPrimary)}, "NR", {"NR*"}},
                     CollectCase{"SecondaryOverTheKeyIsLeftOut",
-                                {index("", "NR", kPrimary), index("NRX", "NR", kCaseless),
-                                 index("ORT", "ORT", kCaseless)},
+                                {indexOn("", "NR", kPrimary), indexOn("NRX", "NR", kCaseless),
+                                 indexOn("ORT", "ORT", kCaseless)},
                                 "NR",
                                 {"NR*", "ORT"}},
                     CollectCase{"ExpressionIndexesAreLeftOut",
-                                {index("", "NR", kPrimary), index("UP", "", kExpression)},
+                                {indexOn("", "NR", kPrimary), indexOn("UP", "", kExpression)},
                                 "NR",
                                 {"NR*"}},
                     CollectCase{"SameFieldListTwiceStaysTwice",
-                                {index("", "NR", kPrimary), index("A", "ORT", kCaseless),
-                                 index("B", "ORT", IndexOption::ixUnique)},
+                                {indexOn("", "NR", kPrimary), indexOn("A", "ORT", kCaseless),
+                                 indexOn("B", "ORT", IndexOption::ixUnique)},
                                 "NR",
                                 {"NR*", "ORT", "ORT"}},
                     CollectCase{"ComparedCaseSensitively",
-                                {index("", "NR", kPrimary), index("nr", "nr", kCaseless)},
+                                {indexOn("", "NR", kPrimary), indexOn("nr", "nr", kCaseless)},
                                 "NR",
                                 {"NR*", "nr"}},
                     CollectCase{"WithoutKeyFields",
-                                {index("ARTNR", "ARTNR", IndexOption::ixUnique)},
+                                {indexOn("ARTNR", "ARTNR", IndexOption::ixUnique)},
                                 "",
                                 {"ARTNR"}}),
     [](const auto& info) { return std::string(info.param.label); });

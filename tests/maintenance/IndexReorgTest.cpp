@@ -12,7 +12,6 @@
 namespace kx4 {
 namespace {
 
-using test::indexDef;
 using test::ShowRecorder;
 
 class IndexReorg : public test::MaintenanceTest {
@@ -27,9 +26,9 @@ class IndexReorg : public test::MaintenanceTest {
             {}};
         if (withIndexes)
             schema.indexes = {
-                indexDef("", "AUFTRAG;POS", IndexOption::ixPrimary),
-                indexDef("ARTIDX", "ARTNR", IndexOption::ixUnique),
-                indexDef("KUNDE_DATUM", "KUNDE;LIEFERDATUM", IndexOption::ixCaseInsensitive)};
+                indexOn("", "AUFTRAG;POS", IndexOption::ixPrimary),
+                indexOn("ARTIDX", "ARTNR", IndexOption::ixUnique),
+                indexOn("KUNDE_DATUM", "KUNDE;LIEFERDATUM", IndexOption::ixCaseInsensitive)};
         std::vector<Record> records;
         for (int i = 0; i < 30; ++i)
             records.push_back({std::int64_t{100 + i / 3}, std::int64_t{i % 3 + 1},
@@ -107,7 +106,7 @@ TEST_F(IndexReorg, ATableNamedInAnOldCodePageKeepsItsBytes) {
         "B\xFC"
         "CHER.DB";
     createTable(
-        t, {{field(t, "NR", TFieldType::ftInteger)}, {indexDef("", "NR", IndexOption::ixPrimary)}});
+        t, {{field(t, "NR", TFieldType::ftInteger)}, {indexOn("", "NR", IndexOption::ixPrimary)}});
     chooseTable(OemToAnsi(t));
     reorg(std::optional<QString>(OemToAnsi(t)));
     EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes.front();
@@ -142,9 +141,9 @@ TEST_F(IndexReorg, LongFieldListsGetADateAndTimeName) {
                 {{field(t, "NR", TFieldType::ftInteger),
                   field(t, "RECHNUNGSANSCHRIFT", TFieldType::ftString, 40),
                   field(t, "LIEFERANSCHRIFT", TFieldType::ftString, 40)},
-                 {indexDef("", "NR", IndexOption::ixPrimary),
-                  indexDef("ANSCHRIFTEN", "RECHNUNGSANSCHRIFT;LIEFERANSCHRIFT",
-                           IndexOption::ixCaseInsensitive)}},
+                 {indexOn("", "NR", IndexOption::ixPrimary),
+                  indexOn("ANSCHRIFTEN", "RECHNUNGSANSCHRIFT;LIEFERANSCHRIFT",
+                          IndexOption::ixCaseInsensitive)}},
                 {{std::int64_t{1}, std::string("Hauptstr. 1"), std::string("Lager 2")}});
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     reorg("ADRESSEN.DB");

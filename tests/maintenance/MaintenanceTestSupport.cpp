@@ -131,12 +131,4 @@ FieldDef MaintenanceTest::field(const std::string& table, const std::string& nam
     return fieldForCreate(formatFor(TTableType::ttDefault, table), name, type, size, false);
 }
 
-IndexDef indexDef(const std::string& name, const std::string& fields, TIndexOptions options) {
-    IndexDef def;
-    def.name = name;
-    def.fields = fields;
-    def.options = options;
-    return def;
-}
-
 }  // namespace kx4::test

@@ -123,6 +123,4 @@ class MaintenanceTest : public testing::Test {
     std::unique_ptr<TTabellenForm> form;
 };
 
-IndexDef indexDef(const std::string& name, const std::string& fields, TIndexOptions options);
-
 }  // namespace kx4::test

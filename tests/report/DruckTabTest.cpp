@@ -9,7 +9,6 @@
 namespace kx4 {
 namespace {
 
-using test::indexOn;
 using test::runReport;
 using test::toFile;
 

@@ -52,15 +52,6 @@ class ReportAlias {
     TempDir dir;
 };
 
-inline IndexDef indexOn(const std::string& name, const std::string& fields,
-                        TIndexOptions options = {}) {
-    IndexDef index;
-    index.name = name;
-    index.fields = fields;
-    index.options = options;
-    return index;
-}
-
 // Paradox: 3 fields, a primary index and 4 secondary ones; an auto-increment key and BCD.
 inline void createBeleg(ReportAlias& alias) {
     alias.createTable(TTableType::ttParadox, "BELEG.DB",

@@ -1,7 +1,8 @@
 // The demo database: a few tables of a small trading business in each of the three formats.
+#include "DemoDatabase.h"
+
 #include <filesystem>
 
-#include "DemoDatabase.h"
 #include "Encryption.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
@@ -14,14 +15,6 @@ namespace {
 
 FieldDef field(TableFormat& format, const std::string& name, TFieldType type, int size = 0) {
     return fieldForCreate(format, name, type, size, false);
-}
-
-IndexDef index(const std::string& name, const std::string& fields, TIndexOptions options) {
-    IndexDef def;
-    def.name = name;
-    def.fields = fields;
-    def.options = options;
-    return def;
 }
 
 FieldValue text(const char* s) { return std::string(s); }
@@ -39,15 +32,18 @@ void writeCustomers(const std::string& dir) {
                      field(format, "KUNDESEIT", TFieldType::ftDate),
                      field(format, "AKTIV", TFieldType::ftBoolean),
                      field(format, "BEMERKUNG", TFieldType::ftMemo, 40)};
-    schema.indexes = {index("", "KUNDENNR", IndexOption::ixPrimary)};
+    schema.indexes = {indexOn("", "KUNDENNR", IndexOption::ixPrimary)};
     const std::vector<Record> records = {
-        {number(1001), text("Müller"), text("Jürgen"), text("Köln"), 15230.5, date(1994, 3, 1), true,
-         text("Zahlt pünktlich; bevorzugt Lieferung am Vormittag.")},
-        {number(1002), text("Schäfer"), text("Anna"), text("München"), 820.0, date(1997, 11, 17), true, Blank{}},
-        {number(1003), text("Weiß"), text("Günter"), text("Düsseldorf"), 0.0, date(1989, 6, 30), false,
-         text("Konto ruht seit der Geschäftsaufgabe.")},
-        {number(1004), text("Özdemir"), text("Selin"), text("Hamburg"), 4410.75, date(2001, 1, 8), true, Blank{}},
-        {number(1005), text("Groß"), text("Heinz"), text("Nürnberg"), 99.9, date(1999, 12, 31), true, Blank{}},
+        {number(1001), text("Müller"), text("Jürgen"), text("Köln"), 15230.5, date(1994, 3, 1),
+         true, text("Zahlt pünktlich; bevorzugt Lieferung am Vormittag.")},
+        {number(1002), text("Schäfer"), text("Anna"), text("München"), 820.0, date(1997, 11, 17),
+         true, Blank{}},
+        {number(1003), text("Weiß"), text("Günter"), text("Düsseldorf"), 0.0, date(1989, 6, 30),
+         false, text("Konto ruht seit der Geschäftsaufgabe.")},
+        {number(1004), text("Özdemir"), text("Selin"), text("Hamburg"), 4410.75, date(2001, 1, 8),
+         true, Blank{}},
+        {number(1005), text("Groß"), text("Heinz"), text("Nürnberg"), 99.9, date(1999, 12, 31),
+         true, Blank{}},
     };
     createTable(format, TablePath{dir, "KUNDEN.DB"}, schema, records);
 }
@@ -60,9 +56,10 @@ void writeAccounts(const std::string& dir) {
                      field(format, "KUNDENNR", TFieldType::ftInteger),
                      field(format, "SALDO", TFieldType::ftCurrency),
                      field(format, "GEBUCHT", TFieldType::ftDateTime)};
-    schema.indexes = {index("", "KONTO", IndexOption::ixPrimary)};
+    schema.indexes = {indexOn("", "KONTO", IndexOption::ixPrimary)};
     const auto at = [](int y, int m, int d, int h) {
-        return FieldValue(Timestamp{std::int64_t{dateFromYmd(y, m, d).day} * 86400000 + h * 3600000});
+        return FieldValue(
+            Timestamp{std::int64_t{dateFromYmd(y, m, d).day} * 86400000 + h * 3600000});
     };
     const std::vector<Record> records = {
         {text("DE-1001-01"), number(1001), 1520.25, at(2024, 6, 28, 9)},
@@ -88,12 +85,14 @@ void writeArticles(const std::string& dir) {
                      field(format, "LAGER", TFieldType::ftInteger),
                      field(format, "GEAENDERT", TFieldType::ftDate),
                      field(format, "NOTIZ", TFieldType::ftMemo, 10)};
-    schema.indexes = {index("ARTNR", "ARTNR", IndexOption::ixUnique),
-                      index("BEZEICH", "BEZEICH", IndexOption::ixCaseInsensitive)};
+    schema.indexes = {indexOn("ARTNR", "ARTNR", IndexOption::ixUnique),
+                      indexOn("BEZEICH", "BEZEICH", IndexOption::ixCaseInsensitive)};
     const std::vector<Record> records = {
-        {text("A-1000"), text("Schraube M4 verzinkt"), 0.12, number(12000), date(2003, 5, 2), Blank{}},
+        {text("A-1000"), text("Schraube M4 verzinkt"), 0.12, number(12000), date(2003, 5, 2),
+         Blank{}},
         {text("A-1001"), text("Mutter M4"), 0.05, number(8000), date(2003, 5, 2), Blank{}},
-        {text("B-2000"), text("Dübel 6 mm"), 0.08, number(5400), date(2004, 1, 15), text("Nur noch Restposten.")},
+        {text("B-2000"), text("Dübel 6 mm"), 0.08, number(5400), date(2004, 1, 15),
+         text("Nur noch Restposten.")},
         {text("C-3000"), text("Akkuschrauber 18 V"), 129.0, number(14), date(2005, 9, 9), Blank{}},
     };
     createTable(format, TablePath{dir, "ARTIKEL.DBF"}, schema, records);

@@ -24,7 +24,7 @@ std::string sampleWithIndex(const TempDir& dir) {
     TableSchema schema;
     schema.fields = {dbField("ID", fldDBNUM, 6, 0), dbField("NAME", fldDBCHAR, 30),
                      dbField("NOTES", fldDBMEMO)};
-    schema.indexes = {fieldIndex("NAME", "NAME"), fieldIndex("ID", "ID")};
+    schema.indexes = {indexOn("NAME", "NAME"), indexOn("ID", "ID")};
     std::vector<Record> records;
     for (std::int64_t i = 1; i <= 120; ++i)
         records.push_back(

@@ -59,14 +59,6 @@ FieldDef dbField(const std::string& name, std::uint16_t physicalType, int size, 
     return f;
 }
 
-IndexDef fieldIndex(const std::string& name, const std::string& fields, TIndexOptions options) {
-    IndexDef d;
-    d.name = name;
-    d.fields = fields;
-    d.options = options;
-    return d;
-}
-
 namespace {
 
 std::string escape(const std::string& s) {
@@ -177,13 +169,13 @@ TableSchema peopleSchema() {
                 dbField("NOTES", fldDBMEMO)};
     TIndexOptions unique(IndexOption::ixUnique), caseless(IndexOption::ixCaseInsensitive),
         descending(IndexOption::ixDescending);
-    s.indexes = {fieldIndex("NAME", "NAME"),
-                 fieldIndex("BORN", "BORN"),
-                 fieldIndex("SCORE", "SCORE"),
-                 fieldIndex("UNAME", "NAME", caseless),
-                 fieldIndex("NAMEBORN", "NAME;BORN"),
-                 fieldIndex("USCORE", "SCORE", unique),
-                 fieldIndex("DSCORE", "SCORE", descending)};
+    s.indexes = {indexOn("NAME", "NAME"),
+                 indexOn("BORN", "BORN"),
+                 indexOn("SCORE", "SCORE"),
+                 indexOn("UNAME", "NAME", caseless),
+                 indexOn("NAMEBORN", "NAME;BORN"),
+                 indexOn("USCORE", "SCORE", unique),
+                 indexOn("DSCORE", "SCORE", descending)};
     return s;
 }
 

@@ -26,7 +26,6 @@ void packDbase(const std::string& fullPath);
 
 FieldDef dbField(const std::string& name, std::uint16_t physicalType, int size = 0,
                  int decimals = 0);
-IndexDef fieldIndex(const std::string& name, const std::string& fields, TIndexOptions options = {});
 
 // A value in the dump format of dbfread_dump.py ("~", "B:T", "N:1.5", "D:...", "S:...").
 std::string dumpValue(const FieldValue& value);

@@ -226,20 +226,20 @@ TEST_P(AddIndex, MapsOrRefuses) {
 INSTANTIATE_TEST_SUITE_P(
     Requests, AddIndex,
     ::testing::Values(
-        IndexRequest{"plain", fieldIndex("BORN", "BORN"), DBIERR_NONE, ""},
-        IndexRequest{"unique", fieldIndex("USC", "SCORE", IndexOption::ixUnique), DBIERR_NONE, ""},
-        IndexRequest{"caseless", fieldIndex("UNAME", "name", IndexOption::ixCaseInsensitive),
+        IndexRequest{"plain", indexOn("BORN", "BORN"), DBIERR_NONE, ""},
+        IndexRequest{"unique", indexOn("USC", "SCORE", IndexOption::ixUnique), DBIERR_NONE, ""},
+        IndexRequest{"caseless", indexOn("UNAME", "name", IndexOption::ixCaseInsensitive),
                      DBIERR_NONE, "UPPER(NAME)"},
-        IndexRequest{"two_fields", fieldIndex("NB", "NAME;SCORE"), DBIERR_NONE,
+        IndexRequest{"two_fields", indexOn("NB", "NAME;SCORE"), DBIERR_NONE,
                      "NAME+STR(SCORE,10,2)"},
         IndexRequest{"expression", IndexDef{"EXPR", "", "UPPER(LEFT(NAME,3))+DTOS(BORN)", {}, ""},
                      DBIERR_NONE, "UPPER(LEFT(NAME,3))+DTOS(BORN)"},
-        IndexRequest{"primary", fieldIndex("P", "ID", IndexOption::ixPrimary), DBIERR_NOTSUPPORTED,
+        IndexRequest{"primary", indexOn("P", "ID", IndexOption::ixPrimary), DBIERR_NOTSUPPORTED,
                      ""},
-        IndexRequest{"existing_name", fieldIndex("name", "BORN"), DBIERR_INDEXEXISTS, ""},
-        IndexRequest{"unknown_field", fieldIndex("X", "NOPE"), DBIERR_NOSUCHFIELD, ""},
-        IndexRequest{"memo_field", fieldIndex("X", "NOTES"), DBIERR_NOTSUPPORTED, ""},
-        IndexRequest{"name_too_long", fieldIndex("ELEVENCHARS", "ID"), DBIERR_INVALIDPARAM, ""},
+        IndexRequest{"existing_name", indexOn("name", "BORN"), DBIERR_INDEXEXISTS, ""},
+        IndexRequest{"unknown_field", indexOn("X", "NOPE"), DBIERR_NOSUCHFIELD, ""},
+        IndexRequest{"memo_field", indexOn("X", "NOTES"), DBIERR_NOTSUPPORTED, ""},
+        IndexRequest{"name_too_long", indexOn("ELEVENCHARS", "ID"), DBIERR_INVALIDPARAM, ""},
         IndexRequest{"unknown_function", IndexDef{"F", "", "SOUNDEX(NAME)", {}, ""},
                      DBIERR_NOTSUPPORTED, ""}),
     [](const auto& info) { return info.param.label; });
@@ -279,7 +279,7 @@ TEST(DbaseMdx, IndexChangesNeedAnExclusiveOpen) {
     buildDbase(path, peopleSchema(), {person(1, rng)});
     auto table = openDbase(path, false);
     FileTransaction tx(path);
-    EXPECT_THROW(dbaseFormat().addIndex(*table, fieldIndex("ID", "ID"), tx), EDBEngineError);
+    EXPECT_THROW(dbaseFormat().addIndex(*table, indexOn("ID", "ID"), tx), EDBEngineError);
     EXPECT_THROW(table->appendRecord(person(2, rng)), EDBEngineError);
 }
 

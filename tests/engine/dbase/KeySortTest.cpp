@@ -137,8 +137,8 @@ TEST(DbaseScale, BuildingATableNeedsTheSameMemoryForAnyNumberOfRecords) {
             TableSchema schema;
             schema.fields = {dbField("ID", fldDBNUM, 8), dbField("NAME", fldDBCHAR, 60),
                              dbField("PLACE", fldDBCHAR, 40), dbField("NOTE", fldDBMEMO)};
-            schema.indexes = {fieldIndex("ID", "ID"), fieldIndex("NAME", "NAME"),
-                              fieldIndex("PLACE", "PLACE;ID")};
+            schema.indexes = {indexOn("ID", "ID"), indexOn("NAME", "NAME"),
+                              indexOn("PLACE", "PLACE;ID")};
             FileTransaction tx(path);
             auto builder = dbaseFormat().build(tablePathOf(path), schema, nullptr, tx);
             for (std::int64_t i = 1; i <= 400000; ++i)

@@ -233,8 +233,7 @@ TEST(CopiedRewrite, Level7TablesToo) {
                      newField("COUNT", fldDBLONG),     newField("STAMP", fldDBDATETIME),
                      newField("NAME", fldDBCHAR, 20),  newField("DONE", fldDBBOOL),
                      newField("PICTURE", fldDBBINARY), newField("NOTES", fldDBMEMO)};
-    schema.indexes = {fieldIndex("ID", "ID"), fieldIndex("AMOUNT", "AMOUNT"),
-                      fieldIndex("NAME", "NAME")};
+    schema.indexes = {indexOn("ID", "ID"), indexOn("AMOUNT", "AMOUNT"), indexOn("NAME", "NAME")};
     std::vector<Record> records;
     for (std::int64_t i = 1; i <= 300; ++i)
         records.push_back(

@@ -24,7 +24,7 @@ TableSchema schema() {
     s.fields = {field("Nr", TFieldType::ftInteger), field("Name", TFieldType::ftString, 20),
                 field("Ort", TFieldType::ftString, 15), field("Notiz", TFieldType::ftMemo, 5)};
     s.indexes = {primaryKey("Nr"),
-                 secondaryIndex("_Name", "Name", TIndexOptions(IndexOption::ixCaseInsensitive))};
+                 indexOn("_Name", "Name", TIndexOptions(IndexOption::ixCaseInsensitive))};
     return s;
 }
 

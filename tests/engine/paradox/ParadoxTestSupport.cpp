@@ -36,18 +36,7 @@ void writeParadox(const std::string& path, const TableSchema& schema,
 }
 
 IndexDef primaryKey(const std::string& fields) {
-    IndexDef key;
-    key.fields = fields;
-    key.options.add(IndexOption::ixPrimary).add(IndexOption::ixUnique);
-    return key;
-}
-
-IndexDef secondaryIndex(const std::string& name, const std::string& fields, TIndexOptions options) {
-    IndexDef index;
-    index.name = name;
-    index.fields = fields;
-    index.options = options;
-    return index;
+    return indexOn("", fields, TIndexOptions(IndexOption::ixPrimary).add(IndexOption::ixUnique));
 }
 
 FieldDef field(const std::string& name, TFieldType type, int size) {

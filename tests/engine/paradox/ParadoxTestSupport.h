@@ -45,9 +45,6 @@ void writeParadox(const std::string& path, const TableSchema& schema,
 FieldDef field(const std::string& name, TFieldType type, int size = 0);
 // The primary key over `fields` ("A;B").
 IndexDef primaryKey(const std::string& fields);
-// A secondary index; a case-insensitive one is named apart from its fields ("_Name").
-IndexDef secondaryIndex(const std::string& name, const std::string& fields,
-                        TIndexOptions options = {});
 
 // Text form of a value for comparisons with pxlib: numbers printed exactly, BCD normalised.
 std::string canonical(const FieldValue& v);

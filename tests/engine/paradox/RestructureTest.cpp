@@ -84,7 +84,7 @@ TableSchema tableWith(const FieldDef& value) {
     s.fields = {field("Nr", TFieldType::ftInteger), value, field("Name", TFieldType::ftString, 10),
                 field("Notiz", TFieldType::ftMemo, 5)};
     s.indexes = {primaryKey("Nr"),
-                 secondaryIndex("_Name", "Name", TIndexOptions(IndexOption::ixCaseInsensitive))};
+                 indexOn("_Name", "Name", TIndexOptions(IndexOption::ixCaseInsensitive))};
     return s;
 }
 

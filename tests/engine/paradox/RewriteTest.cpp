@@ -28,8 +28,8 @@ TableSchema people() {
     s.fields = {field("Nr", TFieldType::ftInteger), field("Name", TFieldType::ftString, 12),
                 field("Ort", TFieldType::ftString, 10), field("Notiz", TFieldType::ftMemo, 5)};
     s.indexes = {primaryKey("Nr"),
-                 secondaryIndex("_Name", "Name", TIndexOptions(IndexOption::ixCaseInsensitive)),
-                 secondaryIndex("", "Ort")};
+                 indexOn("_Name", "Name", TIndexOptions(IndexOption::ixCaseInsensitive)),
+                 indexOn("", "Ort")};
     return s;
 }
 
