@@ -30,36 +30,23 @@ const QString kBackupSuffix = QStringLiteral(".bak");
 // The file system takes the path's bytes, which a directory named in an old code page keeps.
 std::string bytesOf(const QString& path) { return AnsiToOem(path); }
 
-// Writes `bytes` under a temporary name, flushes them and renames the file over `path`.
 void replaceFile(const QString& path, const QByteArray& bytes) {
-    const std::string target = bytesOf(path);
-    const std::string staged = target + ".kx4tmp";
     try {
-        auto file = fileSystem().open(staged, OpenMode::Create);
-        file->writeAt(0, bytes.constData(), static_cast<std::size_t>(bytes.size()));
-        file->sync();
-        file.reset();
-        fileSystem().rename(staged, target);
-        fileSystem().syncDirectory(directoryOf(target));
+        replaceWholeFile(bytesOf(path), bytes.constData(), static_cast<std::size_t>(bytes.size()));
     } catch (const std::exception& e) {
-        fileSystem().remove(staged);
         cannotWrite(path, QString::fromStdString(e.what()));
     }
 }
 
 QByteArray readSmallFile(const QString& path) {
-    QByteArray bytes;
     try {
         auto file = fileSystem().open(bytesOf(path), OpenMode::Read);
-        const std::uint64_t size = file->size();
-        if (size <= kMaxDefinitionFileBytes) {
-            bytes.resize(static_cast<qsizetype>(size));
-            file->readAt(0, bytes.data(), static_cast<std::size_t>(size));
-            return bytes;
-        }
+        const auto bytes = readWholeFile(*file, kMaxDefinitionFileBytes);
+        return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                          static_cast<qsizetype>(bytes.size()));
     } catch (const std::exception&) {
+        cannotOpen(path);
     }
-    cannotOpen(path);
 }
 
 }  // namespace

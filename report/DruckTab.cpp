@@ -4,14 +4,11 @@
 #include <QLabel>
 #include <QPrinterInfo>
 #include <QToolButton>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 
 #include "AliasPath.h"
 #include "DruckForm.h"
 #include "Errors.h"
+#include "FileSystem.h"
 #include "PrinterCanvas.h"
 #include "Prompts.h"
 #include "StructureReport.h"
@@ -60,20 +57,12 @@ void writeReportFile(const QString& fileName, const QStringList& lines) {
         throw EInOutError("Datei \"" + fileName.toStdString() +
                           "\" kann nicht geschrieben werden: " + why);
     };
-    const std::filesystem::path target(AnsiToOem(fileName));
-    std::filesystem::path staged = target;
-    staged += ".kx4tmp";
-    std::ofstream out(staged, std::ios::binary | std::ios::trunc);
-    if (!out) failed(std::strerror(errno));
-    for (const QString& line : lines) out << AnsiToOem(line) << "\r\n";
-    out.close();
-    std::error_code error;
-    if (!out) error = std::make_error_code(std::errc::io_error);
-    if (!error) std::filesystem::rename(staged, target, error);
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(staged, ignored);
-        failed(error.message());
+    std::string bytes;
+    for (const QString& line : lines) bytes += AnsiToOem(line) + "\r\n";
+    try {
+        replaceWholeFile(AnsiToOem(fileName), bytes.data(), bytes.size());
+    } catch (const std::exception& e) {
+        failed(e.what());
     }
 }
 

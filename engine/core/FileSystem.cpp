@@ -248,4 +248,19 @@ std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit) {
     return bytes;
 }
 
+void replaceWholeFile(const std::string& path, const void* data, std::size_t size) {
+    const std::string staged = path + ".kx4tmp";
+    try {
+        auto file = fileSystem().open(staged, OpenMode::Create);
+        file->writeAt(0, data, size);
+        file->sync();
+        file.reset();
+        fileSystem().rename(staged, path);
+        fileSystem().syncDirectory(directoryOf(path));
+    } catch (...) {
+        fileSystem().remove(staged);
+        throw;
+    }
+}
+
 }  // namespace kx4

@@ -72,5 +72,8 @@ std::string toUpperAscii(std::string s);
 
 // Reads a whole (small) file; raises naming the file.
 std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit);
+// Writes a small file anew: under a temporary name, flushed, then renamed over `path`, so that a
+// failure leaves the old file. Raises naming the file.
+void replaceWholeFile(const std::string& path, const void* data, std::size_t size);
 
 }  // namespace kx4
