@@ -8,3 +8,6 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 cd "$BUILD_DIR"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 600
+# Skipped tests, counted once per reason (the corpus tests skip where the shared corpus is absent).
+awk '/: Skipped$/ { getline reason; print reason }' Testing/Temporary/LastTest.log |
+  sort | uniq -c | sed 's/^ */skipped: /'

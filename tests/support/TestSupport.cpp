@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -19,7 +20,8 @@ TempDir::TempDir() {
     std::random_device rd;
     const auto base = fs::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        auto candidate = base / ("kx4test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+        auto candidate =
+            base / ("kx4test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
         if (fs::create_directory(candidate)) {
             path_ = candidate;
             return;
@@ -33,7 +35,28 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-fs::path corpusPath(const std::string& relative) { return fs::path(KX4_CORPUS_DIR) / relative; }
+fs::path corpusDir() {
+    const char* chosen = std::getenv("KX4_CORPUS_DIR");
+    return chosen && *chosen ? fs::path(chosen) : fs::path(KX4_CORPUS_DIR);
+}
+
+fs::path corpusPath(const std::string& relative) { return corpusDir() / relative; }
+
+std::string corpusMissingReason(const std::string& listed) {
+    std::error_code ec;
+    if (!fs::is_directory(corpusDir(), ec))
+        return "shared corpus not found at " + corpusDir().string() +
+               " (set KX4_CORPUS_DIR to the folder of real tables)";
+    if (listed == kNoCorpus)
+        return "the tests were listed before the corpus at " + corpusDir().string() +
+               " existed; build again to list its tables";
+    return {};
+}
+
+bool corpusRequired() {
+    const char* required = std::getenv("KX4_CORPUS_REQUIRED");
+    return required && std::string_view(required) == "1";
+}
 
 namespace {
 std::string upper(std::string s) {
@@ -58,6 +81,8 @@ std::string copyCorpusTable(const std::string& relative, const fs::path& dir) {
 
 std::vector<std::string> corpusTables(const std::string& subdir,
                                       const std::vector<std::string>& extensions) {
+    std::error_code ec;
+    if (!fs::is_directory(corpusPath(subdir), ec)) return {kNoCorpus};
     std::vector<std::string> found;
     const fs::path root = corpusPath("");
     for (const auto& entry : fs::recursive_directory_iterator(corpusPath(subdir))) {
@@ -76,7 +101,8 @@ int runCommand(const std::string& command, std::string& output) {
     if (!pipe) return -1;
     std::array<char, 4096> buffer{};
     std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        output.append(buffer.data(), n);
     const int status = ::pclose(pipe);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -91,9 +117,10 @@ std::string directorySnapshot(const fs::path& dir) {
     for (const auto& entry : fs::directory_iterator(dir)) {
         if (!entry.is_regular_file()) continue;
         const auto bytes = readFileBytes(entry.path().string());
-        const std::size_t h = std::hash<std::string_view>{}(std::string_view(bytes.data(), bytes.size()));
-        lines.push_back(entry.path().filename().string() + " " + std::to_string(bytes.size()) + " " +
-                        std::to_string(h));
+        const std::size_t h =
+            std::hash<std::string_view>{}(std::string_view(bytes.data(), bytes.size()));
+        lines.push_back(entry.path().filename().string() + " " + std::to_string(bytes.size()) +
+                        " " + std::to_string(h));
     }
     std::sort(lines.begin(), lines.end());
     std::ostringstream out;

@@ -36,6 +36,7 @@ bool sameIVMemo(const std::string& ours, const std::string& theirs) {
 }
 
 TEST_P(CorpusTable, OpensAndAgreesWithDbfread) {
+    KX4_SKIP_WITHOUT_CORPUS(GetParam());
     TempDir dir;
     const std::string path = copyCorpusTable(GetParam(), dir.path());
     if (const DBIResult refusal = expectedRefusal(GetParam())) {

@@ -107,6 +107,7 @@ void expectTagOrders(TableFile& table, const std::vector<Record>& records, const
 }
 
 TEST(DbaseMdx, CorpusTagsAreListedAndRead) {
+    KX4_SKIP_WITHOUT_CORPUS();
     TempDir dir;
     const std::string path = copyCorpusTable("dbase/jdbfdriver/TEST.DBF", dir.path());
     auto table = openDbase(path);
@@ -390,6 +391,7 @@ TEST(DbaseMdx, RebuildRegeneratesTagsAndLeavesTheData) {
 }
 
 TEST(DbaseNdx, CorpusNdxFilesGiveXBaseOrder) {
+    KX4_SKIP_WITHOUT_CORPUS();
     for (const std::string name : {"ndx-char", "ndx-num", "ndx-date"}) {
         TempDir dir;
         const std::string path = copyCorpusTable("dbase/dbd-xbase/" + name + ".dbf", dir.path());

@@ -15,6 +15,7 @@ ScriptedPasswords corpusPasswords() { return ScriptedPasswords({"123", "rparadox
 class CorpusTable : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CorpusTable, ReadsEveryRecordAsPxlibDoes) {
+    KX4_SKIP_WITHOUT_CORPUS(GetParam());
     TempDir dir;
     const std::string path = copyCorpusTable(GetParam(), dir.path());
     auto passwords = corpusPasswords();
@@ -46,6 +47,7 @@ bool missingInCorpus(const std::string& problem) {
 }
 
 TEST_P(CorpusTable, ChecksCleanApartFromMissingCompanions) {
+    KX4_SKIP_WITHOUT_CORPUS(GetParam());
     TempDir dir;
     const std::string path = copyCorpusTable(GetParam(), dir.path());
     auto passwords = corpusPasswords();

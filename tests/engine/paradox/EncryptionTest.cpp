@@ -40,6 +40,7 @@ TEST(BlockScrambling, DecryptUndoesEncryptAndDependsOnBlockNumber) {
 }
 
 TEST(ProtectedTable, ReadsLikeItsPlainTwin) {
+    KX4_SKIP_WITHOUT_CORPUS();
     TempDir dir;
     const auto plainPath = copyCorpusTable("paradox/rparadox/TypSammlung.DB", dir.path());
     const auto securePath =
@@ -62,6 +63,7 @@ struct PromptCase {
 class PasswordPrompt : public ::testing::TestWithParam<PromptCase> {};
 
 TEST_P(PasswordPrompt, AsksOnlyWhenTheSessionLacksThePassword) {
+    KX4_SKIP_WITHOUT_CORPUS();
     const auto& c = GetParam();
     TempDir dir;
     const auto path = copyCorpusTable("paradox/rparadox/empty_encrypted.db", dir.path());

@@ -89,8 +89,10 @@ IndexDef index(const std::string& name, const std::string& fields, TIndexOptions
 }
 
 std::vector<std::string> corpusTablesWithIndexes() {
+    const auto listed = corpusTables("paradox", {".DB"});
+    if (listed == std::vector<std::string>{kNoCorpus}) return listed;
     std::vector<std::string> tables;
-    for (const auto& t : corpusTables("paradox", {".DB"})) {
+    for (const auto& t : listed) {
         TempDir dir;
         copyCorpusTable(t, dir.path());
         if (!indexFiles(dir.path()).empty()) tables.push_back(t);
@@ -101,6 +103,7 @@ std::vector<std::string> corpusTablesWithIndexes() {
 class CorpusIndexes : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CorpusIndexes, RebuildGivesTheSameEntriesAndLeavesTheDataAlone) {
+    KX4_SKIP_WITHOUT_CORPUS(GetParam());
     TempDir dir;
     const std::string path = copyCorpusTable(GetParam(), dir.path());
     const auto before = indexFiles(dir.path());
@@ -139,6 +142,7 @@ TEST_P(CorpusIndexes, RebuildGivesTheSameEntriesAndLeavesTheDataAlone) {
 }
 
 TEST_P(CorpusIndexes, IndexOrderAndKeyLookupFollowTheIndexFiles) {
+    KX4_SKIP_WITHOUT_CORPUS(GetParam());
     TempDir dir;
     const std::string path = copyCorpusTable(GetParam(), dir.path());
     auto file = openParadox(path);

@@ -71,6 +71,7 @@ struct LockCase {
 class Contention : public ::testing::TestWithParam<LockCase> {};
 
 TEST_P(Contention, FollowsTheOtherProcesssLock) {
+    KX4_SKIP_WITHOUT_CORPUS();
     const auto& c = GetParam();
     TempDir dir;
     const std::string path = copyCorpusTable("paradox/paradoxdriver/db/AREACODE.DB", dir.path());

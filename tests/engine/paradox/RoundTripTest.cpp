@@ -230,6 +230,7 @@ TEST(Append, NeedsAnExclusiveOpen) {
 }
 
 TEST(Companions, ListsEveryFileOfTheTableButNotOthers) {
+    KX4_SKIP_WITHOUT_CORPUS();
     TempDir dir;
     copyCorpusTable("paradox/lazarus-paradox/CARIKRT.DB", dir.path());
     copyCorpusTable("paradox/paradoxdriver/db/CUSTOMER.DB", dir.path());
@@ -240,6 +241,7 @@ TEST(Companions, ListsEveryFileOfTheTableButNotOthers) {
 }
 
 TEST(SecondaryIndexes, AreListedAfterThePrimaryWithNamesAndFields) {
+    KX4_SKIP_WITHOUT_CORPUS();
     TempDir dir;
     auto table = openParadox(copyCorpusTable("paradox/lazarus-paradox/CARIKRT.DB", dir.path()));
     const auto& ix = table->schema().indexes;
@@ -255,6 +257,7 @@ TEST(SecondaryIndexes, AreListedAfterThePrimaryWithNamesAndFields) {
 }
 
 TEST(SecondaryIndexes, ScanInTheIndexOrder) {
+    KX4_SKIP_WITHOUT_CORPUS();
     TempDir dir;
     auto table = openParadox(copyCorpusTable("paradox/paradoxdriver/db/CUSTOMER.DB", dir.path()));
     auto cursor = table->scanIndex("City");
