@@ -2,6 +2,7 @@
 #include <map>
 
 #include "Commands.h"
+#include "Csv.h"
 #include "DemoDatabase.h"
 #include "Errors.h"
 #include "FieldTypeNames.h"
@@ -39,16 +40,6 @@ std::string optionText(const TIndexOptions& o) {
     return out;
 }
 
-std::string csvCell(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 }  // namespace
 
 int describe(const Options& options, std::ostream& out) {
@@ -69,15 +60,15 @@ int describe(const Options& options, std::ostream& out) {
 int dump(const Options& options, std::ostream& out) {
     TTable table;
     openTable(options, table, false);
-    for (int i = 0; i < table.FieldCount(); ++i)
-        out << (i ? "," : "") << csvCell(table.Fields(i).FieldName());
-    out << '\n';
+    std::vector<std::string> names;
+    table.GetFieldNames(names);
+    writeCsvRecord(out, names);
     auto records = table.Records();
     Record record;
     while (records->next(record)) {
-        for (std::size_t i = 0; i < record.size(); ++i)
-            out << (i ? "," : "") << csvCell(formatValue(record[i]));
-        out << '\n';
+        std::vector<std::string> cells;
+        for (const auto& value : record) cells.push_back(formatValue(value));
+        writeCsvRecord(out, cells);
     }
     return 0;
 }

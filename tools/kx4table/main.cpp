@@ -1,5 +1,7 @@
 // kx4table: scripted maintenance of Paradox, dBase and text tables with the tool's own engine.
 #include <iostream>
+#include <optional>
+#include <string_view>
 
 #include "Commands.h"
 #include "Errors.h"
@@ -8,13 +10,32 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: kx4table COMMAND FILE [--password P]...\n"
+    "       kx4table --help | --version\n"
     "  describe FILE     one line per field (name, type, size), then one per index\n"
     "  dump FILE         the live records as CSV\n"
     "  check FILE        verify the table with its companion files\n"
     "  pack FILE         give back the space of deleted records, rebuild every index\n"
     "  reindex FILE      rebuild every index of the table\n"
     "  create-demo DIR   write the demo database's tables into DIR\n"
-    "FILE is the path of the table's data file (.DB, .DBF, .TXT).\n";
+    "FILE is the path of the table's data file (.DB, .DBF, .TXT).\n"
+    "Exit status: 0 done, 1 the table has problems or an operation failed, 2 usage error.\n";
+
+// --help and --version answer on standard output wherever they stand; anything else is left
+// to the command.
+std::optional<int> answerHelpOrVersion(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "kx4table " << KX4_VERSION << '\n';
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
 
 bool parse(int argc, char** argv, kx4::tool::Options& options) {
     for (int i = 1; i < argc; ++i) {
@@ -24,6 +45,9 @@ bool parse(int argc, char** argv, kx4::tool::Options& options) {
             options.passwords.push_back(argv[i]);
         } else if (arg.rfind("--password=", 0) == 0) {
             options.passwords.push_back(arg.substr(11));
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::cerr << "kx4table: unknown option " << arg << '\n';
+            return false;
         } else if (options.command.empty()) {
             options.command = arg;
         } else if (options.file.empty()) {
@@ -39,6 +63,7 @@ bool parse(int argc, char** argv, kx4::tool::Options& options) {
 
 int main(int argc, char** argv) {
     using namespace kx4::tool;
+    if (const auto status = answerHelpOrVersion(argc, argv)) return *status;
     Options options;
     if (!parse(argc, argv, options)) {
         std::cerr << kUsage;
