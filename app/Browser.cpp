@@ -16,6 +16,7 @@
 #include "TabellenForm.h"
 #include "TablePasswords.h"
 #include "TableTypeOfName.h"
+#include "TextCodec.h"
 #include "WaitCursor.h"
 
 namespace kx4 {
@@ -51,6 +52,20 @@ QString pathParameter(const std::vector<std::string>& params) {
     return path;
 }
 
+// Which code page the table's text is read with, and whether the table names it.
+QString codePageText(const TableInfo& info) {
+    const QString number = QString::fromStdString(TextCodec::nameOf(info.codePage));
+    switch (info.codePageOrigin) {
+        case CodePageOrigin::Table:
+            return QStringLiteral("Codepage %1 (aus der Tabelle)").arg(number);
+        case CodePageOrigin::Setting:
+            return QStringLiteral("Codepage %1 (aus der Einstellung)").arg(number);
+        case CodePageOrigin::Default:
+            break;
+    }
+    return QStringLiteral("Codepage %1 (Vorgabe)").arg(number);
+}
+
 }  // namespace
 
 void TTabellenForm::AliasBoxChange() {
@@ -60,6 +75,7 @@ void TTabellenForm::AliasBoxChange() {
     std::vector<std::string> params;
     session_.GetAliasParams(AnsiToOem(alias), params);
     Panel7->setText(pathParameter(params));
+    Panel8->clear();
     AddFeldBtn->setEnabled(false);
 
     GetTableNames();
@@ -174,6 +190,7 @@ void TTabellenForm::TabellenNamenClick() {
     QTreeWidgetItem* node = selectedTableNode();
     const TablePasswords passwords(session_);
     const CloseAfterwards closeTable(*PdxTable);
+    Panel8->clear();
     if (!node) return;
 
     AddFeldBtn->setEnabled(true);
@@ -190,6 +207,7 @@ void TTabellenForm::TabellenNamenClick() {
     PdxTable->IndexName.clear();
     PdxTable->IndexFieldNames.clear();
     PdxTable->Open();
+    Panel8->setText(codePageText(PdxTable->File().info()));
 
     std::vector<std::string> names;
     PdxTable->GetFieldNames(names);

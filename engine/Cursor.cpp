@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "FileSystem.h"
+#include "Session.h"
 
 namespace kx4 {
 
@@ -34,7 +35,8 @@ void Cursor::reopen(PasswordSource& passwords) {
     const TablePath path = file().path();
     const bool exclusive = file_->exclusive();
     file_.reset();
-    file_ = format_.open(path, OpenOptions{exclusive, &passwords});
+    file_ = format_.open(path,
+                         OpenOptions{exclusive, &passwords, Session().codePageFor(path.directory)});
 }
 
 }  // namespace kx4

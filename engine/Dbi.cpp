@@ -103,7 +103,7 @@ void restructure(Database& db, CRTblDesc& desc) {
     if (tableName.empty()) throwEngineError(DBIERR_NAMEREQUIRED, "Restructure needs a table name");
     const TablePath path = db.resolve(tableName);
     TableFormat& format = formatForDescriptor(desc, path.fileName);
-    auto file = format.open(path, OpenOptions{true, &Session()});
+    auto file = format.open(path, Session().openOptions(path, true));
     if (desc.iFldCount == 0) {
         if (!desc.bPack) return;  // nothing to change
         packTable(format, *file);

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "Errors.h"
 #include "FileSystem.h"
+#include "TextCodec.h"
 
 namespace kx4 {
 
@@ -143,6 +145,39 @@ void TSession::RemoveAllPasswords() { passwords_.clear(); }
 
 void TSession::DropConnections() {
     // Tables are closed as soon as their objects are; no idle connection is kept.
+}
+
+namespace {
+
+bool sameDirectory(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    const auto normal = [&](const std::string& p) {
+        auto path = std::filesystem::weakly_canonical(std::filesystem::path(p), ec);
+        return ec ? std::filesystem::path(p).lexically_normal() : path;
+    };
+    return normal(a) == normal(b);
+}
+
+}  // namespace
+
+int TSession::codePageFor(const std::string& directory) {
+    if (codePageForRun_ != 0) return codePageForRun_;
+    Open();
+    for (const auto& a : aliases_) {
+        const std::string setting = a.param("CODEPAGE");
+        if (setting.empty() || toUpperAscii(a.type()) != "STANDARD") continue;
+        if (a.param("PATH").empty() || !sameDirectory(a.param("PATH"), directory)) continue;
+        const int codePage = TextCodec::codePageOfSetting(setting);
+        if (codePage == 0)
+            throwEngineError(DBIERR_INVALIDPARAM, "Alias " + a.name + ": CODEPAGE=" + setting +
+                                                      " is not a code page the engine can read");
+        return codePage;
+    }
+    return 0;
+}
+
+OpenOptions TSession::openOptions(const TablePath& path, bool exclusive) {
+    return OpenOptions{exclusive, this, codePageFor(path.directory)};
 }
 
 std::optional<std::string> TSession::askPassword(const std::string& tableFile) {

@@ -6,7 +6,8 @@
 //   [MORVANE]
 //   TYPE=STANDARD
 //   PATH=/home/me/.local/share/kx4/morvane
-// A server alias has another TYPE and a "SERVER NAME" entry. Location: $KX4_ENGINE_CONFIG if set,
+// A server alias has another TYPE and a "SERVER NAME" entry. CODEPAGE=850 (or UTF-8) is the code
+// page of the alias's tables that name none. Location: $KX4_ENGINE_CONFIG if set,
 // else $XDG_CONFIG_HOME/kx4/engine.ini (default ~/.config/kx4/engine.ini). A missing file means
 // no aliases.
 #include <functional>
@@ -48,6 +49,15 @@ public:
     const AliasDefinition& alias(const std::string& name);  // raises for an unknown alias
     bool hasAlias(const std::string& name);
 
+    // Code page for the tables in `directory` that name none: the one set for this run, else
+    // the CODEPAGE of the standard alias with that PATH, else 0 (the format's default). Raises
+    // for a CODEPAGE that names no code page this system converts.
+    int codePageFor(const std::string& directory);
+    // A code page for every table that names none, ahead of the aliases' CODEPAGE; 0 clears it.
+    void setCodePageForRun(int codePage) { codePageForRun_ = codePage; }
+    // How the session's tables are opened: its passwords and the code page setting.
+    OpenOptions openOptions(const TablePath& path, bool exclusive);
+
     // PasswordSource
     std::vector<std::string> passwords() const override { return passwords_; }
     std::optional<std::string> askPassword(const std::string& tableFile) override;
@@ -67,6 +77,7 @@ private:
     std::string configPath_;
     std::vector<AliasDefinition> aliases_;
     std::vector<std::string> passwords_;
+    int codePageForRun_ = 0;
 };
 
 // The one default session of the process.

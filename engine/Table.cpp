@@ -20,7 +20,7 @@ void TIndexDefs::Update() {
         defs_ = table_.File().schema().indexes;
         return;
     }
-    auto file = table_.Format().open(table_.Path(), OpenOptions{false, &Session()});
+    auto file = table_.Format().open(table_.Path(), Session().openOptions(table_.Path(), false));
     defs_ = file->schema().indexes;
 }
 
@@ -55,7 +55,7 @@ Database TTable::database() const {
 void TTable::Open() {
     if (Active()) return;
     TableFormat& format = Format();
-    auto file = format.open(Path(), OpenOptions{Exclusive, &Session()});
+    auto file = format.open(Path(), Session().openOptions(Path(), Exclusive));
     cursor_ = std::make_unique<Cursor>(database(), format, std::move(file), IndexName);
     loadFields();
     indexDefs_.defs_ = File().schema().indexes;

@@ -7,6 +7,7 @@
 #include "Errors.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
+#include "Session.h"
 #include "ValueConversion.h"
 
 namespace kx4 {
@@ -199,7 +200,8 @@ void rebuildIndexes(TableFormat& format, TableFile& file) {
 
 void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,
                      PasswordSource& passwords) {
-    auto file = format.open(path, OpenOptions{true, &passwords});
+    auto file =
+        format.open(path, OpenOptions{true, &passwords, Session().codePageFor(path.directory)});
     FileTransaction tx(path.full());
     format.addIndex(*file, index, tx);
     tx.commit();
@@ -207,7 +209,8 @@ void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef&
 
 void deleteIndexFromTable(TableFormat& format, const TablePath& path, const std::string& name,
                           PasswordSource& passwords) {
-    auto file = format.open(path, OpenOptions{true, &passwords});
+    auto file =
+        format.open(path, OpenOptions{true, &passwords, Session().codePageFor(path.directory)});
     FileTransaction tx(path.full());
     format.deleteIndex(*file, name, tx);
     tx.commit();

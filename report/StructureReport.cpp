@@ -6,6 +6,7 @@
 
 #include "Table.h"
 #include "TextCatalogue.h"
+#include "TextCodec.h"
 
 namespace kx4 {
 
@@ -53,6 +54,11 @@ QString fieldLine(const ReportField& field, const QString& mark, const QString& 
            QStringLiteral(" Size=") + QString::number(reportSizeColumn(field)) +
            right(decimalsText(field), 4) + u' ' + left(mark, markWidth) + u' ' +
            left(indexFields, indexWidth);
+}
+
+// "Code page: 866 (setting)".
+QString codePageLine(const StructureReport& report) {
+    return QStringLiteral("Code page: ") + report.codePage;
 }
 
 }  // namespace
@@ -136,6 +142,9 @@ void readReportTable(TTable& table, StructureReport& report) {
     report.indexFields.clear();
     for (const IndexDef& index : table.IndexDefs().items())
         report.indexFields << QString::fromStdString(index.fields);
+    const TableInfo info = table.File().info();
+    report.codePage = QString::fromStdString(TextCodec::nameOf(info.codePage) + " (" +
+                                             codePageOriginName(info.codePageOrigin) + ")");
 }
 
 QStringList reportFileLines(const StructureReport& report) {
@@ -156,6 +165,7 @@ QStringList reportFileLines(const StructureReport& report) {
     }
     for (auto j = static_cast<qsizetype>(report.fields.size()); j < indexCount; ++j)
         lines << report.indexFields[j];
+    if (!report.codePage.isEmpty()) lines << kRuleLine << codePageLine(report);
     return lines;
 }
 
@@ -176,6 +186,7 @@ void printReport(const StructureReport& report, TReportCanvas& canvas) {
     }
     for (auto j = static_cast<qsizetype>(report.fields.size()); j < indexCount; ++j)
         rows.push_back({kExtraIndexColumn, report.indexFields[j]});
+    if (!report.codePage.isEmpty()) rows.push_back({kFieldColumn, codePageLine(report)});
 
     const QString header = left(CatalogueText(kTextFeldname), 24) + u' ' +
                            left(CatalogueText(kTextTyp), 4) + u' ' +

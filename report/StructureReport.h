@@ -31,6 +31,7 @@ struct StructureReport {
     QString timestamp;                // reportTimestamp() of the moment the report is made
     std::vector<ReportField> fields;  // table order
     QStringList indexFields;          // field list ("A;B") of each index definition, engine order
+    QString codePage;  // "866 (setting)": the code page the table is read with, and from where
 };
 
 // The report's own type names ("Unknown" for every type it does not name).
@@ -51,7 +52,7 @@ QString reportTablePath(const QString& aliasPath, const QString& tableName);
 // Reads fields and index definitions of the open `table` (index definitions refreshed first).
 void readReportTable(TTable& table, StructureReport& report);
 
-// The text file's lines, without line ends.
+// The text file's lines, without line ends; the code page, when known, on a last line.
 QStringList reportFileLines(const StructureReport& report);
 
 // Where the printer part writes. Columns and lines are the report's own grid (PrintAt); the

@@ -54,7 +54,11 @@ std::unique_ptr<AsciiTable> AsciiTable::open(const TablePath& path, bool exclusi
     auto schemaFile = fileSystem().open(schemaPath, OpenMode::Read);
     const auto bytes = readWholeFile(*schemaFile, 1 << 20);
     t->text_ = parseSchema(std::string(bytes.begin(), bytes.end()), schemaPath);
-    t->codec_ = std::make_unique<TextCodec>(codePageOfCharset(t->text_.charset));
+    // Text tables are written back in their schema's CHARSET, so a setting does not apply.
+    const int named = t->text_.charset.empty() ? 0 : codePageOfCharset(t->text_.charset);
+    const auto [codePage, origin] = codePageOrSetting(named, 0, codePageOfCharset(""));
+    t->codec_ = std::make_unique<TextCodec>(codePage);
+    t->codePageOrigin_ = origin;
     for (auto& f : t->text_.fields) {
         f.name = t->codec_->toUtf8(f.name);
         t->schema_.fields.push_back(fieldDefOf(f));
@@ -108,6 +112,7 @@ TableInfo AsciiTable::info() const {
     i.seqNums = -1;  // neither sequence numbers nor record numbers: a text table cannot be packed
     i.version = 0;
     i.codePage = codec_->codePage();
+    i.codePageOrigin = codePageOrigin_;
     i.recordCount = lines_.size();
     int size = 0;
     for (const auto& f : text_.fields) size += f.width;

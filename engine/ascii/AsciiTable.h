@@ -46,6 +46,7 @@ class AsciiTable : public TableFile {
     TextSchema text_;
     TableSchema schema_;
     std::unique_ptr<TextCodec> codec_;
+    CodePageOrigin codePageOrigin_ = CodePageOrigin::Table;
     std::vector<std::string> lines_;  // records, line ends removed, in the table's code page
     std::vector<std::size_t> lineNumbers_;
 };

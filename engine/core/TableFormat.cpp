@@ -5,6 +5,18 @@
 
 namespace kx4 {
 
+std::string codePageOriginName(CodePageOrigin origin) {
+    switch (origin) {
+        case CodePageOrigin::Table:
+            return "table";
+        case CodePageOrigin::Setting:
+            return "setting";
+        case CodePageOrigin::Default:
+            return "default";
+    }
+    return {};
+}
+
 // Defined here, beside the interface, so that every driver library links with the core alone
 // (this is the class's key function: its vtable and type information live in this file).
 void TableFormat::rebuildIndexes(TableFile& file, FileTransaction& tx) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TableSchema.h"
@@ -32,12 +33,25 @@ struct TablePath {
     std::string full() const;
 };
 
+// Where the code page a table is read with comes from: the table's own header, the setting for
+// tables that name none (an alias's CODEPAGE, or one given for the run), or the engine's default.
+enum class CodePageOrigin { Table, Setting, Default };
+std::string codePageOriginName(CodePageOrigin origin);  // "table", "setting", "default"
+
+// The code page a table names none gets: `setting` when not 0, else `fallback`.
+inline std::pair<int, CodePageOrigin> codePageOrSetting(int named, int setting, int fallback) {
+    if (named != 0) return {named, CodePageOrigin::Table};
+    if (setting != 0) return {setting, CodePageOrigin::Setting};
+    return {fallback, CodePageOrigin::Default};
+}
+
 // Facts the cursor properties report (CURProps).
 struct TableInfo {
     std::string driverName;  // "PARADOX", "DBASE", "ASCIIDRV"
     int seqNums = 0;         // 1 Paradox (sequence numbers), 0 dBase (record numbers)
     int version = 0;         // driver-specific level
     int codePage = 0;
+    CodePageOrigin codePageOrigin = CodePageOrigin::Table;
     bool encrypted = false;
     std::uint64_t recordCount = 0;
     int recordSize = 0;
@@ -109,6 +123,9 @@ public:
 struct OpenOptions {
     bool exclusive = false;
     PasswordSource* passwords = nullptr;
+    // Code page for a table whose header names none (0: the format's default). Writes keep
+    // the header as it is, so the table goes on naming none.
+    int codePage = 0;
 };
 
 class TableFormat {

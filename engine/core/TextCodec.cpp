@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <charconv>
 #include <mutex>
 #include <vector>
 
@@ -13,9 +14,11 @@ namespace kx4 {
 namespace {
 
 constexpr int kDefaultCodePage = 1252;
+constexpr int kUtf8CodePage = 65001;
 
 // iconv names to try for a code page number, most specific first.
 std::vector<std::string> iconvNames(int codePage) {
+    if (codePage == kUtf8CodePage) return {"UTF-8"};
     const std::string n = std::to_string(codePage);
     return {"CP" + n, "IBM" + n, "WINDOWS-" + n};
 }
@@ -50,6 +53,19 @@ struct TextCodec::Impl {
 };
 
 bool TextCodec::isSupported(int codePage) { return !findName(codePage).empty(); }
+
+int TextCodec::codePageOfSetting(const std::string& text) {
+    if (text == "UTF-8" || text == "UTF8" || text == "utf-8" || text == "utf8")
+        return kUtf8CodePage;
+    int codePage = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), codePage);
+    if (error != std::errc() || end != text.data() + text.size() || codePage <= 0) return 0;
+    return isSupported(codePage) ? codePage : 0;
+}
+
+std::string TextCodec::nameOf(int codePage) {
+    return codePage == kUtf8CodePage ? "UTF-8" : std::to_string(codePage);
+}
 
 TextCodec::TextCodec(int codePage)
     : codePage_(codePage == 0 ? kDefaultCodePage : codePage), impl_(std::make_unique<Impl>()) {

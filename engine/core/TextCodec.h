@@ -9,8 +9,8 @@ namespace kx4 {
 
 class TextCodec {
 public:
-    // A Windows/DOS code page number (437, 850, 852, 1250, 1252, 936, ...). 0 means the
-    // engine's default, 1252.
+    // A Windows/DOS code page number (437, 850, 852, 1250, 1252, 936, ..., 65001 for UTF-8).
+    // 0 means the engine's default, 1252.
     explicit TextCodec(int codePage);
     ~TextCodec();
     TextCodec(const TextCodec&) = delete;
@@ -26,6 +26,11 @@ public:
     bool canEncode(std::string_view utf8) const;
 
     static bool isSupported(int codePage);
+    // The code page a setting names: a number ("850") or "UTF-8"/"UTF8" (65001); 0 when the
+    // text names none this system can convert.
+    static int codePageOfSetting(const std::string& text);
+    // "866", or "UTF-8" for 65001.
+    static std::string nameOf(int codePage);
 
 private:
     struct Impl;

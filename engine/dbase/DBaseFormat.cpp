@@ -146,7 +146,7 @@ class DBaseFormat : public TableFormat {
     }
 
     std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) override {
-        return DbaseTable::open(path, options.exclusive);
+        return DbaseTable::open(path, options.exclusive, options.codePage);
     }
 
     std::unique_ptr<TableBuilder> build(const TablePath& target, const TableSchema& schema,

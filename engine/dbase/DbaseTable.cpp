@@ -44,10 +44,10 @@ int levelNumber(DbfLevel level) {
     return 0;
 }
 
-int codePageOf(const DbfHeader& h) {
-    int cp = h.level == DbfLevel::Seven ? codePageOfDriverName(h.driverName) : 0;
-    if (cp == 0) cp = codePageOfLdid(h.ldid);
-    return cp == 0 ? kDefaultCodePage : cp;
+// The code page the header names by its language driver; 0 for none or an unknown one.
+int namedCodePage(const DbfHeader& h) {
+    const int cp = h.level == DbfLevel::Seven ? codePageOfDriverName(h.driverName) : 0;
+    return cp != 0 ? cp : codePageOfLdid(h.ldid);
 }
 
 class DbaseCursor : public RecordCursor {
@@ -103,7 +103,8 @@ class DbaseCursor : public RecordCursor {
 
 }  // namespace
 
-std::unique_ptr<DbaseTable> DbaseTable::open(const TablePath& path, bool exclusive) {
+std::unique_ptr<DbaseTable> DbaseTable::open(const TablePath& path, bool exclusive,
+                                             int codePageSetting) {
     std::unique_ptr<DbaseTable> t(new DbaseTable);
     t->path_ = path;
     t->fullPath_ = joinPath(path.directory, path.fileName);
@@ -117,7 +118,10 @@ std::unique_ptr<DbaseTable> DbaseTable::open(const TablePath& path, bool exclusi
     probe.level = levelOfVersion(version, t->fullPath_);
     probe.ldid = ldid;
     probe.driverName = driver;
-    t->codec_ = std::make_unique<TextCodec>(codePageOf(probe));
+    const auto [codePage, origin] =
+        codePageOrSetting(namedCodePage(probe), codePageSetting, kDefaultCodePage);
+    t->codec_ = std::make_unique<TextCodec>(codePage);
+    t->codePageOrigin_ = origin;
     t->header_ = readDbfHeader(*t->file_, t->codec_.get());
 
     const std::uint64_t size = t->file_->size();
@@ -208,6 +212,7 @@ TableInfo DbaseTable::info() const {
     i.seqNums = 0;
     i.version = levelNumber(header_.level);
     i.codePage = codec_->codePage();
+    i.codePageOrigin = codePageOrigin_;
     i.encrypted = false;
     if (!liveRecords_) liveRecords_ = countLiveRecords();
     i.recordCount = *liveRecords_;
@@ -218,11 +223,18 @@ TableInfo DbaseTable::info() const {
 std::shared_ptr<const FormatProperties> DbaseTable::properties() const {
     auto p = std::make_shared<DbaseProperties>();
     p->level = header_.level;
-    p->ldid = header_.level == DbfLevel::Seven ? ldidForCodePage(codec_->codePage()) : header_.ldid;
-    if (p->ldid == 0) p->ldid = ldidForCodePage(codec_->codePage());
-    p->driverName =
-        header_.driverName.empty() ? driverNameForCodePage(codec_->codePage()) : header_.driverName;
     p->codePage = codec_->codePage();
+    if (codePageOrigin_ != CodePageOrigin::Table) {
+        // A rewrite must not make the table name a code page it never named.
+        p->ldid = header_.ldid;
+        p->driverName = header_.driverName;
+    } else {
+        p->ldid =
+            header_.level == DbfLevel::Seven ? ldidForCodePage(codec_->codePage()) : header_.ldid;
+        if (p->ldid == 0) p->ldid = ldidForCodePage(codec_->codePage());
+        p->driverName = header_.driverName.empty() ? driverNameForCodePage(codec_->codePage())
+                                                   : header_.driverName;
+    }
     if (memo_ && memo_->kind() == MemoKind::DbtIV) p->memoBlockSize = memo_->blockSize();
     p->indexUnreadable = indexUnreadable_;
     for (const auto& f : header_.fields)

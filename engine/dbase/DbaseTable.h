@@ -19,8 +19,10 @@ namespace kx4::dbase {
 class DbaseTable : public TableFile {
   public:
     // Runs FileTransaction::recover, takes the lock and reads the header, memo file and
-    // production index. Raises EDBEngineError naming the file for whatever is wrong.
-    static std::unique_ptr<DbaseTable> open(const TablePath& path, bool exclusive);
+    // production index. Raises EDBEngineError naming the file for whatever is wrong. A table
+    // without a known language driver is read in `codePageSetting` when not 0.
+    static std::unique_ptr<DbaseTable> open(const TablePath& path, bool exclusive,
+                                            int codePageSetting = 0);
     ~DbaseTable() override;
 
     const TablePath& path() const override { return path_; }
@@ -64,6 +66,7 @@ class DbaseTable : public TableFile {
     std::unique_ptr<File> file_;
     DbfHeader header_;
     std::unique_ptr<TextCodec> codec_;
+    CodePageOrigin codePageOrigin_ = CodePageOrigin::Table;
     std::unique_ptr<MemoFile> memo_;
     std::unique_ptr<MdxFile> mdx_;
     std::vector<std::string> openProblems_;

@@ -406,7 +406,7 @@ Header ParadoxBuilder::makeHeader() const {
     h.autoInc = props_.autoIncrement;
     h.refIntegrity = props_.refIntegrity;
     h.updateTime = static_cast<std::uint32_t>(std::time(nullptr));
-    h.codePage = static_cast<std::uint16_t>(props_.codePage);
+    h.codePage = static_cast<std::uint16_t>(props_.namesCodePage ? props_.codePage : 0);
     h.byte6C = props_.byte6C ? props_.byte6C : 1;
     h.fields = fields_;
     h.tableName = encodedName(target_.fileName, *codec_);

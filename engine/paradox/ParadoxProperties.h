@@ -14,6 +14,9 @@ class ParadoxProperties final : public FormatProperties {
     std::uint8_t version = kVersion7;
     std::uint8_t blockSizeKb = 0;  // 0: chosen by record size
     int codePage = kDefaultCodePage;
+    // False for a table read in a code page its header does not name: a rewrite keeps the
+    // header's code page field at 0.
+    bool namesCodePage = true;
     SortOrder sortOrder = defaultSortOrder();
     std::uint32_t encryption = 0;     // password checksum
     std::uint32_t autoIncrement = 0;  // last value handed out

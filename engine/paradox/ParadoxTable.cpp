@@ -148,6 +148,7 @@ ParadoxTable::~ParadoxTable() = default;
 std::unique_ptr<ParadoxTable> ParadoxTable::open(const TablePath& path,
                                                  const OpenOptions& options) {
     std::unique_ptr<ParadoxTable> table(new ParadoxTable(path, options.exclusive));
+    table->codePageSetting_ = options.codePage;
     table->lockFile();
     table->load(options.passwords, nullptr);
     return table;
@@ -172,7 +173,10 @@ void ParadoxTable::load(PasswordSource* passwords, const std::uint32_t* knownChe
         throwCorrupt(
             file_->path(),
             "file type " + std::to_string(static_cast<int>(header_.fileType)) + " is not a table");
-    codec_ = std::make_shared<TextCodec>(codePageOf(header_));
+    const auto [codePage, origin] =
+        codePageOrSetting(namedCodePage(header_), codePageSetting_, codePageOf(header_));
+    codec_ = std::make_shared<TextCodec>(codePage);
+    codePageOrigin_ = origin;
     if (knownChecksum) {
         if (*knownChecksum != header_.encryption)
             throwEngineError(DBIERR_INVALIDPASSWORD,
@@ -182,6 +186,7 @@ void ParadoxTable::load(PasswordSource* passwords, const std::uint32_t* knownChe
     }
     properties_ = std::make_shared<ParadoxProperties>(ParadoxProperties::fromHeader(header_));
     properties_->codePage = codec_->codePage();
+    properties_->namesCodePage = origin == CodePageOrigin::Table;
 
     std::vector<std::string> names;
     schema_ = TableSchema{};
@@ -226,6 +231,7 @@ TableInfo ParadoxTable::info() const {
     info.seqNums = 1;
     info.version = tableLevel(header_.version);
     info.codePage = codec_->codePage();
+    info.codePageOrigin = codePageOrigin_;
     info.encrypted = header_.encryption != 0;
     info.recordCount = header_.numRecords;
     info.recordSize = header_.recordSize;

@@ -74,6 +74,8 @@ class ParadoxTable final : public TableFile {
     Header header_;
     TableSchema schema_;
     std::shared_ptr<const TextCodec> codec_;
+    int codePageSetting_ = 0;  // for a header that names no code page
+    CodePageOrigin codePageOrigin_ = CodePageOrigin::Table;
     std::shared_ptr<ParadoxProperties> properties_;
     std::unique_ptr<RecordCodec> records_;
     std::vector<SecondaryIndexFile> secondary_;

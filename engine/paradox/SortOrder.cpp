@@ -81,11 +81,16 @@ char32_t codePointOf(std::uint8_t byte, const TextCodec& codec) {
 
 SortOrder defaultSortOrder() { return {0x4C, "DBWINUS0"}; }
 
-int codePageOf(const Header& h) {
+int namedCodePage(const Header& h) {
     if (h.hasExtension() && h.codePage != 0) return h.codePage;
     if (const auto* k = findByName(h.sortOrderName)) return k->codePage;
     if (!h.hasExtension())
         if (const auto* k = findById(h.sortOrder)) return k->codePage;
+    return 0;
+}
+
+int codePageOf(const Header& h) {
+    if (const int named = namedCodePage(h)) return named;
     return h.hasExtension() ? kDefaultCodePage : 437;
 }
 

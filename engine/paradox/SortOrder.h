@@ -26,6 +26,8 @@ inline constexpr int kDefaultCodePage = 1252;
 
 // The code page a table's text is stored in.
 int codePageOf(const Header& header);
+// The code page the header names, by its code page field or a known sort order; 0 for none.
+int namedCodePage(const Header& header);
 
 // The name a level 4+ header needs for a sort order known only by its id (level 3 tables).
 std::string sortOrderNameFor(std::uint8_t id);

@@ -10,6 +10,7 @@
 #include "AliasPath.h"
 #include "AppTestSupport.h"
 #include "BrowserTestSupport.h"
+#include "DbaseProperties.h"
 #include "Encryption.h"
 #include "Errors.h"
 #include "ParadoxProperties.h"
@@ -164,6 +165,30 @@ TEST_F(BrowserTest, TableNodesFollowTheLocalesCaseSensitiveCollation) {
     EXPECT_EQ(treeTexts(form->TabellenNamen),
               QStringList({"Tabellen", "1.DB", "a.DB", "A.DB", "Apfel.DB", "Ärger.DB", "b.DB",
                            "B.DB", "Zoll.DBF", "zoll.TXT"}));
+}
+
+// Panel8 says which code page the clicked table is read with and where it comes from.
+TEST_F(BrowserTest, TheCodePageOfTheClickedTableAndItsOriginAreShown) {
+    const std::string dir = aliases.addAlias("KYRILL");
+    aliases.append("CODEPAGE=866\n");
+    auto cyrillic = std::make_shared<dbase::DbaseProperties>();
+    cyrillic->level = dbase::DbfLevel::III;
+    cyrillic->ldid = 0;  // names no code page
+    cyrillic->codePage = 866;
+    test::writeTable(dir, "ORTE.DBF", TTableType::ttDBase, {{"ГОРОД", FT::ftString, 20}}, {}, {},
+                     cyrillic);
+    form = std::make_unique<TTabellenForm>(Session());
+    form->show();
+
+    test::chooseAlias(*form, "KYRILL");
+    clickTable(*form, "ORTE.DBF");
+    EXPECT_EQ(form->Panel8->text(), QStringLiteral("Codepage 866 (aus der Einstellung)"));
+    EXPECT_EQ(fieldRows().at(0)[0], QStringLiteral("ГОРОД"));
+
+    chooseLager();
+    EXPECT_TRUE(form->Panel8->text().isEmpty());
+    clickTable(*form, "POSTEN.DB");
+    EXPECT_EQ(form->Panel8->text(), QStringLiteral("Codepage 1252 (aus der Tabelle)"));
 }
 
 TEST_F(BrowserTest, AnAliasWithoutTablesShowsTheRootAlone) {

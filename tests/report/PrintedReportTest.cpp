@@ -194,7 +194,7 @@ TEST_F(PrintedThroughTheDialog, ThePdfHoldsTheReportInOrder) {
 
     const std::vector<QStringList> pages = pdfPages(file);
     ASSERT_EQ(pages.size(), 1u);
-    ASSERT_EQ(pages[0].size(), 7);
+    ASSERT_EQ(pages[0].size(), 8);
     EXPECT_TRUE(pages[0][0].startsWith(QStringLiteral("Table: - :REPORT: - \"BELEG.DB\" ")))
         << pages[0][0].toStdString();
     const QStringList body = {
@@ -204,6 +204,7 @@ TEST_F(PrintedThroughTheDialog, ThePdfHoldsTheReportInOrder) {
         QStringLiteral("Kunde String Size=30 Kunde"),
         QStringLiteral("Kunde;Betrag"),
         QStringLiteral("Betrag;Nr"),
+        QStringLiteral("Code page: 1252 (table)"),
     };
     EXPECT_EQ(pages[0].mid(1), body);
 }

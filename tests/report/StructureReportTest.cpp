@@ -176,6 +176,20 @@ TEST(ReportPrinter, LinesBelowThePageContinueOnANewPageWithTitleAndHeader) {
     EXPECT_EQ(canvas.calls[9].text, QStringLiteral("Kunde;Betrag"));
 }
 
+// The code page the table is read with closes both layouts, after the last index definition.
+TEST(ReportCodePage, FollowsTheLastLineOnPrinterAndInTheFile) {
+    StructureReport report = test::threeFieldsFiveIndexes();
+    report.codePage = QStringLiteral("866 (setting)");
+    RecordingCanvas canvas(100);
+    printReport(report, canvas);
+    EXPECT_EQ(canvas.calls.back(),
+              (PrintCall{1, 3, 10, QStringLiteral("Code page: 866 (setting)")}));
+    const QStringList lines = reportFileLines(report);
+    EXPECT_EQ(lines.mid(lines.size() - 3),
+              QStringList({QStringLiteral("Betrag;Nr"), QString(66, u'=') + u' ',
+                           QStringLiteral("Code page: 866 (setting)")}));
+}
+
 TEST(ReportPrinter, ATinyPageStillTakesOneLinePerPage) {
     RecordingCanvas canvas(2);
     printReport(test::threeFieldsFiveIndexes(), canvas);

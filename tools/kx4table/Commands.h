@@ -10,6 +10,7 @@ struct Options {
     std::string command;
     std::string file;  // path of the table's data file (or a directory for create-demo)
     std::vector<std::string> passwords;
+    int codePage = 0;  // for tables that name none; 0: the alias's CODEPAGE or the default
 };
 
 int describe(const Options& options, std::ostream& out);

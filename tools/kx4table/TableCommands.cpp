@@ -10,6 +10,7 @@
 #include "Session.h"
 #include "Table.h"
 #include "TableMaintenance.h"
+#include "TextCodec.h"
 
 namespace kx4::tool {
 
@@ -18,6 +19,7 @@ namespace {
 // Opens the table named by its file path, with the passwords given on the command line.
 void openTable(const Options& options, TTable& table, bool exclusive) {
     for (const auto& p : options.passwords) Session().AddPassword(p);
+    Session().setCodePageForRun(options.codePage);
     std::string path = options.file;
     if (path.find('/') == std::string::npos) path = "./" + path;
     table.DatabaseName = directoryOf(path);
@@ -54,6 +56,9 @@ int describe(const Options& options, std::ostream& out) {
         out << "index\t" << index.name << '\t' << (index.fields.empty() ? index.expression : index.fields)
             << '\t' << optionText(index.options) << '\n';
     }
+    const TableInfo info = table.File().info();
+    out << "codepage\t" << TextCodec::nameOf(info.codePage) << '\t'
+        << codePageOriginName(info.codePageOrigin) << '\n';
     return 0;
 }
 

@@ -5,11 +5,12 @@
 
 #include "Commands.h"
 #include "Errors.h"
+#include "TextCodec.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: kx4table COMMAND FILE [--password P]...\n"
+    "usage: kx4table COMMAND FILE [--password P]... [--codepage N]\n"
     "       kx4table --help | --version\n"
     "  describe FILE     one line per field (name, type, size), then one per index\n"
     "  dump FILE         the live records as CSV\n"
@@ -18,6 +19,8 @@ constexpr char kUsage[] =
     "  reindex FILE      rebuild every index of the table\n"
     "  create-demo DIR   write the demo database's tables into DIR\n"
     "FILE is the path of the table's data file (.DB, .DBF, .TXT).\n"
+    "--codepage N reads a table whose header names no code page in N (437, 850, 866, 1250,\n"
+    "1252, ..., UTF-8) instead of the alias's CODEPAGE or 1252; writes keep the table's bytes.\n"
     "Exit status: 0 done, 1 the table has problems or an operation failed, 2 usage error.\n";
 
 // --help and --version answer on standard output wherever they stand; anything else is left
@@ -45,6 +48,14 @@ bool parse(int argc, char** argv, kx4::tool::Options& options) {
             options.passwords.push_back(argv[i]);
         } else if (arg.rfind("--password=", 0) == 0) {
             options.passwords.push_back(arg.substr(11));
+        } else if (arg == "--codepage" || arg.rfind("--codepage=", 0) == 0) {
+            if (arg == "--codepage" && ++i >= argc) return false;
+            const std::string value = arg == "--codepage" ? argv[i] : arg.substr(11);
+            options.codePage = kx4::TextCodec::codePageOfSetting(value);
+            if (options.codePage == 0) {
+                std::cerr << "kx4table: " << value << " is not a code page this system reads\n";
+                return false;
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::cerr << "kx4table: unknown option " << arg << '\n';
             return false;
