@@ -6,7 +6,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-l10n-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation2
+  fonts-liberation2 desktop-file-utils
   pxlib-dev python3-dbf python3-dbfread gdal-bin libdbd-xbase-perl poppler-utils
   clang-14 libclang-rt-14-dev
 )

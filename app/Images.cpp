@@ -212,6 +212,20 @@ std::vector<QImage> liste2Images() {
 
 }  // namespace
 
+QImage programIcon(int size) {
+    return draw(size, [size](QPainter& p) {
+        p.scale(size / 16.0, size / 16.0);
+        grid(p, QRectF(1.5, 1.5, 13, 11));
+        key(p, QPointF(7.5, 12.2), 0.62);
+    });
+}
+
+QIcon programIcon() {
+    QIcon icon;
+    for (const int size : kProgramIconSizes) icon.addPixmap(QPixmap::fromImage(programIcon(size)));
+    return icon;
+}
+
 const TImageList& ListeImg() {
     static const TImageList list(listeImages());
     return list;

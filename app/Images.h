@@ -39,6 +39,13 @@ enum ListeImage {
     imgOk = 12,
 };
 
+// The program's icon, drawn from the toolbar art (a table of the tree with the index key) at
+// any size; the window icon holds it at each of kProgramIconSizes, which are also installed
+// for the desktop.
+inline constexpr int kProgramIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
+QImage programIcon(int size);
+QIcon programIcon();
+
 const TImageList& ListeImg();
 const TImageList& TableImg();
 const TImageList& Liste2Img();

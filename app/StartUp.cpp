@@ -1,8 +1,10 @@
 #include "StartUp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 #include "ChangeFeldTypForm.h"
+#include "Images.h"
 #include "Prompts.h"
 #include "Sprache.h"
 #include "TabTyp.h"
@@ -11,6 +13,7 @@
 namespace kx4 {
 
 void initialiseApplication() {
+    QApplication::setWindowIcon(programIcon());
     const QString abbreviation = abbreviatedLanguageName(userLocaleName()).value_or(QString());
     installTextCatalogue(
         TextCatalogue::forProgram(QCoreApplication::applicationFilePath(), abbreviation));

@@ -114,6 +114,7 @@ TTabellenForm::TTabellenForm(TSession& session, QWidget* parent)
     : QMainWindow(parent), session_(session) {
     setObjectName("TabellenForm");
     setWindowTitle(kDesignCaption);
+    setWindowIcon(programIcon());
     resize(937, 682);
 
     PdxTable = std::make_unique<TTable>();

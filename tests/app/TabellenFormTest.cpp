@@ -11,6 +11,7 @@
 
 #include "AppTestSupport.h"
 #include "ChangeFeldTypForm.h"
+#include "Images.h"
 #include "ScriptedPrompts.h"
 #include "StartUp.h"
 #include "TabTyp.h"
@@ -148,6 +149,18 @@ TEST_F(TabellenFormTest, StartUpCreatesBothLongLivedDialogs) {
     // Created in this order: the main window first, then TabTyp, then ChangeFeldTypForm.
     const QObjectList children = form->children();
     EXPECT_LT(children.indexOf(form->TabTyp), children.indexOf(form->ChangeFeldTypForm));
+}
+
+// The desktop's icon: the window carries the program icon at every installed size.
+TEST_F(TabellenFormTest, TheWindowHasTheProgramIconAtEverySize) {
+    const auto form = createForm();
+    QList<QSize> sizes;
+    for (const int size : kProgramIconSizes) sizes << QSize(size, size);
+    EXPECT_EQ(form->windowIcon().availableSizes(), sizes);
+    // Drawn, not empty: the table's border is ink at the largest size.
+    const QImage large = form->windowIcon().pixmap(QSize(256, 256)).toImage();
+    EXPECT_GT(qAlpha(large.pixel(128, 24)), 200);
+    EXPECT_EQ(qAlpha(large.pixel(0, 0)), 0);
 }
 
 TEST_F(TabellenFormTest, ChoosingAnAliasListsItsTablesSorted) {
