@@ -52,18 +52,19 @@ QString pathParameter(const std::vector<std::string>& params) {
     return path;
 }
 
-// Which code page the table's text is read with, and whether the table names it.
+// Which code page the table's text is read with, and whether the table names it; short enough
+// for the panel.
 QString codePageText(const TableInfo& info) {
     const QString number = QString::fromStdString(TextCodec::nameOf(info.codePage));
     switch (info.codePageOrigin) {
         case CodePageOrigin::Table:
-            return QStringLiteral("Codepage %1 (aus der Tabelle)").arg(number);
+            return QStringLiteral("CP %1 (Tabelle)").arg(number);
         case CodePageOrigin::Setting:
-            return QStringLiteral("Codepage %1 (aus der Einstellung)").arg(number);
+            return QStringLiteral("CP %1 (Einstellung)").arg(number);
         case CodePageOrigin::Default:
             break;
     }
-    return QStringLiteral("Codepage %1 (Vorgabe)").arg(number);
+    return QStringLiteral("CP %1 (Vorgabe)").arg(number);
 }
 
 }  // namespace

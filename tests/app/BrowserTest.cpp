@@ -182,13 +182,16 @@ TEST_F(BrowserTest, TheCodePageOfTheClickedTableAndItsOriginAreShown) {
 
     test::chooseAlias(*form, "KYRILL");
     clickTable(*form, "ORTE.DBF");
-    EXPECT_EQ(form->Panel8->text(), QStringLiteral("Codepage 866 (aus der Einstellung)"));
+    EXPECT_EQ(form->Panel8->text(), QStringLiteral("CP 866 (Einstellung)"));
     EXPECT_EQ(fieldRows().at(0)[0], QStringLiteral("ГОРОД"));
+    // The whole text fits the panel.
+    EXPECT_LE(form->Panel8->fontMetrics().horizontalAdvance(form->Panel8->text()),
+              form->Panel8->contentsRect().width());
 
     chooseLager();
     EXPECT_TRUE(form->Panel8->text().isEmpty());
     clickTable(*form, "POSTEN.DB");
-    EXPECT_EQ(form->Panel8->text(), QStringLiteral("Codepage 1252 (aus der Tabelle)"));
+    EXPECT_EQ(form->Panel8->text(), QStringLiteral("CP 1252 (Tabelle)"));
 }
 
 TEST_F(BrowserTest, AnAliasWithoutTablesShowsTheRootAlone) {
