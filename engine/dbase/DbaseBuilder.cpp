@@ -88,26 +88,24 @@ class DbaseBuilder : public TableBuilder {
 
     // Copies the stored records of a dBase table of the same level and code page instead of
     // going through values, and lets tags whose key stays take their order from the old index.
+    // Records marked deleted keep their mark unless the rewrite packs.
     void appendAll(const RecordSource& source) override {
         auto* table = dynamic_cast<DbaseTable*>(&source.table);
-        if (!table || count_ > 0 ||
-            !StoredRecordCopier::canCopy(*table, header_.level, codec_->codePage()))
-            return TableBuilder::appendAll(source);
+        if (!table || count_ > 0) return TableBuilder::appendAll(source);
+        if (!StoredRecordCopier::canCopy(*table, header_.level, codec_->codePage()))
+            return appendStoredValues(*table, source);
         table->dataFile().willRead();
         StoredRecordCopier copier(*table, header_.fields, visible_, header_.recordLength, source,
                                   EncodeContext{*codec_, header_.level});
         const bool renumber = carryTagOrders(*table);
         std::uint64_t recordNo = 0;
         table->forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
-            const bool live = raw[0] != kRecordDeleted;
-            if (renumber) renumbering_.add(live);
-            if (!live) return;
+            const bool kept = source.keepDeleted || raw[0] != kRecordDeleted;
+            if (renumber) renumbering_.add(kept);
+            if (!kept) return;
             EncodedRecord& record = copier.copy(raw, n, ++recordNo);
-            try {
-                place(record);
-            } catch (const EDBEngineError& e) {
-                source.failedAt(e, recordNo);
-            }
+            record.bytes[0] = raw[0];
+            placeFor(source, record, recordNo);
         });
     }
 
@@ -130,6 +128,40 @@ class DbaseBuilder : public TableBuilder {
     }
 
   private:
+    // The stored records of a dBase table of another level or code page, through values.
+    void appendStoredValues(DbaseTable& table, const RecordSource& source) {
+        const std::size_t length = table.header().recordLength;
+        std::uint64_t recordNo = 0;
+        Record out(source.fields.size());
+        table.forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
+            if (!source.keepDeleted && raw[0] == kRecordDeleted) return;
+            ++recordNo;
+            const Record in = table.decode(std::vector<std::uint8_t>(raw, raw + length), n);
+            for (std::size_t i = 0; i < source.fields.size(); ++i) {
+                const int from = source.fields[i];
+                out[i] = from < 0 ? FieldValue(Blank{})
+                                  : source.convert(in[static_cast<std::size_t>(from)], i, recordNo);
+            }
+            try {
+                EncodedRecord encoded =
+                    encodeRecord(header_.fields, visible_, out,
+                                 EncodeContext{*codec_, header_.level}, header_.recordLength);
+                encoded.bytes[0] = raw[0];
+                place(encoded);
+            } catch (const EDBEngineError& e) {
+                source.failedAt(e, recordNo);
+            }
+        });
+    }
+
+    void placeFor(const RecordSource& source, EncodedRecord& record, std::uint64_t recordNo) {
+        try {
+            place(record);
+        } catch (const EDBEngineError& e) {
+            source.failedAt(e, recordNo);
+        }
+    }
+
     void place(EncodedRecord& encoded) {
         if (count_ == UINT32_MAX)
             throwEngineError(DBIERR_INVALIDPARAM, "Too many records for " + dataPath_);
