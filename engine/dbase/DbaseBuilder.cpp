@@ -34,6 +34,17 @@ std::uint8_t versionByte(DbfLevel level, bool memo) {
     }
 }
 
+std::string levelName(DbfLevel level) {
+    switch (level) {
+        case DbfLevel::III:
+            return "dBase III";
+        case DbfLevel::Seven:
+            return "dBase 7";
+        default:
+            return "dBase IV";
+    }
+}
+
 int maxFields(DbfLevel level) {
     return level == DbfLevel::III ? 128 : level == DbfLevel::Seven ? 1024 : 255;
 }
@@ -249,7 +260,7 @@ class DbaseBuilder : public TableBuilder {
                 f.autoIncNext =
                     it == props_.autoIncNext.end() ? 1 : std::max<std::uint32_t>(it->second, 1);
             }
-            level = higher(level, requiredLevel(f.type));
+            level = higher(level, levelFor(f));
             hasMemo_ = hasMemo_ || isMemoField(f, DbfLevel::IV);
             visible_.push_back(static_cast<int>(header_.fields.size()));
             header_.fields.push_back(std::move(f));
@@ -275,6 +286,21 @@ class DbaseBuilder : public TableBuilder {
                                                   std::to_string(header_.recordLength) +
                                                   " bytes long; the limit is " +
                                                   std::to_string(maxRecordLength(level)));
+    }
+
+    // The level field `f` needs. A rewrite keeps the table's level: a field that needs a
+    // higher one is refused rather than turning the table into one other programs cannot read.
+    DbfLevel levelFor(const DbfField& f) const {
+        const DbfLevel needed = requiredLevel(f.type);
+        const bool existing = props_.version != 0;
+        if (!existing || static_cast<int>(needed) <= static_cast<int>(props_.level)) return needed;
+        // A dBase IV table without memo fields has the version byte of dBase III (0x03).
+        if (props_.version == 0x03 && needed == DbfLevel::IV) return needed;
+        throwEngineError(DBIERR_INVALIDFLDTYPE,
+                         "Cannot change table " + target_.fileName + ": field " + f.name +
+                             " of type " + std::string(1, f.type) + " needs a " +
+                             levelName(needed) + " table, and " + target_.fileName + " is a " +
+                             levelName(props_.level) + " table. The table was not changed");
     }
 
     void defineTags(const TableSchema& schema) {

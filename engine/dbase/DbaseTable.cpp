@@ -218,6 +218,7 @@ TableInfo DbaseTable::info() const {
 std::shared_ptr<const FormatProperties> DbaseTable::properties() const {
     auto p = std::make_shared<DbaseProperties>();
     p->level = header_.level;
+    p->version = header_.version;
     p->ldid = header_.level == DbfLevel::Seven ? ldidForCodePage(codec_->codePage()) : header_.ldid;
     if (p->ldid == 0) p->ldid = ldidForCodePage(codec_->codePage());
     p->driverName =
