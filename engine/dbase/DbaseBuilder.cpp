@@ -78,6 +78,9 @@ class DbaseBuilder : public TableBuilder {
         if (!props_.indexUnreadable.empty())
             throwEngineError(DBIERR_NOTSUPPORTED,
                              "Cannot rewrite " + dataPath_ + ": " + props_.indexUnreadable);
+        if (!props_.memoUnreadable.empty())
+            throwEngineError(DBIERR_BLOBCORRUPT,
+                             "Cannot rewrite " + dataPath_ + ": " + props_.memoUnreadable);
         if (props_.level == DbfLevel::FoxPro)
             throwEngineError(DBIERR_NOTSUPPORTED,
                              "Cannot write " + dataPath_ + ": FoxPro tables are read only");

@@ -23,6 +23,8 @@ struct DbaseProperties : FormatProperties {
     std::map<std::string, std::uint32_t> autoIncNext;
     // Set when the table's production index could not be read: a rewrite would lose its tags.
     std::string indexUnreadable;
+    // Set when the table's memo file is missing or unusable: a rewrite would lose its memos.
+    std::string memoUnreadable;
 };
 
 }  // namespace kx4::dbase

@@ -10,10 +10,13 @@ struct Options {
     std::string command;
     std::string file;  // path of the table's data file (or a directory for create-demo)
     std::vector<std::string> passwords;
+    bool salvage = false;  // dump: memos that cannot be read are written empty and reported
 };
 
 int describe(const Options& options, std::ostream& out);
-int dump(const Options& options, std::ostream& out);
+// With `options.salvage`, each memo left out is reported on `problems` (file, record, field),
+// and the status is 1 when any was.
+int dump(const Options& options, std::ostream& out, std::ostream& problems);
 int check(const Options& options, std::ostream& out);
 int pack(const Options& options, std::ostream& out);
 int reindex(const Options& options, std::ostream& out);

@@ -1,11 +1,13 @@
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "Commands.h"
 #include "DemoDatabase.h"
 #include "Errors.h"
 #include "FieldTypeNames.h"
 #include "FileSystem.h"
+#include "MemoSalvage.h"
 #include "Session.h"
 #include "Table.h"
 #include "TableMaintenance.h"
@@ -20,7 +22,8 @@ void openTable(const Options& options, TTable& table, bool exclusive) {
     std::string path = options.file;
     if (path.find('/') == std::string::npos) path = "./" + path;
     table.DatabaseName = directoryOf(path);
-    if (table.DatabaseName.find('/') == std::string::npos) table.DatabaseName = "./" + table.DatabaseName;
+    if (table.DatabaseName.find('/') == std::string::npos)
+        table.DatabaseName = "./" + table.DatabaseName;
     table.TableName = fileNameOf(path);
     table.Exclusive = exclusive;
     table.Open();
@@ -60,26 +63,37 @@ int describe(const Options& options, std::ostream& out) {
             << shownLength(f.DataType(), f.Size()) << '\n';
     }
     for (const auto& index : table.IndexDefs().items()) {
-        out << "index\t" << index.name << '\t' << (index.fields.empty() ? index.expression : index.fields)
-            << '\t' << optionText(index.options) << '\n';
+        out << "index\t" << index.name << '\t'
+            << (index.fields.empty() ? index.expression : index.fields) << '\t'
+            << optionText(index.options) << '\n';
     }
     return 0;
 }
 
-int dump(const Options& options, std::ostream& out) {
+int dump(const Options& options, std::ostream& out, std::ostream& problems) {
     TTable table;
     openTable(options, table, false);
     for (int i = 0; i < table.FieldCount(); ++i)
         out << (i ? "," : "") << csvCell(table.Fields(i).FieldName());
     out << '\n';
+    std::optional<MemoSalvage> salvage;
+    if (options.salvage) salvage.emplace();
     auto records = table.Records();
     Record record;
+    std::uint64_t recordNo = 0, leftOut = 0;
     while (records->next(record)) {
+        ++recordNo;
         for (std::size_t i = 0; i < record.size(); ++i)
             out << (i ? "," : "") << csvCell(formatValue(record[i]));
         out << '\n';
+        if (!salvage) continue;
+        for (const auto& p : salvage->take()) {
+            problems << options.file << ": record " << recordNo << ", field " << p.field
+                     << ": left empty, " << p.reason << '\n';
+            ++leftOut;
+        }
     }
-    return 0;
+    return leftOut == 0 ? 0 : 1;
 }
 
 int check(const Options& options, std::ostream& out) {
