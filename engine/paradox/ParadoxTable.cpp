@@ -353,7 +353,8 @@ void ParadoxTable::requireExclusive(const char* what) const {
                          "Table " + path_.full() + " must be opened exclusively " + what);
     // A change would lose the blobs for good.
     if (records_->hasBlobs() && !companionExists(path_, ".MB"))
-        throwEngineError(DBIERR_BLOBCORRUPT, "Table " + path_.full() + " cannot be changed: its blob file " +
+        throwEngineError(DBIERR_BLOBCORRUPT, "Table " + path_.full() +
+                                                 " cannot be changed: its blob file " +
                                                  companionPath(path_, ".MB") + " is missing");
 }
 

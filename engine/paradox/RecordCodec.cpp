@@ -16,10 +16,10 @@ namespace {
 std::string blobFileOf(const std::string& tableFile) {
     const auto dot = tableFile.find_last_of('.');
     const auto slash = tableFile.find_last_of('/');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
     return (hasExtension ? tableFile.substr(0, dot) : tableFile) + ".MB";
 }
-
 
 // Graphic and OLE values carry a prefix in the .MB: 01 00 00 kind, u32 payload length.
 constexpr std::size_t kPicturePrefix = 8;
