@@ -7,6 +7,7 @@
 #include "Errors.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
+#include "TextCodec.h"
 #include "ValueConversion.h"
 
 namespace kx4 {
@@ -200,10 +201,12 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
     const auto oldFiles = format.derivedFiles(path);
     FileTransaction tx(path.full());
     auto builder = format.build(path, schema, source.properties(), tx);
+    std::unique_ptr<TextCodec> tableText;  // made when a value is first converted
     auto convert = [&](const FieldValue& value, std::size_t field, std::uint64_t recordNo) {
         const FieldDef& target = plan.fields[field].target;
         std::string reason;
-        auto converted = convertValue(value, target, reason);
+        if (!tableText) tableText = std::make_unique<TextCodec>(source.info().codePage);
+        auto converted = convertValue(value, target, reason, *tableText);
         if (!converted) refuse(source, target.name, recordNo, reason);
         return std::move(*converted);
     };

@@ -2,6 +2,7 @@
 // refused, and the version byte written is the one of the table's own level.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -9,6 +10,7 @@
 #include "DbaseTestSupport.h"
 #include "DbiTypes.h"
 #include "Errors.h"
+#include "ParadoxFormat.h"
 #include "TableMaintenance.h"
 
 namespace kx4::test {
@@ -183,6 +185,77 @@ INSTANTIATE_TEST_SUITE_P(
                               [](auto& f) { addField(f, dbField("DATA", fldDBBINARY)); },
                               "DATA",
                               "dBase IV"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kx4::test
+
+namespace kx4::test {
+namespace {
+
+struct TextAndBinary {
+    const char* name;
+    const char* file;
+    TableFormat& (*format)();
+    FieldDef text, binary;
+};
+
+class TextToBinary : public ::testing::TestWithParam<TextAndBinary> {};
+
+// Text that becomes binary data keeps the bytes of the table's code page (1252), so that the
+// change back gives the same text.
+TEST_P(TextToBinary, KeepsTheCodePagesBytesAndCanBeUndone) {
+    const auto& c = GetParam();
+    TempDir dir;
+    const std::string path = dir.file(c.file);
+    TableSchema schema;
+    schema.fields = {c.text};
+    createTable(c.format(), tablePathOf(path), schema, {{std::string("Müller")}, {Blank{}}});
+    const auto change = [&](const FieldDef& to) {
+        auto table = c.format().open(tablePathOf(path), OpenOptions{true, nullptr});
+        ASSERT_EQ(table->info().codePage, 1252);
+        RestructurePlan plan = identityPlan(table->schema());
+        plan.fields[0].target = to;
+        restructureTable(c.format(), *table, plan);
+    };
+    change(c.binary);
+    auto records = readAll(*c.format().open(tablePathOf(path), {})->scan());
+    ASSERT_EQ(records.size(), 2u);
+    const Bytes stored = {'M', 0xFC, 'l', 'l', 'e', 'r'};
+    if (const auto* blob = std::get_if<Blob>(&records[0][0]))
+        EXPECT_EQ(blob->data, stored);
+    else
+        EXPECT_EQ(std::get<Bytes>(records[0][0]), stored);
+    change(c.text);
+    records = readAll(*c.format().open(tablePathOf(path), {})->scan());
+    EXPECT_EQ(records[0][0], FieldValue(std::string("Müller")));
+    EXPECT_TRUE(isBlank(records[1][0]));
+}
+
+FieldDef paradoxField(const char* name, TFieldType type, int size) {
+    return fieldForCreate(paradoxFormat(), name, type, size, false);
+}
+
+// A dBase field as a restructure gets it: from an engine descriptor.
+FieldDef dbaseField(const char* name, std::uint16_t physicalType, int size = 0) {
+    FLDDesc desc;
+    std::snprintf(desc.szName, sizeof desc.szName, "%s", name);
+    desc.iFldType = physicalType;
+    desc.iUnits1 = static_cast<std::int16_t>(size);
+    return dbaseFormat().fieldFromDescriptor(desc);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drivers, TextToBinary,
+    ::testing::Values(TextAndBinary{"DbaseBinaryMemo", "T.DBF", &dbaseFormat,
+                                    dbaseField("NAME", fldDBCHAR, 10),
+                                    dbaseField("NAME", fldDBBINARY)},
+                      TextAndBinary{"ParadoxBytes", "T.DB", &paradoxFormat,
+                                    paradoxField("NAME", TFieldType::ftString, 10),
+                                    paradoxField("NAME", TFieldType::ftBytes, 6)},
+                      TextAndBinary{"ParadoxBlob", "T.DB", &paradoxFormat,
+                                    paradoxField("NAME", TFieldType::ftString, 10),
+                                    paradoxField("NAME", TFieldType::ftBlob, 10)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
