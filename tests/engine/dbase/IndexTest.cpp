@@ -11,6 +11,7 @@
 #include "Errors.h"
 #include "FieldType.h"
 #include "FileTransaction.h"
+#include "KeyEncoding.h"
 
 namespace kx4::test {
 namespace {
@@ -405,6 +406,57 @@ TEST(DbaseNdx, CorpusNdxFilesGiveXBaseOrder) {
         EXPECT_EQ(ours.size(), physical.size()) << name;
     }
 }
+
+}  // namespace
+}  // namespace kx4::test
+
+namespace kx4::test {
+namespace {
+
+struct NumericKey {
+    double value;
+    std::vector<std::uint8_t> head;  // bytes 0, 1 and the first digit bytes
+};
+
+std::ostream& operator<<(std::ostream& os, const NumericKey& k) { return os << k.value; }
+
+using dbase::KeyBytes;
+
+class NumericKeyBytes : public ::testing::TestWithParam<NumericKey> {};
+
+// Byte 1 of a numeric key as dBase writes it: the significant digits rounded up to an even
+// count (0xFD for negative values), whatever the field's width.
+TEST_P(NumericKeyBytes, AreTheOnesDBaseWrites) {
+    const auto& c = GetParam();
+    const KeyBytes key = dbase::encodeNumericKey(c.value);
+    ASSERT_EQ(key.size(), 12u);
+    EXPECT_EQ(KeyBytes(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(c.head.size())),
+              KeyBytes(c.head.begin(), c.head.end()));
+
+    // The same bytes in the index of a table, for a narrow and a wide field.
+    TempDir dir;
+    for (const int width : {8, 12}) {
+        const std::string path = dir.file("N" + std::to_string(width) + ".DBF");
+        TableSchema schema;
+        schema.fields = {dbField("AMOUNT", fldDBNUM, width, 0)};
+        schema.indexes = {indexOn("AMOUNT", "AMOUNT")};
+        buildDbase(path, schema, {{c.value}});
+        const auto entries = allTagEntries(path);
+        ASSERT_EQ(entries.at(0).size(), 1u);
+        EXPECT_EQ(entries[0][0].key, key) << "width " << width;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, NumericKeyBytes,
+    ::testing::Values(NumericKey{3, {0x35, 0x09, 0x30}}, NumericKey{10, {0x36, 0x09, 0x10}},
+                      NumericKey{100, {0x37, 0x09, 0x10}},
+                      NumericKey{120, {0x37, 0x09, 0x12, 0x00}},
+                      NumericKey{102, {0x37, 0x11, 0x10, 0x20}},
+                      NumericKey{317, {0x37, 0x11, 0x31, 0x70}}, NumericKey{0, {0x34, 0x01, 0x00}},
+                      NumericKey{-16, {0x36, 0xFD, 0x16}},
+                      NumericKey{1234567, {0x3B, 0x21, 0x12, 0x34, 0x56, 0x70}},
+                      NumericKey{9999999, {0x3B, 0x21, 0x99, 0x99, 0x99, 0x90}}));
 
 }  // namespace
 }  // namespace kx4::test
