@@ -226,8 +226,8 @@ std::shared_ptr<const FormatProperties> DbaseTable::properties() const {
     auto p = std::make_shared<DbaseProperties>();
     p->level = header_.level;
     p->version = header_.version;
+    // A table without a language driver byte keeps it 0, in its header and its index.
     p->ldid = header_.level == DbfLevel::Seven ? ldidForCodePage(codec_->codePage()) : header_.ldid;
-    if (p->ldid == 0) p->ldid = ldidForCodePage(codec_->codePage());
     p->driverName =
         header_.driverName.empty() ? driverNameForCodePage(codec_->codePage()) : header_.driverName;
     p->codePage = codec_->codePage();

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "DbaseTable.h"
 #include "DbaseTestSupport.h"
@@ -457,6 +459,75 @@ INSTANTIATE_TEST_SUITE_P(
                       NumericKey{-16, {0x36, 0xFD, 0x16}},
                       NumericKey{1234567, {0x3B, 0x21, 0x12, 0x34, 0x56, 0x70}},
                       NumericKey{9999999, {0x3B, 0x21, 0x99, 0x99, 0x99, 0x90}}));
+
+}  // namespace
+}  // namespace kx4::test
+
+namespace kx4::test {
+namespace {
+
+struct IndexChange {
+    const char* name;
+    std::function<void(const std::string& path)> apply;
+};
+
+class LanguageByte : public ::testing::TestWithParam<std::tuple<IndexChange, int>> {};
+
+// The index's language driver byte (31) is the table's (header byte 29), 0 included, and a
+// rewrite keeps the table's own.
+TEST_P(LanguageByte, FollowsTheTable) {
+    const auto& [change, ldid] = GetParam();
+    TempDir dir;
+    const std::string path = dir.file("PEOPLE.DBF");
+    std::mt19937 rng(3);
+    std::vector<Record> records;
+    for (std::int64_t id = 1; id <= 50; ++id) records.push_back(person(id, rng));
+    TableSchema schema = peopleSchema();
+    schema.indexes.resize(2);
+    buildDbase(path, schema, records);
+    setByte(path, 29, static_cast<std::uint8_t>(ldid));
+    change.apply(path);
+    EXPECT_EQ(static_cast<unsigned char>(readFileBytes(path).at(29)), ldid);
+    EXPECT_EQ(static_cast<unsigned char>(readFileBytes(dir.file("PEOPLE.MDX")).at(31)), ldid);
+    EXPECT_TRUE(openDbase(path)->check().empty());
+    EXPECT_EQ(perlOrder(dir.file("PEOPLE.MDX"), "NAME").size(), 50u);
+}
+
+void inTransaction(const std::string& path,
+                   const std::function<void(TableFile&, FileTransaction&)>& work) {
+    auto table = openDbase(path, true);
+    FileTransaction tx(path);
+    work(*table, tx);
+    tx.commit();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, LanguageByte,
+    ::testing::Combine(
+        ::testing::Values(IndexChange{"Reindex",
+                                      [](const std::string& p) {
+                                          inTransaction(p, [](TableFile& t, FileTransaction& tx) {
+                                              dbaseFormat().rebuildIndexes(t, tx);
+                                          });
+                                      }},
+                          IndexChange{"AddIndex",
+                                      [](const std::string& p) {
+                                          inTransaction(p, [](TableFile& t, FileTransaction& tx) {
+                                              dbaseFormat().addIndex(t, indexOn("ID", "ID"), tx);
+                                          });
+                                      }},
+                          IndexChange{"DeleteIndex",
+                                      [](const std::string& p) {
+                                          inTransaction(p, [](TableFile& t, FileTransaction& tx) {
+                                              dbaseFormat().deleteIndex(t, "BORN", tx);
+                                          });
+                                      }},
+                          IndexChange{"Rewrite", [](const std::string& p) { packDbase(p); }}),
+        ::testing::Values(0x00, 0x57, 0x64)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + "Ldid" +
+               std::to_string(std::get<1>(info.param));
+    });
 
 }  // namespace
 }  // namespace kx4::test
