@@ -531,3 +531,38 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace kx4::test
+
+namespace kx4::test {
+namespace {
+
+class UnstorableTagName : public ::testing::TestWithParam<const char*> {};
+
+// A tag name the index cannot hold as given is refused naming it, never changed.
+TEST_P(UnstorableTagName, IsRefusedAndNothingChanges) {
+    TempDir dir;
+    const std::string path = dir.file("PEOPLE.DBF");
+    std::mt19937 rng(3);
+    TableSchema schema = peopleSchema();
+    schema.indexes.resize(1);
+    buildDbase(path, schema, {person(1, rng), person(2, rng)});
+    const std::string before = directorySnapshot(dir.path());
+    try {
+        inTransaction(path, [](TableFile& t, FileTransaction& tx) {
+            dbaseFormat().addIndex(t, indexOn(GetParam(), "NAME"), tx);
+        });
+        ADD_FAILURE() << "tag name " << GetParam() << " was accepted";
+    } catch (const EDBEngineError& e) {
+        EXPECT_NE(std::string(e.what()).find(GetParam()), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(directorySnapshot(dir.path()), before);
+    // Nor can a new table be built with it.
+    schema.indexes = {indexOn(GetParam(), "NAME")};
+    EXPECT_THROW(buildDbase(dir.file("NEW.DBF"), schema, {}), EDBEngineError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, UnstorableTagName,
+                         ::testing::Values("GRÖSSE", "Größe", "NAME€", "ELEVENCHARS", "TWO WORDS",
+                                           "Ω"));
+
+}  // namespace
+}  // namespace kx4::test
