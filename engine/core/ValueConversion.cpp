@@ -221,6 +221,8 @@ std::optional<FieldValue> toText(const FieldValue& v, const FieldDef& to, std::s
 std::optional<FieldValue> toBoolean(const FieldValue& v, std::string& reason) {
     if (auto b = std::get_if<bool>(&v)) return FieldValue(*b);
     if (auto i = std::get_if<std::int64_t>(&v); i && (*i == 0 || *i == 1)) return FieldValue(*i == 1);
+    // Whole numbers of dBase number fields read as floating-point numbers.
+    if (auto d = std::get_if<double>(&v); d && (*d == 0 || *d == 1)) return FieldValue(*d == 1);
     if (auto s = std::get_if<std::string>(&v)) {
         const std::string t = trimmed(*s);
         if (t == "true" || t == "T" || t == "t" || t == "Y" || t == "y") return FieldValue(true);

@@ -322,11 +322,11 @@ FieldDef fieldDefOf(const DbfField& f, DbfLevel level) {
             return d;
         case 'N':
         case 'F': {
+            // As dBase presents them: whole numbers of up to 4 digits are small integers, every
+            // other number a floating-point one.
             const std::uint16_t phys = f.type == 'N' ? fldDBNUM : fldDBFLOAT;
             if (f.type == 'N' && f.decimals == 0 && f.length < 5)
                 d = makeDef(f, TFieldType::ftSmallint, phys, fldINT16, 0, 2);
-            else if (f.type == 'N' && f.decimals == 0 && f.length < 10)
-                d = makeDef(f, TFieldType::ftInteger, phys, fldINT32, 0, 4);
             else
                 d = makeDef(f, TFieldType::ftFloat, phys, fldFLOAT, 0, 8);
             d.size = f.length;
@@ -342,7 +342,9 @@ FieldDef fieldDefOf(const DbfField& f, DbfLevel level) {
             return d;
         case 'B':
             if (fox) return makeDef(f, TFieldType::ftFloat, fldDBDOUBLE, fldFLOAT, 0, 8);
-            d = makeDef(f, TFieldType::ftBlob, fldDBBINARY, fldBLOB, fldstBINARY, f.length);
+            // dBase types its binary fields: typed binary, not a plain blob.
+            d = makeDef(f, TFieldType::ftTypedBinary, fldDBBINARY, fldBLOB, fldstTYPEDBINARY,
+                        f.length);
             d.size = f.length;
             return d;
         case 'W':

@@ -277,18 +277,20 @@ INSTANTIATE_TEST_SUITE_P(
                        {"TEXT", "String", "30"}},
                       {"AUFTRAG;POS"}},
         FieldRowsCase{"LOSE.DB", {{"TEXT", "String", "30"}, {"WERT", "Float", "8"}}, {}},
-        // dBase: no primary index, so no marker; the expression tag shows an empty row.
+        // dBase: no primary index, so no marker; the expression tag shows an empty row. As
+        // dBase names them, whole numbers of 5 to 9 digits are Float and binary fields typed
+        // binary ("Unknown", 0).
         FieldRowsCase{"TEILE.DBF",
                       {{"TEILNR", "String", "8"},
                        {"MENGE", "SmallInt", "2"},
-                       {"ANZAHL", "Integer", "4"},
+                       {"ANZAHL", "Float", "8"},
                        {"GROSS", "Float", "8"},
                        {"PREIS", "Float", "8"},
                        {"FWERT", "Float", "8"},
                        {"DATUM", "Date", "4"},
                        {"OK", "Boolean", "2"},
                        {"NOTIZ", "Memo", "10"},
-                       {"BILD", "Blob", "10"},
+                       {"BILD", "Unknown", "0"},
                        {"OLE", "Unknown", "0"},
                        {"LANG", "Integer", "4"},
                        {"ZAEHLER", "Unknown", "4"},

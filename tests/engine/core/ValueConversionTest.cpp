@@ -81,6 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"InvalidTextDate", std::string("2023-02-29"), field(TFieldType::ftDate), std::nullopt},
         Case{"TextToLogical", std::string("T"), field(TFieldType::ftBoolean), FieldValue(true)},
         Case{"NumberToLogical", std::int64_t{2}, field(TFieldType::ftBoolean), std::nullopt},
+        Case{"WholeFloatToLogical", 1.0, field(TFieldType::ftBoolean), FieldValue(true)},
+        Case{"FractionToLogical", 0.5, field(TFieldType::ftBoolean), std::nullopt},
         Case{"MemoToAlpha", std::string("kurz"), field(TFieldType::ftString, 10),
              FieldValue(std::string("kurz"))},
         Case{"TextToMemo", std::string(300, 'x'), field(TFieldType::ftMemo, 10),

@@ -36,10 +36,16 @@ std::vector<std::int64_t> perlOrder(const std::string& indexFile, const std::str
     return order;
 }
 
+// A whole number as read (N fields wider than 4 digits read as floating-point numbers).
+std::int64_t wholeNumber(const FieldValue& v) {
+    if (const auto* d = std::get_if<double>(&v)) return static_cast<std::int64_t>(*d);
+    return std::get<std::int64_t>(v);
+}
+
 // The ID field (first) of each record a cursor yields.
 std::vector<std::int64_t> ids(RecordCursor& cursor) {
     std::vector<std::int64_t> out;
-    for (const auto& r : readAll(cursor)) out.push_back(std::get<std::int64_t>(r[0]));
+    for (const auto& r : readAll(cursor)) out.push_back(wholeNumber(r[0]));
     return out;
 }
 
@@ -80,7 +86,7 @@ std::vector<std::int64_t> expectedOrder(const std::vector<Record>& records, int 
             dumpValue((*rows[i])[static_cast<std::size_t>(field)]) ==
                 dumpValue((*rows[i - 1])[static_cast<std::size_t>(field)]))
             continue;
-        out.push_back(std::get<std::int64_t>((*rows[i])[0]));
+        out.push_back(wholeNumber((*rows[i])[0]));
     }
     return out;
 }
@@ -321,7 +327,7 @@ TEST(DbasePack, SkipsDeletedRecordsKeepsMemosAndRegeneratesTags) {
     const auto byName = ids(*table->scanIndex("NAME"));
     std::vector<std::int64_t> perl;
     for (auto n : perlOrder(dir.file("PEOPLE.MDX"), "NAME"))
-        perl.push_back(std::get<std::int64_t>(after[static_cast<std::size_t>(n - 1)][0]));
+        perl.push_back(wholeNumber(after[static_cast<std::size_t>(n - 1)][0]));
     EXPECT_EQ(perl, byName);
     EXPECT_EQ(dbfreadRecords(path, 1252).size(), live.size());
 }
