@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QToolButton>
+#include <filesystem>
 
 #include "AliasPath.h"
 #include "AppTestSupport.h"
@@ -603,6 +604,46 @@ TEST_F(AliasPathTest, MainWindowDelegates) {
     const TTabellenForm form(Session());
     EXPECT_EQ(form.GetAliasPath("LAGER"), QString::fromStdString(dir));
 }
+
+}  // namespace
+}  // namespace kx4
+
+namespace kx4 {
+namespace {
+
+struct BrokenMemo {
+    const char* name;
+    const char* table;
+    const char* memo;
+    bool cutToTenBytes;  // else removed
+};
+
+class MissingMemoFile : public BrowserTest, public testing::WithParamInterface<BrokenMemo> {};
+
+// Without a usable memo file a table's records cannot all be read, but its structure shows.
+TEST_P(MissingMemoFile, StillShowsTheStructure) {
+    const BrokenMemo& c = GetParam();
+    chooseLager();
+    clickTable(*form, c.table);
+    const auto rows = fieldRows();
+    ASSERT_FALSE(rows.empty());
+    clickTable(*form, "LOSE.DB");
+    const std::string memo = directory + "/" + c.memo;
+    if (c.cutToTenBytes)
+        std::filesystem::resize_file(memo, 10);
+    else
+        std::filesystem::remove(memo);
+    clickTable(*form, c.table);
+    EXPECT_EQ(fieldRows(), rows);
+    EXPECT_EQ(form->TabString->text(), c.table);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, MissingMemoFile,
+    testing::Values(BrokenMemo{"ParadoxMissing", "ALLTYPES.DB", "ALLTYPES.MB", false},
+                    BrokenMemo{"DBaseMissing", "TEILE.DBF", "TEILE.DBT", false},
+                    BrokenMemo{"DBaseHeaderCut", "TEILE.DBF", "TEILE.DBT", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kx4
