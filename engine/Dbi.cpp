@@ -111,7 +111,9 @@ void restructure(Database& db, CRTblDesc& desc) {
     }
     if (!desc.pfldDesc)
         throwEngineError(DBIERR_INVALIDPARAM, "Restructure without field descriptors");
-    restructureTable(format, *file, planFromDescriptors(format, file->schema(), desc));
+    RestructurePlan plan = planFromDescriptors(format, file->schema(), desc);
+    plan.pack = desc.bPack;
+    restructureTable(format, *file, plan);
 }
 
 const IndexDef* currentIndex(Cursor& cursor) {

@@ -8,6 +8,7 @@
 #include "FileSystem.h"
 #include "FileTransaction.h"
 #include "Session.h"
+#include "TextCodec.h"
 #include "ValueConversion.h"
 
 namespace kx4 {
@@ -23,29 +24,52 @@ TypeCodes logicalCodes(TFieldType type) {
     switch (type) {
         case TFieldType::ftString:
         case TFieldType::ftFixedChar:
-        case TFieldType::ftWideString: return {fldZSTRING, 0};
-        case TFieldType::ftSmallint: return {fldINT16, 0};
-        case TFieldType::ftInteger: return {fldINT32, 0};
-        case TFieldType::ftWord: return {fldUINT16, 0};
-        case TFieldType::ftBoolean: return {fldBOOL, 0};
-        case TFieldType::ftFloat: return {fldFLOAT, 0};
-        case TFieldType::ftCurrency: return {fldFLOAT, fldstMONEY};
-        case TFieldType::ftBCD: return {fldBCD, 0};
-        case TFieldType::ftDate: return {fldDATE, 0};
-        case TFieldType::ftTime: return {fldTIME, 0};
-        case TFieldType::ftDateTime: return {fldTIMESTAMP, 0};
-        case TFieldType::ftBytes: return {fldBYTES, 0};
-        case TFieldType::ftVarBytes: return {fldVARBYTES, 0};
-        case TFieldType::ftAutoInc: return {fldINT32, fldstAUTOINC};
-        case TFieldType::ftBlob: return {fldBLOB, fldstBINARY};
-        case TFieldType::ftMemo: return {fldBLOB, fldstMEMO};
-        case TFieldType::ftGraphic: return {fldBLOB, fldstGRAPHIC};
-        case TFieldType::ftFmtMemo: return {fldBLOB, fldstFMTMEMO};
-        case TFieldType::ftParadoxOle: return {fldBLOB, fldstOLEOBJ};
-        case TFieldType::ftDBaseOle: return {fldBLOB, fldstDBSOLEOBJ};
-        case TFieldType::ftTypedBinary: return {fldBLOB, fldstTYPEDBINARY};
-        case TFieldType::ftLargeint: return {fldINT64, 0};
-        default: return {fldUNKNOWN, 0};
+        case TFieldType::ftWideString:
+            return {fldZSTRING, 0};
+        case TFieldType::ftSmallint:
+            return {fldINT16, 0};
+        case TFieldType::ftInteger:
+            return {fldINT32, 0};
+        case TFieldType::ftWord:
+            return {fldUINT16, 0};
+        case TFieldType::ftBoolean:
+            return {fldBOOL, 0};
+        case TFieldType::ftFloat:
+            return {fldFLOAT, 0};
+        case TFieldType::ftCurrency:
+            return {fldFLOAT, fldstMONEY};
+        case TFieldType::ftBCD:
+            return {fldBCD, 0};
+        case TFieldType::ftDate:
+            return {fldDATE, 0};
+        case TFieldType::ftTime:
+            return {fldTIME, 0};
+        case TFieldType::ftDateTime:
+            return {fldTIMESTAMP, 0};
+        case TFieldType::ftBytes:
+            return {fldBYTES, 0};
+        case TFieldType::ftVarBytes:
+            return {fldVARBYTES, 0};
+        case TFieldType::ftAutoInc:
+            return {fldINT32, fldstAUTOINC};
+        case TFieldType::ftBlob:
+            return {fldBLOB, fldstBINARY};
+        case TFieldType::ftMemo:
+            return {fldBLOB, fldstMEMO};
+        case TFieldType::ftGraphic:
+            return {fldBLOB, fldstGRAPHIC};
+        case TFieldType::ftFmtMemo:
+            return {fldBLOB, fldstFMTMEMO};
+        case TFieldType::ftParadoxOle:
+            return {fldBLOB, fldstOLEOBJ};
+        case TFieldType::ftDBaseOle:
+            return {fldBLOB, fldstDBSOLEOBJ};
+        case TFieldType::ftTypedBinary:
+            return {fldBLOB, fldstTYPEDBINARY};
+        case TFieldType::ftLargeint:
+            return {fldINT64, 0};
+        default:
+            return {fldUNKNOWN, 0};
     }
 }
 
@@ -55,7 +79,8 @@ std::unique_ptr<File> lockExisting(const std::string& path) {
     if (!fs.exists(path)) return nullptr;
     auto file = fs.open(path, OpenMode::ReadWrite);
     if (!file->tryLock(LockMode::Exclusive))
-        throwEngineError(DBIERR_TABLEINUSE, "Table is busy: " + path + " is in use by another user");
+        throwEngineError(DBIERR_TABLEINUSE,
+                         "Table is busy: " + path + " is in use by another user");
     return file;
 }
 
@@ -79,8 +104,9 @@ std::vector<IndexDef> remapIndexes(const TableFile& file, const RestructurePlan&
                 const std::string what = index.options.has(IndexOption::ixPrimary)
                                              ? "the primary key"
                                              : "the index " + index.name;
-                throwEngineError(DBIERR_INVALIDPARAM, "Field " + name + " of " + file.path().fileName +
-                                                          " cannot be dropped: " + what + " uses it");
+                throwEngineError(DBIERR_INVALIDPARAM,
+                                 "Field " + name + " of " + file.path().fileName +
+                                     " cannot be dropped: " + what + " uses it");
             }
             names.push_back(target);
         }
@@ -92,10 +118,10 @@ std::vector<IndexDef> remapIndexes(const TableFile& file, const RestructurePlan&
 
 [[noreturn]] void refuse(const TableFile& file, const std::string& field, std::uint64_t record,
                          const std::string& reason) {
-    throwEngineError(DBIERR_INVALIDFLDXFORM,
-                     "Cannot change table " + file.path().fileName + ": field " + field +
-                         ", record " + std::to_string(record) + ": " + reason +
-                         ". The table was not changed");
+    throwEngineError(DBIERR_INVALIDFLDXFORM, "Cannot change table " + file.path().fileName +
+                                                 ": field " + field + ", record " +
+                                                 std::to_string(record) + ": " + reason +
+                                                 ". The table was not changed");
 }
 
 void removeFilesTheNewTableLacks(const std::vector<std::string>& oldFiles, FileTransaction& tx) {
@@ -136,7 +162,8 @@ FieldDef fieldForCreate(TableFormat& format, const std::string& name, TFieldType
 void createTable(TableFormat& format, const TablePath& path, const TableSchema& schema,
                  const std::vector<Record>& records) {
     if (schema.fields.empty())
-        throwEngineError(DBIERR_INVALIDPARAM, "Table " + path.fileName + " needs at least one field");
+        throwEngineError(DBIERR_INVALIDPARAM,
+                         "Table " + path.fileName + " needs at least one field");
     FileTransaction::recover(path.full());
     const auto held = lockExisting(path.full());
     const auto oldFiles = held ? format.companionFiles(path) : std::vector<std::string>{};
@@ -161,10 +188,12 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
                                                   format.driverName() + " tables (" +
                                                   source.path().fileName + ")");
     if (!source.exclusive())
-        throwEngineError(DBIERR_NEEDEXCLACCESS, "Table " + source.path().fileName +
-                                                    " must be opened exclusively to be restructured");
+        throwEngineError(
+            DBIERR_NEEDEXCLACCESS,
+            "Table " + source.path().fileName + " must be opened exclusively to be restructured");
     if (plan.fields.empty())
-        throwEngineError(DBIERR_INVALIDPARAM, "Table " + source.path().fileName + " needs at least one field");
+        throwEngineError(DBIERR_INVALIDPARAM,
+                         "Table " + source.path().fileName + " needs at least one field");
     TableSchema schema;
     for (const auto& f : plan.fields) schema.fields.push_back(f.target);
     schema.indexes = remapIndexes(source, plan);
@@ -173,14 +202,16 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
     const auto oldFiles = format.derivedFiles(path);
     FileTransaction tx(path.full());
     auto builder = format.build(path, schema, source.properties(), tx);
+    std::unique_ptr<TextCodec> tableText;  // made when a value is first converted
     auto convert = [&](const FieldValue& value, std::size_t field, std::uint64_t recordNo) {
         const FieldDef& target = plan.fields[field].target;
         std::string reason;
-        auto converted = convertValue(value, target, reason);
+        if (!tableText) tableText = std::make_unique<TextCodec>(source.info().codePage);
+        auto converted = convertValue(value, target, reason, *tableText);
         if (!converted) refuse(source, target.name, recordNo, reason);
         return std::move(*converted);
     };
-    RecordSource records{source, {}, convert};
+    RecordSource records{source, {}, convert, !plan.pack};
     for (const auto& f : plan.fields) records.fields.push_back(f.source);
     builder->appendAll(records);
     builder->finish();
@@ -189,7 +220,9 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
 }
 
 void packTable(TableFormat& format, TableFile& source) {
-    restructureTable(format, source, identityPlan(source.schema()));
+    RestructurePlan plan = identityPlan(source.schema());
+    plan.pack = true;
+    restructureTable(format, source, plan);
 }
 
 void rebuildIndexes(TableFormat& format, TableFile& file) {

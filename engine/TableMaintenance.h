@@ -17,6 +17,8 @@ struct FieldPlan {
 
 struct RestructurePlan {
     std::vector<FieldPlan> fields;
+    // Only a pack drops the records marked deleted; any other rewrite keeps them, marked.
+    bool pack = false;
 };
 
 // Field definition for a new table from the table component's type and size.
@@ -34,7 +36,8 @@ void createTable(TableFormat& format, const TablePath& path, const TableSchema& 
 // converted exactly or the whole operation is refused, naming field and record; indexes that
 // use a dropped field make it fail as well. `source` is stale afterwards.
 void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan);
-// The same structure with live records only and every index rebuilt.
+// The same structure with live records only and every index rebuilt: the one rewrite that
+// drops the records marked deleted.
 void packTable(TableFormat& format, TableFile& source);
 RestructurePlan identityPlan(const TableSchema& schema);
 

@@ -19,7 +19,7 @@ struct FLDDesc;  // DbiTypes.h
 
 // Passwords the session holds, and the prompt for one it lacks.
 class PasswordSource {
-public:
+  public:
     virtual ~PasswordSource() = default;
     virtual std::vector<std::string> passwords() const = 0;
     // Asks the user for the password of `tableFile`; nullopt when the user declines.
@@ -59,7 +59,7 @@ struct TableInfo {
 
 // Reads records one after another.
 class RecordCursor {
-public:
+  public:
     virtual ~RecordCursor() = default;
     // Fills `out` with the next live record (one value per field); false at the end.
     virtual bool next(Record& out) = 0;
@@ -68,13 +68,13 @@ public:
 // Format-specific properties of an existing table (level, block size, code page, password,
 // auto-increment counter, ...) that a rewrite must carry over. Opaque above the driver.
 class FormatProperties {
-public:
+  public:
     virtual ~FormatProperties() = default;
 };
 
 // An open table. Holds its OS lock (shared or exclusive) until destroyed.
 class TableFile {
-public:
+  public:
     virtual ~TableFile() = default;
     virtual const TablePath& path() const = 0;
     virtual const TableSchema& schema() const = 0;  // fields, and indexes primary first
@@ -101,18 +101,22 @@ struct RecordSource {
     std::vector<int> fields;
     std::function<FieldValue(const FieldValue& value, std::size_t field, std::uint64_t recordNo)>
         convert;
+    // Records marked deleted go into the new table with their mark, unless the rewrite packs.
+    // Only formats that keep deleted records in the file have any.
+    bool keepDeleted = false;
     // Raises `e`, which the new table gave for record `recordNo` (from 1), naming the record.
     [[noreturn]] void failedAt(const EDBEngineError& e, std::uint64_t recordNo) const;
 };
 
 // Writes a complete new table into staged files of a transaction.
 class TableBuilder {
-public:
+  public:
     virtual ~TableBuilder() = default;
     // Raises EDBEngineError (DBIERR_DATATOOLONG and the like) for a value the field cannot hold;
     // never truncates silently.
     virtual void append(const Record& record) = 0;
-    // Appends every live record of `source.table`. The default reads each record as values and
+    // Appends every live record of `source.table` (and its deleted ones when it keeps them and
+    // `source.keepDeleted` asks for them). The default reads each live record as values and
     // converts them; a builder of the source's own format may instead copy the stored bytes of
     // fields whose storage does not change, with the same result.
     virtual void appendAll(const RecordSource& source);
@@ -129,7 +133,7 @@ struct OpenOptions {
 };
 
 class TableFormat {
-public:
+  public:
     virtual ~TableFormat() = default;
     virtual TTableType type() const = 0;
     virtual std::string driverName() const = 0;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "TextCodec.h"
+
 namespace kx4 {
 
 namespace {
@@ -182,12 +184,27 @@ std::optional<FieldValue> toBcd(const FieldValue& v, const FieldDef& to, std::st
     return FieldValue(Decimal{out});
 }
 
-std::optional<FieldValue> toText(const FieldValue& v, const FieldDef& to, std::string& reason) {
+// Binary data as text of the table's code page, when every byte is a character of it.
+std::optional<std::string> textOfBytes(const Bytes& bytes, const TextCodec& tableText,
+                                       std::string& reason) {
+    const std::string_view stored(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::string text = tableText.toUtf8(stored);
+    if (tableText.canEncode(text) && tableText.fromUtf8(text) == stored) return text;
+    reason = "the binary data is no text of code page " + std::to_string(tableText.codePage());
+    return std::nullopt;
+}
+
+std::optional<FieldValue> toText(const FieldValue& v, const FieldDef& to, std::string& reason,
+                                 const TextCodec& tableText) {
+    std::string text;
     if (std::holds_alternative<Bytes>(v) || std::holds_alternative<Blob>(v)) {
         const Bytes& b = std::holds_alternative<Bytes>(v) ? std::get<Bytes>(v) : std::get<Blob>(v).data;
-        return FieldValue(std::string(b.begin(), b.end()));
+        auto decoded = textOfBytes(b, tableText, reason);
+        if (!decoded) return std::nullopt;
+        text = std::move(*decoded);
+    } else {
+        text = valueAsText(v);
     }
-    std::string text = valueAsText(v);
     if (to.type == TFieldType::ftString || to.type == TFieldType::ftFixedChar ||
         to.type == TFieldType::ftWideString) {
         // Characters, not bytes: the driver checks the encoded length against the field.
@@ -204,6 +221,8 @@ std::optional<FieldValue> toText(const FieldValue& v, const FieldDef& to, std::s
 std::optional<FieldValue> toBoolean(const FieldValue& v, std::string& reason) {
     if (auto b = std::get_if<bool>(&v)) return FieldValue(*b);
     if (auto i = std::get_if<std::int64_t>(&v); i && (*i == 0 || *i == 1)) return FieldValue(*i == 1);
+    // Whole numbers of dBase number fields read as floating-point numbers.
+    if (auto d = std::get_if<double>(&v); d && (*d == 0 || *d == 1)) return FieldValue(*d == 1);
     if (auto s = std::get_if<std::string>(&v)) {
         const std::string t = trimmed(*s);
         if (t == "true" || t == "T" || t == "t" || t == "Y" || t == "y") return FieldValue(true);
@@ -271,12 +290,20 @@ std::optional<FieldValue> toTimestamp(const FieldValue& v, std::string& reason) 
     return std::nullopt;
 }
 
-std::optional<FieldValue> toBinary(const FieldValue& v, const FieldDef& to, std::string& reason) {
+std::optional<FieldValue> toBinary(const FieldValue& v, const FieldDef& to, std::string& reason,
+                                   const TextCodec& tableText) {
     Bytes data;
     if (auto b = std::get_if<Bytes>(&v)) data = *b;
     else if (auto blob = std::get_if<Blob>(&v)) data = blob->data;
-    else if (auto s = std::get_if<std::string>(&v)) data.assign(s->begin(), s->end());
-    else {
+    else if (auto s = std::get_if<std::string>(&v)) {
+        if (!tableText.canEncode(*s)) {
+            reason = "the text '" + *s + "' has characters that code page " +
+                     std::to_string(tableText.codePage()) + " cannot hold";
+            return std::nullopt;
+        }
+        const std::string stored = tableText.fromUtf8(*s);
+        data.assign(stored.begin(), stored.end());
+    } else {
         reason = "the value '" + valueAsText(v) + "' cannot become binary data";
         return std::nullopt;
     }
@@ -294,10 +321,12 @@ std::optional<FieldValue> toBinary(const FieldValue& v, const FieldDef& to, std:
 
 std::string valueAsText(const FieldValue& value) { return formatValue(value); }
 
-std::optional<FieldValue> convertValue(const FieldValue& value, const FieldDef& to, std::string& reason) {
+std::optional<FieldValue> convertValue(const FieldValue& value, const FieldDef& to,
+                                       std::string& reason, const TextCodec& tableText) {
     if (isBlank(value)) return FieldValue(Blank{});
     switch (kindOf(to.type)) {
-        case Kind::Text: return toText(value, to, reason);
+        case Kind::Text:
+            return toText(value, to, reason, tableText);
         case Kind::Integer: return toInteger(value, to, reason);
         case Kind::Float: return toFloat(value, reason);
         case Kind::Boolean: return toBoolean(value, reason);
@@ -305,7 +334,8 @@ std::optional<FieldValue> convertValue(const FieldValue& value, const FieldDef& 
         case Kind::TimeKind: return toTime(value, reason);
         case Kind::TimestampKind: return toTimestamp(value, reason);
         case Kind::Bcd: return toBcd(value, to, reason);
-        case Kind::Binary: return toBinary(value, to, reason);
+        case Kind::Binary:
+            return toBinary(value, to, reason, tableText);
         case Kind::Other: break;
     }
     reason = "the field type cannot hold values";

@@ -34,6 +34,17 @@ std::uint8_t versionByte(DbfLevel level, bool memo) {
     }
 }
 
+std::string levelName(DbfLevel level) {
+    switch (level) {
+        case DbfLevel::III:
+            return "dBase III";
+        case DbfLevel::Seven:
+            return "dBase 7";
+        default:
+            return "dBase IV";
+    }
+}
+
 int maxFields(DbfLevel level) {
     return level == DbfLevel::III ? 128 : level == DbfLevel::Seven ? 1024 : 255;
 }
@@ -67,6 +78,9 @@ class DbaseBuilder : public TableBuilder {
         if (!props_.indexUnreadable.empty())
             throwEngineError(DBIERR_NOTSUPPORTED,
                              "Cannot rewrite " + dataPath_ + ": " + props_.indexUnreadable);
+        if (!props_.memoUnreadable.empty())
+            throwEngineError(DBIERR_BLOBCORRUPT,
+                             "Cannot rewrite " + dataPath_ + ": " + props_.memoUnreadable);
         if (props_.level == DbfLevel::FoxPro)
             throwEngineError(DBIERR_NOTSUPPORTED,
                              "Cannot write " + dataPath_ + ": FoxPro tables are read only");
@@ -88,26 +102,24 @@ class DbaseBuilder : public TableBuilder {
 
     // Copies the stored records of a dBase table of the same level and code page instead of
     // going through values, and lets tags whose key stays take their order from the old index.
+    // Records marked deleted keep their mark unless the rewrite packs.
     void appendAll(const RecordSource& source) override {
         auto* table = dynamic_cast<DbaseTable*>(&source.table);
-        if (!table || count_ > 0 ||
-            !StoredRecordCopier::canCopy(*table, header_.level, codec_->codePage()))
-            return TableBuilder::appendAll(source);
+        if (!table || count_ > 0) return TableBuilder::appendAll(source);
+        if (!StoredRecordCopier::canCopy(*table, header_.level, codec_->codePage()))
+            return appendStoredValues(*table, source);
         table->dataFile().willRead();
         StoredRecordCopier copier(*table, header_.fields, visible_, header_.recordLength, source,
                                   EncodeContext{*codec_, header_.level});
         const bool renumber = carryTagOrders(*table);
         std::uint64_t recordNo = 0;
         table->forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
-            const bool live = raw[0] != kRecordDeleted;
-            if (renumber) renumbering_.add(live);
-            if (!live) return;
+            const bool kept = source.keepDeleted || raw[0] != kRecordDeleted;
+            if (renumber) renumbering_.add(kept);
+            if (!kept) return;
             EncodedRecord& record = copier.copy(raw, n, ++recordNo);
-            try {
-                place(record);
-            } catch (const EDBEngineError& e) {
-                source.failedAt(e, recordNo);
-            }
+            record.bytes[0] = raw[0];
+            placeFor(source, record, recordNo);
         });
     }
 
@@ -130,6 +142,40 @@ class DbaseBuilder : public TableBuilder {
     }
 
   private:
+    // The stored records of a dBase table of another level or code page, through values.
+    void appendStoredValues(DbaseTable& table, const RecordSource& source) {
+        const std::size_t length = table.header().recordLength;
+        std::uint64_t recordNo = 0;
+        Record out(source.fields.size());
+        table.forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
+            if (!source.keepDeleted && raw[0] == kRecordDeleted) return;
+            ++recordNo;
+            const Record in = table.decode(std::vector<std::uint8_t>(raw, raw + length), n);
+            for (std::size_t i = 0; i < source.fields.size(); ++i) {
+                const int from = source.fields[i];
+                out[i] = from < 0 ? FieldValue(Blank{})
+                                  : source.convert(in[static_cast<std::size_t>(from)], i, recordNo);
+            }
+            try {
+                EncodedRecord encoded =
+                    encodeRecord(header_.fields, visible_, out,
+                                 EncodeContext{*codec_, header_.level}, header_.recordLength);
+                encoded.bytes[0] = raw[0];
+                place(encoded);
+            } catch (const EDBEngineError& e) {
+                source.failedAt(e, recordNo);
+            }
+        });
+    }
+
+    void placeFor(const RecordSource& source, EncodedRecord& record, std::uint64_t recordNo) {
+        try {
+            place(record);
+        } catch (const EDBEngineError& e) {
+            source.failedAt(e, recordNo);
+        }
+    }
+
     void place(EncodedRecord& encoded) {
         if (count_ == UINT32_MAX)
             throwEngineError(DBIERR_INVALIDPARAM, "Too many records for " + dataPath_);
@@ -217,7 +263,7 @@ class DbaseBuilder : public TableBuilder {
                 f.autoIncNext =
                     it == props_.autoIncNext.end() ? 1 : std::max<std::uint32_t>(it->second, 1);
             }
-            level = higher(level, requiredLevel(f.type));
+            level = higher(level, levelFor(f));
             hasMemo_ = hasMemo_ || isMemoField(f, DbfLevel::IV);
             visible_.push_back(static_cast<int>(header_.fields.size()));
             header_.fields.push_back(std::move(f));
@@ -243,6 +289,21 @@ class DbaseBuilder : public TableBuilder {
                                                   std::to_string(header_.recordLength) +
                                                   " bytes long; the limit is " +
                                                   std::to_string(maxRecordLength(level)));
+    }
+
+    // The level field `f` needs. A rewrite keeps the table's level: a field that needs a
+    // higher one is refused rather than turning the table into one other programs cannot read.
+    DbfLevel levelFor(const DbfField& f) const {
+        const DbfLevel needed = requiredLevel(f.type);
+        const bool existing = props_.version != 0;
+        if (!existing || static_cast<int>(needed) <= static_cast<int>(props_.level)) return needed;
+        // A dBase IV table without memo fields has the version byte of dBase III (0x03).
+        if (props_.version == 0x03 && needed == DbfLevel::IV) return needed;
+        throwEngineError(DBIERR_INVALIDFLDTYPE,
+                         "Cannot change table " + target_.fileName + ": field " + f.name +
+                             " of type " + std::string(1, f.type) + " needs a " +
+                             levelName(needed) + " table, and " + target_.fileName + " is a " +
+                             levelName(props_.level) + " table. The table was not changed");
     }
 
     void defineTags(const TableSchema& schema) {

@@ -13,6 +13,8 @@ namespace kx4::dbase {
 
 struct DbaseProperties : FormatProperties {
     DbfLevel level = DbfLevel::IV;  // new tables: dBase IV
+    // Version byte of the table a rewrite replaces, 0 for a new table: a rewrite keeps the level.
+    std::uint8_t version = 0;
     std::uint8_t ldid = kDefaultLdid;
     std::string driverName;  // level 7
     int codePage = kDefaultCodePage;
@@ -21,6 +23,8 @@ struct DbaseProperties : FormatProperties {
     std::map<std::string, std::uint32_t> autoIncNext;
     // Set when the table's production index could not be read: a rewrite would lose its tags.
     std::string indexUnreadable;
+    // Set when the table's memo file is missing or unusable: a rewrite would lose its memos.
+    std::string memoUnreadable;
 };
 
 }  // namespace kx4::dbase

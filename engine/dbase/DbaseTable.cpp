@@ -168,16 +168,23 @@ void DbaseTable::openCompanions() {
     if (hasMemoFields) {
         const bool fox = level == DbfLevel::FoxPro;
         const std::string memoPath = findCompanion(path_, fox ? ".FPT" : ".DBT");
+        // The records stay readable without it, up to the first memo; every change is refused.
         if (memoPath.empty()) {
-            openProblems_.push_back(std::string("the memo file (") + (fox ? ".FPT" : ".DBT") +
-                                    ") is missing");
+            memoProblem_ =
+                "the memo file " + companionPath(path_, fox ? ".FPT" : ".DBT") + " is missing";
         } else {
             const MemoKind kind = fox                      ? MemoKind::Fpt
                                   : level == DbfLevel::III ? MemoKind::DbtIII
                                                            : MemoKind::DbtIV;
-            memo_ = std::make_unique<MemoFile>(
-                fileSystem().open(memoPath, fox ? OpenMode::Read : mode), kind);
+            try {
+                memo_ = std::make_unique<MemoFile>(
+                    fileSystem().open(memoPath, fox ? OpenMode::Read : mode), kind);
+            } catch (const EDBEngineError& e) {
+                if (e.errorCode() != DBIERR_BLOBCORRUPT) throw;
+                memoProblem_ = e.what();
+            }
         }
+        if (!memoProblem_.empty()) openProblems_.push_back(memoProblem_);
     }
     if (level == DbfLevel::FoxPro) return;  // .CDX indexes are not read
     const std::string mdxPath = findCompanion(path_, ".MDX");
@@ -223,6 +230,7 @@ TableInfo DbaseTable::info() const {
 std::shared_ptr<const FormatProperties> DbaseTable::properties() const {
     auto p = std::make_shared<DbaseProperties>();
     p->level = header_.level;
+    p->version = header_.version;
     p->codePage = codec_->codePage();
     if (codePageOrigin_ != CodePageOrigin::Table) {
         // A rewrite must not make the table name a code page it never named.
@@ -237,6 +245,7 @@ std::shared_ptr<const FormatProperties> DbaseTable::properties() const {
     }
     if (memo_ && memo_->kind() == MemoKind::DbtIV) p->memoBlockSize = memo_->blockSize();
     p->indexUnreadable = indexUnreadable_;
+    p->memoUnreadable = memoProblem_;
     for (const auto& f : header_.fields)
         if (f.type == '+') p->autoIncNext[toUpperAscii(f.name)] = f.autoIncNext;
     return p;
@@ -249,7 +258,7 @@ std::vector<std::uint8_t> DbaseTable::readRaw(std::uint32_t n) {
 }
 
 Record DbaseTable::decode(const std::vector<std::uint8_t>& raw, std::uint32_t n) {
-    const DecodeContext ctx{*codec_, header_.level, memo_.get(), fullPath_, n};
+    const DecodeContext ctx{*codec_, header_.level, memo_.get(), fullPath_, n, memoProblem_};
     Record out;
     out.reserve(visibleFields_.size());
     for (int i : visibleFields_)
@@ -311,6 +320,9 @@ void DbaseTable::requireWritable(const std::string& action) const {
     if (!indexUnreadable_.empty())
         throwEngineError(DBIERR_NOTSUPPORTED,
                          "Cannot " + action + " " + fullPath_ + ": " + indexUnreadable_);
+    if (!memoProblem_.empty())
+        throwEngineError(DBIERR_BLOBCORRUPT,
+                         "Cannot " + action + " " + fullPath_ + ": " + memoProblem_);
     if (!exclusive_)
         throwEngineError(DBIERR_NOTSUFFTABLERIGHTS, "Cannot " + action + " " + fullPath_ +
                                                         ": the table is not open exclusively");

@@ -40,6 +40,7 @@ class DbaseTable : public TableFile {
     const TextCodec& codec() const { return *codec_; }
     MdxFile* mdx() { return mdx_.get(); }
     MemoFile* memo() { return memo_.get(); }  // null when the table has none (or it is missing)
+    const std::string& memoProblem() const { return memoProblem_; }
     // Header index of each schema field.
     const std::vector<int>& visibleFields() const { return visibleFields_; }
     File& dataFile() { return *file_; }
@@ -70,6 +71,7 @@ class DbaseTable : public TableFile {
     std::unique_ptr<MemoFile> memo_;
     std::unique_ptr<MdxFile> mdx_;
     std::vector<std::string> openProblems_;
+    std::string memoProblem_;      // why the memo file is missing or unusable, naming it
     std::string indexUnreadable_;  // why the production index could not be read, if so  // found
                                    // while opening, reported by check()
     TableSchema schema_;

@@ -197,6 +197,13 @@ DbfHeader readDbfHeader(File& file, const TextCodec* codec) {
         pos += descSize;
     }
 
+    // 0x03 is the version byte of dBase IV tables without memo fields as well: a production
+    // index or a field type of dBase IV says which level the table has.
+    if (h.version == 0x03 &&
+        (h.hasProductionMdx || std::any_of(h.fields.begin(), h.fields.end(), [](const auto& f) {
+             return f.type == 'F' || f.type == 'B' || f.type == 'G';
+         })))
+        h.level = DbfLevel::IV;
     int offset = 1;
     for (auto& f : h.fields) {
         checkField(f, h.level, path);

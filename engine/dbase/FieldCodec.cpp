@@ -10,6 +10,7 @@
 #include "Errors.h"
 #include "FieldType.h"
 #include "MemoFile.h"
+#include "MemoSalvage.h"
 
 namespace kx4::dbase {
 
@@ -113,11 +114,19 @@ FieldValue decodeMemo(const DbfField& f, const std::uint8_t* p, const DecodeCont
     const std::uint32_t block = readMemoPointer(f, p, valid);
     if (!valid) badValue(f, ctx, "the memo block number is not a number");
     if (block == 0) return Blank{};
-    if (!ctx.memo)
-        badValue(
-            f, ctx,
-            "the memo file of the table is missing (memo block " + std::to_string(block) + ")");
-    Bytes data = ctx.memo->read(block);
+    if (!ctx.memo) {
+        const std::string why =
+            ctx.memoProblem.empty() ? "the table has no memo file" : std::string(ctx.memoProblem);
+        if (MemoSalvage::report(f.name, why)) return Blank{};
+        badValue(f, ctx, why + " (memo block " + std::to_string(block) + ")");
+    }
+    Bytes data;
+    try {
+        data = ctx.memo->read(block);
+    } catch (const EDBEngineError& e) {
+        if (MemoSalvage::report(f.name, e.what())) return Blank{};
+        throw;
+    }
     if (isTextMemo(f)) {
         // Some writers store the C string's terminating NUL as part of the memo.
         while (!data.empty() && data.back() == 0) data.pop_back();
@@ -186,7 +195,8 @@ std::optional<std::string> fixedText(std::string_view text, int decimals) {
     if (static_cast<int>(frac.size()) > decimals) return std::nullopt;
     frac.append(static_cast<std::size_t>(decimals) - frac.size(), '0');
     const auto firstNonZero = whole.find_first_not_of('0');
-    const std::string intPart = firstNonZero == std::string::npos ? "0" : whole.substr(firstNonZero);
+    const std::string intPart =
+        firstNonZero == std::string::npos ? "0" : whole.substr(firstNonZero);
     const bool zero = (intPart + frac).find_first_not_of('0') == std::string::npos;
     std::string out = (negative && !zero ? "-" : "") + intPart;
     if (decimals > 0) out += "." + frac;
@@ -312,11 +322,11 @@ FieldDef fieldDefOf(const DbfField& f, DbfLevel level) {
             return d;
         case 'N':
         case 'F': {
+            // As dBase presents them: whole numbers of up to 4 digits are small integers, every
+            // other number a floating-point one.
             const std::uint16_t phys = f.type == 'N' ? fldDBNUM : fldDBFLOAT;
             if (f.type == 'N' && f.decimals == 0 && f.length < 5)
                 d = makeDef(f, TFieldType::ftSmallint, phys, fldINT16, 0, 2);
-            else if (f.type == 'N' && f.decimals == 0 && f.length < 10)
-                d = makeDef(f, TFieldType::ftInteger, phys, fldINT32, 0, 4);
             else
                 d = makeDef(f, TFieldType::ftFloat, phys, fldFLOAT, 0, 8);
             d.size = f.length;
@@ -332,7 +342,9 @@ FieldDef fieldDefOf(const DbfField& f, DbfLevel level) {
             return d;
         case 'B':
             if (fox) return makeDef(f, TFieldType::ftFloat, fldDBDOUBLE, fldFLOAT, 0, 8);
-            d = makeDef(f, TFieldType::ftBlob, fldDBBINARY, fldBLOB, fldstBINARY, f.length);
+            // dBase types its binary fields: typed binary, not a plain blob.
+            d = makeDef(f, TFieldType::ftTypedBinary, fldDBBINARY, fldBLOB, fldstTYPEDBINARY,
+                        f.length);
             d.size = f.length;
             return d;
         case 'W':

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "DbfHeader.h"
 #include "TableSchema.h"
@@ -29,6 +30,8 @@ struct DecodeContext {
     MemoFile* memo;  // null when the table has no (or a missing) memo file
     const std::string& tableFile;
     std::uint32_t recordNumber;  // 1-based, for messages
+    // Why the memo file is missing or unusable (naming it) when `memo` is null.
+    std::string_view memoProblem = {};
 };
 
 FieldValue decodeField(const DbfField& field, const std::uint8_t* record, const DecodeContext& ctx);

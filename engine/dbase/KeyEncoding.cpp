@@ -16,15 +16,17 @@ namespace {
 constexpr int kExponentBias = 52;
 constexpr std::uint8_t kDigitCountFlag = 0x01;
 constexpr std::uint8_t kNegativeFlag = 0x80;
+// Byte 1 of every negative key dBase writes.
+constexpr std::uint8_t kNegativeCount = 0xFD;
 constexpr int kMaxDigits = 20;
 
 }  // namespace
 
-KeyBytes encodeNumericKey(double value, int digitCount) {
+KeyBytes encodeNumericKey(double value) {
     KeyBytes key(kNumericKeyLength, 0);
     if (value == 0 || !std::isfinite(value)) {
         key[0] = kExponentBias;
-        key[1] = static_cast<std::uint8_t>(((digitCount & 0x1F) << 2) | kDigitCountFlag);
+        key[1] = kDigitCountFlag;
         return key;
     }
     const bool negative = value < 0;
@@ -42,10 +44,10 @@ KeyBytes encodeNumericKey(double value, int digitCount) {
     std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
     ++exponent;
     while (length > 0 && digits[length - 1] == '0') --length;
-    const int count = digitCount > 0 ? digitCount : length;
+    const int evenCount = (length + 1) / 2 * 2;
     key[0] = static_cast<std::uint8_t>(kExponentBias + exponent);
-    key[1] = static_cast<std::uint8_t>(((count & 0x1F) << 2) | kDigitCountFlag |
-                                       (negative ? kNegativeFlag : 0));
+    key[1] = negative ? kNegativeCount
+                      : static_cast<std::uint8_t>((evenCount & 0x1F) << 2 | kDigitCountFlag);
     for (int i = 0; i < length; ++i) {
         const auto d = static_cast<std::uint8_t>(digits[i] - '0');
         key[2 + i / 2] |= (i % 2 == 0) ? static_cast<std::uint8_t>(d << 4) : d;

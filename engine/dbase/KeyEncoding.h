@@ -15,10 +15,10 @@ inline constexpr int kDateKeyLength = 8;       // .MDX Julian day as a double
 inline constexpr int kNdxNumberKeyLength = 8;  // .NDX numbers and dates: double
 inline constexpr double kJulianDayOfOrdinalZero = 1721425.0;
 
-// .MDX numeric key: byte 0 = 52 + decimal exponent, byte 1 = digit count << 2 | 1 (+0x80 when
-// negative), bytes 2-11 = up to 20 BCD digits. `digitCount` is what byte 1 records (dBase
-// writes the field width for a field key); 0 means "the significant digits".
-KeyBytes encodeNumericKey(double value, int digitCount = 0);
+// .MDX numeric key: byte 0 = 52 + decimal exponent, byte 1 = the count of significant digits
+// rounded up to an even count, << 2 | 1 (0xFD for a negative value), bytes 2-11 = up to 20 BCD
+// digits. Byte 1 is written as dBase writes it, so that its seeks find our keys.
+KeyBytes encodeNumericKey(double value);
 double decodeNumericKey(const std::uint8_t* key);
 // .MDX date key: little-endian double holding the Julian day (ordinal day + 1 721 425).
 KeyBytes encodeDateKey(std::int32_t ordinalDay);

@@ -496,14 +496,8 @@ KeyBytes KeyExpression::evaluate(const std::uint8_t* record, const TextCodec& co
             const std::string text = fitWidth(v.text, keyLength_);
             return KeyBytes(text.begin(), text.end());
         }
-        case KeyType::Numeric: {
-            int digits = 0;
-            if (singleField_) {
-                const DbfField& f = (*fields_)[static_cast<std::size_t>(*singleField_)];
-                if (f.type == 'N' || f.type == 'F') digits = std::min(f.length, 20);
-            }
-            return encodeNumericKey(v.number, digits);
-        }
+        case KeyType::Numeric:
+            return encodeNumericKey(v.number);
         case KeyType::Date:
             return encodeDateKey(v.day);
     }

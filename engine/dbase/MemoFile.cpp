@@ -121,18 +121,24 @@ Bytes MemoFile::readIII(std::uint64_t offset) {
 }
 
 Bytes MemoFile::readIV(std::uint64_t offset, std::uint32_t block) {
-    std::uint8_t leader[kIVLeaderSize];
-    if (file_->readSomeAt(offset, leader, sizeof leader) < sizeof leader)
+    // The first block in one read: it holds the leader and, mostly, the whole memo.
+    std::vector<std::uint8_t> first(static_cast<std::size_t>(blockSize_));
+    const std::size_t got = file_->readSomeAt(offset, first.data(), first.size());
+    if (got < kIVLeaderSize)
         memoError(path(), "memo block " + std::to_string(block) + " is cut off");
     // Some writers put dBase III style text into IV files.
-    if (std::memcmp(leader, kIVMarker, 2) != 0) return readIII(offset);
-    const std::uint32_t length = getLe32(leader + 4);
+    if (std::memcmp(first.data(), kIVMarker, 2) != 0) return readIII(offset);
+    const std::uint32_t length = getLe32(first.data() + 4);
     if (length < kIVLeaderSize || length - kIVLeaderSize > kMaxMemoSize ||
         offset + length > file_->size())
         memoError(path(), "memo block " + std::to_string(block) + " claims " +
                               std::to_string(length) + " bytes, beyond the file's end");
-    Bytes out(length - kIVLeaderSize);
-    file_->readAt(offset + kIVLeaderSize, out.data(), out.size());
+    const std::size_t inFirst = std::min<std::size_t>(length, got);
+    Bytes out(first.begin() + kIVLeaderSize, first.begin() + static_cast<std::ptrdiff_t>(inFirst));
+    if (inFirst < length) {
+        out.resize(length - kIVLeaderSize);
+        file_->readAt(offset + inFirst, out.data() + (inFirst - kIVLeaderSize), length - inFirst);
+    }
     return out;
 }
 

@@ -120,7 +120,7 @@ void StoredRecordCopier::convert(const FieldStep& s, const std::uint8_t* in, std
     FieldValue value = Blank{};
     if (s.from >= 0) {
         const DecodeContext decode{from_.codec(), from_.header().level, from_.memo(), tablePath_,
-                                   stored};
+                                   stored,        from_.memoProblem()};
         value = source_.convert(
             decodeField(from_.header().fields[static_cast<std::size_t>(s.from)], in, decode),
             s.schemaIndex, recordNo);

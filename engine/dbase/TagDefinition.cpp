@@ -93,17 +93,25 @@ MdxTagSpec tagSpecFor(const IndexDef& index, const std::vector<DbfField>& fields
         throwEngineError(
             DBIERR_NOTSUPPORTED,
             "dBase production index tags are always maintained (table " + tableFile + ")");
-    const std::string name = upper(index.name.empty() ? index.tagName : index.name);
+    // A name the index cannot hold as given is refused, never changed; the messages show it as
+    // it was given.
+    const std::string& given = index.name.empty() ? index.tagName : index.name;
+    const std::string name = upper(given);
     if (name.empty())
         throwEngineError(DBIERR_NAMEREQUIRED,
                          "A dBase index needs a tag name (table " + tableFile + ")");
-    if (name.size() > kMaxTagNameLength)
-        throwEngineError(DBIERR_INVALIDPARAM, "Tag name " + name + " is longer than 10 characters");
     for (char c : name)
         if (c == ' ' || static_cast<unsigned char>(c) < 0x21 ||
             static_cast<unsigned char>(c) > 0x7E)
-            throwEngineError(DBIERR_INVALIDPARAM,
-                             "Tag name " + name + " may only contain printable ASCII characters");
+            throwEngineError(DBIERR_INVALIDPARAM, "Tag name " + given +
+                                                      " cannot be stored: it may only contain "
+                                                      "printable ASCII characters (table " +
+                                                      tableFile + ")");
+    if (name.size() > kMaxTagNameLength)
+        throwEngineError(DBIERR_INVALIDPARAM, "Tag name " + given +
+                                                  " cannot be stored: it is longer than 10 "
+                                                  "characters (table " +
+                                                  tableFile + ")");
 
     MdxTagSpec tagLayout;
     tagLayout.name = name;

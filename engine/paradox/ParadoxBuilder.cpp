@@ -256,6 +256,12 @@ void ParadoxBuilder::countRow(std::uint8_t* row) {
 void ParadoxBuilder::appendAll(const RecordSource& source) {
     // Stored text carries over only within one code page.
     auto* table = dynamic_cast<ParadoxTable*>(&source.table);
+    // Without its blob file a table's blobs would be lost for good.
+    if (table && table->records().hasBlobs() && !companionExists(table->path(), ".MB"))
+        throwEngineError(DBIERR_BLOBCORRUPT, "Table " + table->path().full() +
+                                                 " cannot be changed: its blob file " +
+                                                 companionPath(table->path(), ".MB") +
+                                                 " is missing");
     if (!table || rowCount_ > 0 || table->records().text().codePage() != codec_->codePage())
         return TableBuilder::appendAll(source);
     // The old files are read front to back; the system may fetch them ahead.
@@ -365,11 +371,10 @@ std::uint16_t ParadoxBuilder::place(const std::uint8_t* row) {
 }
 
 void ParadoxBuilder::keyViolation(const std::uint8_t* row) const {
-    Record r;
-    records_->decode(row, r, nullptr, target_.fileName);
     std::string shown;
     for (std::size_t k = 0; k < keyFields_; ++k)
-        shown += (k ? ", " : "") + names_[k] + " = " + formatValue(r[k]);
+        shown += (k ? ", " : "") + names_[k] + " = " +
+                 formatValue(records_->decodeField(row, k, nullptr, target_.fileName));
     throwEngineError(DBIERR_KEYVIOL, "Key violation in " + target_.fileName +
                                          ": two records have the key " + shown);
 }

@@ -357,6 +357,11 @@ void ParadoxTable::requireExclusive(const char* what) const {
     if (!exclusive_)
         throwEngineError(DBIERR_NEEDEXCLACCESS,
                          "Table " + path_.full() + " must be opened exclusively " + what);
+    // A change would lose the blobs for good.
+    if (records_->hasBlobs() && !companionExists(path_, ".MB"))
+        throwEngineError(DBIERR_BLOBCORRUPT, "Table " + path_.full() +
+                                                 " cannot be changed: its blob file " +
+                                                 companionPath(path_, ".MB") + " is missing");
 }
 
 void ParadoxTable::appendRecord(const Record& record) {

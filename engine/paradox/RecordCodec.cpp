@@ -5,11 +5,21 @@
 #include "ByteOrder.h"
 #include "Errors.h"
 #include "FieldCodec.h"
+#include "MemoSalvage.h"
 #include "TextCodec.h"
 
 namespace kx4::paradox {
 
 namespace {
+
+// The .MB beside a table's .DB (the name to report when it is missing).
+std::string blobFileOf(const std::string& tableFile) {
+    const auto dot = tableFile.find_last_of('.');
+    const auto slash = tableFile.find_last_of('/');
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExtension ? tableFile.substr(0, dot) : tableFile) + ".MB";
+}
 
 // Graphic and OLE values carry a prefix in the .MB: 01 00 00 kind, u32 payload length.
 constexpr std::size_t kPicturePrefix = 8;
@@ -80,10 +90,18 @@ FieldValue RecordCodec::decodeBlob(std::size_t i, const std::uint8_t* p, BlobRea
                                                      " bytes without a place in the blob file");
         data.assign(p, p + ptr.length);
     } else {
-        // Without its .MB file the value is lost; the rest of the record stays readable and
-        // the table's check reports the missing file.
-        if (!blobs) return Blank{};
-        data = blobs->read(ptr, names_[i]);
+        if (!blobs) {
+            const std::string why = "its blob file " + blobFileOf(tableFile) + " is missing";
+            if (MemoSalvage::report(names_[i], why)) return Blank{};
+            throwEngineError(DBIERR_BLOBCORRUPT,
+                             "Cannot read field " + names_[i] + " of " + tableFile + ": " + why);
+        }
+        try {
+            data = blobs->read(ptr, names_[i]);
+        } catch (const EDBEngineError& e) {
+            if (MemoSalvage::report(names_[i], e.what())) return Blank{};
+            throw;
+        }
     }
     switch (f.type) {
         case pxMemo:

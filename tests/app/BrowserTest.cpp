@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QToolButton>
+#include <filesystem>
 
 #include "AliasPath.h"
 #include "AppTestSupport.h"
@@ -305,18 +306,20 @@ INSTANTIATE_TEST_SUITE_P(
                        {"TEXT", "String", "30"}},
                       {"AUFTRAG;POS"}},
         FieldRowsCase{"LOSE.DB", {{"TEXT", "String", "30"}, {"WERT", "Float", "8"}}, {}},
-        // dBase: no primary index, so no marker; the expression tag shows an empty row.
+        // dBase: no primary index, so no marker; the expression tag shows an empty row. As
+        // dBase names them, whole numbers of 5 to 9 digits are Float and binary fields typed
+        // binary ("Unknown", 0).
         FieldRowsCase{"TEILE.DBF",
                       {{"TEILNR", "String", "8"},
                        {"MENGE", "SmallInt", "2"},
-                       {"ANZAHL", "Integer", "4"},
+                       {"ANZAHL", "Float", "8"},
                        {"GROSS", "Float", "8"},
                        {"PREIS", "Float", "8"},
                        {"FWERT", "Float", "8"},
                        {"DATUM", "Date", "4"},
                        {"OK", "Boolean", "2"},
                        {"NOTIZ", "Memo", "10"},
-                       {"BILD", "Blob", "10"},
+                       {"BILD", "Unknown", "0"},
                        {"OLE", "Unknown", "0"},
                        {"LANG", "Integer", "4"},
                        {"ZAEHLER", "Unknown", "4"},
@@ -629,6 +632,46 @@ TEST_F(AliasPathTest, MainWindowDelegates) {
     const TTabellenForm form(Session());
     EXPECT_EQ(form.GetAliasPath("LAGER"), QString::fromStdString(dir));
 }
+
+}  // namespace
+}  // namespace kx4
+
+namespace kx4 {
+namespace {
+
+struct BrokenMemo {
+    const char* name;
+    const char* table;
+    const char* memo;
+    bool cutToTenBytes;  // else removed
+};
+
+class MissingMemoFile : public BrowserTest, public testing::WithParamInterface<BrokenMemo> {};
+
+// Without a usable memo file a table's records cannot all be read, but its structure shows.
+TEST_P(MissingMemoFile, StillShowsTheStructure) {
+    const BrokenMemo& c = GetParam();
+    chooseLager();
+    clickTable(*form, c.table);
+    const auto rows = fieldRows();
+    ASSERT_FALSE(rows.empty());
+    clickTable(*form, "LOSE.DB");
+    const std::string memo = directory + "/" + c.memo;
+    if (c.cutToTenBytes)
+        std::filesystem::resize_file(memo, 10);
+    else
+        std::filesystem::remove(memo);
+    clickTable(*form, c.table);
+    EXPECT_EQ(fieldRows(), rows);
+    EXPECT_EQ(form->TabString->text(), c.table);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, MissingMemoFile,
+    testing::Values(BrokenMemo{"ParadoxMissing", "ALLTYPES.DB", "ALLTYPES.MB", false},
+                    BrokenMemo{"DBaseMissing", "TEILE.DBF", "TEILE.DBT", false},
+                    BrokenMemo{"DBaseHeaderCut", "TEILE.DBF", "TEILE.DBT", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kx4

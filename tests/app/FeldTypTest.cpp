@@ -303,29 +303,29 @@ INSTANTIATE_TEST_SUITE_P(
                     ChangeCase{"LAGER.DB", "NAME", "ftText", "30", "String", "30", true},
                     ChangeCase{"LAGER.DB", "NAME", "ftstring", "25", "String", "25", true}));
 
-// dBase numbers keep their width, so the component reads them by it: N(10,0) as Float.
+// dBase numbers keep their width, so the component reads them by it as dBase names them:
+// N(6,0) as Float, only up to 4 digits as SmallInt; binary fields are typed binary.
 INSTANTIATE_TEST_SUITE_P(
     DBase, TypeChange,
     testing::Values(ChangeCase{"BESTAND.DBF", "KURZ", "ftString", "30", "String", "30", true},
                     ChangeCase{"BESTAND.DBF", "KURZ", "ftSmallint", "", "Float", "8", true},
-                    ChangeCase{"BESTAND.DBF", "FLAG", "ftInteger", "", "Integer", "4", true},
+                    ChangeCase{"BESTAND.DBF", "FLAG", "ftInteger", "", "Float", "8", true},
                     ChangeCase{"BESTAND.DBF", "KURZ", "ftWord", "0", "Float", "8", true},
                     ChangeCase{"BESTAND.DBF", "FLAG", "ftBoolean", "0", "Boolean", "2", false},
                     ChangeCase{"BESTAND.DBF", "KURZ", "ftFloat", "", "Float", "8", true},
-                    ChangeCase{"BESTAND.DBF", "FLAG", "ftCurrency", "", "Integer", "4", true},
+                    ChangeCase{"BESTAND.DBF", "FLAG", "ftCurrency", "", "Float", "8", true},
                     ChangeCase{"BESTAND.DBF", "FLAG", "ftBCD", "2", "SmallInt", "2", true},
                     ChangeCase{"BESTAND.DBF", "DATUMTXT", "ftDate", "", "Date", "4", true},
-                    ChangeCase{"BESTAND.DBF", "TAG", "ftDateTime", "", "DateTime", "8", false},
-                    ChangeCase{"BESTAND.DBF", "NR", "ftAutoInc", "0", "Unknown", "4", true},
-                    ChangeCase{"BESTAND.DBF", "NOTIZ", "ftBlob", "30", "Blob", "10", false},
+                    ChangeCase{"BESTAND.DBF", "NOTIZ", "ftBlob", "30", "Unknown", "0", false},
                     ChangeCase{"BESTAND.DBF", "KURZ", "ftMemo", "30", "Memo", "10", true},
-                    ChangeCase{"BESTAND.DBF", "NOTIZ", "ftGraphic", "30", "Blob", "10", false},
+                    ChangeCase{"BESTAND.DBF", "NOTIZ", "ftGraphic", "30", "Unknown", "0", false},
                     ChangeCase{"BESTAND.DBF", "KURZ", "ftFmtMemo", "30", "Memo", "10", true},
                     ChangeCase{"BESTAND.DBF", "NOTIZ", "ftParadoxOle", "30", "Unknown", "0", false},
-                    ChangeCase{"BESTAND.DBF", "NOTIZ", "ftTypedBinary", "30", "Blob", "10", false},
+                    ChangeCase{"BESTAND.DBF", "NOTIZ", "ftTypedBinary", "30", "Unknown", "0",
+                               false},
                     ChangeCase{"BESTAND.DBF", "NAME", "ftFixedChar", "25", "String", "25", true},
                     ChangeCase{"BESTAND.DBF", "NAME", "ftWideString", "40", "String", "40", true},
-                    ChangeCase{"BESTAND.DBF", "FLAG", "ftLargeInt", "", "Integer", "4", true}));
+                    ChangeCase{"BESTAND.DBF", "FLAG", "ftLargeInt", "", "Float", "8", true}));
 
 // A change the engine refuses: its message reaches the default error box and every file of the
 // alias stays byte for byte as it was.
@@ -389,7 +389,10 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{"BESTAND.DBF", "NAME", "ftString", "3", "longer than 3"},
                     RefusedCase{"BESTAND.DBF", "KURZ", "ftBytes", "16", "cannot be stored"},
                     RefusedCase{"BESTAND.DBF", "UHRZEIT", "ftTime", "", "cannot be stored"},
-                    RefusedCase{"BESTAND.DBF", "MENGE", "ftMemo", "30", "index"}));
+                    RefusedCase{"BESTAND.DBF", "MENGE", "ftMemo", "30", "index"},
+                    // A dBase IV table stays one: level-7 types are refused, naming the level.
+                    RefusedCase{"BESTAND.DBF", "TAG", "ftDateTime", "", "needs a dBase 7 table"},
+                    RefusedCase{"BESTAND.DBF", "NR", "ftAutoInc", "0", "needs a dBase 7 table"}));
 
 TEST_F(FeldTypTest, WithoutAChosenFieldItSaysSoAndShowsNoDialog) {
     clickTable(*form, "LAGER.DB");

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <fstream>
+
 #include "DemoAlias.h"
 #include "ParadoxChange.h"
 
@@ -25,7 +28,7 @@ TEST(FieldTypeToEngineType, MapsTheInterfaceCodes) {
 }
 
 class ParadoxChangeTest : public ::testing::Test {
-protected:
+  protected:
     DemoAlias demo_;
 
     void change(const std::string& table, const std::string& field, int type, int size) {
@@ -88,12 +91,12 @@ TEST_P(RefusedChange, LeavesEveryFileByteIdentical) {
 
 INSTANTIATE_TEST_SUITE_P(
     Loss, RefusedChange,
-    ::testing::Values(Refusal{"KUNDEN.DB", "ORT", 1, 5},          // "Düsseldorf" would be cut
-                      Refusal{"KUNDEN.DB", "UMSATZ", 2, 0},       // 15230.5 is no short integer
-                      Refusal{"KUNDEN.DB", "NAME", 9, 0},         // names are no dates
-                      Refusal{"KUNDEN.DB", "KUNDESEIT", 2, 0},    // dates are no numbers
-                      Refusal{"ARTIKEL.DBF", "BEZEICH", 1, 5},    // dBase text cut
-                      Refusal{"ARTIKEL.DBF", "PREIS", 3, 0}));    // 0.12 is no integer
+    ::testing::Values(Refusal{"KUNDEN.DB", "ORT", 1, 5},        // "Düsseldorf" would be cut
+                      Refusal{"KUNDEN.DB", "UMSATZ", 2, 0},     // 15230.5 is no short integer
+                      Refusal{"KUNDEN.DB", "NAME", 9, 0},       // names are no dates
+                      Refusal{"KUNDEN.DB", "KUNDESEIT", 2, 0},  // dates are no numbers
+                      Refusal{"ARTIKEL.DBF", "BEZEICH", 1, 5},  // dBase text cut
+                      Refusal{"ARTIKEL.DBF", "PREIS", 3, 0}));  // 0.12 is no integer
 
 TEST_F(ParadoxChangeTest, MissingFieldIsReportedBeforeAnythingChanges) {
     EXPECT_THROW(change("KUNDEN.DB", "PLZ", 1, 10), EDatabaseError);
@@ -114,6 +117,52 @@ TEST_F(ParadoxChangeTest, DBaseFieldsGetTheTypeAskedFor) {
     t.Close();
     EXPECT_NE(dumpTable("DEMO", "ARTIKEL.DBF").find(";5400;"), std::string::npos);
 }
+
+// Deletion flag of each record of a .DBF, read from its header's lengths.
+std::string deletionFlags(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto le = [&](std::size_t at, int n) {
+        std::uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+        return v;
+    };
+    std::string flags;
+    for (std::uint32_t n = 0; n < le(4, 4); ++n) flags += bytes[le(8, 2) + n * le(10, 2)];
+    return flags;
+}
+
+struct FieldChange {
+    const char* name;
+    const char* field;
+    int type;
+    int size;
+};
+
+class DBaseChange : public ParadoxChangeTest, public ::testing::WithParamInterface<FieldChange> {};
+
+// A field change rewrites the table but does not pack it: a record marked deleted stays, marked.
+TEST_P(DBaseChange, KeepsTheRecordsMarkedDeleted) {
+    const std::string path = demo_.table("ARTIKEL.DBF");
+    std::string flags = deletionFlags(path);
+    ASSERT_GE(flags.size(), 2u);
+    {
+        std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekg(8);
+        unsigned char head[4];
+        f.read(reinterpret_cast<char*>(head), 4);
+        f.seekp((head[0] | head[1] << 8) + (head[2] | head[3] << 8));  // the second record
+        f.put('*');
+    }
+    flags[1] = '*';
+    change("ARTIKEL.DBF", GetParam().field, GetParam().type, GetParam().size);
+    EXPECT_EQ(deletionFlags(path), flags);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, DBaseChange,
+                         ::testing::Values(FieldChange{"Length", "BEZEICH", 1, 40},
+                                           FieldChange{"Type", "LAGER", 1, 12}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kx4

@@ -11,10 +11,13 @@ struct Options {
     std::string file;  // path of the table's data file (or a directory for create-demo)
     std::vector<std::string> passwords;
     int codePage = 0;  // for tables that name none; 0: the alias's CODEPAGE or the default
+    bool salvage = false;  // dump: memos that cannot be read are written empty and reported
 };
 
 int describe(const Options& options, std::ostream& out);
-int dump(const Options& options, std::ostream& out);
+// With `options.salvage`, each memo left out is reported on `problems` (file, record, field),
+// and the status is 1 when any was.
+int dump(const Options& options, std::ostream& out, std::ostream& problems);
 int check(const Options& options, std::ostream& out);
 int pack(const Options& options, std::ostream& out);
 int reindex(const Options& options, std::ostream& out);

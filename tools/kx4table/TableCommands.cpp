@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "Commands.h"
 #include "Csv.h"
@@ -7,6 +8,7 @@
 #include "Errors.h"
 #include "FieldTypeNames.h"
 #include "FileSystem.h"
+#include "MemoSalvage.h"
 #include "Session.h"
 #include "Table.h"
 #include "TableMaintenance.h"
@@ -23,7 +25,8 @@ void openTable(const Options& options, TTable& table, bool exclusive) {
     std::string path = options.file;
     if (path.find('/') == std::string::npos) path = "./" + path;
     table.DatabaseName = directoryOf(path);
-    if (table.DatabaseName.find('/') == std::string::npos) table.DatabaseName = "./" + table.DatabaseName;
+    if (table.DatabaseName.find('/') == std::string::npos)
+        table.DatabaseName = "./" + table.DatabaseName;
     table.TableName = fileNameOf(path);
     table.Exclusive = exclusive;
     table.Open();
@@ -53,8 +56,9 @@ int describe(const Options& options, std::ostream& out) {
             << shownLength(f.DataType(), f.Size()) << '\n';
     }
     for (const auto& index : table.IndexDefs().items()) {
-        out << "index\t" << index.name << '\t' << (index.fields.empty() ? index.expression : index.fields)
-            << '\t' << optionText(index.options) << '\n';
+        out << "index\t" << index.name << '\t'
+            << (index.fields.empty() ? index.expression : index.fields) << '\t'
+            << optionText(index.options) << '\n';
     }
     const TableInfo info = table.File().info();
     out << "codepage\t" << TextCodec::nameOf(info.codePage) << '\t'
@@ -62,20 +66,30 @@ int describe(const Options& options, std::ostream& out) {
     return 0;
 }
 
-int dump(const Options& options, std::ostream& out) {
+int dump(const Options& options, std::ostream& out, std::ostream& problems) {
     TTable table;
     openTable(options, table, false);
     std::vector<std::string> names;
     table.GetFieldNames(names);
     writeCsvRecord(out, names);
+    std::optional<MemoSalvage> salvage;
+    if (options.salvage) salvage.emplace();
     auto records = table.Records();
     Record record;
+    std::uint64_t recordNo = 0, leftOut = 0;
     while (records->next(record)) {
+        ++recordNo;
         std::vector<std::string> cells;
         for (const auto& value : record) cells.push_back(formatValue(value));
         writeCsvRecord(out, cells);
+        if (!salvage) continue;
+        for (const auto& p : salvage->take()) {
+            problems << options.file << ": record " << recordNo << ", field " << p.field
+                     << ": left empty, " << p.reason << '\n';
+            ++leftOut;
+        }
     }
-    return 0;
+    return leftOut == 0 ? 0 : 1;
 }
 
 int check(const Options& options, std::ostream& out) {

@@ -14,6 +14,8 @@ constexpr char kUsage[] =
     "       kx4table --help | --version\n"
     "  describe FILE     one line per field (name, type, size), then one per index\n"
     "  dump FILE         the live records as CSV\n"
+    "  dump --salvage FILE  the same, with memos that cannot be read left empty and each\n"
+    "                    reported on standard error; exit status 1 when any was\n"
     "  check FILE        verify the table with its companion files\n"
     "  pack FILE         give back the space of deleted records, rebuild every index\n"
     "  reindex FILE      rebuild every index of the table\n"
@@ -46,6 +48,8 @@ bool parse(int argc, char** argv, kx4::tool::Options& options) {
         if (arg == "--password") {
             if (++i >= argc) return false;
             options.passwords.push_back(argv[i]);
+        } else if (arg == "--salvage") {
+            options.salvage = true;
         } else if (arg.rfind("--password=", 0) == 0) {
             options.passwords.push_back(arg.substr(11));
         } else if (arg == "--codepage" || arg.rfind("--codepage=", 0) == 0) {
@@ -67,6 +71,7 @@ bool parse(int argc, char** argv, kx4::tool::Options& options) {
             return false;
         }
     }
+    if (options.salvage && options.command != "dump") return false;
     return !options.command.empty() && !options.file.empty();
 }
 
@@ -82,7 +87,7 @@ int main(int argc, char** argv) {
     }
     try {
         if (options.command == "describe") return describe(options, std::cout);
-        if (options.command == "dump") return dump(options, std::cout);
+        if (options.command == "dump") return dump(options, std::cout, std::cerr);
         if (options.command == "check") return check(options, std::cout);
         if (options.command == "pack") return pack(options, std::cout);
         if (options.command == "reindex") return reindex(options, std::cout);

@@ -111,11 +111,13 @@ std::string shellQuote(const std::string& s) {
     return out + "'";
 }
 
-std::vector<std::vector<std::string>> dbfreadRecords(const std::string& path, int codePage) {
+std::vector<std::vector<std::string>> dbfreadRecords(const std::string& path, int codePage,
+                                                     bool withDeleted) {
     const std::string script = std::string(KX4_SOURCE_DIR) + "/tests/engine/dbase/dbfread_dump.py";
     std::string out;
     const int rc = runCommand(std::string(KX4_DEBIAN_PYTHON) + " " + shellQuote(script) + " " +
-                                  shellQuote(path) + " cp" + std::to_string(codePage) + " 2>&1",
+                                  shellQuote(path) + " cp" + std::to_string(codePage) +
+                                  (withDeleted ? " all" : "") + " 2>&1",
                               out);
     EXPECT_EQ(rc, 0) << out;
     std::vector<std::vector<std::string>> records;
@@ -123,9 +125,10 @@ std::vector<std::vector<std::string>> dbfreadRecords(const std::string& path, in
     std::string line;
     while (std::getline(in, line)) {
         if (line.starts_with("UNSUPPORTED")) return {{line}};
-        if (line == "R")
+        if (line == "R" || line == "D") {
             records.emplace_back();
-        else if (!records.empty())
+            if (withDeleted) records.back().push_back(line == "D" ? "*" : " ");
+        } else if (!records.empty())
             records.back().push_back(line);
     }
     return records;

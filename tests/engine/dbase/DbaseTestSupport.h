@@ -29,8 +29,10 @@ FieldDef dbField(const std::string& name, std::uint16_t physicalType, int size =
 
 // A value in the dump format of dbfread_dump.py ("~", "B:T", "N:1.5", "D:...", "S:...").
 std::string dumpValue(const FieldValue& value);
-// Runs dbfread_dump.py; each record is a vector of dumped values.
-std::vector<std::vector<std::string>> dbfreadRecords(const std::string& path, int codePage);
+// Runs dbfread_dump.py; each record is a vector of dumped values. With `withDeleted`, deleted
+// records are read too and every record starts with "*" (deleted) or " " (live).
+std::vector<std::vector<std::string>> dbfreadRecords(const std::string& path, int codePage,
+                                                     bool withDeleted = false);
 // Numbers are compared by value, everything else by text.
 bool sameDumpedValue(const std::string& ours, const std::string& theirs);
 

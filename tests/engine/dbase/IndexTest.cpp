@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "DbaseTable.h"
 #include "DbaseTestSupport.h"
 #include "Errors.h"
 #include "FieldType.h"
 #include "FileTransaction.h"
+#include "KeyEncoding.h"
 
 namespace kx4::test {
 namespace {
@@ -33,10 +36,16 @@ std::vector<std::int64_t> perlOrder(const std::string& indexFile, const std::str
     return order;
 }
 
+// A whole number as read (N fields wider than 4 digits read as floating-point numbers).
+std::int64_t wholeNumber(const FieldValue& v) {
+    if (const auto* d = std::get_if<double>(&v)) return static_cast<std::int64_t>(*d);
+    return std::get<std::int64_t>(v);
+}
+
 // The ID field (first) of each record a cursor yields.
 std::vector<std::int64_t> ids(RecordCursor& cursor) {
     std::vector<std::int64_t> out;
-    for (const auto& r : readAll(cursor)) out.push_back(std::get<std::int64_t>(r[0]));
+    for (const auto& r : readAll(cursor)) out.push_back(wholeNumber(r[0]));
     return out;
 }
 
@@ -77,7 +86,7 @@ std::vector<std::int64_t> expectedOrder(const std::vector<Record>& records, int 
             dumpValue((*rows[i])[static_cast<std::size_t>(field)]) ==
                 dumpValue((*rows[i - 1])[static_cast<std::size_t>(field)]))
             continue;
-        out.push_back(std::get<std::int64_t>((*rows[i])[0]));
+        out.push_back(wholeNumber((*rows[i])[0]));
     }
     return out;
 }
@@ -319,7 +328,7 @@ TEST(DbasePack, SkipsDeletedRecordsKeepsMemosAndRegeneratesTags) {
     const auto byName = ids(*table->scanIndex("NAME"));
     std::vector<std::int64_t> perl;
     for (auto n : perlOrder(dir.file("PEOPLE.MDX"), "NAME"))
-        perl.push_back(std::get<std::int64_t>(after[static_cast<std::size_t>(n - 1)][0]));
+        perl.push_back(wholeNumber(after[static_cast<std::size_t>(n - 1)][0]));
     EXPECT_EQ(perl, byName);
     EXPECT_EQ(dbfreadRecords(path, 1252).size(), live.size());
 }
@@ -407,6 +416,161 @@ TEST(DbaseNdx, CorpusNdxFilesGiveXBaseOrder) {
         EXPECT_EQ(ours.size(), physical.size()) << name;
     }
 }
+
+}  // namespace
+}  // namespace kx4::test
+
+namespace kx4::test {
+namespace {
+
+struct NumericKey {
+    double value;
+    std::vector<std::uint8_t> head;  // bytes 0, 1 and the first digit bytes
+};
+
+std::ostream& operator<<(std::ostream& os, const NumericKey& k) { return os << k.value; }
+
+using dbase::KeyBytes;
+
+class NumericKeyBytes : public ::testing::TestWithParam<NumericKey> {};
+
+// Byte 1 of a numeric key as dBase writes it: the significant digits rounded up to an even
+// count (0xFD for negative values), whatever the field's width.
+TEST_P(NumericKeyBytes, AreTheOnesDBaseWrites) {
+    const auto& c = GetParam();
+    const KeyBytes key = dbase::encodeNumericKey(c.value);
+    ASSERT_EQ(key.size(), 12u);
+    EXPECT_EQ(KeyBytes(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(c.head.size())),
+              KeyBytes(c.head.begin(), c.head.end()));
+
+    // The same bytes in the index of a table, for a narrow and a wide field.
+    TempDir dir;
+    for (const int width : {8, 12}) {
+        const std::string path = dir.file("N" + std::to_string(width) + ".DBF");
+        TableSchema schema;
+        schema.fields = {dbField("AMOUNT", fldDBNUM, width, 0)};
+        schema.indexes = {indexOn("AMOUNT", "AMOUNT")};
+        buildDbase(path, schema, {{c.value}});
+        const auto entries = allTagEntries(path);
+        ASSERT_EQ(entries.at(0).size(), 1u);
+        EXPECT_EQ(entries[0][0].key, key) << "width " << width;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, NumericKeyBytes,
+    ::testing::Values(NumericKey{3, {0x35, 0x09, 0x30}}, NumericKey{10, {0x36, 0x09, 0x10}},
+                      NumericKey{100, {0x37, 0x09, 0x10}},
+                      NumericKey{120, {0x37, 0x09, 0x12, 0x00}},
+                      NumericKey{102, {0x37, 0x11, 0x10, 0x20}},
+                      NumericKey{317, {0x37, 0x11, 0x31, 0x70}}, NumericKey{0, {0x34, 0x01, 0x00}},
+                      NumericKey{-16, {0x36, 0xFD, 0x16}},
+                      NumericKey{1234567, {0x3B, 0x21, 0x12, 0x34, 0x56, 0x70}},
+                      NumericKey{9999999, {0x3B, 0x21, 0x99, 0x99, 0x99, 0x90}}));
+
+}  // namespace
+}  // namespace kx4::test
+
+namespace kx4::test {
+namespace {
+
+struct IndexChange {
+    const char* name;
+    std::function<void(const std::string& path)> apply;
+};
+
+class LanguageByte : public ::testing::TestWithParam<std::tuple<IndexChange, int>> {};
+
+// The index's language driver byte (31) is the table's (header byte 29), 0 included, and a
+// rewrite keeps the table's own.
+TEST_P(LanguageByte, FollowsTheTable) {
+    const auto& [change, ldid] = GetParam();
+    TempDir dir;
+    const std::string path = dir.file("PEOPLE.DBF");
+    std::mt19937 rng(3);
+    std::vector<Record> records;
+    for (std::int64_t id = 1; id <= 50; ++id) records.push_back(person(id, rng));
+    TableSchema schema = peopleSchema();
+    schema.indexes.resize(2);
+    buildDbase(path, schema, records);
+    setByte(path, 29, static_cast<std::uint8_t>(ldid));
+    change.apply(path);
+    EXPECT_EQ(static_cast<unsigned char>(readFileBytes(path).at(29)), ldid);
+    EXPECT_EQ(static_cast<unsigned char>(readFileBytes(dir.file("PEOPLE.MDX")).at(31)), ldid);
+    EXPECT_TRUE(openDbase(path)->check().empty());
+    EXPECT_EQ(perlOrder(dir.file("PEOPLE.MDX"), "NAME").size(), 50u);
+}
+
+void inTransaction(const std::string& path,
+                   const std::function<void(TableFile&, FileTransaction&)>& work) {
+    auto table = openDbase(path, true);
+    FileTransaction tx(path);
+    work(*table, tx);
+    tx.commit();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, LanguageByte,
+    ::testing::Combine(
+        ::testing::Values(IndexChange{"Reindex",
+                                      [](const std::string& p) {
+                                          inTransaction(p, [](TableFile& t, FileTransaction& tx) {
+                                              dbaseFormat().rebuildIndexes(t, tx);
+                                          });
+                                      }},
+                          IndexChange{"AddIndex",
+                                      [](const std::string& p) {
+                                          inTransaction(p, [](TableFile& t, FileTransaction& tx) {
+                                              dbaseFormat().addIndex(t, indexOn("ID", "ID"), tx);
+                                          });
+                                      }},
+                          IndexChange{"DeleteIndex",
+                                      [](const std::string& p) {
+                                          inTransaction(p, [](TableFile& t, FileTransaction& tx) {
+                                              dbaseFormat().deleteIndex(t, "BORN", tx);
+                                          });
+                                      }},
+                          IndexChange{"Rewrite", [](const std::string& p) { packDbase(p); }}),
+        ::testing::Values(0x00, 0x57, 0x64)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + "Ldid" +
+               std::to_string(std::get<1>(info.param));
+    });
+
+}  // namespace
+}  // namespace kx4::test
+
+namespace kx4::test {
+namespace {
+
+class UnstorableTagName : public ::testing::TestWithParam<const char*> {};
+
+// A tag name the index cannot hold as given is refused naming it, never changed.
+TEST_P(UnstorableTagName, IsRefusedAndNothingChanges) {
+    TempDir dir;
+    const std::string path = dir.file("PEOPLE.DBF");
+    std::mt19937 rng(3);
+    TableSchema schema = peopleSchema();
+    schema.indexes.resize(1);
+    buildDbase(path, schema, {person(1, rng), person(2, rng)});
+    const std::string before = directorySnapshot(dir.path());
+    try {
+        inTransaction(path, [](TableFile& t, FileTransaction& tx) {
+            dbaseFormat().addIndex(t, indexOn(GetParam(), "NAME"), tx);
+        });
+        ADD_FAILURE() << "tag name " << GetParam() << " was accepted";
+    } catch (const EDBEngineError& e) {
+        EXPECT_NE(std::string(e.what()).find(GetParam()), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(directorySnapshot(dir.path()), before);
+    // Nor can a new table be built with it.
+    schema.indexes = {indexOn(GetParam(), "NAME")};
+    EXPECT_THROW(buildDbase(dir.file("NEW.DBF"), schema, {}), EDBEngineError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, UnstorableTagName,
+                         ::testing::Values("GRÖSSE", "Größe", "NAME€", "ELEVENCHARS", "TWO WORDS",
+                                           "Ω"));
 
 }  // namespace
 }  // namespace kx4::test

@@ -51,7 +51,7 @@ KeyBytes randomKey(KeyType type, std::mt19937& rng) {
         }
         case KeyType::Numeric:
             return dbase::encodeNumericKey(
-                static_cast<double>(static_cast<int>(rng() % 4000) - 2000) / 8, 10);
+                static_cast<double>(static_cast<int>(rng() % 4000) - 2000) / 8);
         case KeyType::Date:
             return dbase::encodeDateKey(rng() % 10 == 0 ? 0
                                                         : 700000 + static_cast<int>(rng() % 2000));

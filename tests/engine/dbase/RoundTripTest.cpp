@@ -7,6 +7,7 @@
 #include "DbaseProperties.h"
 #include "DbaseTestSupport.h"
 #include "Errors.h"
+#include "FieldCodec.h"
 #include "FieldType.h"
 
 namespace kx4::test {
@@ -249,6 +250,69 @@ TEST(DbaseIndependentReaders, OgrinfoReadsWhatWeWrite) {
           "BORN (Date) = 1970/01/01", "ACTIVE (String) = T", "QTY (Integer) = -5",
           "PRICE (Real) = -0.01", "BORN (Date) = 2024/02/29", "ACTIVE (String) = F"})
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+}
+
+}  // namespace
+}  // namespace kx4::test
+
+namespace kx4::test {
+namespace {
+
+struct Presented {
+    char type;
+    int length, decimals;
+    dbase::DbfLevel level;
+    TFieldType shown;
+    int dataSize;
+};
+
+std::ostream& operator<<(std::ostream& os, const Presented& p) {
+    return os << p.type << "(" << p.length << "," << p.decimals << ")";
+}
+
+class FieldTypeNames : public ::testing::TestWithParam<Presented> {};
+
+// dBase fields carry the types dBase gives them: whole numbers of up to 4 digits are small
+// integers, every other number a floating-point one, and binary fields typed binary.
+TEST_P(FieldTypeNames, AreTheOnesDBaseGives) {
+    const auto& c = GetParam();
+    dbase::DbfField f;
+    f.name = "F";
+    f.type = c.type;
+    f.length = c.length;
+    f.decimals = c.decimals;
+    const FieldDef def = dbase::fieldDefOf(f, c.level);
+    EXPECT_EQ(def.type, c.shown);
+    EXPECT_EQ(def.dataSize, c.dataSize);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, FieldTypeNames,
+    ::testing::Values(Presented{'N', 1, 0, dbase::DbfLevel::IV, TFieldType::ftSmallint, 2},
+                      Presented{'N', 4, 0, dbase::DbfLevel::IV, TFieldType::ftSmallint, 2},
+                      Presented{'N', 5, 0, dbase::DbfLevel::IV, TFieldType::ftFloat, 8},
+                      Presented{'N', 9, 0, dbase::DbfLevel::III, TFieldType::ftFloat, 8},
+                      Presented{'N', 10, 0, dbase::DbfLevel::IV, TFieldType::ftFloat, 8},
+                      Presented{'N', 4, 1, dbase::DbfLevel::IV, TFieldType::ftFloat, 8},
+                      Presented{'F', 4, 0, dbase::DbfLevel::IV, TFieldType::ftFloat, 8},
+                      Presented{'B', 10, 0, dbase::DbfLevel::IV, TFieldType::ftTypedBinary, 10},
+                      Presented{'B', 10, 0, dbase::DbfLevel::Seven, TFieldType::ftTypedBinary, 10},
+                      Presented{'B', 8, 0, dbase::DbfLevel::FoxPro, TFieldType::ftFloat, 8}));
+
+// The stored digits stay as they are: a whole number of N(6,0) reads as that number.
+TEST(FieldTypeNames, KeepTheStoredNumbers) {
+    TempDir dir;
+    const std::string path = dir.file("N.DBF");
+    TableSchema schema;
+    schema.fields = {dbField("QTY", fldDBNUM, 6, 0)};
+    buildDbase(path, schema, {{std::int64_t{123456}}, {std::int64_t{-42}}});
+    const auto records = readAll(*openDbase(path)->scan());
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0][0], FieldValue(123456.0));
+    EXPECT_EQ(records[1][0], FieldValue(-42.0));
+    const auto bytes = readFileBytes(path);
+    const std::string stored(bytes.end() - 15, bytes.end() - 1);  // two records, then 0x1A
+    EXPECT_EQ(stored, " 123456    -42");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 """Prints the live records of a .DBF as dbfread reads them, one value per line:
 "R" starts a record; values are "~" (null), "B:T"/"B:F", "N:<number>", "D:YYYY-MM-DD",
 "T:YYYY-MM-DDTHH:MM:SS.mmm", "S:<text>" or "X:<hex>" (binary), with \\, \n, \r escaped.
-Only the records the header counts are read, as the engine does."""
+Only the records the header counts are read, as the engine does. With a third argument "all",
+deleted records are printed too, each starting with "D" instead of "R"."""
 import sys
 from decimal import Decimal
 import datetime
@@ -29,7 +30,7 @@ def show(value):
     return 'S:' + escape(value)
 
 
-def main(path, encoding):
+def main(path, encoding, everything=False):
     try:
         table = DBF(path, encoding=encoding, load=False, char_decode_errors='replace',
                     ignore_missing_memofile=True)
@@ -45,9 +46,9 @@ def main(path, encoding):
             record = f.read(length)
             if len(record) < length:
                 break
-            if record[0:1] == b'*':
+            if record[0:1] == b'*' and not everything:
                 continue
-            print('R')
+            print('D' if record[0:1] == b'*' else 'R')
             pos = 1
             for field in table.fields:
                 data = record[pos:pos + field.length]
@@ -61,4 +62,4 @@ def main(path, encoding):
 
 
 if __name__ == '__main__':
-    main(sys.argv[1], sys.argv[2])
+    main(sys.argv[1], sys.argv[2], len(sys.argv) > 3 and sys.argv[3] == 'all')

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Errors.h"
+#include "MemoSalvage.h"
 #include "ParadoxTestSupport.h"
 #include "PxlibReader.h"
 #include "TestSupport.h"
@@ -20,6 +21,8 @@ TEST_P(CorpusTable, ReadsEveryRecordAsPxlibDoes) {
     const std::string path = copyCorpusTable(GetParam(), dir.path());
     auto passwords = corpusPasswords();
     auto table = openParadox(path, false, &passwords);
+    // Blobs are not compared; some tables were published without their .MB.
+    MemoSalvage salvage;
     const auto records = readAll(*table);
     EXPECT_EQ(records.size(), table->info().recordCount);
 

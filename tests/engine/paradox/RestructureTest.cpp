@@ -18,6 +18,7 @@
 #include "PxlibReader.h"
 #include "Session.h"
 #include "TestSupport.h"
+#include "TextCodec.h"
 #include "ValueConversion.h"
 
 namespace kx4::test {
@@ -209,10 +210,11 @@ TEST_P(TypeChange, ConvertsExactlyOrRefusesLeavingEveryFile) {
     std::strncpy(named.szName, "Wert", DBIMAXNAMELEN);
     const FieldDef target = paradoxFormat().fieldFromDescriptor(named);
     std::vector<Record> converted = rows;
+    const TextCodec tableText(openParadox(path, false)->info().codePage);
     int firstRefused = 0;
     for (std::size_t i = 0; i < rows.size() && !firstRefused; ++i) {
         std::string reason;
-        const auto v = convertValue(rows[i][1], target, reason);
+        const auto v = convertValue(rows[i][1], target, reason, tableText);
         if (!v)
             firstRefused = static_cast<int>(i + 1);
         else
