@@ -195,6 +195,17 @@ void rebuildIndexes(TableFormat& format, TableFile& file) {
     FileTransaction tx(file.path().full());
     format.rebuildIndexes(file, tx);
     tx.commit();
+    // A damaged index that does not say which fields it covers cannot be rebuilt; the others
+    // are, and the user learns which one is left.
+    std::string left;
+    for (const auto& index : file.schema().indexes)
+        if (!index.fault.empty() && index.fields.empty() && index.expression.empty())
+            left += (left.empty() ? "" : "; ") + index.name + " (" + index.fault + ")";
+    if (!left.empty())
+        throwEngineError(DBIERR_INDEXCORRUPT,
+                         "The indexes of " + file.path().fileName +
+                             " were rebuilt except these, whose fields are unknown: " + left +
+                             ". Delete them and define them again");
 }
 
 void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,

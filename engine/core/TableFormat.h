@@ -74,6 +74,8 @@ public:
     virtual void appendRecord(const Record& record) = 0;
     // Checks the table with its companion files; one line per problem, empty when sound.
     virtual std::vector<std::string> check() = 0;
+    // Remarks of the last check() that are no faults (things the format tolerates).
+    virtual std::vector<std::string> checkNotes() const { return {}; }
     virtual bool exclusive() const = 0;
 };
 

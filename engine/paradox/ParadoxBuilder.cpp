@@ -297,6 +297,7 @@ void ParadoxBuilder::orderIndexesLike(const ParadoxTable& table, const RecordCop
     for (auto& s : secondaries_) {
         const IndexDef& wanted = s->layout().definition;
         for (const auto& ix : table.secondaryIndexes()) {
+            if (!ix.definition.fault.empty()) continue;
             bool same = true;
             for (auto o : {IndexOption::ixCaseInsensitive, IndexOption::ixDescending,
                            IndexOption::ixNonMaintained})

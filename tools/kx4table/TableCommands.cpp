@@ -20,7 +20,8 @@ void openTable(const Options& options, TTable& table, bool exclusive) {
     std::string path = options.file;
     if (path.find('/') == std::string::npos) path = "./" + path;
     table.DatabaseName = directoryOf(path);
-    if (table.DatabaseName.find('/') == std::string::npos) table.DatabaseName = "./" + table.DatabaseName;
+    if (table.DatabaseName.find('/') == std::string::npos)
+        table.DatabaseName = "./" + table.DatabaseName;
     table.TableName = fileNameOf(path);
     table.Exclusive = exclusive;
     table.Open();
@@ -60,8 +61,11 @@ int describe(const Options& options, std::ostream& out) {
             << shownLength(f.DataType(), f.Size()) << '\n';
     }
     for (const auto& index : table.IndexDefs().items()) {
-        out << "index\t" << index.name << '\t' << (index.fields.empty() ? index.expression : index.fields)
-            << '\t' << optionText(index.options) << '\n';
+        out << "index\t" << index.name << '\t'
+            << (index.fields.empty() ? index.expression : index.fields) << '\t'
+            << optionText(index.options);
+        if (!index.fault.empty()) out << '\t' << index.fault;
+        out << '\n';
     }
     return 0;
 }
@@ -92,6 +96,7 @@ int check(const Options& options, std::ostream& out) {
     }
     const auto problems = table.File().check();
     for (const auto& p : problems) out << p << '\n';
+    for (const auto& note : table.File().checkNotes()) out << "note: " << note << '\n';
     return problems.empty() ? 0 : 1;
 }
 

@@ -147,7 +147,15 @@ TEST_P(IndexOrder, FollowsTheRecordsWhateverTheOldIndexFileSays) {
     const auto rows = peopleRows();
     writeParadox(path, people(), rows);
     damage(dir.file("LEUTE.X03"), how);
-    if (how != Damage::None) ASSERT_FALSE(openParadox(path)->check().empty());
+    {
+        auto before = openParadox(path);
+        const bool faulty = !before->check().empty();
+        // A wrong block number is only a stale hint: noted, not a fault.
+        if (how == Damage::BlockChanged)
+            ASSERT_TRUE(!faulty && !before->checkNotes().empty());
+        else
+            ASSERT_EQ(faulty, how != Damage::None);
+    }
 
     run(op, path);
 
