@@ -154,7 +154,8 @@ RestructurePlan identityPlan(const TableSchema& schema) {
     return plan;
 }
 
-void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan) {
+void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan,
+                      std::vector<std::string>* notes) {
     if (!format.canRestructure())
         throwEngineError(DBIERR_NOTSUPPORTED, "Restructure and pack are not supported for " +
                                                   format.driverName() + " tables (" +
@@ -185,6 +186,7 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
     builder->finish();
     removeFilesTheNewTableLacks(oldFiles, tx);
     tx.commit();
+    if (notes) *notes = builder->notes();
 }
 
 void packTable(TableFormat& format, TableFile& source) {

@@ -106,6 +106,8 @@ public:
     virtual void appendAll(const RecordSource& source);
     // Writes headers and builds every index of the schema.
     virtual void finish() = 0;
+    // What the user should learn about the finished table that is no failure.
+    virtual std::vector<std::string> notes() const { return {}; }
 };
 
 struct OpenOptions {

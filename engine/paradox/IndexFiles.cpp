@@ -575,11 +575,11 @@ Header SecondaryIndexBuilder::indexHeader() const {
     h.changeCount1 = table_.changeCount1;
     h.changeCount2 = table_.changeCount2;
     h.version = table_.version;
-    h.autoInc = table_.autoIncrement;
+    h.autoInc = table_.autoIncrement;  // 0x49: the original's X files repeat the table's counter
     h.refIntegrity = indexDirection(layout_.definition.options);
     h.updateTime = 0;
     h.codePage = static_cast<std::uint16_t>(table_.codePage);
-    h.changeCount4 = 0;
+    h.changeCount4 = 0;  // 0x70 and 0x74 are 0 in every X file of the original's
     h.fields = entryFields_;
     for (std::size_t i = 0; i < indexedFields_; ++i) {
         h.fieldNames.push_back(table_.diskNames[layout_.fields[i]]);
@@ -706,6 +706,7 @@ void SecondaryIndexBuilder::writeTree(FileTransaction& tx,
     tree.encryption = table_.encryption;
     tree.tableName =
         encoded(stemOf(table_.path.fileName) + ".Y" + layout_.suffix.substr(1), *table_.codec);
+    keepTreeBytes(treeFilePath(table_.path, layout_.suffix), tree);
     writeIndexTree(tx.stage(treeFilePath(table_.path, layout_.suffix)), tree, leaves);
 }
 
@@ -749,6 +750,7 @@ void writePrimaryIndexFile(const TableShape& table, const std::vector<IndexEntry
     layout.dataChangeCount = changeCount;
     layout.encryption = table.encryption;
     layout.tableName = encoded(stemOf(table.path.fileName) + ".PX", *table.codec);
+    keepTreeBytes(companionPath(table.path, ".PX"), layout);
     writeIndexTree(tx.stage(companionPath(table.path, ".PX")), layout, leaves);
 }
 

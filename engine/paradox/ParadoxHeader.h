@@ -79,13 +79,20 @@ struct Header {
     std::uint16_t codePage = 0;
     std::uint8_t byte6C = 1;
     std::uint16_t changeCount4 = 1;
+    std::uint8_t byte74 = 0;
+    // 0x64 of data files: the ID the next new field gets. Field IDs (fieldNumbers) outlive
+    // restructures, so this may lie well above the field count; 0: one past the highest ID.
+    std::uint16_t nextFieldNumber = 0;
 
     std::vector<FieldInfo> fields;
-    std::string tableName;                    // raw bytes in the table's code page
-    std::vector<std::string> fieldNames;      // raw bytes; data and X files only
-    std::vector<std::uint16_t> fieldNumbers;  // level 4+ data and X files only
-    std::string sortOrderName;                // level 4+ data and X files only
-    std::string indexName;                    // named .XGn files only
+    std::string tableName;                // raw bytes in the table's code page
+    std::vector<std::string> fieldNames;  // raw bytes; data and X files only
+    // Level 4+ data and X files only. Data files: the IDs of the fields, kept across
+    // restructures. X files: the table positions (1-based) of the indexed fields, then the
+    // entry's own positions.
+    std::vector<std::uint16_t> fieldNumbers;
+    std::string sortOrderName;  // level 4+ data and X files only
+    std::string indexName;      // named .XGn files only
 
     bool hasFieldNames() const;  // data and X files
     bool hasExtension() const;   // the 0x58-0x77 block exists

@@ -818,6 +818,12 @@ ParadoxProperties ParadoxProperties::fromHeader(const Header& h) {
     p.writeProtected = h.writeProtected;
     p.refIntegrity = h.refIntegrity;
     p.byte6C = h.byte6C;
+    p.changeCount4 = h.changeCount4;
+    p.byte74 = h.byte74;
+    if (h.fileType == FileType::KeyedTable || h.fileType == FileType::Table) {
+        p.fieldIds = h.fieldNumbers;
+        p.nextFieldId = h.nextFieldNumber;
+    }
     return p;
 }
 
