@@ -245,6 +245,9 @@ TEST_P(BlobPack, KeepsEveryBlobKind) {
                 r.push_back(Blank{});
             else if (k == 0)
                 r.push_back(std::string(n, static_cast<char>('a' + nr)));
+            else if (kinds[k] == TFieldType::ftGraphic || kinds[k] == TFieldType::ftParadoxOle)
+                r.push_back(pictureBlob(kinds[k] == TFieldType::ftGraphic ? 1 : 2,
+                                        Bytes(n, static_cast<std::uint8_t>(nr * 7 + k))));
             else
                 r.push_back(Blob{Bytes(n, static_cast<std::uint8_t>(nr * 7 + k))});
         }
