@@ -1,5 +1,6 @@
 #pragma once
 // The subcommands of the command-line companion. Each returns the process exit status.
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@ struct Options {
     std::string command;
     std::string file;  // path of the table's data file (or a directory for create-demo)
     std::vector<std::string> passwords;
+    std::optional<std::string> index;  // dump: the order of this index ("": the primary one)
 };
 
 int describe(const Options& options, std::ostream& out);

@@ -76,7 +76,7 @@ int dump(const Options& options, std::ostream& out) {
     for (int i = 0; i < table.FieldCount(); ++i)
         out << (i ? "," : "") << csvCell(table.Fields(i).FieldName());
     out << '\n';
-    auto records = table.Records();
+    auto records = options.index ? table.File().scanIndex(*options.index) : table.Records();
     Record record;
     while (records->next(record)) {
         for (std::size_t i = 0; i < record.size(); ++i)

@@ -7,9 +7,10 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: kx4table COMMAND FILE [--password P]...\n"
+    "usage: kx4table COMMAND FILE [--password P]... [--index NAME]\n"
     "  describe FILE     one line per field (name, type, size), then one per index\n"
-    "  dump FILE         the live records as CSV\n"
+    "  dump FILE         the live records as CSV; with --index NAME in the order of that\n"
+    "                    index (an empty NAME: the primary index)\n"
     "  check FILE        verify the table with its companion files\n"
     "  pack FILE         give back the space of deleted records, rebuild every index\n"
     "  reindex FILE      rebuild every index of the table\n"
@@ -24,6 +25,11 @@ bool parse(int argc, char** argv, kx4::tool::Options& options) {
             options.passwords.push_back(argv[i]);
         } else if (arg.rfind("--password=", 0) == 0) {
             options.passwords.push_back(arg.substr(11));
+        } else if (arg == "--index") {
+            if (++i >= argc) return false;
+            options.index = argv[i];
+        } else if (arg.rfind("--index=", 0) == 0) {
+            options.index = arg.substr(8);
         } else if (options.command.empty()) {
             options.command = arg;
         } else if (options.file.empty()) {
