@@ -217,6 +217,21 @@ void TTabellenForm::TabellenNamenClick() {
     GetIndexes(*PdxTable);
 }
 
+namespace {
+
+// What the caption (the field list) does not say: the case rule and an unusable index file.
+QString indexToolTip(const IndexDef& index) {
+    QStringList lines;
+    if (index.options.has(IndexOption::ixCaseInsensitive))
+        lines << QStringLiteral("Groß-/Kleinschreibung wird nicht unterschieden");
+    if (!index.fault.empty())
+        lines << QStringLiteral("Index unbrauchbar, bitte Indizes reorganisieren: %1")
+                     .arg(QString::fromStdString(index.fault));
+    return lines.join(u'\n');
+}
+
+}  // namespace
+
 void TTabellenForm::GetIndexes(TTable& table) {
     ListView2->clear();
     table.IndexDefs().Update();
@@ -227,6 +242,7 @@ void TTabellenForm::GetIndexes(TTable& table) {
         auto* row =
             new QTreeWidgetItem({byExpression ? QString() : QString::fromStdString(index.fields)});
         row->setIcon(0, icon);
+        row->setToolTip(0, indexToolTip(index));
         ListView2->insertTopLevelItem(i, row);
     }
 }

@@ -43,6 +43,12 @@ FieldLetter letterOf(const QString& type) {
 
 void showDone() { MessageDlg(CatalogueText(kTextDone), TMsgDlgType::mtInformation, mbOK); }
 
+// What the engine left unchanged beside the new structure (validity checks, say).
+void showNotes(const std::vector<std::string>& notes) {
+    for (const auto& note : notes)
+        MessageDlg(QString::fromStdString(note), TMsgDlgType::mtInformation, mbOK);
+}
+
 // The directory of the database an alias names, ending with a path separator, as the file
 // system's bytes.
 std::string workingDirectory(const QString& alias) {
@@ -140,6 +146,7 @@ void TDefineForm::DefineFeld() {
         }
         Query1.SQL = {AnsiToOem(statement)};
         Query1.ExecSQL();
+        showNotes(Query1.Notes);
     }
     showDone();
 }
@@ -157,6 +164,7 @@ void TDefineForm::DeleteFeld() {
         const DefinitionRow field = readDefinitionRow(*FelderListe, *TypListe, *SizeListe, row);
         Query1.SQL = {AnsiToOem(dropFieldStatement(TabellenBox->currentText(), field.name))};
         Query1.ExecSQL();
+        showNotes(Query1.Notes);
     } catch (...) {
         // The rows show the table as it is, also after a failed drop.
         TabellenBoxChange();

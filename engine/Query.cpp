@@ -50,7 +50,7 @@ void TQuery::ExecSQL() {
     table.Open();
     TableFile& file = table.File();
     const RestructurePlan plan = planForAlter(table.Format(), file.schema(), st, file.path().fileName);
-    restructureTable(table.Format(), file, plan);
+    restructureTable(table.Format(), file, plan, &Notes);
     table.Close();
 }
 

@@ -6,13 +6,15 @@
 namespace kx4 {
 
 class TQuery {
-public:
+  public:
     std::string DatabaseName;
     std::vector<std::string> SQL;  // lines, joined with a blank before parsing
 
     // Runs the statement; raises EDBEngineError (DBIERR_QRYSYNTAX with the position) for text
     // that is not a supported statement.
     void ExecSQL();
+    // What the last statement left for the user to know (not failures).
+    std::vector<std::string> Notes;
 };
 
 }  // namespace kx4

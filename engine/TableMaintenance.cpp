@@ -182,7 +182,8 @@ RestructurePlan identityPlan(const TableSchema& schema) {
     return plan;
 }
 
-void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan) {
+void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan,
+                      std::vector<std::string>* notes) {
     if (!format.canRestructure())
         throwEngineError(DBIERR_NOTSUPPORTED, "Restructure and pack are not supported for " +
                                                   format.driverName() + " tables (" +
@@ -217,6 +218,7 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
     builder->finish();
     removeFilesTheNewTableLacks(oldFiles, tx);
     tx.commit();
+    if (notes) *notes = builder->notes();
 }
 
 void packTable(TableFormat& format, TableFile& source) {
@@ -229,6 +231,17 @@ void rebuildIndexes(TableFormat& format, TableFile& file) {
     FileTransaction tx(file.path().full());
     format.rebuildIndexes(file, tx);
     tx.commit();
+    // A damaged index that does not say which fields it covers cannot be rebuilt; the others
+    // are, and the user learns which one is left.
+    std::string left;
+    for (const auto& index : file.schema().indexes)
+        if (!index.fault.empty() && index.fields.empty() && index.expression.empty())
+            left += (left.empty() ? "" : "; ") + index.name + " (" + index.fault + ")";
+    if (!left.empty())
+        throwEngineError(DBIERR_INDEXCORRUPT,
+                         "The indexes of " + file.path().fileName +
+                             " were rebuilt except these, whose fields are unknown: " + left +
+                             ". Delete them and define them again");
 }
 
 void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,

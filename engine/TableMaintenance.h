@@ -34,8 +34,10 @@ void createTable(TableFormat& format, const TablePath& path, const TableSchema& 
 
 // Rewrites the table held exclusively by `source` with the planned structure. Every value is
 // converted exactly or the whole operation is refused, naming field and record; indexes that
-// use a dropped field make it fail as well. `source` is stale afterwards.
-void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan);
+// use a dropped field make it fail as well. `source` is stale afterwards. `notes`, when given,
+// receives what the user should learn that is no failure (validity checks left as they were).
+void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan,
+                      std::vector<std::string>* notes = nullptr);
 // The same structure with live records only and every index rebuilt: the one rewrite that
 // drops the records marked deleted.
 void packTable(TableFormat& format, TableFile& source);

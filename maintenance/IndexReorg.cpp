@@ -104,6 +104,13 @@ void rebuildIndexes(TTable& table, const QString& tableName, const QString& file
 
     const bool rebuild = !definitions.isEmpty() && !definitions.first().isEmpty();
     QStringList problems;
+    // A damaged index whose fields are unknown is dropped with the others but cannot come back.
+    for (const IndexDef& index : table.IndexDefs().items())
+        if (rebuild && !index.fault.empty() && index.fields.empty())
+            problems << QStringLiteral(
+                            "Index \"%1\" konnte nicht neu angelegt werden, seine "
+                            "Felder sind unbekannt (%2)")
+                            .arg(fromEngine(index.name), QString::fromStdString(index.fault));
     if (rebuild && indexCount > 0) dropIndexes(table, indexCount, problems);
     table.Close();
     if (rebuild) createIndexes(table, definitions, problems);

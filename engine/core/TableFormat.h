@@ -88,6 +88,8 @@ class TableFile {
     virtual void appendRecord(const Record& record) = 0;
     // Checks the table with its companion files; one line per problem, empty when sound.
     virtual std::vector<std::string> check() = 0;
+    // Remarks of the last check() that are no faults (things the format tolerates).
+    virtual std::vector<std::string> checkNotes() const { return {}; }
     virtual bool exclusive() const = 0;
 };
 
@@ -122,6 +124,8 @@ class TableBuilder {
     virtual void appendAll(const RecordSource& source);
     // Writes headers and builds every index of the schema.
     virtual void finish() = 0;
+    // What the user should learn about the finished table that is no failure.
+    virtual std::vector<std::string> notes() const { return {}; }
 };
 
 struct OpenOptions {

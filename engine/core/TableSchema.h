@@ -58,6 +58,9 @@ struct IndexDef {
     std::string expression;  // dBase key expression, empty otherwise
     TIndexOptions options;
     std::string tagName;  // dBase MDX tag, Paradox index file name stem
+    // Why the index's files cannot be used ("out of date: ...", "damaged: ..."); empty when
+    // they are sound. The table's data stays readable; rebuilding the indexes repairs it.
+    std::string fault;
 
     bool operator==(const IndexDef&) const = default;
 };

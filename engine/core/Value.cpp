@@ -1,7 +1,9 @@
 #include "Value.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 
 namespace kx4 {
 
@@ -17,7 +19,8 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;  // days since 1970-01-01
 }
 
-constexpr std::int64_t kEpoch1970FromDay1 = 719163;  // 1970-01-01 is day 719163 (day 1 = 0001-01-01)
+constexpr std::int64_t kEpoch1970FromDay1 =
+    719163;  // 1970-01-01 is day 719163 (day 1 = 0001-01-01)
 
 }  // namespace
 
@@ -75,10 +78,26 @@ std::string timeText(std::int64_t msec) {
     return buf;
 }
 
+// The shortest digits that read back as the same double, as plain decimal text: a user who
+// turns a number column into text must get "100000", never "1e+05".
 std::string shortestDouble(double v) {
     char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, end);
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+    std::string text(buf, end);
+    const auto e = text.find('e');
+    if (e == std::string::npos) return text;  // inf, nan
+    const bool negative = text[0] == '-';
+    std::string digits = text.substr(negative ? 1 : 0, e - (negative ? 1 : 0));
+    digits.erase(std::remove(digits.begin(), digits.end(), '.'), digits.end());
+    const long point = std::strtol(text.c_str() + e + 1, nullptr, 10) + 1;  // digits before it
+    std::string plain;
+    if (point <= 0)
+        plain = "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
+    else if (static_cast<std::size_t>(point) >= digits.size())
+        plain = digits + std::string(static_cast<std::size_t>(point) - digits.size(), '0');
+    else
+        plain = digits.substr(0, point) + "." + digits.substr(point);
+    return negative ? "-" + plain : plain;
 }
 
 }  // namespace

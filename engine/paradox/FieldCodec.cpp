@@ -177,9 +177,7 @@ std::string decimalText(const FieldValue& v, const std::string& field) {
     if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
     if (const auto* x = std::get_if<double>(&v)) {
         if (!std::isfinite(*x)) throwTooLong(field, "not a finite number");
-        char buf[64];
-        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *x, std::chars_format::fixed);
-        return std::string(buf, end);
+        return formatValue(*x);  // plain decimal, as long as the number needs
     }
     throwWrongKind(field, "a decimal number");
 }

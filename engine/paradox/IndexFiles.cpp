@@ -24,12 +24,17 @@ namespace {
 constexpr std::size_t kMaxIndexFields = 16;
 constexpr unsigned kMaxCompositeIndexes = 16;  // .XG0 to .XGF
 constexpr std::uint8_t kIndexMarker = 0xFF;    // 0x2C of every X file seen
-constexpr std::uint8_t kAscendingMarker = 0x01;
-constexpr std::uint8_t kDescendingMarker = 0x11;
 constexpr std::uint16_t kDescendingBit = 0x8000;
 constexpr std::uint16_t kIndexChangeMarker = 12;
 const FieldInfo kShortField{pxShort, 2};
 const FieldInfo kLongField{pxLong, 4};
+
+std::uint8_t indexDirection(const TIndexOptions& options) {
+    std::uint8_t flags = 0;
+    if (options.has(IndexOption::ixCaseInsensitive)) flags |= kIndexCaseInsensitiveBit;
+    if (options.has(IndexOption::ixDescending)) flags |= kIndexDescendingBit;
+    return flags;
+}
 
 std::string hexDigits(unsigned value, int digits) {
     char buf[8];
@@ -321,6 +326,11 @@ std::vector<SecondaryLayout> planSecondaryIndexes(const TableShape& table,
         if (index.options.has(IndexOption::ixPrimary)) continue;
         if (index.options.has(IndexOption::ixExpression) || !index.expression.empty())
             refuseIndex(table, index, "Paradox tables have no expression indexes");
+        if (!index.fault.empty() && index.fields.empty())
+            refuseIndex(table, index,
+                        "its files are " + index.fault +
+                            ", and the fields it was built over are unknown; delete the index",
+                        DBIERR_INDEXCORRUPT);
         SecondaryLayout layout;
         layout.fields = indexedFieldsOf(table, index);
         layout.maintained = table.keyFields > 0;
@@ -412,6 +422,7 @@ SecondaryIndexBuilder::SecondaryIndexBuilder(const TableShape& table, SecondaryL
     }
     entry_.assign(entrySize_, 0);
     const bool caseInsensitive = layout_.definition.options.has(IndexOption::ixCaseInsensitive);
+    if (caseInsensitive) upperCase_ = std::make_unique<CaseFolder>(*table.codec);
     for (std::size_t i = 0; i + 1 < entryFields_.size(); ++i)
         collators_.push_back(std::make_unique<KeyCollator>(std::vector<FieldInfo>{entryFields_[i]},
                                                            table.sortOrder, *table.codec,
@@ -483,6 +494,7 @@ void SecondaryIndexBuilder::add(const std::uint8_t* record, std::uint16_t block,
     std::uint8_t* e = entry_.data();
     for (std::size_t i = 0; i < indexedFields_; ++i)
         std::memcpy(e + entryOffsets_[i], record + recordOffsets_[i], storedSize(entryFields_[i]));
+    if (upperCase_) upperCaseKeys(e);
     std::uint8_t* tail = e + entryOffsets_[indexedFields_];
     if (layout_.maintained) {
         std::memcpy(tail, record, tableKeySize_);
@@ -509,6 +521,29 @@ void SecondaryIndexBuilder::add(const std::uint8_t* record, std::uint16_t block,
     sorter_.add(key_, std::string_view(reinterpret_cast<const char*>(e), entrySize_));
 }
 
+// A case-insensitive index stores its text keys in capitals, as the original engine does.
+void SecondaryIndexBuilder::upperCaseKeys(std::uint8_t* entry) const {
+    for (std::size_t i = 0; i < indexedFields_; ++i)
+        if (entryFields_[i].type == pxAlpha)
+            upperCase_->apply(entry + entryOffsets_[i], entryFields_[i].size);
+}
+
+std::size_t SecondaryIndexBuilder::keyPart(const std::uint8_t* record, std::uint8_t* out) const {
+    for (std::size_t i = 0; i < indexedFields_; ++i)
+        std::memcpy(out + entryOffsets_[i], record + recordOffsets_[i],
+                    storedSize(entryFields_[i]));
+    if (upperCase_) upperCaseKeys(out);
+    return entryOffsets_[indexedFields_];
+}
+
+bool SecondaryIndexBuilder::keysUpperCased(const std::uint8_t* entry) const {
+    for (std::size_t i = 0; i < indexedFields_ && upperCase_; ++i)
+        if (entryFields_[i].type == pxAlpha &&
+            !upperCase_->isUpper(entry + entryOffsets_[i], entryFields_[i].size))
+            return false;
+    return true;
+}
+
 std::string SecondaryIndexBuilder::describeKey(const std::uint8_t* entry) const {
     std::string shown;
     for (std::size_t i = 0; i < indexedFields_; ++i) {
@@ -533,19 +568,18 @@ Header SecondaryIndexBuilder::indexHeader() const {
     h.encryption = table_.encryption;
     h.sortOrder = table_.sortOrder.id;
     h.sortOrderName = table_.sortOrder.name;
-    if (layout_.definition.options.has(IndexOption::ixCaseInsensitive))
-        h.indexFlags |= kIndexCaseInsensitive;
-    if (layout_.definition.options.has(IndexOption::ixUnique)) h.indexFlags |= kIndexUnique;
+    // 0x2B is 0 in the original's X files; where it keeps "unique" is not known, so this
+    // engine's own mark for it stays here (and nothing else: see indexDirection).
+    if (layout_.definition.options.has(IndexOption::ixUnique)) h.indexFlags = kIndexUnique;
     h.byte2C = kIndexMarker;
     h.changeCount1 = table_.changeCount1;
     h.changeCount2 = table_.changeCount2;
     h.version = table_.version;
-    h.autoInc = table_.autoIncrement;
-    if (layout_.composite() && table_.version >= kVersion7)
-        h.refIntegrity = descending ? kDescendingMarker : kAscendingMarker;
+    h.autoInc = table_.autoIncrement;  // 0x49: the original's X files repeat the table's counter
+    h.refIntegrity = indexDirection(layout_.definition.options);
     h.updateTime = 0;
     h.codePage = static_cast<std::uint16_t>(table_.codePage);
-    h.changeCount4 = 0;
+    h.changeCount4 = 0;  // 0x70 and 0x74 are 0 in every X file of the original's
     h.fields = entryFields_;
     for (std::size_t i = 0; i < indexedFields_; ++i) {
         h.fieldNames.push_back(table_.diskNames[layout_.fields[i]]);
@@ -672,6 +706,7 @@ void SecondaryIndexBuilder::writeTree(FileTransaction& tx,
     tree.encryption = table_.encryption;
     tree.tableName =
         encoded(stemOf(table_.path.fileName) + ".Y" + layout_.suffix.substr(1), *table_.codec);
+    keepTreeBytes(treeFilePath(table_.path, layout_.suffix), tree);
     writeIndexTree(tx.stage(treeFilePath(table_.path, layout_.suffix)), tree, leaves);
 }
 
@@ -715,6 +750,7 @@ void writePrimaryIndexFile(const TableShape& table, const std::vector<IndexEntry
     layout.dataChangeCount = changeCount;
     layout.encryption = table.encryption;
     layout.tableName = encoded(stemOf(table.path.fileName) + ".PX", *table.codec);
+    keepTreeBytes(companionPath(table.path, ".PX"), layout);
     writeIndexTree(tx.stage(companionPath(table.path, ".PX")), layout, leaves);
 }
 

@@ -179,6 +179,10 @@ class SecondaryIndexBuilder {
     std::string sortKey(const std::uint8_t* entry) const;
     std::string uniquePart(const std::uint8_t* entry) const;
     Header indexHeader() const;
+    // Writes the indexed fields of a table record as an entry holds them; returns their size.
+    std::size_t keyPart(const std::uint8_t* record, std::uint8_t* out) const;
+    // Whether the text keys of an entry are in capitals, as a case-insensitive index needs.
+    bool keysUpperCased(const std::uint8_t* entry) const;
 
   private:
     void appendUniquePart(const std::uint8_t* entry, std::string& key) const;
@@ -188,6 +192,7 @@ class SecondaryIndexBuilder {
     int compareEntries(const std::uint8_t* a, const std::uint8_t* b);
     void writeTree(FileTransaction& tx, const std::vector<IndexEntry>& leaves) const;
     std::string describeKey(const std::uint8_t* entry) const;
+    void upperCaseKeys(std::uint8_t* entry) const;
 
     const TableShape& table_;
     SecondaryLayout layout_;
@@ -199,6 +204,7 @@ class SecondaryIndexBuilder {
     std::size_t indexedFields_ = 0;  // leading entry fields taken from the index definition
     std::size_t entrySize_ = 0;
     std::vector<std::unique_ptr<KeyCollator>> collators_;  // one per entry field but the last
+    std::unique_ptr<CaseFolder> upperCase_;                // case-insensitive indexes only
     ExternalSorter sorter_;
     bool bytewise_ = true;             // entries sort as their bytes but the block number
     bool direct_ = true;               // entries compare field by field without building sort keys

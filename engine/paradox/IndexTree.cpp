@@ -49,6 +49,19 @@ std::size_t blocksFor(std::size_t entries, std::size_t perBlock) {
 
 }  // namespace
 
+void keepTreeBytes(const std::string& path, IndexTreeLayout& layout) {
+    try {
+        if (!fileSystem().exists(path)) return;
+        auto file = fileSystem().open(path, OpenMode::Read);
+        const Header h = readHeader(*file);
+        if (h.fileType != layout.type) return;
+        layout.blockSizeKb = h.blockSizeKb;
+        layout.counter = h.autoInc;
+    } catch (const EDBEngineError&) {
+        // A damaged file keeps nothing.
+    }
+}
+
 void writeIndexTree(File& out, const IndexTreeLayout& layout,
                     const std::vector<IndexEntry>& leaves) {
     Header h;
@@ -57,12 +70,15 @@ void writeIndexTree(File& out, const IndexTreeLayout& layout,
     const std::size_t keySize = recordSizeOf(layout.keyFields);
     h.recordSize = static_cast<std::uint16_t>(keySize + kEntryTail);
     h.blockSizeKb = treeBlockSizeKb(h.recordSize);
+    // A kept block size must still hold three entries a block, as a chosen one does.
+    if (layout.blockSizeKb && (layout.blockSizeKb * 1024u - kBlockHeaderSize) / h.recordSize >= 3)
+        h.blockSizeKb = layout.blockSizeKb;
     h.version = layout.version;
     h.sortOrder = layout.sortOrder;
     h.byte2C = layout.dataChangeCount;
     h.encryption = layout.encryption;
     h.unknown12 = kTreeChangeMarker;
-    h.autoInc = 1;
+    h.autoInc = layout.counter;
     h.tableName = layout.tableName;
     h.indexRoot = 1;
     const std::size_t perBlock = (h.blockSize() - kBlockHeaderSize) / h.recordSize;

@@ -29,7 +29,15 @@ struct IndexTreeLayout {
     std::uint8_t dataChangeCount = 0;  // the data file's 0x2D, repeated at 0x2C
     std::uint32_t encryption = 0;      // the table's password checksum; blocks are scrambled
     std::string tableName;             // raw bytes
+    // Kept from the file a rebuild replaces (keepTreeBytes): the original engine writes
+    // trees of 1, 2 or 4 KiB blocks and counts at 0x49; 0 chooses the block size.
+    std::uint8_t blockSizeKb = 0;
+    std::uint32_t counter = 1;
 };
+
+// Takes block size and counter from the tree file at `path`, when there is a readable one of
+// the same type.
+void keepTreeBytes(const std::string& path, IndexTreeLayout& layout);
 
 // Writes a complete tree file whose level-1 entries are `leaves` (in key order).
 void writeIndexTree(File& out, const IndexTreeLayout& layout,

@@ -66,6 +66,7 @@ class ParadoxBuilder final : public TableBuilder {
     void append(const Record& record) override;
     void appendAll(const RecordSource& source) override;
     void finish() override;
+    std::vector<std::string> notes() const override { return notes_; }
 
   private:
     void prepareFields(const TableSchema& schema);
@@ -79,6 +80,7 @@ class ParadoxBuilder final : public TableBuilder {
     void placeSortedRows();
     std::uint16_t placeInKeyOrder(const std::uint8_t* row);
     void orderIndexesLike(const ParadoxTable& table, const RecordCopier& copier);
+    void keepFieldIds(const ParadoxTable& table, const std::vector<int>& from);
     void fallBackToSorting();
     [[noreturn]] void keyViolation(const std::uint8_t* row) const;
     void dropStaleCompanions();
@@ -108,6 +110,7 @@ class ParadoxBuilder final : public TableBuilder {
     std::size_t rowCount_ = 0;
     std::size_t maxRows_ = 0;
     bool finished_ = false;
+    std::vector<std::string> notes_;
 };
 
 ParadoxBuilder::ParadoxBuilder(const TablePath& target, const TableSchema& schema,
@@ -253,6 +256,28 @@ void ParadoxBuilder::countRow(std::uint8_t* row) {
     }
 }
 
+// The IDs of the fields carried over from `table` stay theirs; new fields get new ones from the
+// table's next free ID on, as the original engine numbers them.
+void ParadoxBuilder::keepFieldIds(const ParadoxTable& table, const std::vector<int>& from) {
+    const ParadoxProperties old = ParadoxProperties::fromHeader(table.header());
+    if (old.fieldIds.size() != table.header().fields.size() || from.size() != fields_.size())
+        return;
+    std::uint16_t next = old.nextFieldId;
+    for (auto id : old.fieldIds) next = std::max<std::uint16_t>(next, id + 1);
+    std::vector<std::uint16_t> ids;
+    for (int f : from) {
+        const bool kept = f >= 0 && static_cast<std::size_t>(f) < old.fieldIds.size() &&
+                          std::find(ids.begin(), ids.end(), old.fieldIds[f]) == ids.end();
+        ids.push_back(kept ? old.fieldIds[f] : next++);
+    }
+    Header& h = data_->header();
+    h.fieldNumbers = ids;
+    h.nextFieldNumber = next;
+    if (ids != old.fieldIds && companionExists(target_, ".VAL"))
+        notes_.push_back("The validity checks of " + target_.fileName +
+                         " were left unchanged and may no longer fit its fields");
+}
+
 void ParadoxBuilder::appendAll(const RecordSource& source) {
     // Stored text carries over only within one code page.
     auto* table = dynamic_cast<ParadoxTable*>(&source.table);
@@ -262,6 +287,7 @@ void ParadoxBuilder::appendAll(const RecordSource& source) {
                                                  " cannot be changed: its blob file " +
                                                  companionPath(table->path(), ".MB") +
                                                  " is missing");
+    if (table && rowCount_ == 0) keepFieldIds(*table, source.fields);
     if (!table || rowCount_ > 0 || table->records().text().codePage() != codec_->codePage())
         return TableBuilder::appendAll(source);
     // The old files are read front to back; the system may fetch them ahead.
@@ -303,6 +329,7 @@ void ParadoxBuilder::orderIndexesLike(const ParadoxTable& table, const RecordCop
     for (auto& s : secondaries_) {
         const IndexDef& wanted = s->layout().definition;
         for (const auto& ix : table.secondaryIndexes()) {
+            if (!ix.definition.fault.empty()) continue;
             bool same = true;
             for (auto o : {IndexOption::ixCaseInsensitive, IndexOption::ixDescending,
                            IndexOption::ixNonMaintained})
@@ -413,6 +440,8 @@ Header ParadoxBuilder::makeHeader() const {
     h.updateTime = static_cast<std::uint32_t>(std::time(nullptr));
     h.codePage = static_cast<std::uint16_t>(props_.namesCodePage ? props_.codePage : 0);
     h.byte6C = props_.byte6C ? props_.byte6C : 1;
+    h.changeCount4 = props_.changeCount4;
+    h.byte74 = props_.byte74;
     h.fields = fields_;
     h.tableName = encodedName(target_.fileName, *codec_);
     h.fieldNames = diskNames_;

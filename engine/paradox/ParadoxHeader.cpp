@@ -25,9 +25,9 @@ namespace kx4::paradox {
 //   55 u8  refIntegrity / index direction             56 u8 0x20 in level 4+ data and X files
 // Extension (level 4+ data and X files):
 //   58 u16 0x0100+version    5A u16 same              5C u32 encryption2   60 u32 updateTime
-//   64 u16 highest field number+1      66 u16 fieldNumbers-0x58 68 u16 indexName-0x58 (0 when none)
-//   6A u16 codePage          6C u8 1                  6D u8 1              6E u16 sortName-0x58
-//   70 u16 changeCount4
+//   64 u16 next field ID (data) / highest field number+1 (X)      66 u16 fieldNumbers-0x58 68 u16
+//   indexName-0x58 (0 when none) 6A u16 codePage          6C u8 1                  6D u8 1 6E u16
+//   sortName-0x58 70 u16 changeCount4      74 u8 (1 in some tables; kept)
 // Variable area: field info (type, size) per field; tableNamePtr (4); field-name pointers
 // (4 per field, data and X files); table name (79 bytes, 261 at level 7); field names, each
 // NUL-terminated; level 4+ data and X files: field numbers (u16 each), sort-order name,
@@ -174,6 +174,8 @@ void parseExtension(const std::uint8_t* p, Header& h) {
     h.codePage = getLe16(p + 0x6A);
     h.byte6C = p[0x6C];
     h.changeCount4 = getLe16(p + 0x70);
+    h.byte74 = p[0x74];
+    h.nextFieldNumber = getLe16(p + 0x64);
 }
 
 // Jumps to the offset a 0x58-relative pointer gives when it lies within the header and not
@@ -334,10 +336,12 @@ void writeExtension(std::uint8_t* p, const Header& h, const ExtensionOffsets& at
     putLe16(p + 0x5A, static_cast<std::uint16_t>(0x0100 + h.version));
     putLe32(p + 0x5C, h.encryption);
     putLe32(p + 0x60, h.updateTime);
-    // One past the highest field number (X files name table fields beyond their own count).
+    // At least one past the highest field number (X files name table fields beyond their own
+    // count); a data file keeps the next field ID it had.
     std::size_t highest = h.fields.size();
     for (auto n : h.fieldNumbers) highest = std::max<std::size_t>(highest, n & 0x7FFF);
-    putLe16(p + 0x64, static_cast<std::uint16_t>(highest + 1));
+    putLe16(p + 0x64,
+            static_cast<std::uint16_t>(std::max<std::size_t>(highest + 1, h.nextFieldNumber)));
     putLe16(p + 0x66, static_cast<std::uint16_t>(at.fieldNumbers - kFixedHeaderSize));
     putLe16(p + 0x68,
             static_cast<std::uint16_t>(at.indexName ? at.indexName - kFixedHeaderSize : 0));
@@ -346,6 +350,7 @@ void writeExtension(std::uint8_t* p, const Header& h, const ExtensionOffsets& at
     p[0x6D] = 1;
     putLe16(p + 0x6E, static_cast<std::uint16_t>(at.sortOrderName - kFixedHeaderSize));
     putLe16(p + 0x70, h.changeCount4);
+    p[0x74] = h.byte74;
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ struct Header {
     std::uint32_t encryption = 0;  // password checksum, 0 when not protected
     std::uint8_t sortOrder = 0;
     std::uint8_t modifiedFlags2 = 0;
-    std::uint8_t indexFlags = 0;  // 0x2B, X files: this engine's case-insensitive/unique marks
+    std::uint8_t indexFlags = 0;  // 0x2B, X files: this engine's unique mark (kIndexUnique)
     std::uint8_t byte2C = 0;
     std::uint8_t changeCount1 = 0;
     std::uint8_t changeCount2 = 0;
@@ -73,19 +73,26 @@ struct Header {
     std::uint8_t auxPasswords = 0;
     std::uint32_t autoInc = 0;
     std::uint16_t firstFreeBlock = 0;
-    std::uint8_t refIntegrity = 0;  // 0x55; direction flag in level-7 .XGn files
+    std::uint8_t refIntegrity = 0;  // 0x55; X files: case and direction (kIndex...Bit)
     // Level 4+ data and X files only.
     std::uint32_t updateTime = 0;
     std::uint16_t codePage = 0;
     std::uint8_t byte6C = 1;
     std::uint16_t changeCount4 = 1;
+    std::uint8_t byte74 = 0;
+    // 0x64 of data files: the ID the next new field gets. Field IDs (fieldNumbers) outlive
+    // restructures, so this may lie well above the field count; 0: one past the highest ID.
+    std::uint16_t nextFieldNumber = 0;
 
     std::vector<FieldInfo> fields;
-    std::string tableName;                    // raw bytes in the table's code page
-    std::vector<std::string> fieldNames;      // raw bytes; data and X files only
-    std::vector<std::uint16_t> fieldNumbers;  // level 4+ data and X files only
-    std::string sortOrderName;                // level 4+ data and X files only
-    std::string indexName;                    // named .XGn files only
+    std::string tableName;                // raw bytes in the table's code page
+    std::vector<std::string> fieldNames;  // raw bytes; data and X files only
+    // Level 4+ data and X files only. Data files: the IDs of the fields, kept across
+    // restructures. X files: the table positions (1-based) of the indexed fields, then the
+    // entry's own positions.
+    std::vector<std::uint16_t> fieldNumbers;
+    std::string sortOrderName;  // level 4+ data and X files only
+    std::string indexName;      // named .XGn files only
 
     bool hasFieldNames() const;  // data and X files
     bool hasExtension() const;   // the 0x58-0x77 block exists
@@ -109,10 +116,17 @@ Header readHeader(File& file);
 // when the content needs more) is used and stored back.
 std::vector<std::uint8_t> serializeHeader(Header& header);
 
-// Marks this engine keeps at 0x2B of the X files it writes; where the product keeps these
-// properties is not known.
+// 0x2B of X files: 0 in the original's files. This engine marked case-insensitive indexes
+// with 0x01 here before it knew 0x55 (still read), and marks unique ones with 0x02, for which
+// no place of the original's is known.
 inline constexpr std::uint8_t kIndexCaseInsensitive = 0x01;
 inline constexpr std::uint8_t kIndexUnique = 0x02;
+
+// 0x55 of X files, as the original sets it: bit 0 case-insensitive (every .XGn it writes
+// with capitals for keys has it), bit 4 descending (0x11 in a descending .XGn); 0 in the
+// case-sensitive .Xnn files.
+inline constexpr std::uint8_t kIndexCaseInsensitiveBit = 0x01;
+inline constexpr std::uint8_t kIndexDescendingBit = 0x10;
 
 // Bytes a record of `fields` occupies.
 std::size_t recordSizeOf(const std::vector<FieldInfo>& fields);

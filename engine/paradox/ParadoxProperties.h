@@ -2,6 +2,7 @@
 // What a rewrite of a Paradox table keeps from the table it replaces.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ParadoxHeader.h"
 #include "SortOrder.h"
@@ -25,6 +26,13 @@ class ParadoxProperties final : public FormatProperties {
     std::uint8_t writeProtected = 0;
     std::uint8_t refIntegrity = 0;
     std::uint8_t byte6C = 1;
+    // Kept as the original engine left them: a pack or restructure has no reason to change them.
+    std::uint16_t changeCount4 = 1;  // 0x70
+    std::uint8_t byte74 = 0;
+    // Field IDs of the table (0x64 and the array after the field names); a rewrite that knows
+    // where its fields come from carries them over (ParadoxBuilder::keepFieldIds).
+    std::vector<std::uint16_t> fieldIds;
+    std::uint16_t nextFieldId = 0;
 
     static ParadoxProperties fromHeader(const Header& h);
 };

@@ -72,55 +72,133 @@ std::uint16_t blockNumberAt(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(decodeInteger(p, 2));
 }
 
-// Records in the order of a maintained secondary index: its X file lists them sorted, each
-// entry naming the data block that holds the record with its key.
+// Finds the data block holding a key through the .PX: at each level, the last entry whose key
+// is not above the one searched for.
+class PrimaryLookup {
+  public:
+    explicit PrimaryLookup(const TableShape& shape)
+        : order_(shape),
+          keySize_(shape.keySize()),
+          px_(fileSystem().open(companionPath(shape.path, ".PX"), OpenMode::Read)),
+          header_(readHeader(*px_)) {
+        if (header_.recordSize != keySize_ + kIndexEntryTail)
+            throwCorrupt(px_->path(), "its keys do not match the key fields of the table");
+    }
+
+    // 0 when the key sorts before every block.
+    std::uint16_t blockOf(const std::uint8_t* key) {
+        const std::string wanted = order_.sortKey(key);
+        std::uint16_t block = header_.indexRoot;
+        for (int level = header_.indexLevels; level >= 1 && block != 0; --level) {
+            const DataBlock b = readDataBlock(*px_, header_, block);
+            std::uint16_t below = 0;
+            for (std::size_t i = 0; i < b.records; ++i) {
+                const std::uint8_t* e = b.record(i, header_.recordSize);
+                if (order_.sortKey(e) > wanted) break;
+                below = blockNumberAt(e + keySize_);
+            }
+            block = below;
+        }
+        return block;
+    }
+
+  private:
+    KeyOrder order_;
+    std::size_t keySize_;
+    std::unique_ptr<File> px_;
+    Header header_;
+};
+
+// The record of a maintained secondary index entry. The entry's block number is a hint the
+// original engine does not update when data blocks split; the table's key fields, which every
+// entry holds, identify the record, so a stale hint is followed by a look-up in the .PX.
+class EntryResolver {
+  public:
+    EntryResolver(File& data, const Header& header, const TableShape& shape)
+        : data_(data), header_(header), shape_(shape), keySize_(shape.keySize()) {}
+
+    // The record's bytes, or null when no record has the entry's key.
+    const std::uint8_t* find(const std::uint8_t* entry, std::size_t entrySize) {
+        const std::uint8_t* key = entry + entrySize - 2 - keySize_;
+        const std::uint16_t hint = blockNumberAt(entry + entrySize - 2);
+        staleHint_ = false;
+        try {
+            if (hint >= 1 && hint <= header_.fileBlocks)
+                if (const auto* raw = findIn(hint, key)) return raw;
+        } catch (const EDBEngineError&) {
+            // A block that is no data block any more (freed, reused): the hint is stale.
+            block_ = DataBlock{};
+        }
+        staleHint_ = true;
+        if (!lookup_) lookup_ = std::make_unique<PrimaryLookup>(shape_);
+        const std::uint16_t block = lookup_->blockOf(key);
+        return block == 0 || block == hint ? nullptr : findIn(block, key);
+    }
+    // Whether the last entry found its record elsewhere than its hint said.
+    bool staleHint() const { return staleHint_; }
+
+  private:
+    const std::uint8_t* findIn(std::uint16_t number, const std::uint8_t* key) {
+        if (number != block_.number) block_ = readDataBlock(data_, header_, number);
+        for (std::size_t r = 0; r < block_.records; ++r) {
+            const std::uint8_t* raw = block_.record(r, header_.recordSize);
+            if (std::memcmp(raw, key, keySize_) == 0) return raw;
+        }
+        return nullptr;
+    }
+
+    File& data_;
+    const Header& header_;
+    const TableShape& shape_;
+    std::size_t keySize_;
+    std::unique_ptr<PrimaryLookup> lookup_;
+    DataBlock block_;
+    bool staleHint_ = false;
+};
+
+// Records in the order of a maintained secondary index: its X file lists them sorted.
 class IndexOrderCursor final : public RecordCursor {
   public:
     IndexOrderCursor(File& data, const Header& header, const RecordCodec& records,
                      std::unique_ptr<BlobReader> blobs, const std::string& indexPath,
-                     std::size_t keySize)
+                     TableShape shape)
         : data_(data),
-          header_(header),
           records_(records),
           blobs_(std::move(blobs)),
           index_(fileSystem().open(indexPath, OpenMode::Read)),
           indexHeader_(readHeader(*index_)),
           chain_(*index_, indexHeader_),
-          keySize_(keySize) {}
+          shape_(std::move(shape)),
+          resolver_(data, header, shape_) {}
 
     bool next(Record& out) override {
         while (entry_ >= entries_.records) {
             if (!chain_.next(entries_)) return false;
             entry_ = 0;
         }
+        ++seen_;
         const std::uint8_t* e = entries_.record(entry_++, indexHeader_.recordSize);
-        const std::size_t size = indexHeader_.recordSize;
-        const auto number = blockNumberAt(e + size - 2);
-        if (number != block_.number) block_ = readDataBlock(data_, header_, number);
-        const std::uint8_t* key = e + size - 2 - keySize_;
-        for (std::size_t r = 0; r < block_.records; ++r) {
-            const std::uint8_t* raw = block_.record(r, header_.recordSize);
-            if (std::memcmp(raw, key, keySize_) != 0) continue;
-            records_.decode(raw, out, blobs_.get(), data_.path());
-            return true;
-        }
-        throwEngineError(DBIERR_INDEXCORRUPT,
-                         "Corrupt index " + index_->path() + ": an entry points to data block " +
-                             std::to_string(number) + ", which does not hold its record");
+        const std::uint8_t* raw = resolver_.find(e, indexHeader_.recordSize);
+        if (!raw)
+            throwEngineError(DBIERR_INDEXCORRUPT, "Corrupt index " + index_->path() + ": entry " +
+                                                      std::to_string(seen_) +
+                                                      " holds a key that no record has");
+        records_.decode(raw, out, blobs_.get(), data_.path());
+        return true;
     }
 
   private:
     File& data_;
-    const Header& header_;
     const RecordCodec& records_;
     std::unique_ptr<BlobReader> blobs_;
     std::unique_ptr<File> index_;
     Header indexHeader_;
     BlockChain chain_;
-    std::size_t keySize_;
+    TableShape shape_;
+    EntryResolver resolver_;
     DataBlock entries_;
     std::size_t entry_ = 0;
-    DataBlock block_;
+    std::uint64_t seen_ = 0;
 };
 
 std::string passwordBytes(const std::string& password, const TextCodec& codec) {
@@ -198,11 +276,41 @@ void ParadoxTable::load(PasswordSource* passwords, const std::uint32_t* knownChe
         IndexDef primary;
         primary.fields = joinFieldList({names.begin(), names.begin() + header_.primaryKeyFields});
         primary.options.add(IndexOption::ixPrimary).add(IndexOption::ixUnique);
+        primary.fault = primaryIndexFault();
         schema_.indexes.push_back(primary);
     }
     secondary_ = findSecondaryIndexes(file_->path(), header_, names, *codec_);
     for (const auto& ix : secondary_) schema_.indexes.push_back(ix.definition);
     records_ = std::make_unique<RecordCodec>(header_.fields, names, codec_);
+}
+
+// Why the .PX cannot be used, or empty. A missing one is reported by check().
+std::string ParadoxTable::primaryIndexFault() const {
+    const std::string pxPath = companionPath(path_, ".PX");
+    if (!fileSystem().exists(pxPath)) return {};
+    try {
+        auto px = fileSystem().open(pxPath, OpenMode::Read);
+        const Header pxHeader = readHeader(*px);
+        if (pxHeader.fileType != FileType::PrimaryIndex)
+            return "damaged: " + pxPath + " is not a primary index";
+        const std::vector<FieldInfo> keys(header_.fields.begin(),
+                                          header_.fields.begin() + header_.primaryKeyFields);
+        if (pxHeader.fields != keys)
+            return "out of date: the keys of " + pxPath + " are not the key fields of the table";
+    } catch (const EDBEngineError& e) {
+        return "damaged: " + std::string(e.what());
+    }
+    return {};
+}
+
+// Writes that keep the indexes in step need every index file sound.
+void ParadoxTable::requireSoundIndexes(const char* what) const {
+    for (const auto& index : schema_.indexes)
+        if (!index.fault.empty())
+            throwEngineError(DBIERR_INDEXCORRUPT,
+                             "Table " + path_.fileName + " cannot " + what + ": its index " +
+                                 (index.name.empty() ? std::string("(primary)") : index.name) +
+                                 " is " + index.fault + ". Rebuild the indexes first");
 }
 
 void ParadoxTable::verifyPassword(PasswordSource* passwords) {
@@ -252,6 +360,7 @@ std::unique_ptr<RecordCursor> ParadoxTable::scanIndex(const std::string& indexNa
     if (indexName.empty()) {
         if (header_.fileType != FileType::KeyedTable)
             throwEngineError(DBIERR_NOSUCHINDEX, "Table " + path_.full() + " has no primary index");
+        // The data blocks hold the records in key order; the .PX only finds them faster.
         return scan();
     }
     const auto it = std::find_if(secondary_.begin(), secondary_.end(), [&](const auto& ix) {
@@ -260,12 +369,15 @@ std::unique_ptr<RecordCursor> ParadoxTable::scanIndex(const std::string& indexNa
     if (it == secondary_.end())
         throwEngineError(DBIERR_NOSUCHINDEX,
                          "Table " + path_.full() + " has no index " + indexName);
+    if (it->definition.fields.empty())
+        throwEngineError(DBIERR_INDEXCORRUPT, "Index " + it->path + " is " + it->definition.fault +
+                                                  "; its fields are unknown");
     // A maintained index lists every record in order; others may be out of date.
-    const bool usable = !it->definition.options.has(IndexOption::ixNonMaintained) &&
-                        it->header.numRecords == header_.numRecords;
+    const bool usable =
+        !it->definition.options.has(IndexOption::ixNonMaintained) && it->definition.fault.empty();
     if (!usable) return sortedByIndex(*it);
     return std::make_unique<IndexOrderCursor>(*file_, header_, *records_, openBlobs(), it->path,
-                                              shapeOf(path_, header_, codec_).keySize());
+                                              shapeOf(path_, header_, codec_));
 }
 
 // Orders the records by the index's fields, comparing their stored bytes as the index does.
@@ -320,35 +432,17 @@ std::optional<Record> ParadoxTable::findKey(const Record& key) {
     auto* w = reinterpret_cast<std::uint8_t*>(wanted.data());
     for (std::size_t k = 0; k < key.size(); ++k)
         encodeValue(shape.fields[k], key[k], w + shape.offsetOf(k), *codec_, shape.names[k]);
-    const KeyOrder order(shape);
-    const std::string wantedOrder = order.sortKey(w);
-
-    auto px = fileSystem().open(companionPath(path_, ".PX"), OpenMode::Read);
-    const Header pxHeader = readHeader(*px);
-    if (pxHeader.recordSize != shape.keySize() + kIndexEntryTail)
-        throwCorrupt(px->path(), "its keys do not match the key fields of the table");
-    // At each level take the last entry whose key is not above the one searched for.
-    std::uint32_t block = pxHeader.indexRoot;
-    for (int level = pxHeader.indexLevels; level >= 1 && block != 0; --level) {
-        const DataBlock b = readDataBlock(*px, pxHeader, block);
-        std::uint32_t below = 0;
-        for (std::size_t i = 0; i < b.records; ++i) {
-            const std::uint8_t* e = b.record(i, pxHeader.recordSize);
-            if (order.sortKey(e) > wantedOrder) break;
-            below = static_cast<std::uint16_t>(decodeInteger(e + shape.keySize(), 2));
-        }
-        block = below;
-        if (level == 1 && block != 0) {
-            const DataBlock data = readDataBlock(*file_, header_, block);
-            for (std::size_t r = 0; r < data.records; ++r) {
-                const std::uint8_t* raw = data.record(r, header_.recordSize);
-                if (std::memcmp(raw, w, shape.keySize()) != 0) continue;
-                Record out;
-                auto blobs = openBlobs();
-                records_->decode(raw, out, blobs.get(), path_.full());
-                return out;
-            }
-        }
+    PrimaryLookup lookup(shape);
+    const std::uint16_t block = lookup.blockOf(w);
+    if (block == 0) return std::nullopt;
+    const DataBlock data = readDataBlock(*file_, header_, block);
+    for (std::size_t r = 0; r < data.records; ++r) {
+        const std::uint8_t* raw = data.record(r, header_.recordSize);
+        if (std::memcmp(raw, w, shape.keySize()) != 0) continue;
+        Record out;
+        auto blobs = openBlobs();
+        records_->decode(raw, out, blobs.get(), path_.full());
+        return out;
     }
     return std::nullopt;
 }
@@ -366,6 +460,7 @@ void ParadoxTable::requireExclusive(const char* what) const {
 
 void ParadoxTable::appendRecord(const Record& record) {
     requireExclusive("to add records");
+    requireSoundIndexes("take records");
     // The table is rewritten aside (its records copied as stored) and swapped in, so a
     // failure leaves it as it was.
     {
@@ -404,6 +499,14 @@ std::vector<IndexDef> ParadoxTable::secondaryDefinitions() const {
     return defs;
 }
 
+// The secondary indexes a rebuild can write: those whose fields are known, sound or not.
+std::vector<const SecondaryIndexFile*> ParadoxTable::rebuildableIndexes() const {
+    std::vector<const SecondaryIndexFile*> result;
+    for (const auto& ix : secondary_)
+        if (!ix.definition.fields.empty()) result.push_back(&ix);
+    return result;
+}
+
 // Whether the data blocks hold the records in strictly rising key order.
 bool ParadoxTable::recordsInKeyOrder() {
     const TableShape shape = shapeOf(path_, header_, codec_);
@@ -430,14 +533,22 @@ void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
     requireExclusive("to rebuild its indexes");
     const bool keyed = header_.fileType == FileType::KeyedTable && header_.primaryKeyFields > 0;
     const TableShape shape = shapeOf(path_, header_, codec_);
-    const auto layouts = planSecondaryIndexes(shape, secondaryDefinitions());
+    // An index whose fields are unknown keeps its files; rebuildIndexes() names it.
+    const auto rebuilt = rebuildableIndexes();
+    std::vector<IndexDef> definitions;
+    for (const auto* ix : rebuilt) {
+        definitions.push_back(ix->definition);
+        definitions.back().fault.clear();
+    }
+    const auto layouts = planSecondaryIndexes(shape, definitions);
     file_->willRead();
     SameBlocks blocks;
     std::vector<std::unique_ptr<SecondaryIndexBuilder>> builders;
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         builders.push_back(std::make_unique<SecondaryIndexBuilder>(shape, layouts[i],
                                                                    kSortMemory / layouts.size()));
-        if (keyed) builders.back()->orderFrom(secondary_[i].path, secondary_[i].header, blocks);
+        if (keyed && rebuilt[i]->definition.fault.empty())
+            builders.back()->orderFrom(rebuilt[i]->path, rebuilt[i]->header, blocks);
     }
     const KeyOrder order(shape);
     std::vector<IndexEntry> leaves;
@@ -458,7 +569,13 @@ void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
                 if (recordNo > 0 && current <= previous) {
                     // Records out of key order: the whole table is written anew.
                     builders.clear();
-                    rewrite(schema_, tx);
+                    TableSchema schema = schema_;
+                    schema.indexes.clear();
+                    for (const auto& index : schema_.indexes)
+                        if (index.options.has(IndexOption::ixPrimary) || !index.fields.empty())
+                            schema.indexes.push_back(index);
+                    for (auto& index : schema.indexes) index.fault.clear();
+                    rewrite(schema, tx);
                     return;
                 }
                 previous.swap(current);
@@ -472,6 +589,7 @@ void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
 
 void ParadoxTable::addIndex(const IndexDef& index, FileTransaction& tx) {
     requireExclusive("to add an index");
+    requireSoundIndexes("take a new index");
     const bool keyed = header_.fileType == FileType::KeyedTable && header_.primaryKeyFields > 0;
     if (index.options.has(IndexOption::ixPrimary)) {
         if (keyed)
@@ -557,6 +675,10 @@ void ParadoxTable::checkChain(std::vector<std::string>& problems) {
 void ParadoxTable::checkPrimaryIndex(std::vector<std::string>& problems) {
     if (header_.fileType != FileType::KeyedTable) return;
     const std::string pxPath = companionPath(path_, ".PX");
+    if (!schema_.indexes.empty() && !schema_.indexes.front().fault.empty()) {
+        problems.push_back("Primary index " + pxPath + " is " + schema_.indexes.front().fault);
+        return;
+    }
     if (!fileSystem().exists(pxPath)) {
         problems.push_back("Table " + path_.full() + " is keyed but its primary index " + pxPath +
                            " is missing");
@@ -607,10 +729,11 @@ void ParadoxTable::checkKeyOrder(std::vector<std::string>& problems) {
 // its record; its tree lists the first entry of each block.
 void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
                                        std::vector<std::string>& problems) {
-    if (ix.definition.options.has(IndexOption::ixNonMaintained)) return;
     const auto fail = [&](const std::string& what) {
         problems.push_back("Index " + ix.path + " " + what);
     };
+    if (!ix.definition.fault.empty()) return fail("is " + ix.definition.fault);
+    if (ix.definition.options.has(IndexOption::ixNonMaintained)) return;
     if (ix.header.numRecords != header_.numRecords) {
         fail("holds " + std::to_string(ix.header.numRecords) + " entries, the table has " +
              std::to_string(header_.numRecords) + " records");
@@ -626,12 +749,13 @@ void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
         }
         auto x = fileSystem().open(ix.path, OpenMode::Read);
         BlockChain chain(*x, ix.header);
-        DataBlock entries, data;
+        DataBlock entries;
         std::vector<IndexEntry> blocks;
         std::string previous, current;
         const std::size_t size = ix.header.recordSize;
-        const std::size_t keySize = shape.keySize();
-        std::uint64_t seen = 0;
+        EntryResolver resolver(*file_, header_, shape);
+        std::vector<std::uint8_t> keyPart(size);
+        std::uint64_t seen = 0, staleHints = 0;
         while (chain.next(entries)) {
             if (entries.records > 0)
                 blocks.push_back(
@@ -639,31 +763,30 @@ void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
                      entries.number, static_cast<std::uint32_t>(entries.records)});
             for (std::size_t i = 0; i < entries.records; ++i, ++seen) {
                 const std::uint8_t* e = entries.record(i, size);
+                if (!expected.keysUpperCased(e))
+                    return fail("entry " + std::to_string(seen + 1) +
+                                " holds text in small letters; a case-insensitive index stores "
+                                "its keys in capitals");
                 current = expected.sortKey(e);
                 if (seen > 0 && current <= previous)
                     return fail("is out of order at entry " + std::to_string(seen + 1));
                 previous.swap(current);
-                const auto number = blockNumberAt(e + size - 2);
-                if (number != data.number) data = readDataBlock(*file_, header_, number);
-                bool found = false;
-                for (std::size_t r = 0; r < data.records && !found; ++r) {
-                    const std::uint8_t* raw = data.record(r, header_.recordSize);
-                    if (std::memcmp(raw, e + size - 2 - keySize, keySize) != 0) continue;
-                    found = true;
-                    std::size_t offset = 0;
-                    for (std::size_t f : layouts.front().fields) {
-                        const int n = storedSize(shape.fields[f]);
-                        if (std::memcmp(raw + shape.offsetOf(f), e + offset, n) != 0)
-                            return fail("entry " + std::to_string(seen + 1) +
-                                        " does not hold the values of its record");
-                        offset += n;
-                    }
-                }
-                if (!found)
-                    return fail("entry " + std::to_string(seen + 1) + " points to data block " +
-                                std::to_string(number) + ", which does not hold its record");
+                const std::uint8_t* raw = resolver.find(e, size);
+                if (!raw)
+                    return fail("entry " + std::to_string(seen + 1) +
+                                " holds a key that no record has");
+                if (resolver.staleHint()) ++staleHints;
+                const std::size_t keyBytes = expected.keyPart(raw, keyPart.data());
+                if (std::memcmp(keyPart.data(), e, keyBytes) != 0)
+                    return fail("entry " + std::to_string(seen + 1) +
+                                " does not hold the values of its record");
             }
         }
+        // The original engine leaves these hints behind when data blocks split.
+        if (staleHints > 0)
+            notes_.push_back("Index " + ix.path + ": " + std::to_string(staleHints) + " of " +
+                             std::to_string(seen) +
+                             " entries name an earlier data block of their record");
         const std::string treePath = treeFilePath(path_, ix.suffix);
         if (!fileSystem().exists(treePath)) return fail("has no tree file " + treePath);
         auto y = fileSystem().open(treePath, OpenMode::Read);
@@ -681,6 +804,7 @@ void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
 
 std::vector<std::string> ParadoxTable::check() {
     std::vector<std::string> problems;
+    notes_.clear();
     checkChain(problems);
     checkKeyOrder(problems);
     checkPrimaryIndex(problems);
@@ -705,6 +829,12 @@ ParadoxProperties ParadoxProperties::fromHeader(const Header& h) {
     p.writeProtected = h.writeProtected;
     p.refIntegrity = h.refIntegrity;
     p.byte6C = h.byte6C;
+    p.changeCount4 = h.changeCount4;
+    p.byte74 = h.byte74;
+    if (h.fileType == FileType::KeyedTable || h.fileType == FileType::Table) {
+        p.fieldIds = h.fieldNumbers;
+        p.nextFieldId = h.nextFieldNumber;
+    }
     return p;
 }
 

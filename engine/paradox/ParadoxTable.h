@@ -31,6 +31,7 @@ class ParadoxTable final : public TableFile {
     std::unique_ptr<RecordCursor> scanIndex(const std::string& indexName) override;
     void appendRecord(const Record& record) override;
     std::vector<std::string> check() override;
+    std::vector<std::string> checkNotes() const override { return notes_; }
     bool exclusive() const override { return exclusive_; }
 
     const Header& header() const { return header_; }
@@ -65,6 +66,9 @@ class ParadoxTable final : public TableFile {
     void requireExclusive(const char* what) const;
     bool recordsInKeyOrder();
     std::vector<IndexDef> secondaryDefinitions() const;
+    std::vector<const SecondaryIndexFile*> rebuildableIndexes() const;
+    std::string primaryIndexFault() const;
+    void requireSoundIndexes(const char* what) const;
     std::unique_ptr<RecordCursor> sortedByIndex(const SecondaryIndexFile& ix);
     RecordSource sameRecords();
 
@@ -79,6 +83,7 @@ class ParadoxTable final : public TableFile {
     std::shared_ptr<ParadoxProperties> properties_;
     std::unique_ptr<RecordCodec> records_;
     std::vector<SecondaryIndexFile> secondary_;
+    std::vector<std::string> notes_;  // of the last check()
 };
 
 }  // namespace kx4::paradox

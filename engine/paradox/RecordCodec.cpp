@@ -21,7 +21,9 @@ std::string blobFileOf(const std::string& tableFile) {
     return (hasExtension ? tableFile.substr(0, dot) : tableFile) + ".MB";
 }
 
-// Graphic and OLE values carry a prefix in the .MB: 01 00 00 kind, u32 payload length.
+// Graphic and OLE values carry a prefix in the .MB: 01 00 00 kind, u32 payload length. Their
+// value is the stored bytes, prefix included, as the original's export and the dBase driver's
+// binary values give them; a value without the prefix gets one when it is stored.
 constexpr std::size_t kPicturePrefix = 8;
 
 bool hasPicturePrefix(std::uint8_t type) { return type == pxGraphic || type == pxOle; }
@@ -37,11 +39,9 @@ Bytes withPrefix(std::uint8_t type, const Bytes& payload) {
     return out;
 }
 
-Bytes withoutPrefix(Bytes data) {
-    const bool prefixed = data.size() >= kPicturePrefix && data[0] == 1 && data[1] == 0 &&
-                          data[2] == 0 && getLe32(data.data() + 4) == data.size() - kPicturePrefix;
-    if (prefixed) data.erase(data.begin(), data.begin() + kPicturePrefix);
-    return data;
+bool hasPrefix(const Bytes& data) {
+    return data.size() >= kPicturePrefix && data[0] == 1 && data[1] == 0 && data[2] == 0 &&
+           getLe32(data.data() + 4) == data.size() - kPicturePrefix;
 }
 
 }  // namespace
@@ -107,9 +107,6 @@ FieldValue RecordCodec::decodeBlob(std::size_t i, const std::uint8_t* p, BlobRea
         case pxMemo:
             return textFromTable(
                 std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), *codec_);
-        case pxGraphic:
-        case pxOle:
-            return Blob{withoutPrefix(std::move(data))};
         default:
             return Blob{std::move(data)};
     }
@@ -149,9 +146,11 @@ void RecordCodec::encodeBlob(std::size_t i, const FieldValue& v, std::uint8_t* p
         throwEngineError(DBIERR_INVALIDFLDXFORM, "Value of field " + names_[i] + " is not a blob");
     }
     if (data.empty()) return;
-    const Bytes stored = hasPicturePrefix(f.type) ? withPrefix(f.type, data) : data;
+    const bool picture = hasPicturePrefix(f.type);
+    const Bytes stored = picture && !hasPrefix(data) ? withPrefix(f.type, data) : data;
     // The leader repeats the first bytes of the value (of the payload for pictures).
-    std::memcpy(p, data.data(), std::min(leader, data.size()));
+    const std::size_t skipped = picture ? kPicturePrefix : 0;
+    std::memcpy(p, stored.data() + skipped, std::min(leader, stored.size() - skipped));
     BlobPointer ptr{0, static_cast<std::uint32_t>(stored.size()), 0};
     if (stored.size() > leader || hasPicturePrefix(f.type)) {
         if (!blobs) throwEngineError(DBIERR_INVALIDPARAM, "No blob file for field " + names_[i]);

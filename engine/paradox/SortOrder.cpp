@@ -1,6 +1,8 @@
 #include "SortOrder.h"
 
 #include <cstring>
+#include <locale>
+#include <stdexcept>
 
 #include "FieldCodec.h"
 #include "FieldTypes.h"
@@ -77,7 +79,60 @@ char32_t codePointOf(std::uint8_t byte, const TextCodec& codec) {
     }
 }
 
+std::string utf8Of(char32_t cp) {
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | cp >> 6);
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | cp >> 12);
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+// The capital of a character by the C library's Unicode tables, for Latin-1 alone without them.
+char32_t capitalOf(char32_t c) {
+    static const std::locale* unicode = [] {
+        try {
+            return new std::locale("C.UTF-8");
+        } catch (const std::runtime_error&) {
+            return static_cast<std::locale*>(nullptr);
+        }
+    }();
+    if (!unicode) return c == 0xFF ? c : upperLatin(c);
+    return static_cast<char32_t>(std::toupper(static_cast<wchar_t>(c), *unicode));
+}
+
 }  // namespace
+
+CaseFolder::CaseFolder(const TextCodec& codec) {
+    for (unsigned b = 0; b < 256; ++b) {
+        upper_[b] = static_cast<std::uint8_t>(b);
+        const char32_t cp = codePointOf(static_cast<std::uint8_t>(b), codec);
+        const char32_t capital = capitalOf(cp);
+        if (capital == cp || capital > 0xFFFF) continue;
+        try {
+            const std::string encoded = codec.fromUtf8(utf8Of(capital));
+            if (encoded.size() == 1) upper_[b] = static_cast<std::uint8_t>(encoded[0]);
+        } catch (const std::exception&) {
+            // The code page has no such capital: the letter stays as it is.
+        }
+    }
+}
+
+void CaseFolder::apply(std::uint8_t* text, std::size_t size) const {
+    for (std::size_t i = 0; i < size && text[i]; ++i) text[i] = upper_[text[i]];
+}
+
+bool CaseFolder::isUpper(const std::uint8_t* text, std::size_t size) const {
+    for (std::size_t i = 0; i < size && text[i]; ++i)
+        if (upper_[text[i]] != text[i]) return false;
+    return true;
+}
 
 SortOrder defaultSortOrder() { return {0x4C, "DBWINUS0"}; }
 

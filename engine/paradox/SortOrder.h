@@ -36,6 +36,20 @@ std::string sortOrderNameFor(std::uint8_t id);
 // rather than by byte value ("ascii" orders).
 bool isDictionaryOrder(const SortOrder& order);
 
+// Capitals of a code page, byte for byte: a case-insensitive index stores its text keys so.
+// A letter whose capital the code page lacks (ß, and ÿ outside code pages with Ÿ) stays.
+class CaseFolder {
+  public:
+    explicit CaseFolder(const TextCodec& codec);
+    // Upper-cases alpha text of `size` bytes up to its first NUL.
+    void apply(std::uint8_t* text, std::size_t size) const;
+    bool isUpper(const std::uint8_t* text, std::size_t size) const;
+    std::uint8_t upper(std::uint8_t byte) const { return upper_[byte]; }
+
+  private:
+    std::array<std::uint8_t, 256> upper_{};
+};
+
 // Builds byte strings whose byte-wise order is the order of key values.
 class KeyCollator {
   public:

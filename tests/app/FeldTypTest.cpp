@@ -287,9 +287,10 @@ INSTANTIATE_TEST_SUITE_P(
                     ChangeCase{"LAGER.DB", "NR", "ftAutoInc", "0", "Unknown (*)", "4", true},
                     ChangeCase{"LAGER.DB", "NOTIZ", "ftBlob", "30", "Blob", "30", false},
                     ChangeCase{"LAGER.DB", "KURZ", "ftMemo", "30", "Memo", "30", true},
-                    ChangeCase{"LAGER.DB", "DATEN", "ftGraphic", "30", "Graphic", "30", true},
+                    // A picture is stored with its prefix, which its value then shows.
+                    ChangeCase{"LAGER.DB", "DATEN", "ftGraphic", "30", "Graphic", "30", false},
                     ChangeCase{"LAGER.DB", "NOTIZ", "ftFmtMemo", "30", "Unknown", "0", false},
-                    ChangeCase{"LAGER.DB", "DATEN", "ftParadoxOle", "30", "Unknown", "0", true},
+                    ChangeCase{"LAGER.DB", "DATEN", "ftParadoxOle", "30", "Unknown", "0", false},
                     ChangeCase{"LAGER.DB", "BILD", "ftTypedBinary", "30", "Blob", "30", true},
                     ChangeCase{"LAGER.DB", "NAME", "ftFixedChar", "25", "String", "25", true},
                     ChangeCase{"LAGER.DB", "NAME", "ftWideString", "40", "String", "40", true},

@@ -1,5 +1,6 @@
 #pragma once
 // The subcommands of the command-line companion. Each returns the process exit status.
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@ struct Options {
     std::vector<std::string> passwords;
     int codePage = 0;  // for tables that name none; 0: the alias's CODEPAGE or the default
     bool salvage = false;  // dump: memos that cannot be read are written empty and reported
+    std::optional<std::string> index;  // dump: the order of this index ("": the primary one)
 };
 
 int describe(const Options& options, std::ostream& out);

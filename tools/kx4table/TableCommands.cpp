@@ -58,7 +58,9 @@ int describe(const Options& options, std::ostream& out) {
     for (const auto& index : table.IndexDefs().items()) {
         out << "index\t" << index.name << '\t'
             << (index.fields.empty() ? index.expression : index.fields) << '\t'
-            << optionText(index.options) << '\n';
+            << optionText(index.options);
+        if (!index.fault.empty()) out << '\t' << index.fault;
+        out << '\n';
     }
     const TableInfo info = table.File().info();
     out << "codepage\t" << TextCodec::nameOf(info.codePage) << '\t'
@@ -74,7 +76,7 @@ int dump(const Options& options, std::ostream& out, std::ostream& problems) {
     writeCsvRecord(out, names);
     std::optional<MemoSalvage> salvage;
     if (options.salvage) salvage.emplace();
-    auto records = table.Records();
+    auto records = options.index ? table.File().scanIndex(*options.index) : table.Records();
     Record record;
     std::uint64_t recordNo = 0, leftOut = 0;
     while (records->next(record)) {
@@ -102,6 +104,7 @@ int check(const Options& options, std::ostream& out) {
     }
     const auto problems = table.File().check();
     for (const auto& p : problems) out << p << '\n';
+    for (const auto& note : table.File().checkNotes()) out << "note: " << note << '\n';
     return problems.empty() ? 0 : 1;
 }
 

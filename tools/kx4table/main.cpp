@@ -10,12 +10,14 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: kx4table COMMAND FILE [--password P]... [--codepage N]\n"
+    "usage: kx4table COMMAND FILE [--password P]... [--codepage N] [--index NAME]\n"
     "       kx4table --help | --version\n"
     "  describe FILE     one line per field (name, type, size), then one per index\n"
-    "  dump FILE         the live records as CSV\n"
+    "  dump FILE         the live records as CSV; with --index NAME in the order of that\n"
+    "                    index (an empty NAME: the primary index)\n"
     "  dump --salvage FILE  the same, with memos that cannot be read left empty and each\n"
-    "                    reported on standard error; exit status 1 when any was\n"
+    "                    reported on standard error; exit status 1 when any memo was\n"
+    "                    left out\n"
     "  check FILE        verify the table with its companion files\n"
     "  pack FILE         give back the space of deleted records, rebuild every index\n"
     "  reindex FILE      rebuild every index of the table\n"
@@ -60,6 +62,11 @@ bool parse(int argc, char** argv, kx4::tool::Options& options) {
                 std::cerr << "kx4table: " << value << " is not a code page this system reads\n";
                 return false;
             }
+        } else if (arg == "--index") {
+            if (++i >= argc) return false;
+            options.index = argv[i];
+        } else if (arg.rfind("--index=", 0) == 0) {
+            options.index = arg.substr(8);
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::cerr << "kx4table: unknown option " << arg << '\n';
             return false;

@@ -47,6 +47,13 @@ FieldDef field(const std::string& name, TFieldType type, int size) {
     return f;
 }
 
+Blob pictureBlob(int kind, const Bytes& payload) {
+    Bytes out = {1, 0, 0, static_cast<std::uint8_t>(kind)};
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(payload.size() >> 8 * i));
+    out.insert(out.end(), payload.begin(), payload.end());
+    return Blob{out};
+}
+
 std::string canonicalDecimal(std::string text) {
     bool negative = false;
     if (!text.empty() && (text[0] == '-' || text[0] == '+')) {

@@ -46,6 +46,10 @@ FieldDef field(const std::string& name, TFieldType type, int size = 0);
 // The primary key over `fields` ("A;B").
 IndexDef primaryKey(const std::string& fields);
 
+// A graphic (kind 1) or OLE (kind 2) value as the table stores and returns it: 01 00 00 kind,
+// the payload's length (LE), the payload.
+Blob pictureBlob(int kind, const Bytes& payload);
+
 // Text form of a value for comparisons with pxlib: numbers printed exactly, BCD normalised.
 std::string canonical(const FieldValue& v);
 std::string canonicalDecimal(std::string text);

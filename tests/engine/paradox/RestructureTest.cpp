@@ -59,8 +59,8 @@ const std::vector<TypeCase>& typeCases() {
         {'M', pxMemo, 10, std::string("1"), std::string(3000, 'x')},
         {'B', pxBinary, 10, Blob{{'1'}}, Blob{bytes(5000, 1)}},
         {'F', pxFmtMemo, 10, Blob{{'1'}}, Blob{bytes(300, 2)}},
-        {'O', pxOle, 10, Blob{{'1'}}, Blob{bytes(300, 4)}},
-        {'G', pxGraphic, 10, Blob{{'1'}}, Blob{bytes(5000, 5)}},
+        {'O', pxOle, 10, pictureBlob(2, {'1'}), pictureBlob(2, bytes(300, 4))},
+        {'G', pxGraphic, 10, pictureBlob(1, {'1'}), pictureBlob(1, bytes(5000, 5))},
     };
     return cases;
 }

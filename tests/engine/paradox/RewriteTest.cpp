@@ -147,7 +147,15 @@ TEST_P(IndexOrder, FollowsTheRecordsWhateverTheOldIndexFileSays) {
     const auto rows = peopleRows();
     writeParadox(path, people(), rows);
     damage(dir.file("LEUTE.X03"), how);
-    if (how != Damage::None) ASSERT_FALSE(openParadox(path)->check().empty());
+    {
+        auto before = openParadox(path);
+        const bool faulty = !before->check().empty();
+        // A wrong block number is only a stale hint: noted, not a fault.
+        if (how == Damage::BlockChanged)
+            ASSERT_TRUE(!faulty && !before->checkNotes().empty());
+        else
+            ASSERT_EQ(faulty, how != Damage::None);
+    }
 
     run(op, path);
 
@@ -237,6 +245,9 @@ TEST_P(BlobPack, KeepsEveryBlobKind) {
                 r.push_back(Blank{});
             else if (k == 0)
                 r.push_back(std::string(n, static_cast<char>('a' + nr)));
+            else if (kinds[k] == TFieldType::ftGraphic || kinds[k] == TFieldType::ftParadoxOle)
+                r.push_back(pictureBlob(kinds[k] == TFieldType::ftGraphic ? 1 : 2,
+                                        Bytes(n, static_cast<std::uint8_t>(nr * 7 + k))));
             else
                 r.push_back(Blob{Bytes(n, static_cast<std::uint8_t>(nr * 7 + k))});
         }

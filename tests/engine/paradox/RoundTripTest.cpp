@@ -2,6 +2,8 @@
 // values, in several code pages, levels and block sizes, plain and password protected.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "Encryption.h"
 #include "Errors.h"
 #include "FileSystem.h"
@@ -46,17 +48,18 @@ std::vector<Record> boundaryRecords() {
                  std::int64_t{2147483647}, Decimal{"999999999999999999999999999999.99"},
                  dateFromYmd(9999, 12, 31), Time{86399999}, at(2100, 1, 1, 43200000), true,
                  std::int64_t{100}, Bytes{255, 255, 255, 255, 255}, std::string("kurz"),
-                 Blob{{1, 2, 3}}, Blob{pattern(3 * 1024 * 1024 + 17, 1)}, Blob{pattern(100, 2)},
-                 Blob{pattern(5000, 3)}});
+                 Blob{{1, 2, 3}}, Blob{pattern(3 * 1024 * 1024 + 17, 1)},
+                 pictureBlob(2, pattern(100, 2)), pictureBlob(1, pattern(5000, 3))});
     r.push_back({std::string("min"), -1.7976931348623157e308, -0.01, std::int64_t{-32767},
                  std::int64_t{-2147483647}, Decimal{"-0.01"}, Date{1}, Time{0},
                  at(1899, 12, 31, 86399999), false, Blank{}, Bytes{1},
                  std::string(2048, 'x') + umlauts, Blob{pattern(2049, 4)}, Blob{},
-                 Blob{pattern(2048, 5)}, Blob{pattern(1, 6)}});
+                 pictureBlob(2, pattern(2048, 5)), pictureBlob(1, pattern(1, 6))});
     r.push_back({std::string("y2038"), 0.0, 0.0, std::int64_t{0}, std::int64_t{0}, Decimal{"0.00"},
                  dateFromYmd(2039, 1, 20), Time{1}, at(2038, 1, 19, 11647000), true, Blank{},
                  Bytes{0, 0, 0, 0, 7}, std::string(umlauts), Blob{pattern(10, 7)},
-                 Blob{pattern(5, 8)}, Blob{pattern(2047, 9)}, Blob{pattern(64 * 1024, 10)}});
+                 Blob{pattern(5, 8)}, pictureBlob(2, pattern(2047, 9)),
+                 pictureBlob(1, pattern(64 * 1024, 10))});
     return r;
 }
 
@@ -272,6 +275,49 @@ TEST(SecondaryIndexes, ScanInTheIndexOrder) {
     }
     EXPECT_EQ(n, 20);
     EXPECT_THROW(table->scanIndex("NoSuchIndex"), EDBEngineError);
+}
+
+// A graphic value is the bytes the blob file holds, prefix included, as the original's export
+// gives it; a bare picture gets the prefix once when stored, and the leader holds the
+// picture's first bytes.
+TEST(Graphic, ValuesAreTheStoredBytes) {
+    TempDir dir;
+    const std::string path = dir.file("BILDER.DB");
+    TableSchema s;
+    s.fields = {field("Nr", TFieldType::ftInteger), field("Bild", TFieldType::ftGraphic, 10)};
+    s.indexes = {primaryKey("Nr")};
+    const Bytes bmp = {'B', 'M', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    writeParadox(path, s, {{std::int64_t{1}, Blob{bmp}}, {std::int64_t{2}, pictureBlob(1, bmp)}});
+    auto table = openParadox(path);
+    const auto records = readAll(*table);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0][1], FieldValue{pictureBlob(1, bmp)});
+    EXPECT_EQ(records[1][1], FieldValue{pictureBlob(1, bmp)});
+    // Leader: the first 10 bytes of the record's field repeat the picture, not the prefix.
+    const auto data = readFileBytes(path);
+    const auto header = static_cast<std::size_t>(static_cast<std::uint8_t>(data[2]) |
+                                                 static_cast<std::uint8_t>(data[3]) << 8);
+    EXPECT_EQ(std::string(data.begin() + header + 6 + 4, data.begin() + header + 6 + 4 + 10),
+              std::string(bmp.begin(), bmp.begin() + 10));
+}
+
+TEST(Graphic, CorpusValuesKeepTheirPrefix) {
+    const std::string table = "paradox/paradoxdriver/fields/graphic.db";
+    if (!std::filesystem::exists(corpusPath(table))) GTEST_SKIP() << "the corpus is not here";
+    TempDir dir;
+    auto file = openParadox(copyCorpusTable(table, dir.path()));
+    int pictures = 0;
+    for (const auto& r : readAll(*file)) {
+        const auto* b = std::get_if<Blob>(&r[1]);
+        if (!b) continue;
+        ++pictures;
+        ASSERT_GE(b->data.size(), 8u);
+        EXPECT_EQ(Bytes(b->data.begin(), b->data.begin() + 4), (Bytes{1, 0, 0, 1}));
+        const std::size_t length = b->data[4] | b->data[5] << 8 | b->data[6] << 16 |
+                                   static_cast<std::size_t>(b->data[7]) << 24;
+        EXPECT_EQ(length, b->data.size() - 8);
+    }
+    EXPECT_GT(pictures, 0);
 }
 
 }  // namespace
