@@ -6,6 +6,7 @@
 #include "AliasPath.h"
 #include "Errors.h"
 #include "FileSystem.h"
+#include "TableFileGuard.h"
 
 namespace kx4 {
 
@@ -58,6 +59,9 @@ QString indexDefinitionFilePath(const QString& aliasDirectory, const QString& ta
 }
 
 void writeIndexDefinitionFile(const QString& path, const QStringList& definitions) {
+    // Neither the file nor its backup may take the place of a table's file.
+    refuseTableFile(path);
+    refuseTableFile(path + kBackupSuffix);
     QString text;
     for (const QString& line : definitions) text += line + QStringLiteral("\r\n");
     QStringEncoder encode(QStringConverter::System);

@@ -156,8 +156,8 @@ TEST_F(BrowserTest, ChoosingAnAliasListsEveryTableFileSortedAndExpanded) {
 // Table nodes are sorted once by the locale's collation, letter case included: not by bytes.
 TEST_F(BrowserTest, TableNodesFollowTheLocalesCaseSensitiveCollation) {
     const std::string dir = aliases.addAlias("SORTIERT");
-    for (const char* name :
-         {"b.DB", "A.DB", "a.DB", "B.DB", "Ärger.DB", "Zoll.DBF", "zoll.TXT", "1.DB", "Apfel.DB"})
+    for (const char* name : {"b.DB", "A.DB", "a.DB", "B.DB", "Ärger.DB", "Zoll.DBF", "zoll.TXT",
+                             "zoll.SCH", "1.DB", "Apfel.DB"})
         std::ofstream(dir + "/" + name);
     form = std::make_unique<TTabellenForm>(Session());
     test::chooseAlias(*form, "SORTIERT");

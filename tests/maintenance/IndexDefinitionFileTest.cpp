@@ -82,6 +82,29 @@ TEST_F(DefinitionFile, AFileThatCannotBeWrittenIsNamedAndTheOldOneStays) {
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("busy.Index.txt")));
 }
 
+// A text table that happens to bear the definition file's name keeps its data and schema.
+TEST_F(DefinitionFile, NeverReplacesATableOrItsCompanion) {
+    std::ofstream(dir.file("T.DB.Index.txt"), std::ios::binary) << "Meier\r\n";
+    std::ofstream(dir.file("T.DB.Index.SCH"), std::ios::binary)
+        << "[T.DB.Index]\r\nFiletype=VARYING\r\nField1=NAME,CHAR,20,00,00\r\n";
+    std::ofstream(dir.file("U.DB"), std::ios::binary) << "not even a table";
+    const std::string data = bytesOf(dir.file("T.DB.Index.txt"));
+    const std::string schema = bytesOf(dir.file("T.DB.Index.SCH"));
+    for (const char* name : {"T.DB.Index.txt", "t.db.index.sch", "U.DB"}) {
+        try {
+            writeIndexDefinitionFile(path(name), {"NR*"});
+            ADD_FAILURE() << name << ": no error";
+        } catch (const EInOutError& error) {
+            EXPECT_NE(std::string(error.what()).find("gehört zur Tabelle"), std::string::npos)
+                << error.what();
+        }
+    }
+    EXPECT_EQ(bytesOf(dir.file("T.DB.Index.txt")), data);
+    EXPECT_EQ(bytesOf(dir.file("T.DB.Index.SCH")), schema);
+    EXPECT_EQ(bytesOf(dir.file("U.DB")), "not even a table");
+    EXPECT_EQ(QDir(QString::fromStdString(dir.path().string())).entryList(QDir::Files).size(), 3);
+}
+
 TEST_F(DefinitionFile, AnOversizedFileIsRefused) {
     std::ofstream(dir.file("big.txt"), std::ios::binary) << std::string(2 << 20, 'A');
     EXPECT_THROW(readIndexDefinitionFile(path("big.txt")), EInOutError);
