@@ -307,14 +307,16 @@ void TDefineForm::createMenus() {
     Zurcksetzen3 = addMenuItem(Pop3, "Zurcksetzen3", QStringLiteral("&Zurücksetzen"),
                                &TDefineForm::Zurcksetzen3Click);
 
-    auto popUpOver = [this](QWidget* area, QMenu* menu) {
-        connect(area, &QWidget::customContextMenuRequested, this,
+    // The widget that has the custom context menu policy asks for the menu; a list gives the
+    // position in its viewport, where its rows are drawn.
+    auto popUpOver = [this](QWidget* widget, QWidget* area, QMenu* menu) {
+        connect(widget, &QWidget::customContextMenuRequested, this,
                 [area, menu](const QPoint& position) { menu->popup(area->mapToGlobal(position)); });
     };
-    popUpOver(FelderListe->viewport(), Pop1);
-    popUpOver(TypListe->viewport(), Pop2);
-    popUpOver(SizeListe->viewport(), Pop3);
-    popUpOver(TypEdit, Pop2);
+    popUpOver(FelderListe, FelderListe->viewport(), Pop1);
+    popUpOver(TypListe, TypListe->viewport(), Pop2);
+    popUpOver(SizeListe, SizeListe->viewport(), Pop3);
+    popUpOver(TypEdit, TypEdit, Pop2);
 }
 
 void TDefineForm::arrangeTabOrder() {

@@ -53,7 +53,7 @@ TEST_F(DefineFormTest, OtherLanguagesTakeTheCatalogueTexts) {
 
 TEST_F(DefineFormTest, ClosingGivesOkByTheButtonAndCancelByTheWindow) {
     auto form = createForm();
-    form->EndeBtn->click();
+    QTest::mouseClick(form->EndeBtn, Qt::LeftButton);
     EXPECT_EQ(form->result(), mrOk);
     form = createForm();
     form->close();
@@ -198,7 +198,7 @@ TEST_F(DefineFormTest, TableTypeFollowsTheSpellingOfTheName) {
     typeTableName(*form, "artikel.dbf");
     EXPECT_EQ(form->FelderListe->count(), 6);
 
-    form->Zurcksetzen1->trigger();
+    chooseFromMenu(*form, form->Zurcksetzen1);
     typeTableName(*form, "ARTIKEL.Dbf");  // opened as a Paradox table: not readable
     EXPECT_TRUE(rows(*form).isEmpty());
 }

@@ -118,7 +118,7 @@ TEST_F(DefineOperationsTest, DelFieldDropsTheChosenFieldInTableMode) {
         chooseTable(form, "KUNDEN.DB");
         selectRow(form, 6);  // AKTIV
         prompts.messageAnswers.push_back(mrOk);
-        form.DelBtn->click();
+        QTest::mouseClick(form.DelBtn, Qt::LeftButton);
         EXPECT_EQ(form.FelderListe->count(), 7);
     }));
     EXPECT_EQ(messageTexts(), std::vector<QString>({"Fertig!"}));

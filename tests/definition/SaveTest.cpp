@@ -25,7 +25,7 @@ class SaveTest : public DefinitionTest {
         auto form = createForm();
         typeInto(form->AliasBox->lineEdit(), alias);
         typeTableName(*form, table);
-        form->Zurcksetzen1->trigger();  // whatever typing the name loaded
+        chooseFromMenu(*form, form->Zurcksetzen1);  // whatever typing the name loaded
         enterRows(*form, rows);
         return form;
     }
@@ -49,8 +49,8 @@ TEST_P(SaveChecks, RefuseWithTheFirstFailingCheckAndChangeNothing) {
     const std::string before = directorySnapshot(tables());
     const auto form = formWith(GetParam().alias, GetParam().table, GetParam().rows);
     for (const char* letter : GetParam().extraTypes) {
-        if (std::string(letter) == "S") form->S1->trigger();
-        if (std::string(letter) == "$") form->N1->trigger();
+        if (std::string(letter) == "S") chooseFromMenu(*form, form->S1);
+        if (std::string(letter) == "$") chooseFromMenu(*form, form->N1);
     }
     prompts.messages.clear();
     prompts.messageAnswers.push_back(mrOk);
@@ -94,11 +94,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SaveTest, TypeCheckWalksTheWholeTypeListAndStopsAtItsFirstBadEntry) {
     const auto form = formWith("DEMO", "NEU.DB", {{"A1", "A", "5"}});
-    form->Einfgen1->trigger();
+    chooseFromMenu(*form, form->Einfgen1);
     typeInto(form->NameEdit, "");
-    form->OKBtn->click();
+    QTest::mouseClick(form->OKBtn, Qt::LeftButton);
     // Entries beyond the rows are checked as well.
-    form->N1->trigger();
+    chooseFromMenu(*form, form->N1);
     form->TypListe->addItem("F");
     form->TypListe->addItem("BCD");
     prompts.messageAnswers.push_back(mrOk);
@@ -306,7 +306,7 @@ class SaveFailure : public SaveTest, public testing::WithParamInterface<FailureC
 
 TEST_P(SaveFailure, ReachesTheErrorBoxAndCreatesNothing) {
     const auto form = formWith("DEMO", "NEU.DB", GetParam().rows);
-    if (GetParam().dropSizes) form->Zurcksetzen3->trigger();
+    if (GetParam().dropSizes) chooseFromMenu(*form, form->Zurcksetzen3);
     save(*form);
     EXPECT_TRUE(prompts.messages.empty());
     ASSERT_EQ(prompts.errorBoxes.size(), 1u);
