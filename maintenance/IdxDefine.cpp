@@ -44,6 +44,7 @@ void TTabellenForm::IdxDefineBtnClick() {
 
     const TIndexOptions options = optionsFromTypeText(dialog.TabBox->currentText());
     table.TableName = toEngine(dialog.TabNameEdit->text());
+    table.TableType = typeForTypedName(dialog.TabNameEdit->text(), table.TableType);
     const QString indexName = dialog.IndexEdit->text();
     const QString fields = dialog.FelderEdit->text();
     if (cancelled) return;

@@ -201,6 +201,50 @@ TEST_F(IdxDefine, RetryThenCancelWhileAnotherProgramHoldsTheTable) {
     EXPECT_EQ(indexRows(), QStringList({"KUNDENNR"}));  // refreshed from the table opened shared
 }
 
+struct OtherTypeCase {
+    const char* chosen;
+    const char* typed;
+    const char* fields;
+};
+
+void PrintTo(const OtherTypeCase& c, std::ostream* os) { *os << c.chosen << " -> " << c.typed; }
+
+class TypedTableOfAnotherType : public IdxDefine,
+                                public testing::WithParamInterface<OtherTypeCase> {};
+
+// The typed table is opened by its own type: no question whether to retry, no claim that a
+// healthy table is damaged, and the index lands on the typed table only.
+TEST_P(TypedTableOfAnotherType, GetsTheIndex) {
+    const OtherTypeCase& c = GetParam();
+    chooseTable(c.chosen);
+    const auto chosenBefore = indexesOf(c.chosen).size();
+    define(
+        {.tableName = c.typed, .indexName = "NEUIDX", .fields = c.fields, .typeText = "ixUnique"});
+    EXPECT_TRUE(prompts.messages.empty()) << prompts.messages.front().text;
+    EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes.front();
+    EXPECT_TRUE(findIndex(c.typed, "NEUIDX").has_value());
+    EXPECT_EQ(indexesOf(c.chosen).size(), chosenBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, TypedTableOfAnotherType,
+                         testing::Values(OtherTypeCase{"ARTIKEL.DBF", "KUNDEN.DB", "ORT"},
+                                         OtherTypeCase{"KUNDEN.DB", "ARTIKEL.DBF", "LAGER"}));
+
+// Only a table that someone else holds is worth another try; a table that is not there is
+// reported at once, without asking.
+TEST_F(IdxDefine, AMissingTypedTableIsReportedWithoutTheRetryQuestion) {
+    chooseTable("KUNDEN.DB");
+    const std::string before = snapshot();
+    define({.tableName = "FEHLT.DB",
+            .indexName = "X",
+            .fields = "ORT",
+            .typeText = "ixCaseInsensitive"});
+    EXPECT_TRUE(prompts.messages.empty()) << prompts.messages.front().text;
+    ASSERT_EQ(prompts.errorBoxes.size(), 1u);
+    EXPECT_NE(prompts.errorBoxes[0].indexOf("FEHLT"), -1) << prompts.errorBoxes[0];
+    EXPECT_EQ(snapshot(), before);
+}
+
 TEST_F(IdxDefine, RetrySucceedsOnceTheOtherProgramLetsGo) {
     chooseTable("ARTIKEL.DBF");
     test::OtherProcessLock other(tablePath("ARTIKEL.DBF"));
