@@ -49,6 +49,7 @@ void TTabellenForm::IdxDelBtnClick() {
             const int result = dialog.ShowModal();
 
             table.TableName = toEngine(dialog.TabNameEdit->text());
+            table.TableType = typeForTypedName(dialog.TabNameEdit->text(), table.TableType);
             const std::string indexName = toEngine(dialog.IndexEdit->text());
             if (result == mrCancel) return;
 
