@@ -13,6 +13,7 @@
 #include "Prompts.h"
 #include "RowLists.h"
 #include "Table.h"
+#include "TableNames.h"
 #include "TableTypeRule.h"
 
 namespace kx4 {
@@ -372,6 +373,7 @@ void TDefineForm::TabellenBoxDropDown() {
 
 void TDefineForm::TabellenBoxChange() {
     const QString tableName = TabellenBox->currentText();
+    if (!staysInsideAlias(tableName)) return;  // names no table of the alias
     auto table = std::make_unique<TTable>();
     table->DatabaseName = AnsiToOem(AliasBox->currentText());
     table->TableName = AnsiToOem(tableName);

@@ -92,6 +92,33 @@ INSTANTIATE_TEST_SUITE_P(
                   "Ungültiger Typ angegeben: \"DT\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+class NameOutsideTheAlias : public SaveTest, public testing::WithParamInterface<const char*> {};
+
+// A table name with a directory part or blanks at either end is refused: no table is made in
+// another directory or under a name nobody sees in the browser.
+TEST_P(NameOutsideTheAlias, IsRefusedAndNothingIsCreated) {
+    std::filesystem::create_directories(tables() + "/sub");
+    QString name = QString::fromUtf8(GetParam());
+    name.replace(QStringLiteral("<DIR>"), QString::fromStdString(demo.dir().path().string()));
+    const std::string outside = directorySnapshot(demo.dir().path());
+    const std::string inside = directorySnapshot(tables());
+    const auto form = formWith("DEMO", name, {{"NAME", "A", "10"}});
+    prompts.messages.clear();
+    prompts.messageAnswers.push_back(mrOk);
+    save(*form);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.startsWith(QStringLiteral("Ungültiger Tabellen-Name")))
+        << prompts.messages[0].text.toStdString();
+    EXPECT_EQ(prompts.messages[0].type, TMsgDlgType::mtError);
+    EXPECT_EQ(directorySnapshot(demo.dir().path()), outside);
+    EXPECT_EQ(directorySnapshot(tables()), inside);
+    EXPECT_TRUE(std::filesystem::is_empty(tables() + "/sub"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, NameOutsideTheAlias,
+                         testing::Values("../RAUS.DB", "sub/RAUS.DB", "<DIR>/RAUS.DB",
+                                         "..\\RAUS.DB", " RAUS.DB", "RAUS.DB ", "RAUS.DBF ", ".."));
+
 TEST_F(SaveTest, TypeCheckWalksTheWholeTypeListAndStopsAtItsFirstBadEntry) {
     const auto form = formWith("DEMO", "NEU.DB", {{"A1", "A", "5"}});
     chooseFromMenu(*form, form->Einfgen1);

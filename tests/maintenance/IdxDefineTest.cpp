@@ -1,6 +1,7 @@
 // "Create Idx" on Paradox and dBase tables of the demo alias.
 #include <QComboBox>
 #include <QLabel>
+#include <filesystem>
 
 #include "MaintenanceTestSupport.h"
 
@@ -242,6 +243,26 @@ TEST_F(IdxDefine, AMissingTypedTableIsReportedWithoutTheRetryQuestion) {
     EXPECT_TRUE(prompts.messages.empty()) << prompts.messages.front().text;
     ASSERT_EQ(prompts.errorBoxes.size(), 1u);
     EXPECT_NE(prompts.errorBoxes[0].indexOf("FEHLT"), -1) << prompts.errorBoxes[0];
+    EXPECT_EQ(snapshot(), before);
+}
+
+// A typed name with a directory part or blanks at either end never reaches the engine.
+TEST_F(IdxDefine, ATypedNameOutsideTheAliasIsRefused) {
+    chooseTable("KUNDEN.DB");
+    std::filesystem::copy_file(tablePath("KUNDEN.DB"), demo.dir().file("KUNDEN.DB"));
+    const std::string outside = test::directorySnapshot(demo.dir().path());
+    const std::string before = snapshot();
+    for (const char* typed : {"../KUNDEN.DB", " KUNDEN.DB"}) {
+        prompts.messageAnswers.push_back(mrOk);
+        define({.tableName = typed,
+                .indexName = "ORTIDX",
+                .fields = "ORT",
+                .typeText = "ixCaseInsensitive"});
+    }
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_TRUE(prompts.messages[0].text.startsWith(QStringLiteral("Ungültiger Tabellen-Name")));
+    EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes.front();
+    EXPECT_EQ(test::directorySnapshot(demo.dir().path()), outside);
     EXPECT_EQ(snapshot(), before);
 }
 
