@@ -595,6 +595,21 @@ TEST_F(AliasPathTest, APathLongerThanTheDescriptionHoldsIsRefusedNotCut) {
     EXPECT_THROW(GetAliasPath("TIEF"), EDBEngineError);
 }
 
+// Names longer than the engine's 31-character field: the whole name counts, also beside an
+// alias named like its first 31 characters; a longer name the configuration lacks still finds
+// the alias of its first 31 characters.
+TEST_F(AliasPathTest, LongAliasNamesAreLookedUpWhole) {
+    const std::string cut = "SEHR_LANGER_ALIASNAME_MIT_VIERZ";
+    ASSERT_EQ(cut.size(), 31u);
+    const std::string cutDir = aliases.addAlias(cut, "kurz");
+    const std::string longDir = aliases.addAlias(cut + "IG_ZEICHEN", "lang");
+    EXPECT_EQ(GetAliasPath(QString::fromStdString(cut + "IG_ZEICHEN")),
+              QString::fromStdString(longDir));
+    EXPECT_EQ(GetAliasPath(QString::fromStdString(cut)), QString::fromStdString(cutDir));
+    EXPECT_EQ(GetAliasPath(QString::fromStdString(cut + "_UNBEKANNT")),
+              QString::fromStdString(cutDir));
+}
+
 TEST_F(AliasPathTest, MainWindowDelegates) {
     test::testApplication();
     const std::string dir = aliases.addAlias("LAGER");
