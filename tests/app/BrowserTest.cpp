@@ -166,6 +166,18 @@ TEST_F(BrowserTest, TableNodesFollowTheLocalesCaseSensitiveCollation) {
                            "B.DB", "Zoll.DBF", "zoll.TXT"}));
 }
 
+// Index definition files and reports beside the tables are text files without a schema: they
+// are no tables and stay out of the tree.
+TEST_F(BrowserTest, TextFilesWithoutASchemaAreNoTables) {
+    const std::string dir = aliases.addAlias("BERICHTE");
+    for (const char* name : {"KUNDEN.DB", "KUNDEN.DB.Index.txt", "KUNDEN.DB.txt", "PREISE.TXT",
+                             "PREISE.SCH", "notiz.txt"})
+        std::ofstream(dir + "/" + name);
+    form = std::make_unique<TTabellenForm>(Session());
+    test::chooseAlias(*form, "BERICHTE");
+    EXPECT_EQ(treeTexts(form->TabellenNamen), QStringList({"Tabellen", "KUNDEN.DB", "PREISE.TXT"}));
+}
+
 TEST_F(BrowserTest, AnAliasWithoutTablesShowsTheRootAlone) {
     chooseLager();
     test::chooseAlias(*form, "LEER");
