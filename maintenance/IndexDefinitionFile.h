@@ -1,7 +1,7 @@
 #pragma once
 // The index definition file beside a table: it lies in the alias directory under the table's file
 // name with ".Index.txt" appended, holds one definition a line (IndexDefinitions.h), each line
-// ended by CR LF, in the system's code page.
+// ended by CR LF, in the Windows ANSI code page (1252).
 #include <QString>
 #include <QStringList>
 

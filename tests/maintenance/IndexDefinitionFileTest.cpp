@@ -33,11 +33,26 @@ TEST_F(DefinitionFile, LiesBesideTheTableUnderItsFileNameWithExtension) {
 
 TEST_F(DefinitionFile, OneDefinitionALineEndedByCarriageReturnAndLineFeed) {
     writeIndexDefinitionFile(path("T.DB.Index.txt"), {"NR;POS*", "ORT", "NAME;VORNAME", "STRAßE"});
+    // In the Windows ANSI code page: "ß" is the one byte 0xDF.
     EXPECT_EQ(bytesOf(dir.file("T.DB.Index.txt")),
-              "NR;POS*\r\nORT\r\nNAME;VORNAME\r\nSTRA\xC3\x9F"
+              "NR;POS*\r\nORT\r\nNAME;VORNAME\r\nSTRA\xDF"
               "E\r\n");
     EXPECT_EQ(readIndexDefinitionFile(path("T.DB.Index.txt")),
               QStringList({"NR;POS*", "ORT", "NAME;VORNAME", QStringLiteral("STRAßE")}));
+}
+
+// A file written by the original tool holds "ä" as the byte 0xE4 and "€" as 0x80.
+TEST_F(DefinitionFile, ReadsTheWindowsAnsiCodePage) {
+    std::ofstream(dir.file("A.DB.Index.txt"), std::ios::binary) << "Stra\xDF"
+                                                                   "e;H\xE4user*\r\nPreis\x80\r\n";
+    EXPECT_EQ(readIndexDefinitionFile(path("A.DB.Index.txt")),
+              QStringList({QStringLiteral("Straße;Häuser*"), QStringLiteral("Preis€")}));
+}
+
+TEST_F(DefinitionFile, ACharacterOutsideTheCodePageIsRefusedBeforeWriting) {
+    EXPECT_THROW(writeIndexDefinitionFile(path("B.DB.Index.txt"), {QStringLiteral("Ωmega*")}),
+                 EInOutError);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("B.DB.Index.txt")));
 }
 
 TEST_F(DefinitionFile, ReadsLineFeedEndingsAndKeepsEmptyLines) {
