@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
@@ -114,7 +115,7 @@ TEST_F(TabellenFormTest, ListsShowTheirColumns) {
     EXPECT_EQ(fields->text(1), "Typ");
     EXPECT_EQ(fields->text(2), QStringLiteral("Länge"));
     EXPECT_EQ(form->ListView1->columnWidth(0), 240);
-    EXPECT_EQ(form->ListView1->columnWidth(1), 76);
+    EXPECT_GE(form->ListView1->columnWidth(1), 76);  // widened for "DateTime (*)"
     EXPECT_EQ(form->ListView1->columnWidth(2), 42);
     EXPECT_EQ(form->ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
     ASSERT_EQ(form->ListView2->columnCount(), 1);
@@ -148,6 +149,26 @@ TEST_F(TabellenFormTest, StartUpCreatesBothLongLivedDialogs) {
     // Created in this order: the main window first, then TabTyp, then ChangeFeldTypForm.
     const QObjectList children = form->children();
     EXPECT_LT(children.indexOf(form->TabTyp), children.indexOf(form->ChangeFeldTypForm));
+}
+
+// A long table name stays in its label: the path panel and the index label keep their places.
+// The type column shows the longest type name with the key marker whole.
+TEST_F(TabellenFormTest, LongTextsKeepTheLayout) {
+    const auto form = createForm();
+    form->resize(1000, 700);
+    form->show();
+    QApplication::processEvents();
+    const QPoint panel = form->Panel6->pos();
+    const QPoint index = form->IndexText->pos();
+    form->TabString->setText(QString(150, u'T') + QStringLiteral(".DB"));
+    QApplication::processEvents();
+    EXPECT_EQ(form->Panel6->pos(), panel);
+    EXPECT_EQ(form->IndexText->pos(), index);
+    for (const char* type : {"Unknown (*)", "DateTime (*)", "Currency (*)"}) {
+        EXPECT_LE(form->ListView1->fontMetrics().horizontalAdvance(QString::fromLatin1(type)) + 8,
+                  form->ListView1->columnWidth(1))
+            << type;
+    }
 }
 
 TEST_F(TabellenFormTest, ChoosingAnAliasListsItsTablesSorted) {
