@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -250,7 +251,7 @@ TEST_F(TabellenFormTest, FailedTableListingCleansUpBeforeTheErrorBox) {
 TEST_F(TabellenFormTest, CloseEndsTheMessageLoop) {
     const auto form = createForm();
     form->show();
-    QTimer::singleShot(0, form.get(), [&] { form->EndeBtn->click(); });
+    QTimer::singleShot(0, form.get(), [&] { QTest::mouseClick(form->EndeBtn, Qt::LeftButton); });
     QTimer safety;
     safety.setSingleShot(true);
     QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(99); });
