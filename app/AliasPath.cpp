@@ -89,7 +89,11 @@ QString OemToAnsi(const std::string& text) {
 }
 
 QString GetAliasPath(const QString& alias) {
-    const std::string name = AnsiToOem(alias.left(kAliasNameLimit));
+    // The engine's name field holds 31 characters; an alias whose whole, longer name the
+    // configuration holds is looked up by that name rather than by a cut one.
+    const std::string whole = AnsiToOem(alias);
+    const std::string name =
+        Session().hasAlias(whole) ? whole : AnsiToOem(alias.left(kAliasNameLimit));
     DBDesc desc;
     Check(DbiGetDatabaseDesc(name.c_str(), &desc));
     if (QString::fromLatin1(desc.szDbType).compare("STANDARD", Qt::CaseInsensitive) == 0) {

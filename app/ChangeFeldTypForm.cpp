@@ -5,6 +5,7 @@
 
 #include "Convert.h"
 #include "ErrorBox.h"
+#include "ExactComboBox.h"
 #include "FormTextApplier.h"
 #include "Prompts.h"
 
@@ -108,6 +109,7 @@ TChangeFeldTypForm::TChangeFeldTypForm(QWidget* parent) : ValuesDialog(parent) {
     FeldTypBox->setInsertPolicy(QComboBox::NoInsert);
     FeldTypBox->addItems(FeldTypNames());
     FeldTypBox->setCurrentText("ftString");
+    exactEntriesOnly(*FeldTypBox);
     Label5 = label("Label5", QStringLiteral("Feld-Länge:"), TypPanel);
     FeldSizeEdit = new QLineEdit(TypPanel);
     FeldSizeEdit->setObjectName("FeldSizeEdit");

@@ -14,7 +14,8 @@ QString ExclusiveRetryQuestion(const QString& tableName);
 // The same preceded by "Tabelle " (entries 65161 and 65162), as reorganising and compressing ask.
 QString TabelleExclusiveRetryQuestion(const QString& tableName);
 
-// Sets Exclusive and opens `table`, asking `question` after each failed attempt.
+// Sets Exclusive and opens `table`, asking `question` after each attempt that failed because the
+// table is held elsewhere; any other failure of the open is raised at once.
 void OpenExclusiveWithRetry(TTable& table, const QString& question);
 
 }  // namespace kx4

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <algorithm>
 #include <vector>
 
@@ -49,8 +50,8 @@ QString withLineFeeds(QString text) {
 }  // namespace
 
 int QtPrompts::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) {
-    QMessageBox box(iconOf(type), messageCaption(type), withLineFeeds(text),
-                    QMessageBox::NoButton, dialogParent());
+    QMessageBox box(iconOf(type), messageCaption(type), withLineFeeds(text), QMessageBox::NoButton,
+                    dialogParent());
     std::vector<std::pair<QAbstractButton*, TModalResult>> results;
     for (const ButtonSpec& entry : kButtons) {
         if (buttons & entry.button) {
@@ -82,6 +83,13 @@ bool QtPrompts::InputQuery(const QString& caption, const QString& prompt, QStrin
     dialog.setTextValue(value);
     dialog.setOkButtonText("OK");
     dialog.setCancelButtonText("Abbrechen");
+    // A value such as a file path is shown whole, as far as the screen allows.
+    constexpr int kEditMargins = 80;
+    const int wanted = dialog.fontMetrics().horizontalAdvance(value) + kEditMargins;
+    const QScreen* screen = dialog.screen();
+    const int limit = screen ? screen->availableGeometry().width() * 9 / 10 : wanted;
+    dialog.resize(std::max(dialog.sizeHint().width(), std::min(wanted, limit)),
+                  dialog.sizeHint().height());
     if (dialog.exec() != QDialog::Accepted) return false;
     value = dialog.textValue();
     return true;

@@ -3,6 +3,7 @@
 #include <QScreen>
 
 #include "ErrorBox.h"
+#include "ExactComboBox.h"
 #include "FormTextApplier.h"
 #include "Prompts.h"
 
@@ -61,6 +62,7 @@ TTabTyp::TTabTyp(QWidget* parent) : ValuesDialog(parent) {
     TabBox->setEditable(true);
     TabBox->addItems({"ixPrimary", "ixUnique", "ixCaseInsensitive"});
     TabBox->setCurrentText("ixCaseInsensitive");
+    exactEntriesOnly(*TabBox);
     TabBox->setGeometry(14, 28, 207, 22);
 
     Panel2 = bevelPanel("Panel2", QRect(6, 6, 355, 139), this);

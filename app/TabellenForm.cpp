@@ -30,6 +30,8 @@ namespace {
 constexpr int kToolBarHeight = 45;
 constexpr QSize kToolButtonSize(61, 38);
 constexpr int kTreeImageTable = 2;
+constexpr int kTabStringWidth = 200;
+constexpr int kColumnPadding = 16;  // the header's and the cell's margins
 
 const QString kDesignCaption = QStringLiteral("KX4 Tabellen-Info");
 const QString kRootNodeText = QStringLiteral("Tabellen");
@@ -234,7 +236,9 @@ QWidget* TTabellenForm::createSelectionBar(QWidget* parent) {
     row->setSpacing(10);
 
     TabString = selectionLabel("TabString", QStringLiteral("Tabelle"), bar);
-    TabString->setMinimumWidth(160);
+    // A long table name is cut at the label's edge rather than pushing the path panel and the
+    // index label aside.
+    TabString->setFixedWidth(kTabStringWidth);
     IndexText = selectionLabel("IndexText", QStringLiteral("Index"), bar);
 
     Panel6 = new QFrame(bar);
@@ -296,7 +300,10 @@ void TTabellenForm::createTablePage() {
 
     ListView1 = reportList("ListView1", {"Feldname", "Typ", QStringLiteral("Länge")}, splitter);
     ListView1->setColumnWidth(0, 240);
-    ListView1->setColumnWidth(1, 76);
+    // The type column shows the longest type name with its key marker whole.
+    ListView1->setColumnWidth(
+        1, std::max(76, ListView1->fontMetrics().horizontalAdvance(QStringLiteral("DateTime (*)")) +
+                            kColumnPadding));
     ListView1->setColumnWidth(2, 42);
     ListView1->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     ListView2 = reportList("ListView2", {"Indizes"}, splitter);

@@ -3,6 +3,7 @@
 #include <QCollator>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyle>
 #include <algorithm>
 #include <memory>
 
@@ -13,6 +14,7 @@
 #include "Prompts.h"
 #include "RowLists.h"
 #include "Table.h"
+#include "TableNames.h"
 #include "TableTypeRule.h"
 
 namespace kx4 {
@@ -141,7 +143,6 @@ TDefineForm::TDefineForm(TSession& session, QWidget* parent)
     designFont.setStyleHint(QFont::SansSerif);
     designFont.setPointSize(8);
     setFont(designFont);
-    setFixedSize(kClientSize);
     move(kDesignPosition);
 
     createToolBar();
@@ -150,6 +151,11 @@ TDefineForm::TDefineForm(TSession& session, QWidget* parent)
     createNeuPanel();
     createMenus();
     arrangeTabOrder();
+    // The design's layout is the smallest the window gets, widened where a type code, a size or
+    // the caption would not be readable in it; the window may grow, and the lists with it.
+    setMinimumSize(readableMinimumSize());
+    resize(minimumSize());
+    arrangeControls();
     AliasBox->setFocus();
 
     runHandler([this] { FormCreate(); });
@@ -307,14 +313,89 @@ void TDefineForm::createMenus() {
     Zurcksetzen3 = addMenuItem(Pop3, "Zurcksetzen3", QStringLiteral("&Zurücksetzen"),
                                &TDefineForm::Zurcksetzen3Click);
 
-    auto popUpOver = [this](QWidget* area, QMenu* menu) {
-        connect(area, &QWidget::customContextMenuRequested, this,
+    // The widget that has the custom context menu policy asks for the menu; a list gives the
+    // position in its viewport, where its rows are drawn.
+    auto popUpOver = [this](QWidget* widget, QWidget* area, QMenu* menu) {
+        connect(widget, &QWidget::customContextMenuRequested, this,
                 [area, menu](const QPoint& position) { menu->popup(area->mapToGlobal(position)); });
     };
-    popUpOver(FelderListe->viewport(), Pop1);
-    popUpOver(TypListe->viewport(), Pop2);
-    popUpOver(SizeListe->viewport(), Pop3);
-    popUpOver(TypEdit, Pop2);
+    popUpOver(FelderListe, FelderListe->viewport(), Pop1);
+    popUpOver(TypListe, TypListe->viewport(), Pop2);
+    popUpOver(SizeListe, SizeListe->viewport(), Pop3);
+    popUpOver(TypEdit, TypEdit, Pop2);
+}
+
+namespace {
+
+// Widest entries the two narrow lists show: the longest type name loading can put there, and a
+// five-digit size.
+const QString kWidestType = QStringLiteral("VarBytes");
+const QString kWidestSize = QStringLiteral("65535");
+constexpr int kDesignTypWidth = 33;
+constexpr int kDesignSizeWidth = 33;
+constexpr int kDesignFelderWidth = 119;
+constexpr int kListTop = 126;
+constexpr int kListGap = 7;
+constexpr int kLeftMargin = 10;
+constexpr int kRightMargin = 9;
+constexpr int kBottomMargin = 6;
+constexpr int kChooserLeft = 66;
+constexpr int kTitleButtonsWidth = 120;  // the frame's icon and buttons beside the caption
+
+// Width a list needs to show `text` whole, with its frame, item margins and a scroll bar.
+int listWidthFor(const QListWidget& list, const QString& text) {
+    const int frame = 2 * list.frameWidth();
+    const int scrollBar = list.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &list);
+    constexpr int kItemMargins = 8;
+    return list.fontMetrics().horizontalAdvance(text) + frame + scrollBar + kItemMargins;
+}
+
+}  // namespace
+
+int TDefineForm::typListeWidth() const {
+    return std::max(kDesignTypWidth, listWidthFor(*TypListe, kWidestType));
+}
+
+int TDefineForm::sizeListeWidth() const {
+    return std::max(kDesignSizeWidth, listWidthFor(*SizeListe, kWidestSize));
+}
+
+QSize TDefineForm::readableMinimumSize() const {
+    const int lists = kLeftMargin + kDesignFelderWidth + kListGap + typListeWidth() + kListGap +
+                      sizeListeWidth() + kRightMargin;
+    const int caption = fontMetrics().horizontalAdvance(windowTitle()) + kTitleButtonsWidth;
+    return {std::max({kClientSize.width(), lists, caption}), kClientSize.height()};
+}
+
+// Places the controls for the window's present size: the design's positions at the smallest
+// size; a wider window widens the choosers and the field name list, a taller one lengthens the
+// lists.
+void TDefineForm::arrangeControls() {
+    const int w = width();
+    const int listHeight = height() - kListTop - kBottomMargin;
+    ToolBar1->setGeometry(0, 0, w, 29);
+    AliasBox->setGeometry(kChooserLeft, 38, w - kChooserLeft - kListGap, 21);
+    TabellenBox->setGeometry(kChooserLeft, 64, w - kChooserLeft - kListGap, 21);
+
+    const int sizeLeft = w - kRightMargin - sizeListeWidth();
+    const int typLeft = sizeLeft - kListGap - typListeWidth();
+    SizeListe->setGeometry(sizeLeft, kListTop, sizeListeWidth(), listHeight);
+    TypListe->setGeometry(typLeft, kListTop, typListeWidth(), listHeight);
+    FelderListe->setGeometry(kLeftMargin, kListTop, typLeft - kListGap - kLeftMargin, listHeight);
+
+    Panel1->setGeometry(8, 110, w - 15, 17);
+    Label2->move(typLeft - Panel1->x() - 6, 2);
+    Label3->move(sizeLeft - Panel1->x() - 2, 2);
+
+    const int panelWidth = w - 19;
+    NeuPanel->setGeometry(kLeftMargin, 138, panelWidth, 87);
+    NameEdit->setGeometry(54, 10, panelWidth - 62, 21);
+    OKBtn->move(panelWidth - 81, 44);
+}
+
+void TDefineForm::resizeEvent(QResizeEvent* event) {
+    ValuesDialog::resizeEvent(event);
+    arrangeControls();
 }
 
 void TDefineForm::arrangeTabOrder() {
@@ -370,6 +451,7 @@ void TDefineForm::TabellenBoxDropDown() {
 
 void TDefineForm::TabellenBoxChange() {
     const QString tableName = TabellenBox->currentText();
+    if (!staysInsideAlias(tableName)) return;  // names no table of the alias
     auto table = std::make_unique<TTable>();
     table->DatabaseName = AnsiToOem(AliasBox->currentText());
     table->TableName = AnsiToOem(tableName);

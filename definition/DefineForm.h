@@ -125,8 +125,12 @@ class TDefineForm : public ValuesDialog {
     QPushButton* OKBtn = nullptr;
     QAction* L1 = nullptr;
 
+    // The smallest size at which every type code, size and the caption can be read.
+    QSize readableMinimumSize() const;
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -136,6 +140,9 @@ class TDefineForm : public ValuesDialog {
     void createNeuPanel();
     void createMenus();
     void arrangeTabOrder();
+    void arrangeControls();
+    int typListeWidth() const;
+    int sizeListeWidth() const;
     QAction* addMenuItem(QMenu* menu, const char* name, const QString& caption,
                          void (TDefineForm::*handler)());
     QAction* addMenuSeparator(QMenu* menu, const char* name);

@@ -4,6 +4,7 @@
 
 #include "Convert.h"
 #include "DefineForm.h"
+#include "Errors.h"
 #include "Prompts.h"
 
 namespace kx4 {
@@ -28,6 +29,20 @@ QTreeWidgetItem* firstSelectedField(const QTreeWidget& fields) {
         if (item->isSelected()) return item;
     }
     return nullptr;
+}
+
+constexpr int kLargestLength = 0xFFFF;
+
+// The typed length. A number beyond 16 bits is refused in its own words rather than cut, which
+// would ask the engine for some other length (99999 came back as "Invalid size -31073").
+int fieldLengthOf(const QString& text) {
+    const int length = StrToInt(text);
+    if (length > kLargestLength)
+        throw EConvertError(QStringLiteral("Feld-Länge %1 ist größer als %2")
+                                .arg(length)
+                                .arg(kLargestLength)
+                                .toStdString());
+    return length;
 }
 
 // A node of the tree's second level: a table below the root "Tabellen".
@@ -77,7 +92,7 @@ void runChangeFieldLength(TTabellenForm& form) {
     }
     const DefineFormUse use(form);
     DefineForm->ChangeFeldLength(form.AliasBox->currentText(), form.TabString->text(), field,
-                                 StrToInt(length));
+                                 fieldLengthOf(length));
 }
 
 }  // namespace kx4

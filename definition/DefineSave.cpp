@@ -14,6 +14,7 @@
 #include "Prompts.h"
 #include "RowLists.h"
 #include "Table.h"
+#include "TableNames.h"
 #include "TablePasswords.h"
 #include "TableTypeRule.h"
 #include "TextCatalogue.h"
@@ -85,6 +86,9 @@ void TDefineForm::SaveBtnClick() {
         refusal = CatalogueText(kTextAliasMissing);
     } else if (TabellenBox->currentText().isEmpty()) {
         refusal = CatalogueText(kTextTableMissing);
+    } else if (!staysInsideAlias(TabellenBox->currentText())) {
+        refuseTableName(TabellenBox->currentText());
+        return;
     } else if (FelderListe->count() == 0 || listEntry(*FelderListe, 0).isEmpty()) {
         refusal = CatalogueText(kTextFieldMissing);
     } else {
@@ -153,6 +157,10 @@ void TDefineForm::DefineFeld() {
 
 void TDefineForm::DelBtnClick() {
     if (selectedRow(*FelderListe) < 0) return;
+    if (!staysInsideAlias(TabellenBox->currentText())) {
+        refuseTableName(TabellenBox->currentText());
+        return;
+    }
     DeleteFeld();
 }
 

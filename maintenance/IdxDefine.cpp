@@ -7,6 +7,7 @@
 #include "Prompts.h"
 #include "TabTyp.h"
 #include "TabellenForm.h"
+#include "TableNames.h"
 #include "TablePasswords.h"
 
 namespace kx4 {
@@ -44,9 +45,14 @@ void TTabellenForm::IdxDefineBtnClick() {
 
     const TIndexOptions options = optionsFromTypeText(dialog.TabBox->currentText());
     table.TableName = toEngine(dialog.TabNameEdit->text());
+    table.TableType = typeForTypedName(dialog.TabNameEdit->text(), table.TableType);
     const QString indexName = dialog.IndexEdit->text();
     const QString fields = dialog.FelderEdit->text();
     if (cancelled) return;
+    if (!staysInsideAlias(dialog.TabNameEdit->text())) {
+        refuseTableName(dialog.TabNameEdit->text());
+        return;
+    }
 
     if (indexName.length() > kMaxIndexNameLength) {
         MessageDlg(QStringLiteral("Index name is too long!\rMaximum length is 25 characters."),

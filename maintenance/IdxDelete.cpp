@@ -8,6 +8,7 @@
 #include "Prompts.h"
 #include "TabTyp.h"
 #include "TabellenForm.h"
+#include "TableNames.h"
 #include "TablePasswords.h"
 
 namespace kx4 {
@@ -48,7 +49,12 @@ void TTabellenForm::IdxDelBtnClick() {
             dialog.IndexEdit->setText(fromEngine(foundName));
             const int result = dialog.ShowModal();
 
+            if (!staysInsideAlias(dialog.TabNameEdit->text())) {
+                if (result != mrCancel) refuseTableName(dialog.TabNameEdit->text());
+                return;
+            }
             table.TableName = toEngine(dialog.TabNameEdit->text());
+            table.TableType = typeForTypedName(dialog.TabNameEdit->text(), table.TableType);
             const std::string indexName = toEngine(dialog.IndexEdit->text());
             if (result == mrCancel) return;
 

@@ -1,11 +1,10 @@
 #include "IndexDefinitionFile.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
-
 #include "AliasPath.h"
 #include "Errors.h"
 #include "FileSystem.h"
+#include "TableFileGuard.h"
+#include "TextCodec.h"
 
 namespace kx4 {
 
@@ -25,6 +24,12 @@ const QString kBackupSuffix = QStringLiteral(".bak");
     throw EInOutError(QStringLiteral("Datei %1 kann nicht geschrieben werden: %2")
                           .arg(path, reason)
                           .toStdString());
+}
+
+// The file is written in the Windows ANSI code page, as the tables' own texts are by default.
+const TextCodec& windowsAnsi() {
+    static const TextCodec codec(1252);
+    return codec;
 }
 
 // The file system takes the path's bytes, which a directory named in an old code page keeps.
@@ -58,19 +63,25 @@ QString indexDefinitionFilePath(const QString& aliasDirectory, const QString& ta
 }
 
 void writeIndexDefinitionFile(const QString& path, const QStringList& definitions) {
+    // Neither the file nor its backup may take the place of a table's file.
+    refuseTableFile(path);
+    refuseTableFile(path + kBackupSuffix);
     QString text;
     for (const QString& line : definitions) text += line + QStringLiteral("\r\n");
-    QStringEncoder encode(QStringConverter::System);
-    const QByteArray bytes = encode(text);
-    if (encode.hasError()) cannotWrite(path, QStringLiteral("Zeichen außerhalb der Codepage"));
+    const std::string utf8 = text.toStdString();
+    if (!windowsAnsi().canEncode(utf8))
+        cannotWrite(path, QStringLiteral("Zeichen außerhalb der Codepage 1252"));
+    const std::string ansi = windowsAnsi().fromUtf8(utf8);
+    const QByteArray bytes(ansi.data(), static_cast<qsizetype>(ansi.size()));
 
     if (fileSystem().exists(bytesOf(path))) replaceFile(path + kBackupSuffix, readSmallFile(path));
     replaceFile(path, bytes);
 }
 
 QStringList readIndexDefinitionFile(const QString& path) {
-    QStringDecoder decode(QStringConverter::System);
-    QString text = decode(readSmallFile(path));
+    const QByteArray bytes = readSmallFile(path);
+    QString text = QString::fromStdString(
+        windowsAnsi().toUtf8(std::string_view(bytes.constData(), bytes.size())));
     if (text.endsWith(u'\n')) text.chop(1);
     if (text.endsWith(u'\r')) text.chop(1);
     if (text.isEmpty()) return {};

@@ -1,7 +1,7 @@
 #pragma once
 // The index definition file beside a table: it lies in the alias directory under the table's file
 // name with ".Index.txt" appended, holds one definition a line (IndexDefinitions.h), each line
-// ended by CR LF, in the system's code page.
+// ended by CR LF, in the Windows ANSI code page (1252).
 #include <QString>
 #include <QStringList>
 
@@ -12,7 +12,8 @@ QString indexDefinitionFilePath(const QString& aliasDirectory, const QString& ta
 
 // Replaces the file with `definitions`. The new text is written under a temporary name, flushed
 // and renamed over the file, so an interruption leaves the old file or the new one; the previous
-// file is kept as "<file>.bak" first. Raises EInOutError naming the file that cannot be written.
+// file is kept as "<file>.bak" first. Raises EInOutError naming the file that cannot be written,
+// and refuses, before anything is written, a file or backup that is a table's (TableFileGuard.h).
 void writeIndexDefinitionFile(const QString& path, const QStringList& definitions);
 
 // The lines of the file (ended by CR LF or LF). Raises EInOutError

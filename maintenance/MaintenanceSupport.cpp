@@ -3,6 +3,7 @@
 #include "Dbi.h"
 #include "TabTyp.h"
 #include "TabellenForm.h"
+#include "TableFormat.h"
 #include "TableTypeOfName.h"
 
 namespace kx4 {
@@ -13,6 +14,11 @@ void prepareTable(TTable& table, const QString& alias, const QString& tableName,
     table.TableName = toEngine(tableName);
     if (typeByRule) table.TableType = TableTypeOfName(tableName);
     table.IndexFieldNames.clear();
+}
+
+TTableType typeForTypedName(const QString& typedName, TTableType chosenType) {
+    if (!formatByExtension(toEngine(typedName))) return chosenType;
+    return TableTypeOfName(typedName);
 }
 
 TTabTyp& valuesDialog(TTabellenForm& form) {

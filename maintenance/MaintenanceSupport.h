@@ -19,6 +19,11 @@ class TTabTyp;
 void prepareTable(TTable& table, const QString& alias, const QString& tableName,
                   bool typeByRule = true);
 
+// The table type for a name typed in place of the chosen table: the chosen table's type, unless
+// the typed name's extension names a table of another kind (a ".DB" typed while a ".DBF" is
+// chosen), which is then opened by its own type as the browser would open it.
+TTableType typeForTypedName(const QString& typedName, TTableType chosenType);
+
 // Runs `body`, then `cleanup` whether `body` returned or raised; an error of `body` goes on after
 // the clean-up. An error of the clean-up itself replaces it.
 template <class Body, class Cleanup>

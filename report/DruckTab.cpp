@@ -14,6 +14,7 @@
 #include "StructureReport.h"
 #include "TabellenForm.h"
 #include "Table.h"
+#include "TableFileGuard.h"
 #include "TableTypeOfName.h"
 
 namespace kx4 {
@@ -73,7 +74,8 @@ std::unique_ptr<QPrinter> reportPrinter(const QString& pdfFileName) {
     if (MessageDlg(kNoPrinterQuestion, TMsgDlgType::mtConfirmation, mbYes | mbNo) != mrYes)
         return nullptr;
     QString fileName = pdfFileName;
-    if (!InputQuery(QStringLiteral("Drucken"), QStringLiteral("PDF-Datei:"), fileName))
+    if (!InputQuery(QStringLiteral("Drucken"), QStringLiteral("PDF-Datei:"), fileName) ||
+        !mayWriteFile(fileName))
         return nullptr;
     auto pdf = std::make_unique<QPrinter>(QPrinter::HighResolution);
     pdf->setOutputFormat(QPrinter::PdfFormat);
@@ -104,7 +106,7 @@ void DruckTab(TTabellenForm& form) {
         const auto printer =
             reportPrinter(reportTablePath(report.aliasPath, report.tableName) + ".pdf");
         if (printer) printStructureReport(report, *printer);
-    } else {
+    } else if (mayWriteFile(target.fileName)) {
         writeReportFile(target.fileName, reportFileLines(report));
     }
 }

@@ -191,9 +191,14 @@ void printReport(const StructureReport& report, TReportCanvas& canvas) {
     const QString header = left(CatalogueText(kTextFeldname), 24) + u' ' +
                            left(CatalogueText(kTextTyp), 4) + u' ' +
                            right(CatalogueText(kTextGroesse), 14) + u' ' + right(kIndexHeading, 14);
+    const QString titleText = title(report.alias, report.tableName);
+    // A title that reaches the date's column (a long alias or table name) pushes the date onto
+    // the empty line below it instead of running into it.
+    const bool titleReachesDate = kTitleColumn + titleText.size() >= kDateColumn;
+    const int dateLine = titleReachesDate ? kTitleLine + 1 : kTitleLine;
     const auto printPageHead = [&] {
-        canvas.PrintAt(kTitleColumn, kTitleLine, title(report.alias, report.tableName));
-        canvas.PrintAt(kDateColumn, kTitleLine, report.timestamp);
+        canvas.PrintAt(kTitleColumn, kTitleLine, titleText);
+        canvas.PrintAt(kDateColumn, dateLine, report.timestamp);
         canvas.PrintAt(kHeaderColumn, kHeaderLine, header);
     };
 

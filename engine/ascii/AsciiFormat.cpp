@@ -75,6 +75,11 @@ class AsciiFormat : public TableFormat {
         return toUpperAscii(extensionOf(fileName)) == ".TXT";
     }
 
+    // A text file is a table only with its schema: without one it cannot be opened.
+    bool isTable(const TablePath& path) override {
+        return isTableFile(path.fileName) && !schemaPathFor(path).empty();
+    }
+
     std::vector<std::string> companionFiles(const TablePath& path) override {
         std::vector<std::string> files;
         const std::string data = joinPath(path.directory, path.fileName);

@@ -144,6 +144,9 @@ class TableFormat {
     virtual std::string defaultExtension() const = 0;  // ".DB", ".DBF", ".TXT"
     // Does `fileName` (as listed in a directory) name a table of this format?
     virtual bool isTableFile(const std::string& fileName) const = 0;
+    // Whether the file at `path`, whose name isTableFile claims, is a table of this format; a
+    // format whose tables need a file beside the data file says no without it.
+    virtual bool isTable(const TablePath& path) { return isTableFile(path.fileName); }
     // Every file that belongs to the table, existing ones only (data file first).
     virtual std::vector<std::string> companionFiles(const TablePath& path) = 0;
     // The files a rewrite of the table replaces: those a builder writes anew, and which are

@@ -158,8 +158,8 @@ TEST_F(BrowserTest, ChoosingAnAliasListsEveryTableFileSortedAndExpanded) {
 // Table nodes are sorted once by the locale's collation, letter case included: not by bytes.
 TEST_F(BrowserTest, TableNodesFollowTheLocalesCaseSensitiveCollation) {
     const std::string dir = aliases.addAlias("SORTIERT");
-    for (const char* name :
-         {"b.DB", "A.DB", "a.DB", "B.DB", "Ärger.DB", "Zoll.DBF", "zoll.TXT", "1.DB", "Apfel.DB"})
+    for (const char* name : {"b.DB", "A.DB", "a.DB", "B.DB", "Ärger.DB", "Zoll.DBF", "zoll.TXT",
+                             "zoll.SCH", "1.DB", "Apfel.DB"})
         std::ofstream(dir + "/" + name);
     form = std::make_unique<TTabellenForm>(Session());
     test::chooseAlias(*form, "SORTIERT");
@@ -193,6 +193,18 @@ TEST_F(BrowserTest, TheCodePageOfTheClickedTableAndItsOriginAreShown) {
     EXPECT_TRUE(form->Panel8->text().isEmpty());
     clickTable(*form, "POSTEN.DB");
     EXPECT_EQ(form->Panel8->text(), QStringLiteral("CP 1252 (Tabelle)"));
+}
+
+// Index definition files and reports beside the tables are text files without a schema: they
+// are no tables and stay out of the tree.
+TEST_F(BrowserTest, TextFilesWithoutASchemaAreNoTables) {
+    const std::string dir = aliases.addAlias("BERICHTE");
+    for (const char* name : {"KUNDEN.DB", "KUNDEN.DB.Index.txt", "KUNDEN.DB.txt", "PREISE.TXT",
+                             "PREISE.SCH", "notiz.txt"})
+        std::ofstream(dir + "/" + name);
+    form = std::make_unique<TTabellenForm>(Session());
+    test::chooseAlias(*form, "BERICHTE");
+    EXPECT_EQ(treeTexts(form->TabellenNamen), QStringList({"Tabellen", "KUNDEN.DB", "PREISE.TXT"}));
 }
 
 TEST_F(BrowserTest, AnAliasWithoutTablesShowsTheRootAlone) {
@@ -624,6 +636,21 @@ TEST_F(AliasPathTest, APathLongerThanTheDescriptionHoldsIsRefusedNotCut) {
     const std::string dir =
         aliases.addAlias("TIEF", std::string(250, 'v') + "/" + std::string(40, 'w'));
     EXPECT_THROW(GetAliasPath("TIEF"), EDBEngineError);
+}
+
+// Names longer than the engine's 31-character field: the whole name counts, also beside an
+// alias named like its first 31 characters; a longer name the configuration lacks still finds
+// the alias of its first 31 characters.
+TEST_F(AliasPathTest, LongAliasNamesAreLookedUpWhole) {
+    const std::string cut = "SEHR_LANGER_ALIASNAME_MIT_VIERZ";
+    ASSERT_EQ(cut.size(), 31u);
+    const std::string cutDir = aliases.addAlias(cut, "kurz");
+    const std::string longDir = aliases.addAlias(cut + "IG_ZEICHEN", "lang");
+    EXPECT_EQ(GetAliasPath(QString::fromStdString(cut + "IG_ZEICHEN")),
+              QString::fromStdString(longDir));
+    EXPECT_EQ(GetAliasPath(QString::fromStdString(cut)), QString::fromStdString(cutDir));
+    EXPECT_EQ(GetAliasPath(QString::fromStdString(cut + "_UNBEKANNT")),
+              QString::fromStdString(cutDir));
 }
 
 TEST_F(AliasPathTest, MainWindowDelegates) {

@@ -2,8 +2,11 @@
 // passwords, the wait cursor, number conversion, the image lists and the two values dialogs.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <stdexcept>
 
@@ -12,6 +15,7 @@
 #include "Convert.h"
 #include "Errors.h"
 #include "Images.h"
+#include "QtPrompts.h"
 #include "ScriptedPrompts.h"
 #include "TabTyp.h"
 #include "TablePasswords.h"
@@ -251,6 +255,35 @@ TEST_F(ValuesDialogTest, ChangeFeldTypFormAcceptsOnlyWholeNumberSizes) {
         EXPECT_EQ(dialog.result(), mrOk) << accepted;
     }
     EXPECT_EQ(prompts.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace kx4
+
+namespace kx4 {
+namespace {
+
+// The input box shows a long preset value, such as the PDF file's path, whole.
+TEST(QtPromptsInput, ALongValueIsShownWhole) {
+    test::testApplication();
+    const QString path = QStringLiteral("/home/benutzer/daten/kx4/morvane/") + QString(40, u'x') +
+                         QStringLiteral(".DB.pdf");
+    int editWidth = 0;
+    int textWidth = 0;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        auto* edit = dialog->findChild<QLineEdit*>();
+        editWidth = edit ? edit->width() : 0;
+        textWidth = edit ? edit->fontMetrics().horizontalAdvance(path) : -1;
+        dialog->reject();
+    });
+    QtPrompts prompts;
+    QString value = path;
+    EXPECT_FALSE(
+        prompts.InputQuery(QStringLiteral("Drucken"), QStringLiteral("PDF-Datei:"), value));
+    ASSERT_GT(textWidth, 0) << "no input box appeared";
+    EXPECT_GE(editWidth, textWidth);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -115,7 +117,7 @@ TEST_F(TabellenFormTest, ListsShowTheirColumns) {
     EXPECT_EQ(fields->text(1), "Typ");
     EXPECT_EQ(fields->text(2), QStringLiteral("Länge"));
     EXPECT_EQ(form->ListView1->columnWidth(0), 240);
-    EXPECT_EQ(form->ListView1->columnWidth(1), 76);
+    EXPECT_GE(form->ListView1->columnWidth(1), 76);  // widened for "DateTime (*)"
     EXPECT_EQ(form->ListView1->columnWidth(2), 42);
     EXPECT_EQ(form->ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
     ASSERT_EQ(form->ListView2->columnCount(), 1);
@@ -161,6 +163,26 @@ TEST_F(TabellenFormTest, TheWindowHasTheProgramIconAtEverySize) {
     const QImage large = form->windowIcon().pixmap(QSize(256, 256)).toImage();
     EXPECT_GT(qAlpha(large.pixel(128, 24)), 200);
     EXPECT_EQ(qAlpha(large.pixel(0, 0)), 0);
+}
+
+// A long table name stays in its label: the path panel and the index label keep their places.
+// The type column shows the longest type name with the key marker whole.
+TEST_F(TabellenFormTest, LongTextsKeepTheLayout) {
+    const auto form = createForm();
+    form->resize(1000, 700);
+    form->show();
+    QApplication::processEvents();
+    const QPoint panel = form->Panel6->pos();
+    const QPoint index = form->IndexText->pos();
+    form->TabString->setText(QString(150, u'T') + QStringLiteral(".DB"));
+    QApplication::processEvents();
+    EXPECT_EQ(form->Panel6->pos(), panel);
+    EXPECT_EQ(form->IndexText->pos(), index);
+    for (const char* type : {"Unknown (*)", "DateTime (*)", "Currency (*)"}) {
+        EXPECT_LE(form->ListView1->fontMetrics().horizontalAdvance(QString::fromLatin1(type)) + 8,
+                  form->ListView1->columnWidth(1))
+            << type;
+    }
 }
 
 TEST_F(TabellenFormTest, ChoosingAnAliasListsItsTablesSorted) {
@@ -242,7 +264,7 @@ TEST_F(TabellenFormTest, FailedTableListingCleansUpBeforeTheErrorBox) {
 TEST_F(TabellenFormTest, CloseEndsTheMessageLoop) {
     const auto form = createForm();
     form->show();
-    QTimer::singleShot(0, form.get(), [&] { form->EndeBtn->click(); });
+    QTimer::singleShot(0, form.get(), [&] { QTest::mouseClick(form->EndeBtn, Qt::LeftButton); });
     QTimer safety;
     safety.setSingleShot(true);
     QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(99); });

@@ -27,9 +27,9 @@ class DefineButtonsTest : public DefinitionTest {
         QTimer::singleShot(0, &context, [&] {
             if (!DefineForm || !DefineForm->isVisible()) return;
             mode = DefineMode;
-            DefineForm->EndeBtn->click();
+            QTest::mouseClick(DefineForm->EndeBtn, Qt::LeftButton);
         });
-        button->click();
+        QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_EQ(DefineForm, nullptr);
         return mode;
     }

@@ -1,6 +1,7 @@
 // The window itself: controls, menus, texts, the alias and table choosers and loading a table's
 // structure into the rows.
 #include <QApplication>
+#include <QScrollBar>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
@@ -39,6 +40,45 @@ TEST_F(DefineFormTest, StartsEmptyInTableMode) {
     EXPECT_EQ(form->OKBtn->text(), "&OK");
 }
 
+// At its smallest the window shows every type code and size whole, also with a scroll bar
+// beside the rows; it starts at that size and the lists and the editor follow when it grows.
+TEST_F(DefineFormTest, ResizableWithEveryCodeAndSizeReadable) {
+    const auto form = createForm();
+    EXPECT_LT(form->minimumWidth(), form->maximumWidth());
+    EXPECT_LT(form->minimumHeight(), form->maximumHeight());
+    EXPECT_EQ(form->size(), form->minimumSize());
+    EXPECT_GE(form->width(), 218);
+    EXPECT_GE(form->height(), 313);
+
+    const QStringList codes = {"A", "S",  "I",     "W",        "B",    "F", "$",       "BCD", "D",
+                               "T", "DT", "Bytes", "VarBytes", "Blob", "M", "Graphic", "L",   "U"};
+    const QStringList sizes = {"4", "30", "255", "34", "65535"};
+    for (int i = 0; i < 3; ++i) {
+        form->TypListe->addItems(codes);
+        form->SizeListe->addItems(sizes);
+    }
+    QApplication::processEvents();
+    const auto fits = [](const QListWidget& list, const QString& text) {
+        return list.fontMetrics().horizontalAdvance(text) + 4 <= list.viewport()->width();
+    };
+    ASSERT_TRUE(form->TypListe->verticalScrollBar()->isVisible());
+    for (const QString& code : codes)
+        EXPECT_TRUE(fits(*form->TypListe, code)) << code.toStdString();
+    for (const QString& size : sizes)
+        EXPECT_TRUE(fits(*form->SizeListe, size)) << size.toStdString();
+    EXPECT_GE(form->FelderListe->width(), 119);
+
+    const QSize small = form->size();
+    const QRect felder = form->FelderListe->geometry();
+    form->resize(small + QSize(150, 120));
+    EXPECT_EQ(form->FelderListe->width(), felder.width() + 150);
+    EXPECT_EQ(form->FelderListe->height(), felder.height() + 120);
+    EXPECT_EQ(form->TypListe->height(), felder.height() + 120);
+    EXPECT_EQ(form->SizeListe->geometry().right(), form->width() - 10);
+    EXPECT_EQ(form->TabellenBox->width(), form->width() - 73);
+    EXPECT_EQ(form->NeuPanel->width(), form->width() - 19);
+}
+
 TEST_F(DefineFormTest, OtherLanguagesTakeTheCatalogueTexts) {
     const test::LocaleScope english("en_US.UTF-8");
     const auto form = createForm();
@@ -53,7 +93,7 @@ TEST_F(DefineFormTest, OtherLanguagesTakeTheCatalogueTexts) {
 
 TEST_F(DefineFormTest, ClosingGivesOkByTheButtonAndCancelByTheWindow) {
     auto form = createForm();
-    form->EndeBtn->click();
+    QTest::mouseClick(form->EndeBtn, Qt::LeftButton);
     EXPECT_EQ(form->result(), mrOk);
     form = createForm();
     form->close();
@@ -198,7 +238,7 @@ TEST_F(DefineFormTest, TableTypeFollowsTheSpellingOfTheName) {
     typeTableName(*form, "artikel.dbf");
     EXPECT_EQ(form->FelderListe->count(), 6);
 
-    form->Zurcksetzen1->trigger();
+    chooseFromMenu(*form, form->Zurcksetzen1);
     typeTableName(*form, "ARTIKEL.Dbf");  // opened as a Paradox table: not readable
     EXPECT_TRUE(rows(*form).isEmpty());
 }

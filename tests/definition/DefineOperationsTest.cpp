@@ -118,7 +118,7 @@ TEST_F(DefineOperationsTest, DelFieldDropsTheChosenFieldInTableMode) {
         chooseTable(form, "KUNDEN.DB");
         selectRow(form, 6);  // AKTIV
         prompts.messageAnswers.push_back(mrOk);
-        form.DelBtn->click();
+        QTest::mouseClick(form.DelBtn, Qt::LeftButton);
         EXPECT_EQ(form.FelderListe->count(), 7);
     }));
     EXPECT_EQ(messageTexts(), std::vector<QString>({"Fertig!"}));
@@ -260,14 +260,15 @@ TEST_P(FieldLengthRefused, ReachesTheErrorBoxAndEveryFileStaysUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, FieldLengthRefused,
-    testing::Values(LengthFailure{"KUNDEN.DB", "NAME", "vierzig",
-                                  "'vierzig' ist kein gültiger Integerwert."},
-                    LengthFailure{"KUNDEN.DB", "NAME", "", "'' ist kein gültiger Integerwert."},
-                    LengthFailure{"KUNDEN.DB", "NAME", "4", nullptr},  // values do not fit
-                    LengthFailure{"KUNDEN.DB", "NAME", "-1", nullptr},
-                    LengthFailure{"KUNDEN.DB", "NAME", "300", nullptr},
-                    LengthFailure{"ARTIKEL.DBF", "BEZEICH", "10", nullptr},
-                    LengthFailure{"PREISE.TXT", "ARTNR", "2", nullptr}));
+    testing::Values(
+        LengthFailure{"KUNDEN.DB", "NAME", "vierzig", "'vierzig' ist kein gültiger Integerwert."},
+        LengthFailure{"KUNDEN.DB", "NAME", "", "'' ist kein gültiger Integerwert."},
+        LengthFailure{"KUNDEN.DB", "NAME", "4", nullptr},  // values do not fit
+        LengthFailure{"KUNDEN.DB", "NAME", "-1", nullptr},
+        LengthFailure{"KUNDEN.DB", "NAME", "300", nullptr},
+        LengthFailure{"KUNDEN.DB", "NAME", "99999", "Feld-Länge 99999 ist größer als 65535."},
+        LengthFailure{"ARTIKEL.DBF", "BEZEICH", "10", nullptr},
+        LengthFailure{"PREISE.TXT", "ARTNR", "2", nullptr}));
 
 }  // namespace
 }  // namespace kx4

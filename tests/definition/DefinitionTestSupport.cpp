@@ -4,6 +4,8 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <algorithm>
@@ -70,12 +72,64 @@ void DefinitionTest::chooseTable(TDefineForm& form, const QString& table) {
     pick(*form.TabellenBox, table);
 }
 
+namespace {
+
+// Where a click into `widget` lands: a list's rows are drawn in its viewport.
+QWidget* clickArea(QWidget* widget) {
+    auto* list = qobject_cast<QAbstractScrollArea*>(widget);
+    return list ? list->viewport() : widget;
+}
+
+QMenu* openPopup() {
+    QCoreApplication::processEvents();
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
+
+}  // namespace
+
+QMenu* DefinitionTest::rightClick(TDefineForm& form, QWidget* widget) {
+    QWidget* area = clickArea(widget);
+    // Through the window, as the windowing system delivers it: the window turns the press into
+    // the context menu request of the widget under the mouse.
+    const QPoint at = area->mapTo(&form, QPoint(area->width() / 2, area->height() - 8));
+    QTest::mouseClick(form.windowHandle(), Qt::RightButton, {}, at);
+    return openPopup();
+}
+
+QMenu* DefinitionTest::menuKey(TDefineForm& form, QWidget* widget) {
+    widget->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(form.windowHandle(), Qt::Key_Menu);
+    if (QMenu* menu = openPopup()) return menu;
+    // The X11 and Windows platforms answer the Menu key with a keyboard context menu request
+    // to the focus widget; the offscreen platform of the tests does not, so it is sent here.
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus) return nullptr;
+    const QPoint at = focus->rect().center();
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, at, focus->mapToGlobal(at));
+    QApplication::sendEvent(focus, &request);
+    return openPopup();
+}
+
+void DefinitionTest::chooseFromMenu(TDefineForm& form, QAction* item) {
+    QWidget* owner = nullptr;
+    if (item->parent() == form.Pop1) owner = form.FelderListe;
+    if (item->parent() == form.Pop3) owner = form.SizeListe;
+    if (item->parent() == form.Pop2)
+        owner = form.NeuPanel->isHidden() ? static_cast<QWidget*>(form.TypListe) : form.TypEdit;
+    ASSERT_NE(owner, nullptr) << "no menu of the window holds " << item->text().toStdString();
+    QMenu* menu = rightClick(form, owner);
+    ASSERT_NE(menu, nullptr) << "no menu opened over " << owner->objectName().toStdString();
+    ASSERT_TRUE(menu->actions().contains(item)) << menu->objectName().toStdString();
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    ASSERT_FALSE(menu->isVisible());
+}
+
 void DefinitionTest::enterRow(TDefineForm& form, const TypedRow& row) {
-    form.Einfgen1->trigger();
+    chooseFromMenu(form, form.Einfgen1);
     typeInto(form.NameEdit, row.name);
     typeInto(form.TypEdit, row.type);
     typeInto(form.SizeEdit, row.size);
-    form.OKBtn->click();
+    QTest::mouseClick(form.OKBtn, Qt::LeftButton);
 }
 
 void DefinitionTest::enterRows(TDefineForm& form, const std::vector<TypedRow>& rows) {

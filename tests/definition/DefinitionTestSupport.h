@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QListWidget>
+#include <QMenu>
 #include <QStringList>
+#include <QTest>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,7 +44,14 @@ class DefinitionTest : public testing::Test {
     void enterRow(TDefineForm& form, const TypedRow& row);       // "&Neues Feld", type, OK
     void enterRows(TDefineForm& form, const std::vector<TypedRow>& rows);
     void selectRow(TDefineForm& form, int row);  // a click into FelderListe
-    void save(TDefineForm& form) { form.SaveBtn->click(); }
+    // A right click into the list or edit; returns the menu that opened (nullptr: none).
+    QMenu* rightClick(TDefineForm& form, QWidget* widget);
+    // A press of the Menu key while the list or edit has the focus; returns the menu.
+    QMenu* menuKey(TDefineForm& form, QWidget* widget);
+    // The item of a pop-up menu, chosen as a user does: a right click where that menu belongs
+    // (the letters go to the type edit while the entry editor is open), then a click on it.
+    void chooseFromMenu(TDefineForm& form, QAction* item);
+    void save(TDefineForm& form) { QTest::mouseClick(form.SaveBtn, Qt::LeftButton); }
 
     // The rows of the window as "name|type|size" lines (missing entries read "-").
     QStringList rows(const TDefineForm& form);

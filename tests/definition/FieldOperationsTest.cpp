@@ -170,8 +170,8 @@ TEST_F(FieldOperationsTest, AddWithAMissingTypeEntryStopsWithTheListError) {
     const std::string before = directorySnapshot(demo.tables());
     const auto form = fieldModeForm("KUNDEN.DB");
     enterRows(*form, {{"A1", "A", "5"}, {"A2", "A", "5"}});
-    form->Zurcksetzen2->trigger();
-    form->A1->trigger();  // one type for two rows
+    chooseFromMenu(*form, form->Zurcksetzen2);
+    chooseFromMenu(*form, form->A1);  // one type for two rows
     save(*form);
     ASSERT_EQ(prompts.errorBoxes.size(), 1u);
     EXPECT_EQ(prompts.errorBoxes[0], "Listenindex überschreitet das Maximum (1)");
@@ -184,7 +184,7 @@ TEST_F(FieldOperationsTest, DropsTheSelectedFieldReloadsAndSaysDone) {
     ASSERT_EQ(form->FelderListe->item(3)->text(), "ORT");
     selectRow(*form, 3);
     prompts.messageAnswers.push_back(mrOk);
-    form->DelBtn->click();
+    QTest::mouseClick(form->DelBtn, Qt::LeftButton);
 
     EXPECT_TRUE(prompts.errorBoxes.empty());
     ASSERT_EQ(messageTexts(), std::vector<QString>({"Fertig!"}));  // no question before
@@ -203,7 +203,7 @@ TEST_F(FieldOperationsTest, DropsAFieldOfTheDbaseTable) {
     const auto form = loadedForm("ARTIKEL.DBF");
     selectRow(*form, 3);  // LAGER
     prompts.messageAnswers.push_back(mrOk);
-    form->DelBtn->click();
+    QTest::mouseClick(form->DelBtn, Qt::LeftButton);
     ASSERT_EQ(messageTexts(), std::vector<QString>({"Fertig!"}));
     EXPECT_EQ(test::dbfreadFields(demo.table("ARTIKEL.DBF")),
               std::vector<std::string>(
@@ -216,7 +216,7 @@ TEST_F(FieldOperationsTest, DropsAFieldWhoseNameHasAQuote) {
     const auto form = loadedForm("ZITAT.DB");
     selectRow(*form, 0);
     prompts.messageAnswers.push_back(mrOk);
-    form->DelBtn->click();
+    QTest::mouseClick(form->DelBtn, Qt::LeftButton);
     EXPECT_TRUE(prompts.errorBoxes.empty());
     EXPECT_EQ(statement(*form),
               QStringList({"ALTER TABLE \"ZITAT.DB\" DROP \"ZITAT.DB\".\"A\"\"B\""}));
@@ -236,9 +236,9 @@ TEST_P(DropRefused, ReloadsTheRowsAndSaysNothingMore) {
     const std::string before = directorySnapshot(demo.tables());
     const auto form = loadedForm("KUNDEN.DB");
     const QStringList loaded = rows(*form);
-    if (GetParam().dropSizes) form->Zurcksetzen3->trigger();
+    if (GetParam().dropSizes) chooseFromMenu(*form, form->Zurcksetzen3);
     selectRow(*form, GetParam().row);
-    form->DelBtn->click();
+    QTest::mouseClick(form->DelBtn, Qt::LeftButton);
     EXPECT_TRUE(prompts.messages.empty());
     ASSERT_EQ(prompts.errorBoxes.size(), 1u);
     if (GetParam().errorBox) {
@@ -256,10 +256,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, DropRefused,
 
 TEST_F(FieldOperationsTest, DropOfAFieldTheTableNoLongerHasIsRefusedByTheEngine) {
     const auto form = loadedForm("PREISE.TXT");
-    form->Zurcksetzen1->trigger();
+    chooseFromMenu(*form, form->Zurcksetzen1);
     enterRow(*form, {"WEG", "A", "1"});
     selectRow(*form, 0);
-    form->DelBtn->click();
+    QTest::mouseClick(form->DelBtn, Qt::LeftButton);
     EXPECT_EQ(prompts.errorBoxes.size(), 1u);
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(rows(*form), QStringList({"ARTNR|A|8", "PREIS|F|8", "GUELTIGAB|D|4"}));

@@ -11,9 +11,46 @@ using test::entries;
 
 using RowEditingTest = DefinitionTest;
 
+struct MenuCase {
+    const char* label;
+    QWidget* (*owner)(TDefineForm&);
+    QMenu* (*menu)(TDefineForm&);
+    bool byKey;
+};
+
+QWidget* felder(TDefineForm& form) { return form.FelderListe; }
+QWidget* typen(TDefineForm& form) { return form.TypListe; }
+QWidget* sizes(TDefineForm& form) { return form.SizeListe; }
+QMenu* pop1(TDefineForm& form) { return form.Pop1; }
+QMenu* pop2(TDefineForm& form) { return form.Pop2; }
+QMenu* pop3(TDefineForm& form) { return form.Pop3; }
+
+void PrintTo(const MenuCase& c, std::ostream* os) { *os << c.label; }
+
+class PopUpMenu : public DefinitionTest, public testing::WithParamInterface<MenuCase> {};
+
+// Each list opens its own menu on a right click and on the Menu key, in an empty window too,
+// where the menus are the only way to begin a row.
+TEST_P(PopUpMenu, OpensOverItsList) {
+    const auto form = createForm();
+    QWidget* owner = GetParam().owner(*form);
+    QMenu* opened = GetParam().byKey ? menuKey(*form, owner) : rightClick(*form, owner);
+    EXPECT_EQ(opened, GetParam().menu(*form));
+    if (opened) opened->close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, PopUpMenu,
+                         testing::Values(MenuCase{"FeldnamenByMouse", felder, pop1, false},
+                                         MenuCase{"TypByMouse", typen, pop2, false},
+                                         MenuCase{"SizeByMouse", sizes, pop3, false},
+                                         MenuCase{"FeldnamenByKey", felder, pop1, true},
+                                         MenuCase{"TypByKey", typen, pop2, true},
+                                         MenuCase{"SizeByKey", sizes, pop3, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 TEST_F(RowEditingTest, EntryEditorAppendsOneRowAndLocksSaveAndClose) {
     const auto form = createForm();
-    form->Einfgen1->trigger();
+    chooseFromMenu(*form, form->Einfgen1);
     EXPECT_FALSE(form->NeuPanel->isHidden());
     EXPECT_FALSE(form->SaveBtn->isEnabled());
     EXPECT_FALSE(form->EndeBtn->isEnabled());
@@ -23,7 +60,7 @@ TEST_F(RowEditingTest, EntryEditorAppendsOneRowAndLocksSaveAndClose) {
     typeInto(form->TypEdit, "a");
     EXPECT_EQ(form->TypEdit->text(), "A");  // upper case at once
     typeInto(form->SizeEdit, "30");
-    form->OKBtn->click();
+    QTest::mouseClick(form->OKBtn, Qt::LeftButton);
 
     EXPECT_TRUE(form->NeuPanel->isHidden());
     EXPECT_TRUE(form->SaveBtn->isEnabled());
@@ -33,7 +70,7 @@ TEST_F(RowEditingTest, EntryEditorAppendsOneRowAndLocksSaveAndClose) {
 
 TEST_F(RowEditingTest, TypeEditUpperCasesOnlyTheLettersAToZ) {
     const auto form = createForm();
-    form->Einfgen1->trigger();
+    chooseFromMenu(*form, form->Einfgen1);
     typeInto(form->TypEdit, "dt");
     form->TypEdit->insert(QStringLiteral("ä$"));  // as an input method enters it
     EXPECT_EQ(form->TypEdit->text(), "DTä$");
@@ -41,11 +78,11 @@ TEST_F(RowEditingTest, TypeEditUpperCasesOnlyTheLettersAToZ) {
 
 TEST_F(RowEditingTest, LetterMenuReplacesTheEditorsType) {
     const auto form = createForm();
-    form->Einfgen1->trigger();
+    chooseFromMenu(*form, form->Einfgen1);
     typeInto(form->TypEdit, "xy");
-    form->N1->trigger();
+    chooseFromMenu(*form, form->N1);
     EXPECT_EQ(form->TypEdit->text(), "$");
-    form->L1->trigger();
+    chooseFromMenu(*form, form->L1);
     EXPECT_EQ(form->TypEdit->text(), "L");
     EXPECT_EQ(form->TypListe->count(), 0);
 }
@@ -56,7 +93,7 @@ TEST_F(RowEditingTest, LetterMenuWithTheEditorClosedExtendsOnlyTheTypeList) {
     const auto form = createForm();
     enterRow(*form, {"NAME", "A", "10"});
     for (QAction* letter : {form->A1, form->S1, form->I1, form->L1, form->D1, form->N1, form->M1}) {
-        letter->trigger();
+        chooseFromMenu(*form, letter);
     }
     EXPECT_EQ(entries(*form->TypListe), QStringList({"A", "A", "S", "I", "L", "D", "$", "M"}));
     EXPECT_EQ(form->FelderListe->count(), 1);
@@ -65,14 +102,14 @@ TEST_F(RowEditingTest, LetterMenuWithTheEditorClosedExtendsOnlyTheTypeList) {
 
 TEST_F(RowEditingTest, EmptyNameClosesTheEditorWithoutARowAndTheTextsStay) {
     const auto form = createForm();
-    form->Einfgen1->trigger();
+    chooseFromMenu(*form, form->Einfgen1);
     typeInto(form->TypEdit, "d");
     typeInto(form->SizeEdit, "7");
-    form->OKBtn->click();
+    QTest::mouseClick(form->OKBtn, Qt::LeftButton);
     EXPECT_TRUE(form->NeuPanel->isHidden());
     EXPECT_TRUE(rows(*form).isEmpty());
 
-    form->Einfgen1->trigger();
+    chooseFromMenu(*form, form->Einfgen1);
     EXPECT_EQ(form->TypEdit->text(), "D");
     EXPECT_EQ(form->SizeEdit->text(), "7");
 }
@@ -133,7 +170,7 @@ TEST_P(GroesseInput, AppendsToTheSizeListOnly) {
     prompts.inputAnswers.push_back(
         GetParam().answer ? std::optional<QString>(QString::fromUtf8(*GetParam().answer))
                           : std::nullopt);
-    form->Grsse1->trigger();
+    chooseFromMenu(*form, form->Grsse1);
     ASSERT_EQ(prompts.inputs.size(), 1u);
     EXPECT_EQ(prompts.inputs[0].caption, "Grösse festlegen");
     EXPECT_EQ(prompts.inputs[0].prompt, "Grösse:");
@@ -153,11 +190,11 @@ TEST_F(RowEditingTest, ResetEmptiesItsOwnListsWithoutAQuestion) {
     const auto form = createForm();
     enterRows(*form, {{"A1", "A", "10"}, {"D1", "D", "0"}});
 
-    form->Zurcksetzen3->trigger();
+    chooseFromMenu(*form, form->Zurcksetzen3);
     EXPECT_EQ(rows(*form), QStringList({"A1|A|-", "D1|D|-"}));
-    form->Zurcksetzen2->trigger();
+    chooseFromMenu(*form, form->Zurcksetzen2);
     EXPECT_EQ(rows(*form), QStringList({"A1|-|-", "D1|-|-"}));
-    form->Zurcksetzen1->trigger();
+    chooseFromMenu(*form, form->Zurcksetzen1);
     EXPECT_TRUE(rows(*form).isEmpty());
     EXPECT_TRUE(prompts.messages.empty());
 }
@@ -167,7 +204,7 @@ TEST_F(RowEditingTest, DeleteButtonWithoutASelectedRowDoesNothing) {
     chooseAlias(*form, "DEMO");
     typeTableName(*form, "KUNDEN.DB");
     const QStringList loaded = rows(*form);
-    form->DelBtn->click();
+    QTest::mouseClick(form->DelBtn, Qt::LeftButton);
     EXPECT_EQ(rows(*form), loaded);
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_TRUE(prompts.errorBoxes.empty());

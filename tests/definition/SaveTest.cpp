@@ -25,7 +25,7 @@ class SaveTest : public DefinitionTest {
         auto form = createForm();
         typeInto(form->AliasBox->lineEdit(), alias);
         typeTableName(*form, table);
-        form->Zurcksetzen1->trigger();  // whatever typing the name loaded
+        chooseFromMenu(*form, form->Zurcksetzen1);  // whatever typing the name loaded
         enterRows(*form, rows);
         return form;
     }
@@ -49,8 +49,8 @@ TEST_P(SaveChecks, RefuseWithTheFirstFailingCheckAndChangeNothing) {
     const std::string before = directorySnapshot(tables());
     const auto form = formWith(GetParam().alias, GetParam().table, GetParam().rows);
     for (const char* letter : GetParam().extraTypes) {
-        if (std::string(letter) == "S") form->S1->trigger();
-        if (std::string(letter) == "$") form->N1->trigger();
+        if (std::string(letter) == "S") chooseFromMenu(*form, form->S1);
+        if (std::string(letter) == "$") chooseFromMenu(*form, form->N1);
     }
     prompts.messages.clear();
     prompts.messageAnswers.push_back(mrOk);
@@ -92,13 +92,40 @@ INSTANTIATE_TEST_SUITE_P(
                   "Ungültiger Typ angegeben: \"DT\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+class NameOutsideTheAlias : public SaveTest, public testing::WithParamInterface<const char*> {};
+
+// A table name with a directory part or blanks at either end is refused: no table is made in
+// another directory or under a name nobody sees in the browser.
+TEST_P(NameOutsideTheAlias, IsRefusedAndNothingIsCreated) {
+    std::filesystem::create_directories(tables() + "/sub");
+    QString name = QString::fromUtf8(GetParam());
+    name.replace(QStringLiteral("<DIR>"), QString::fromStdString(demo.dir().path().string()));
+    const std::string outside = directorySnapshot(demo.dir().path());
+    const std::string inside = directorySnapshot(tables());
+    const auto form = formWith("DEMO", name, {{"NAME", "A", "10"}});
+    prompts.messages.clear();
+    prompts.messageAnswers.push_back(mrOk);
+    save(*form);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.startsWith(QStringLiteral("Ungültiger Tabellen-Name")))
+        << prompts.messages[0].text.toStdString();
+    EXPECT_EQ(prompts.messages[0].type, TMsgDlgType::mtError);
+    EXPECT_EQ(directorySnapshot(demo.dir().path()), outside);
+    EXPECT_EQ(directorySnapshot(tables()), inside);
+    EXPECT_TRUE(std::filesystem::is_empty(tables() + "/sub"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, NameOutsideTheAlias,
+                         testing::Values("../RAUS.DB", "sub/RAUS.DB", "<DIR>/RAUS.DB",
+                                         "..\\RAUS.DB", " RAUS.DB", "RAUS.DB ", "RAUS.DBF ", ".."));
+
 TEST_F(SaveTest, TypeCheckWalksTheWholeTypeListAndStopsAtItsFirstBadEntry) {
     const auto form = formWith("DEMO", "NEU.DB", {{"A1", "A", "5"}});
-    form->Einfgen1->trigger();
+    chooseFromMenu(*form, form->Einfgen1);
     typeInto(form->NameEdit, "");
-    form->OKBtn->click();
+    QTest::mouseClick(form->OKBtn, Qt::LeftButton);
     // Entries beyond the rows are checked as well.
-    form->N1->trigger();
+    chooseFromMenu(*form, form->N1);
     form->TypListe->addItem("F");
     form->TypListe->addItem("BCD");
     prompts.messageAnswers.push_back(mrOk);
@@ -306,7 +333,7 @@ class SaveFailure : public SaveTest, public testing::WithParamInterface<FailureC
 
 TEST_P(SaveFailure, ReachesTheErrorBoxAndCreatesNothing) {
     const auto form = formWith("DEMO", "NEU.DB", GetParam().rows);
-    if (GetParam().dropSizes) form->Zurcksetzen3->trigger();
+    if (GetParam().dropSizes) chooseFromMenu(*form, form->Zurcksetzen3);
     save(*form);
     EXPECT_TRUE(prompts.messages.empty());
     ASSERT_EQ(prompts.errorBoxes.size(), 1u);

@@ -56,8 +56,10 @@ TEST_F(SessionTest, MissingConfigurationMeansNoAliases) {
 }
 
 TEST_F(SessionTest, TableNamesAreTheTableFilesWithExtensions) {
+    // A text file without its schema (a report, an index definition file) is no table.
     for (const char* name : {"KUNDEN.DB", "KUNDEN.PX", "KUNDEN.MB", "artikel.dbf", "ARTIKEL.MDX",
-                             "PREISE.TXT", "PREISE.SCH", "notes.doc"})
+                             "PREISE.TXT", "preise.sch", "notes.doc", "KUNDEN.DB.Index.txt",
+                             "KUNDEN.DB.txt"})
         std::ofstream(dir_.file("morvane/") + name) << "x";
     std::vector<std::string> names;
     session_.GetTableNames("MORVANE", "", true, false, names);

@@ -1,6 +1,7 @@
 // "Create Idx" on Paradox and dBase tables of the demo alias.
 #include <QComboBox>
 #include <QLabel>
+#include <filesystem>
 
 #include "MaintenanceTestSupport.h"
 
@@ -199,6 +200,70 @@ TEST_F(IdxDefine, RetryThenCancelWhileAnotherProgramHoldsTheTable) {
     EXPECT_EQ(prompts.errorBoxes.size(), 1u);  // the engine's error after the clean-up
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(indexRows(), QStringList({"KUNDENNR"}));  // refreshed from the table opened shared
+}
+
+struct OtherTypeCase {
+    const char* chosen;
+    const char* typed;
+    const char* fields;
+};
+
+void PrintTo(const OtherTypeCase& c, std::ostream* os) { *os << c.chosen << " -> " << c.typed; }
+
+class TypedTableOfAnotherType : public IdxDefine,
+                                public testing::WithParamInterface<OtherTypeCase> {};
+
+// The typed table is opened by its own type: no question whether to retry, no claim that a
+// healthy table is damaged, and the index lands on the typed table only.
+TEST_P(TypedTableOfAnotherType, GetsTheIndex) {
+    const OtherTypeCase& c = GetParam();
+    chooseTable(c.chosen);
+    const auto chosenBefore = indexesOf(c.chosen).size();
+    define(
+        {.tableName = c.typed, .indexName = "NEUIDX", .fields = c.fields, .typeText = "ixUnique"});
+    EXPECT_TRUE(prompts.messages.empty()) << prompts.messages.front().text;
+    EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes.front();
+    EXPECT_TRUE(findIndex(c.typed, "NEUIDX").has_value());
+    EXPECT_EQ(indexesOf(c.chosen).size(), chosenBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, TypedTableOfAnotherType,
+                         testing::Values(OtherTypeCase{"ARTIKEL.DBF", "KUNDEN.DB", "ORT"},
+                                         OtherTypeCase{"KUNDEN.DB", "ARTIKEL.DBF", "LAGER"}));
+
+// Only a table that someone else holds is worth another try; a table that is not there is
+// reported at once, without asking.
+TEST_F(IdxDefine, AMissingTypedTableIsReportedWithoutTheRetryQuestion) {
+    chooseTable("KUNDEN.DB");
+    const std::string before = snapshot();
+    define({.tableName = "FEHLT.DB",
+            .indexName = "X",
+            .fields = "ORT",
+            .typeText = "ixCaseInsensitive"});
+    EXPECT_TRUE(prompts.messages.empty()) << prompts.messages.front().text;
+    ASSERT_EQ(prompts.errorBoxes.size(), 1u);
+    EXPECT_NE(prompts.errorBoxes[0].indexOf("FEHLT"), -1) << prompts.errorBoxes[0];
+    EXPECT_EQ(snapshot(), before);
+}
+
+// A typed name with a directory part or blanks at either end never reaches the engine.
+TEST_F(IdxDefine, ATypedNameOutsideTheAliasIsRefused) {
+    chooseTable("KUNDEN.DB");
+    std::filesystem::copy_file(tablePath("KUNDEN.DB"), demo.dir().file("KUNDEN.DB"));
+    const std::string outside = test::directorySnapshot(demo.dir().path());
+    const std::string before = snapshot();
+    for (const char* typed : {"../KUNDEN.DB", " KUNDEN.DB"}) {
+        prompts.messageAnswers.push_back(mrOk);
+        define({.tableName = typed,
+                .indexName = "ORTIDX",
+                .fields = "ORT",
+                .typeText = "ixCaseInsensitive"});
+    }
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_TRUE(prompts.messages[0].text.startsWith(QStringLiteral("Ungültiger Tabellen-Name")));
+    EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes.front();
+    EXPECT_EQ(test::directorySnapshot(demo.dir().path()), outside);
+    EXPECT_EQ(snapshot(), before);
 }
 
 TEST_F(IdxDefine, RetrySucceedsOnceTheOtherProgramLetsGo) {

@@ -133,6 +133,21 @@ TEST_F(IdxDelete, CancelDeletesNothingButShowsTheTableNamedInTheDialog) {
     EXPECT_TRUE(prompts.errorBoxes.empty());
 }
 
+// A table of another kind typed in the dialog is opened by its own type.
+TEST_F(IdxDelete, ATypedTableOfAnotherTypeLosesTheNamedIndex) {
+    TTable artikel;
+    artikel.DatabaseName = "DEMO";
+    artikel.TableName = "ARTIKEL.DBF";
+    artikel.AddIndex("LAGER", "LAGER", IndexOption::ixCaseInsensitive);
+    chooseCustomersWithIndexes();
+    selectIndexRow(1);
+    deleteIndex({.tableName = "ARTIKEL.DBF", .indexName = "LAGER"});
+    EXPECT_TRUE(prompts.messages.empty()) << prompts.messages.front().text;
+    EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes.front();
+    EXPECT_FALSE(findIndex("ARTIKEL.DBF", "LAGER").has_value());
+    EXPECT_TRUE(findIndex("KUNDEN.DB", "ORTIDX").has_value());
+}
+
 TEST_F(IdxDelete, WithoutASelectedRowNothingHappens) {
     chooseCustomersWithIndexes();
     form->ListView2->clearSelection();

@@ -33,11 +33,26 @@ TEST_F(DefinitionFile, LiesBesideTheTableUnderItsFileNameWithExtension) {
 
 TEST_F(DefinitionFile, OneDefinitionALineEndedByCarriageReturnAndLineFeed) {
     writeIndexDefinitionFile(path("T.DB.Index.txt"), {"NR;POS*", "ORT", "NAME;VORNAME", "STRAßE"});
+    // In the Windows ANSI code page: "ß" is the one byte 0xDF.
     EXPECT_EQ(bytesOf(dir.file("T.DB.Index.txt")),
-              "NR;POS*\r\nORT\r\nNAME;VORNAME\r\nSTRA\xC3\x9F"
+              "NR;POS*\r\nORT\r\nNAME;VORNAME\r\nSTRA\xDF"
               "E\r\n");
     EXPECT_EQ(readIndexDefinitionFile(path("T.DB.Index.txt")),
               QStringList({"NR;POS*", "ORT", "NAME;VORNAME", QStringLiteral("STRAßE")}));
+}
+
+// A file written by the original tool holds "ä" as the byte 0xE4 and "€" as 0x80.
+TEST_F(DefinitionFile, ReadsTheWindowsAnsiCodePage) {
+    std::ofstream(dir.file("A.DB.Index.txt"), std::ios::binary) << "Stra\xDF"
+                                                                   "e;H\xE4user*\r\nPreis\x80\r\n";
+    EXPECT_EQ(readIndexDefinitionFile(path("A.DB.Index.txt")),
+              QStringList({QStringLiteral("Straße;Häuser*"), QStringLiteral("Preis€")}));
+}
+
+TEST_F(DefinitionFile, ACharacterOutsideTheCodePageIsRefusedBeforeWriting) {
+    EXPECT_THROW(writeIndexDefinitionFile(path("B.DB.Index.txt"), {QStringLiteral("Ωmega*")}),
+                 EInOutError);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("B.DB.Index.txt")));
 }
 
 TEST_F(DefinitionFile, ReadsLineFeedEndingsAndKeepsEmptyLines) {
@@ -80,6 +95,29 @@ TEST_F(DefinitionFile, AFileThatCannotBeWrittenIsNamedAndTheOldOneStays) {
             << error.what();
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("busy.Index.txt")));
+}
+
+// A text table that happens to bear the definition file's name keeps its data and schema.
+TEST_F(DefinitionFile, NeverReplacesATableOrItsCompanion) {
+    std::ofstream(dir.file("T.DB.Index.txt"), std::ios::binary) << "Meier\r\n";
+    std::ofstream(dir.file("T.DB.Index.SCH"), std::ios::binary)
+        << "[T.DB.Index]\r\nFiletype=VARYING\r\nField1=NAME,CHAR,20,00,00\r\n";
+    std::ofstream(dir.file("U.DB"), std::ios::binary) << "not even a table";
+    const std::string data = bytesOf(dir.file("T.DB.Index.txt"));
+    const std::string schema = bytesOf(dir.file("T.DB.Index.SCH"));
+    for (const char* name : {"T.DB.Index.txt", "t.db.index.sch", "U.DB"}) {
+        try {
+            writeIndexDefinitionFile(path(name), {"NR*"});
+            ADD_FAILURE() << name << ": no error";
+        } catch (const EInOutError& error) {
+            EXPECT_NE(std::string(error.what()).find("gehört zur Tabelle"), std::string::npos)
+                << error.what();
+        }
+    }
+    EXPECT_EQ(bytesOf(dir.file("T.DB.Index.txt")), data);
+    EXPECT_EQ(bytesOf(dir.file("T.DB.Index.SCH")), schema);
+    EXPECT_EQ(bytesOf(dir.file("U.DB")), "not even a table");
+    EXPECT_EQ(QDir(QString::fromStdString(dir.path().string())).entryList(QDir::Files).size(), 3);
 }
 
 TEST_F(DefinitionFile, AnOversizedFileIsRefused) {

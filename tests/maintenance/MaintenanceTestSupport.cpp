@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -27,11 +28,18 @@ DialogScript::DialogScript() {
         }
         const DialogAnswer answer = answers.front();
         answers.pop_front();
-        if (answer.tableName) dialog.TabNameEdit->setText(*answer.tableName);
-        if (answer.indexName) dialog.IndexEdit->setText(*answer.indexName);
-        if (answer.fields) dialog.FelderEdit->setText(*answer.fields);
-        if (answer.typeText) dialog.TabBox->setCurrentText(*answer.typeText);
-        (answer.ok ? dialog.OKBtn : dialog.CancelBtn)->click();
+        // Typed over what the edit holds, as a user does.
+        const auto typeOver = [](QLineEdit* edit, const QString& text) {
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(edit, Qt::Key_Delete);
+            QTest::keyClicks(edit, text);
+        };
+        if (answer.tableName) typeOver(dialog.TabNameEdit, *answer.tableName);
+        if (answer.indexName) typeOver(dialog.IndexEdit, *answer.indexName);
+        if (answer.fields) typeOver(dialog.FelderEdit, *answer.fields);
+        if (answer.typeText) typeOver(dialog.TabBox->lineEdit(), *answer.typeText);
+        QTest::mouseClick(answer.ok ? dialog.OKBtn : dialog.CancelBtn, Qt::LeftButton);
     });
 }
 
@@ -80,6 +88,17 @@ MaintenanceTest::~MaintenanceTest() {
 void MaintenanceTest::chooseTable(const QString& table) { form->TabString->setText(table); }
 
 void MaintenanceTest::press(void (TTabellenForm::*handler)()) {
+    // The toolbar button of the handler, clicked with the mouse.
+    const std::pair<void (TTabellenForm::*)(), QToolButton*> buttons[] = {
+        {&TTabellenForm::IdxDefineBtnClick, form->IdxDefineBtn},
+        {&TTabellenForm::IdxDelBtnClick, form->IdxDelBtn},
+        {&TTabellenForm::IndexReorgBtnClick, form->IndexReorgBtn},
+        {&TTabellenForm::CompressBtnClick, form->CompressBtn}};
+    for (const auto& [buttonHandler, button] : buttons) {
+        if (buttonHandler != handler) continue;
+        QTest::mouseClick(button, Qt::LeftButton);
+        return;
+    }
     runHandler([&] { (form.get()->*handler)(); });
 }
 
@@ -91,9 +110,13 @@ QStringList MaintenanceTest::indexRows() const {
 }
 
 void MaintenanceTest::selectIndexRow(int row) {
-    form->ListView2->clearSelection();
-    form->ListView2->topLevelItem(row)->setSelected(true);
-    form->ListView2Click();
+    form->show();
+    QTreeWidgetItem* item = form->ListView2->topLevelItem(row);
+    ASSERT_NE(item, nullptr);
+    form->ListView2->scrollToItem(item);
+    QTest::mouseClick(form->ListView2->viewport(), Qt::LeftButton, {},
+                      form->ListView2->visualItemRect(item).center());
+    ASSERT_TRUE(item->isSelected());
 }
 
 void MaintenanceTest::markIndexList() {

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -21,6 +22,22 @@ class ValuesDialog : public testing::Test {
     test::LocaleScope german{"de_DE.UTF-8"};
     test::ScriptedPromptsScope prompts;
 };
+
+// Only the exact entry counts: a type typed in other letter case stays as typed, whether the
+// user types on, presses Enter or leaves the box.
+TEST_F(ValuesDialog, TypedTypesInOtherLetterCaseStayAsTyped) {
+    TTabTyp dialog;
+    dialog.show();
+    for (const QString typed : {QStringLiteral("ixprimary"), QStringLiteral("IXUNIQUE")}) {
+        dialog.TabBox->lineEdit()->setFocus();
+        QTest::keyClick(dialog.TabBox->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(dialog.TabBox->lineEdit(), typed);
+        EXPECT_EQ(dialog.TabBox->currentText(), typed);
+        QTest::keyClick(dialog.TabBox->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(dialog.TabBox->lineEdit(), Qt::Key_Tab);
+        EXPECT_EQ(dialog.TabBox->currentText(), typed);
+    }
+}
 
 TEST_F(ValuesDialog, LayoutOfTheDialog) {
     TTabTyp dialog;

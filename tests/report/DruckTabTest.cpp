@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QPrinterInfo>
+#include <filesystem>
+#include <map>
 
 #include "ReportTestSupport.h"
 #include "StructureReport.h"
@@ -141,14 +143,79 @@ TEST_F(DruckTabTest, ClosingTheDialogByItsFrameStillWritesTheFile) {
     EXPECT_EQ(test::readCrLfLines(alias.file("BELEG.DB.txt")).size(), 13);
 }
 
-TEST_F(DruckTabTest, AnExistingFileIsReplaced) {
+TEST_F(DruckTabTest, AnExistingFileIsReplacedOnlyAfterTheUserAgrees) {
     createBeleg();
     window.choose(QStringLiteral("BELEG.DB"));
-    std::ofstream(alias.file("alt.txt")) << std::string(5000, 'x') << "\n";
+    const std::string old = std::string(5000, 'x') + "\n";
+    std::ofstream(alias.file("alt.txt")) << old;
+
+    prompts.messageAnswers = {mrNo};
+    ASSERT_TRUE(runReport(form, toFile(file("alt.txt"))));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].type, TMsgDlgType::mtConfirmation);
+    EXPECT_EQ(prompts.messages[0].buttons, mbYes | mbNo);
+    EXPECT_TRUE(prompts.messages[0].text.contains(file("alt.txt")));
+    const std::vector<char> kept = test::readFileBytes(alias.file("alt.txt"));
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), old);
+
+    prompts.messageAnswers = {mrYes};
     ASSERT_TRUE(runReport(form, toFile(file("alt.txt"))));
     const QStringList lines = test::readCrLfLines(alias.file("alt.txt"));
     ASSERT_EQ(lines.size(), 13);
     EXPECT_EQ(lines[10], QStringLiteral("Betrag;Nr"));
+    EXPECT_TRUE(prompts.errorBoxes.empty());
+}
+
+// Every file of the alias directory, with its bytes.
+std::map<std::string, std::vector<char>> directoryBytes(const std::string& directory) {
+    std::map<std::string, std::vector<char>> files;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        files[entry.path().filename().string()] = test::readFileBytes(entry.path().string());
+    return files;
+}
+
+// Tables of every kind with companions: Paradox with primary and secondary indexes, dBase with
+// memo and production index, a text table with its schema.
+void createTablesWithCompanions(test::ReportAlias& alias) {
+    test::createBeleg(alias);
+    alias.createTable(TTableType::ttDBase, "artikel.dbf",
+                      {{"BEZ", TFieldType::ftString, 40}, {"NOTIZ", TFieldType::ftMemo, 10}},
+                      {indexOn("BEZ", "BEZ")});
+    alias.createTable(TTableType::ttASCII, "LISTE.TXT", {{"NAME", TFieldType::ftString, 20}}, {});
+}
+
+class TableFileTarget : public DruckTabTest, public testing::WithParamInterface<const char*> {};
+
+// The report never takes the place of a table or of a file that belongs to one, whatever the
+// letter case, also when the file does not exist yet; every file stays byte for byte.
+TEST_P(TableFileTarget, IsRefusedAndNothingChanges) {
+    createTablesWithCompanions(alias);
+    window.choose(QStringLiteral("BELEG.DB"));
+    const auto before = directoryBytes(alias.directory());
+    ASSERT_TRUE(before.count("BELEG.PX") &&
+                before.count("artikel.dbt") + before.count("ARTIKEL.DBT") &&
+                before.count("LISTE.SCH"))
+        << "the companions this test relies on are missing";
+
+    ASSERT_TRUE(runReport(form, toFile(file(GetParam()))));
+    ASSERT_EQ(prompts.errorBoxes.size(), 1u);
+    EXPECT_TRUE(prompts.errorBoxes[0].contains(QStringLiteral("gehört zur Tabelle")))
+        << prompts.errorBoxes[0].toStdString();
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(directoryBytes(alias.directory()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TableFileTarget,
+                         testing::Values("BELEG.DB", "beleg.db", "BELEG.PX", "beleg.x02",
+                                         "artikel.dbf", "ARTIKEL.DBT", "artikel.mdx", "LISTE.TXT",
+                                         "liste.sch", "NEU.DB", "neu.dbf"));
+
+TEST_F(DruckTabTest, AnEmptyFileNameIsRefusedWithAPlainMessage) {
+    createBeleg();
+    window.choose(QStringLiteral("BELEG.DB"));
+    ASSERT_TRUE(runReport(form, toFile(QString())));
+    ASSERT_EQ(prompts.errorBoxes.size(), 1u);
+    EXPECT_EQ(prompts.errorBoxes[0], QStringLiteral("Es muss ein Datei-Name angegeben werden."));
 }
 
 TEST_F(DruckTabTest, WithoutAChosenTableNothingHappens) {
@@ -234,6 +301,27 @@ TEST_F(NoPrinterTest, ThePdfFileOfferedIsBesideTheTable) {
     ASSERT_EQ(prompts.inputs.size(), 1u);
     EXPECT_EQ(prompts.inputs[0].preset, tablePath(QStringLiteral("BELEG.DB.pdf")));
     EXPECT_FALSE(QFile::exists(tablePath(QStringLiteral("BELEG.DB.pdf"))));
+}
+
+TEST_F(NoPrinterTest, ThePdfNeverReplacesATable) {
+    const auto before = directoryBytes(alias.directory());
+    prompts.messageAnswers = {mrYes};
+    prompts.inputAnswers = {tablePath(QStringLiteral("BELEG.DB"))};
+    ASSERT_TRUE(runReport(form, [](TDruckForm& dialog) { dialog.OKBtn->click(); }));
+    ASSERT_EQ(prompts.errorBoxes.size(), 1u);
+    EXPECT_TRUE(prompts.errorBoxes[0].contains(QStringLiteral("gehört zur Tabelle")));
+    EXPECT_EQ(directoryBytes(alias.directory()), before);
+}
+
+TEST_F(NoPrinterTest, AnExistingPdfIsReplacedOnlyAfterTheUserAgrees) {
+    std::ofstream(alias.file("alt.pdf")) << "alt";
+    prompts.messageAnswers = {mrYes, mrNo};
+    prompts.inputAnswers = {file("alt.pdf")};
+    ASSERT_TRUE(runReport(form, [](TDruckForm& dialog) { dialog.OKBtn->click(); }));
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_TRUE(prompts.messages[1].text.contains(file("alt.pdf")));
+    const std::vector<char> kept = test::readFileBytes(alias.file("alt.pdf"));
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "alt");
 }
 
 TEST_F(NoPrinterTest, AnUnwritablePdfFileShowsAnError) {

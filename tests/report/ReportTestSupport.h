@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -94,12 +95,17 @@ inline bool runReport(TTabellenForm& form, const std::function<void(TDruckForm&)
     return shown;
 }
 
-// Chooses "Datei" with the given file name and presses "Drucken".
+// Chooses "Datei" with the mouse, types the file name over the offered one and clicks
+// "Drucken".
 inline std::function<void(TDruckForm&)> toFile(const QString& fileName) {
     return [fileName](TDruckForm& dialog) {
-        dialog.alleRadio->click();
-        dialog.DateiEdit->setText(fileName);
-        dialog.OKBtn->click();
+        // On the button's circle: the rest of its row is no part of it.
+        QTest::mouseClick(dialog.alleRadio, Qt::LeftButton, {},
+                          QPoint(8, dialog.alleRadio->height() / 2));
+        QTest::keyClick(dialog.DateiEdit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(dialog.DateiEdit, Qt::Key_Delete);
+        QTest::keyClicks(dialog.DateiEdit, fileName);
+        QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
     };
 }
 

@@ -40,6 +40,28 @@ class RecordingCanvas : public TReportCanvas {
     int lastLine_;
 };
 
+// A title long enough to reach the date's column leaves the date on the line below; a short
+// one keeps it beside the title.
+TEST(PrintedHead, ALongTitleNeverRunsIntoTheDate) {
+    StructureReport report;
+    report.alias = QStringLiteral("KASSE");
+    report.timestamp = QStringLiteral("05.03.24 - 14:07:09");
+    for (const int length : {10, 44, 45, 120}) {
+        report.tableName = QString(length, u'T') + QStringLiteral(".DB");
+        RecordingCanvas canvas(60);
+        printReport(report, canvas);
+        ASSERT_GE(canvas.calls.size(), 2u);
+        const PrintCall& title = canvas.calls[0];
+        const PrintCall& date = canvas.calls[1];
+        EXPECT_EQ(date.text, report.timestamp);
+        EXPECT_EQ(date.column, 60);
+        const bool sameLine = date.line == title.line;
+        EXPECT_TRUE(!sameLine || title.column + title.text.size() < date.column) << length;
+        EXPECT_LT(date.line, 3) << "the column header stays on line 3";
+        if (length == 10) EXPECT_TRUE(sameLine);
+    }
+}
+
 // The type name, size column and decimals the report shows for each field type.
 struct TypeCase {
     TFieldType type;

@@ -1,0 +1,76 @@
+#include "TableFileGuard.h"
+
+#include <QFileInfo>
+
+#include "AliasPath.h"
+#include "Errors.h"
+#include "FileSystem.h"
+#include "Prompts.h"
+#include "TableFormat.h"
+
+namespace kx4 {
+
+namespace {
+
+bool sameFileName(const std::string& a, const std::string& b) {
+    return toUpperAscii(a) == toUpperAscii(b);
+}
+
+// The table of `directory` whose files include `fileName`.
+std::optional<std::string> owningTableIn(const std::string& directory,
+                                         const std::string& fileName) {
+    // No directory, no table; writing there fails on its own.
+    if (!fileSystem().exists(directory)) return std::nullopt;
+    if (TableFormat* format = formatByExtension(fileName);
+        format && format->isTable(TablePath{directory, fileName}))
+        return fileName;
+    for (const std::string& name : fileSystem().listDirectory(directory)) {
+        TableFormat* format = formatByExtension(name);
+        const TablePath table{directory, name};
+        if (!format || !format->isTable(table)) continue;
+        for (const std::string& file : format->companionFiles(table))
+            if (sameFileName(fileNameOf(file), fileName)) return name;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> owningTable(const QFileInfo& file) {
+    const std::optional<std::string> table =
+        owningTableIn(AnsiToOem(file.absolutePath()), AnsiToOem(file.fileName()));
+    if (!table) return std::nullopt;
+    return OemToAnsi(*table);
+}
+
+}  // namespace
+
+std::optional<QString> tableOwningFile(const QString& path) {
+    const QFileInfo file(path);
+    if (std::optional<QString> table = owningTable(file)) return table;
+    // A link leads to the file it names.
+    if (file.isSymLink() || file.exists()) {
+        const QString target = file.canonicalFilePath();
+        if (!target.isEmpty() && target != file.absoluteFilePath())
+            return owningTable(QFileInfo(target));
+    }
+    return std::nullopt;
+}
+
+void refuseTableFile(const QString& path) {
+    if (path.trimmed().isEmpty()) throw EInOutError("Es muss ein Datei-Name angegeben werden");
+    if (const std::optional<QString> table = tableOwningFile(path))
+        throw EInOutError(QStringLiteral("Die Datei \"%1\" gehört zur Tabelle %2 und wird "
+                                         "nicht überschrieben")
+                              .arg(path, *table)
+                              .toStdString());
+}
+
+bool mayWriteFile(const QString& path) {
+    refuseTableFile(path);
+    if (!fileSystem().exists(AnsiToOem(path))) return true;
+    const QString question =
+        QStringLiteral("Die Datei \"%1\" existiert bereits!\rWollen Sie die Datei überschreiben?")
+            .arg(path);
+    return MessageDlg(question, TMsgDlgType::mtConfirmation, mbYes | mbNo) == mrYes;
+}
+
+}  // namespace kx4
