@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "TextCodec.h"
 #include "Value.h"
 #include "ValueConversion.h"
 
@@ -65,7 +66,7 @@ TEST_P(NumberAsText, IsPlainDecimalThatReadsBack) {
     alpha.type = TFieldType::ftString;
     alpha.size = 255;
     std::string reason;
-    const auto converted = convertValue(value, alpha, reason);
+    const auto converted = convertValue(value, alpha, reason, TextCodec(1252));
     if (text.size() <= 255) {
         ASSERT_TRUE(converted.has_value()) << reason;
         EXPECT_EQ(*converted, FieldValue{text});
