@@ -55,12 +55,12 @@ TEST_P(DumpOrder, FollowsTheIndex) {
     options.command = "dump";
     options.file = writeTable(dir);
     options.index = GetParam().index;
-    std::ostringstream out;
-    ASSERT_EQ(tool::dump(options, out), 0);
+    std::ostringstream out, problems;
+    ASSERT_EQ(tool::dump(options, out, problems), 0);
     std::istringstream lines(out.str());
     std::string line, keys;
     std::getline(lines, line);
-    EXPECT_EQ(line, "Nr,Name,Betrag");
+    EXPECT_EQ(line, "Nr,Name,Betrag\r");
     while (std::getline(lines, line)) keys += line.substr(0, line.find(','));
     EXPECT_EQ(keys, GetParam().keys);
 }
@@ -78,13 +78,13 @@ TEST(Dump, NumbersArePlainDecimalAndAnUnknownIndexFails) {
     tool::Options options;
     options.command = "dump";
     options.file = writeTable(dir);
-    std::ostringstream out;
-    ASSERT_EQ(tool::dump(options, out), 0);
-    EXPECT_NE(out.str().find("1,beta,33000000\n"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("2,Alpha,100000\n"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("3,alpha,-0.000025\n"), std::string::npos) << out.str();
+    std::ostringstream out, problems;
+    ASSERT_EQ(tool::dump(options, out, problems), 0);
+    EXPECT_NE(out.str().find("1,beta,33000000\r\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("2,Alpha,100000\r\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("3,alpha,-0.000025\r\n"), std::string::npos) << out.str();
     options.index = "Nirgends";
-    EXPECT_ANY_THROW(tool::dump(options, out));
+    EXPECT_ANY_THROW(tool::dump(options, out, problems));
 }
 
 TEST(Describe, MarksTheCaseInsensitiveIndex) {
