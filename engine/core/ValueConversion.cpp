@@ -207,6 +207,11 @@ std::optional<FieldValue> toText(const FieldValue& v, const FieldDef& to, std::s
     }
     if (to.type == TFieldType::ftString || to.type == TFieldType::ftFixedChar ||
         to.type == TFieldType::ftWideString) {
+        // A character field ends at its first NUL: such text would not read back whole.
+        if (text.find('\0') != std::string::npos) {
+            reason = "the value is not text without NUL characters";
+            return std::nullopt;
+        }
         // Characters, not bytes: the driver checks the encoded length against the field.
         std::size_t chars = 0;
         for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
