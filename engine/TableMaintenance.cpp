@@ -22,29 +22,52 @@ TypeCodes logicalCodes(TFieldType type) {
     switch (type) {
         case TFieldType::ftString:
         case TFieldType::ftFixedChar:
-        case TFieldType::ftWideString: return {fldZSTRING, 0};
-        case TFieldType::ftSmallint: return {fldINT16, 0};
-        case TFieldType::ftInteger: return {fldINT32, 0};
-        case TFieldType::ftWord: return {fldUINT16, 0};
-        case TFieldType::ftBoolean: return {fldBOOL, 0};
-        case TFieldType::ftFloat: return {fldFLOAT, 0};
-        case TFieldType::ftCurrency: return {fldFLOAT, fldstMONEY};
-        case TFieldType::ftBCD: return {fldBCD, 0};
-        case TFieldType::ftDate: return {fldDATE, 0};
-        case TFieldType::ftTime: return {fldTIME, 0};
-        case TFieldType::ftDateTime: return {fldTIMESTAMP, 0};
-        case TFieldType::ftBytes: return {fldBYTES, 0};
-        case TFieldType::ftVarBytes: return {fldVARBYTES, 0};
-        case TFieldType::ftAutoInc: return {fldINT32, fldstAUTOINC};
-        case TFieldType::ftBlob: return {fldBLOB, fldstBINARY};
-        case TFieldType::ftMemo: return {fldBLOB, fldstMEMO};
-        case TFieldType::ftGraphic: return {fldBLOB, fldstGRAPHIC};
-        case TFieldType::ftFmtMemo: return {fldBLOB, fldstFMTMEMO};
-        case TFieldType::ftParadoxOle: return {fldBLOB, fldstOLEOBJ};
-        case TFieldType::ftDBaseOle: return {fldBLOB, fldstDBSOLEOBJ};
-        case TFieldType::ftTypedBinary: return {fldBLOB, fldstTYPEDBINARY};
-        case TFieldType::ftLargeint: return {fldINT64, 0};
-        default: return {fldUNKNOWN, 0};
+        case TFieldType::ftWideString:
+            return {fldZSTRING, 0};
+        case TFieldType::ftSmallint:
+            return {fldINT16, 0};
+        case TFieldType::ftInteger:
+            return {fldINT32, 0};
+        case TFieldType::ftWord:
+            return {fldUINT16, 0};
+        case TFieldType::ftBoolean:
+            return {fldBOOL, 0};
+        case TFieldType::ftFloat:
+            return {fldFLOAT, 0};
+        case TFieldType::ftCurrency:
+            return {fldFLOAT, fldstMONEY};
+        case TFieldType::ftBCD:
+            return {fldBCD, 0};
+        case TFieldType::ftDate:
+            return {fldDATE, 0};
+        case TFieldType::ftTime:
+            return {fldTIME, 0};
+        case TFieldType::ftDateTime:
+            return {fldTIMESTAMP, 0};
+        case TFieldType::ftBytes:
+            return {fldBYTES, 0};
+        case TFieldType::ftVarBytes:
+            return {fldVARBYTES, 0};
+        case TFieldType::ftAutoInc:
+            return {fldINT32, fldstAUTOINC};
+        case TFieldType::ftBlob:
+            return {fldBLOB, fldstBINARY};
+        case TFieldType::ftMemo:
+            return {fldBLOB, fldstMEMO};
+        case TFieldType::ftGraphic:
+            return {fldBLOB, fldstGRAPHIC};
+        case TFieldType::ftFmtMemo:
+            return {fldBLOB, fldstFMTMEMO};
+        case TFieldType::ftParadoxOle:
+            return {fldBLOB, fldstOLEOBJ};
+        case TFieldType::ftDBaseOle:
+            return {fldBLOB, fldstDBSOLEOBJ};
+        case TFieldType::ftTypedBinary:
+            return {fldBLOB, fldstTYPEDBINARY};
+        case TFieldType::ftLargeint:
+            return {fldINT64, 0};
+        default:
+            return {fldUNKNOWN, 0};
     }
 }
 
@@ -54,7 +77,8 @@ std::unique_ptr<File> lockExisting(const std::string& path) {
     if (!fs.exists(path)) return nullptr;
     auto file = fs.open(path, OpenMode::ReadWrite);
     if (!file->tryLock(LockMode::Exclusive))
-        throwEngineError(DBIERR_TABLEINUSE, "Table is busy: " + path + " is in use by another user");
+        throwEngineError(DBIERR_TABLEINUSE,
+                         "Table is busy: " + path + " is in use by another user");
     return file;
 }
 
@@ -78,8 +102,9 @@ std::vector<IndexDef> remapIndexes(const TableFile& file, const RestructurePlan&
                 const std::string what = index.options.has(IndexOption::ixPrimary)
                                              ? "the primary key"
                                              : "the index " + index.name;
-                throwEngineError(DBIERR_INVALIDPARAM, "Field " + name + " of " + file.path().fileName +
-                                                          " cannot be dropped: " + what + " uses it");
+                throwEngineError(DBIERR_INVALIDPARAM,
+                                 "Field " + name + " of " + file.path().fileName +
+                                     " cannot be dropped: " + what + " uses it");
             }
             names.push_back(target);
         }
@@ -91,10 +116,10 @@ std::vector<IndexDef> remapIndexes(const TableFile& file, const RestructurePlan&
 
 [[noreturn]] void refuse(const TableFile& file, const std::string& field, std::uint64_t record,
                          const std::string& reason) {
-    throwEngineError(DBIERR_INVALIDFLDXFORM,
-                     "Cannot change table " + file.path().fileName + ": field " + field +
-                         ", record " + std::to_string(record) + ": " + reason +
-                         ". The table was not changed");
+    throwEngineError(DBIERR_INVALIDFLDXFORM, "Cannot change table " + file.path().fileName +
+                                                 ": field " + field + ", record " +
+                                                 std::to_string(record) + ": " + reason +
+                                                 ". The table was not changed");
 }
 
 void removeFilesTheNewTableLacks(const std::vector<std::string>& oldFiles, FileTransaction& tx) {
@@ -135,8 +160,10 @@ FieldDef fieldForCreate(TableFormat& format, const std::string& name, TFieldType
 void createTable(TableFormat& format, const TablePath& path, const TableSchema& schema,
                  const std::vector<Record>& records) {
     if (schema.fields.empty())
-        throwEngineError(DBIERR_INVALIDPARAM, "Table " + path.fileName + " needs at least one field");
-    FileTransaction::recover(path.full());
+        throwEngineError(DBIERR_INVALIDPARAM,
+                         "Table " + path.fileName + " needs at least one field");
+    FileTransaction::recover(
+        path.full(), [&](const std::string& name) { return format.isCompanion(path, name); });
     const auto held = lockExisting(path.full());
     const auto oldFiles = held ? format.companionFiles(path) : std::vector<std::string>{};
     FileTransaction tx(path.full());
@@ -160,10 +187,12 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
                                                   format.driverName() + " tables (" +
                                                   source.path().fileName + ")");
     if (!source.exclusive())
-        throwEngineError(DBIERR_NEEDEXCLACCESS, "Table " + source.path().fileName +
-                                                    " must be opened exclusively to be restructured");
+        throwEngineError(
+            DBIERR_NEEDEXCLACCESS,
+            "Table " + source.path().fileName + " must be opened exclusively to be restructured");
     if (plan.fields.empty())
-        throwEngineError(DBIERR_INVALIDPARAM, "Table " + source.path().fileName + " needs at least one field");
+        throwEngineError(DBIERR_INVALIDPARAM,
+                         "Table " + source.path().fileName + " needs at least one field");
     TableSchema schema;
     for (const auto& f : plan.fields) schema.fields.push_back(f.target);
     schema.indexes = remapIndexes(source, plan);

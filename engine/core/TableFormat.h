@@ -18,7 +18,7 @@ struct FLDDesc;  // DbiTypes.h
 
 // Passwords the session holds, and the prompt for one it lacks.
 class PasswordSource {
-public:
+  public:
     virtual ~PasswordSource() = default;
     virtual std::vector<std::string> passwords() const = 0;
     // Asks the user for the password of `tableFile`; nullopt when the user declines.
@@ -45,7 +45,7 @@ struct TableInfo {
 
 // Reads records one after another.
 class RecordCursor {
-public:
+  public:
     virtual ~RecordCursor() = default;
     // Fills `out` with the next live record (one value per field); false at the end.
     virtual bool next(Record& out) = 0;
@@ -54,13 +54,13 @@ public:
 // Format-specific properties of an existing table (level, block size, code page, password,
 // auto-increment counter, ...) that a rewrite must carry over. Opaque above the driver.
 class FormatProperties {
-public:
+  public:
     virtual ~FormatProperties() = default;
 };
 
 // An open table. Holds its OS lock (shared or exclusive) until destroyed.
 class TableFile {
-public:
+  public:
     virtual ~TableFile() = default;
     virtual const TablePath& path() const = 0;
     virtual const TableSchema& schema() const = 0;  // fields, and indexes primary first
@@ -93,7 +93,7 @@ struct RecordSource {
 
 // Writes a complete new table into staged files of a transaction.
 class TableBuilder {
-public:
+  public:
     virtual ~TableBuilder() = default;
     // Raises EDBEngineError (DBIERR_DATATOOLONG and the like) for a value the field cannot hold;
     // never truncates silently.
@@ -112,7 +112,7 @@ struct OpenOptions {
 };
 
 class TableFormat {
-public:
+  public:
     virtual ~TableFormat() = default;
     virtual TTableType type() const = 0;
     virtual std::string driverName() const = 0;
@@ -121,6 +121,9 @@ public:
     virtual bool isTableFile(const std::string& fileName) const = 0;
     // Every file that belongs to the table, existing ones only (data file first).
     virtual std::vector<std::string> companionFiles(const TablePath& path) = 0;
+    // Whether `fileName` (a plain name in the table's directory) is a companion of the table
+    // (any file of companionFiles() but the data file), existing or not.
+    virtual bool isCompanion(const TablePath& path, const std::string& fileName) const = 0;
     // The files a rewrite of the table replaces: those a builder writes anew, and which are
     // removed when the new table has none of them. Files of other kinds (validity checks,
     // say) stay as they are.

@@ -90,7 +90,11 @@ TEST_P(InterruptedWrite, LeavesTheOldTableOrTheNewOne) {
                 if (diskFull) EXPECT_EQ(e.errorCode(), DBIERR_OSENOSPC) << e.what();
             }
         }
-        FileTransaction::recover(demo.table(c.table));
+        const std::string table = demo.table(c.table);
+        const TablePath path{directoryOf(table), fileNameOf(table)};
+        FileTransaction::recover(table, [&](const std::string& name) {
+            return formatFor(TTableType::ttDefault, path.fileName).isCompanion(path, name);
+        });
         const std::string after = dumpTable("DEMO", c.table);
         EXPECT_TRUE(problemsOf(c.table).empty());
         EXPECT_EQ(std::count(after.begin(), after.end(), '\n'),

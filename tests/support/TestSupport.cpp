@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,7 +20,8 @@ TempDir::TempDir() {
     std::random_device rd;
     const auto base = fs::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        auto candidate = base / ("kx4test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+        auto candidate =
+            base / ("kx4test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
         if (fs::create_directory(candidate)) {
             path_ = candidate;
             return;
@@ -70,13 +72,30 @@ std::vector<std::string> corpusTables(const std::string& subdir,
     return found;
 }
 
+int inChildProcess(const std::function<int()>& work) {
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        int code = 99;
+        try {
+            code = work();
+        } catch (...) {
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
 int runCommand(const std::string& command, std::string& output) {
     output.clear();
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return -1;
     std::array<char, 4096> buffer{};
     std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        output.append(buffer.data(), n);
     const int status = ::pclose(pipe);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -91,9 +110,10 @@ std::string directorySnapshot(const fs::path& dir) {
     for (const auto& entry : fs::directory_iterator(dir)) {
         if (!entry.is_regular_file()) continue;
         const auto bytes = readFileBytes(entry.path().string());
-        const std::size_t h = std::hash<std::string_view>{}(std::string_view(bytes.data(), bytes.size()));
-        lines.push_back(entry.path().filename().string() + " " + std::to_string(bytes.size()) + " " +
-                        std::to_string(h));
+        const std::size_t h =
+            std::hash<std::string_view>{}(std::string_view(bytes.data(), bytes.size()));
+        lines.push_back(entry.path().filename().string() + " " + std::to_string(bytes.size()) +
+                        " " + std::to_string(h));
     }
     std::sort(lines.begin(), lines.end());
     std::ostringstream out;

@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the test suite: temporary directories, corpus copies, running programs.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,7 @@ namespace kx4::test {
 
 // A fresh directory, removed with everything in it when the object goes away.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +17,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -34,6 +35,10 @@ std::vector<std::string> corpusTables(const std::string& subdir,
 
 // Runs a shell command; returns its exit status and fills `output` with its standard output.
 int runCommand(const std::string& command, std::string& output);
+
+// Runs `work` in a forked child process (another holder of locks, another user after setuid);
+// returns its exit code, 99 for an exception, -1 when it did not exit normally.
+int inChildProcess(const std::function<int()>& work);
 
 // Bytes of a file, for byte-identical checks.
 std::vector<char> readFileBytes(const std::string& path);
