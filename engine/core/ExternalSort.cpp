@@ -154,7 +154,7 @@ std::unique_ptr<ExternalSorter::Run> ExternalSorter::newRun() {
     auto run = std::make_unique<Run>();
     run->path =
         FileTransaction::temporaryPath(scratchBase_, "sort" + std::to_string(g_scratchCounter++));
-    run->file = fileSystem().open(run->path, OpenMode::Create);
+    run->file = createAfresh(run->path);
     return run;
 }
 

@@ -131,7 +131,9 @@ public:
         switch (mode) {
             case OpenMode::Read: flags |= O_RDONLY; break;
             case OpenMode::ReadWrite: flags |= O_RDWR; break;
-            case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+            case OpenMode::Create:
+                flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+                break;
         }
         const int fd = ::open(path.c_str(), flags, 0644);
         if (fd < 0) throwOs("open", path, errno);
@@ -248,10 +250,15 @@ std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit) {
     return bytes;
 }
 
+std::unique_ptr<File> createAfresh(const std::string& path) {
+    fileSystem().remove(path);
+    return fileSystem().open(path, OpenMode::Create);
+}
+
 void replaceWholeFile(const std::string& path, const void* data, std::size_t size) {
     const std::string staged = path + ".kx4tmp";
     try {
-        auto file = fileSystem().open(staged, OpenMode::Create);
+        auto file = createAfresh(staged);
         file->writeAt(0, data, size);
         file->sync();
         file.reset();

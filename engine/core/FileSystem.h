@@ -38,9 +38,9 @@ public:
 };
 
 enum class OpenMode {
-    Read,        // existing file, read only
-    ReadWrite,   // existing file
-    Create,      // create or truncate, read and write
+    Read,       // existing file, read only
+    ReadWrite,  // existing file
+    Create,     // a new file, read and write; fails when the name exists, as a link too
 };
 
 class FileSystem {
@@ -69,6 +69,10 @@ std::string fileNameOf(const std::string& path);
 std::string extensionOf(const std::string& name);   // with the dot, as written (".DB"), or ""
 std::string stemOf(const std::string& name);        // name without its last extension
 std::string toUpperAscii(std::string s);
+
+// Creates a temporary file of ours anew: a leftover of an interrupted run (or whatever another
+// program put under that name, links included) is removed first, never written through.
+std::unique_ptr<File> createAfresh(const std::string& path);
 
 // Reads a whole (small) file; raises naming the file.
 std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit);

@@ -166,7 +166,7 @@ File& FileTransaction::stage(const std::string& target) {
     Staged s;
     s.target = target;
     s.temp = temporaryPath(tableFile_, tagOf(target));
-    s.file = fileSystem().open(s.temp, OpenMode::Create);
+    s.file = createAfresh(s.temp);
     staged_.push_back(std::move(s));
     return *staged_.back().file;
 }
@@ -213,7 +213,7 @@ void FileTransaction::commit() {
     const std::string journal = journalPath(tableFile_);
     const std::string journalTemp = temporaryPath(tableFile_, "journal");
     const std::string text = serialise(entries);
-    auto journalFile = fs.open(journalTemp, OpenMode::Create);
+    auto journalFile = createAfresh(journalTemp);
     journalFile->tryLock(LockMode::Exclusive);
     journalFile->writeAt(0, text.data(), text.size());
     journalFile->sync();

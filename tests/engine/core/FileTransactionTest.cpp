@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "Errors.h"
+#include "ExternalSort.h"
 #include "FaultyFileSystem.h"
 #include "FileTransaction.h"
 #include "TestSupport.h"
@@ -257,6 +258,39 @@ INSTANTIATE_TEST_SUITE_P(Entries, ForeignJournal,
                                            "D\tT.DBF", "R\tT.DB.DB.kx4tmp\tT.DBF",
                                            "R\tT.DB.DB.kx4tmp\t.", "D\t..", "D\t/etc/T.MB",
                                            "R\tT.DB.MB.kx4tmp\tT.MB\nQ\tT.X01"));
+
+// Links planted under every name the temporary files of a rewrite, a sort and a small-file
+// replacement could take: each of them is replaced, never written through.
+TEST(TemporaryFiles, AreNeverWrittenThroughAPlantedLink) {
+    TempDir dir, outside;
+    const std::string victim = outside.file("precious");
+    writeText(victim, "precious");
+    writeOldTable(dir);
+    std::vector<std::string> names = {"T.DB.kx4tmp", "T.MB.kx4tmp", "T.X02.kx4tmp",
+                                      "T.DB.kx4journal.kx4tmp", "REPORT.TXT.kx4tmp"};
+    for (const std::string tag : {"DB", "MB", "X02", "journal"})
+        names.push_back("T.DB." + tag + ".kx4tmp");
+    for (int i = 0; i < 200; ++i) names.push_back("T.DB.sort" + std::to_string(i) + ".kx4tmp");
+    for (const auto& name : names) std::filesystem::create_symlink(victim, dir.file(name));
+
+    replaceTable(dir);
+    EXPECT_TRUE(isNew(dir));
+    {
+        ExternalSorter sorter(dir.file("T.DB"), 64 * 1024);
+        for (int i = 0; i < 20000; ++i) sorter.add(std::to_string(i % 997), std::string(16, 'x'));
+        std::string key, payload, last;
+        int count = 0;
+        while (sorter.next(key, payload)) {
+            EXPECT_LE(last, key);
+            last = key;
+            ++count;
+        }
+        EXPECT_EQ(count, 20000);
+    }
+    replaceWholeFile(dir.file("REPORT.TXT"), "report", 6);
+    EXPECT_EQ(readText(dir.file("REPORT.TXT")), "report");
+    EXPECT_EQ(readText(victim), "precious");
+}
 
 TEST(FileLock, ExclusiveLockConflictsAcrossOpenFilesOfOneProcess) {
     TempDir dir;
