@@ -124,7 +124,7 @@ void TSession::GetTableNames(const std::string& aliasName, const std::string& pa
                                                 " does not exist: " + dir);
     list.clear();
     for (const auto& name : fileSystem().listDirectory(dir)) {
-        if (!formatByExtension(name)) continue;
+        if (!formatByExtension(name) || !fileSystem().isRegularFile(joinPath(dir, name))) continue;
         if (!pattern.empty() && ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) != 0)
             continue;
         list.push_back(extensions ? name : stemOf(name));

@@ -127,7 +127,9 @@ private:
 class PosixFileSystem final : public FileSystem {
 public:
     std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
-        int flags = O_CLOEXEC;
+        // Not blocking: opening a FIFO would otherwise wait for a writer forever. Only regular
+        // files are used, for which the flag changes nothing.
+        int flags = O_CLOEXEC | O_NONBLOCK;
         switch (mode) {
             case OpenMode::Read: flags |= O_RDONLY; break;
             case OpenMode::ReadWrite: flags |= O_RDWR; break;
@@ -138,9 +140,9 @@ public:
         const int fd = ::open(path.c_str(), flags, 0644);
         if (fd < 0) throwOs("open", path, errno);
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(fd);
-            throwEngineError(DBIERR_NOSUCHFILE, "Cannot open " + path + ": it is a directory");
+            throwEngineError(DBIERR_NOSUCHFILE, path + " is not a regular file");
         }
         return std::make_unique<PosixFile>(path, fd);
     }
@@ -183,6 +185,11 @@ public:
         }
         ::closedir(d);
         return names;
+    }
+
+    bool isRegularFile(const std::string& path) override {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
 
     std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {

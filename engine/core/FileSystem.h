@@ -53,6 +53,8 @@ public:
     virtual void syncDirectory(const std::string& dir) = 0;
     // Plain file names (no directories) in dir, unsorted. A missing directory raises.
     virtual std::vector<std::string> listDirectory(const std::string& dir) = 0;
+    // Whether path is a regular file or a link to one (not a FIFO, device or directory).
+    virtual bool isRegularFile(const std::string& path) = 0;
     // Identity of the file at path, or {0,0} if there is none.
     virtual std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) = 0;
 };
