@@ -35,6 +35,9 @@ public:
     virtual void unlock() = 0;
     // Identity of the underlying file (device and inode), to notice a file replaced by rename.
     virtual std::pair<std::uint64_t, std::uint64_t> identity() = 0;
+    // Gives the file the permissions of the file at `model` and, where the process may, its
+    // owner and group; nothing when there is no such file.
+    virtual void adoptAccessOf(const std::string& model) = 0;
 };
 
 enum class OpenMode {
@@ -53,6 +56,9 @@ public:
     virtual void syncDirectory(const std::string& dir) = 0;
     // Plain file names (no directories) in dir, unsorted. A missing directory raises.
     virtual std::vector<std::string> listDirectory(const std::string& dir) = 0;
+    // Raises, saying why, when a rename over `path` (or its removal) would fail: an immutable
+    // file, a directory that cannot be written, another user's file in a sticky directory.
+    virtual void checkReplaceable(const std::string& path) = 0;
     // Whether path is a regular file or a link to one (not a FIFO, device or directory).
     virtual bool isRegularFile(const std::string& path) = 0;
     // Identity of the file at path, or {0,0} if there is none.

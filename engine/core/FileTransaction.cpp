@@ -8,16 +8,12 @@ namespace kx4 {
 
 namespace {
 
+using JournalEntry = FileTransaction::JournalEntry;
+
 constexpr char kTempSuffix[] = ".kx4tmp";
 constexpr char kJournalSuffix[] = ".kx4journal";
 constexpr char kJournalHeader[] = "KX4JOURNAL 1";
 constexpr std::uint64_t kJournalLimit = 1 << 20;
-
-struct JournalEntry {
-    char kind;  // 'R' rename temp over target, 'D' delete target
-    std::string temp;
-    std::string target;
-};
 
 std::string serialise(const std::vector<JournalEntry>& entries) {
     std::string out = std::string(kJournalHeader) + "\n";
@@ -128,6 +124,21 @@ std::unique_ptr<File> holdExclusively(FileSystem& fs, const std::string& path) {
     return file;
 }
 
+// For a process that may not change the table: its old files are complete unless a journal
+// that nobody is carrying out says that the new ones are half in place.
+void refuseAnInterruptedChange(FileSystem& fs, const std::string& tableFile) {
+    std::unique_ptr<File> journal;
+    try {
+        journal = fs.open(FileTransaction::journalPath(tableFile), OpenMode::Read);
+    } catch (const EDBEngineError& e) {
+        if (e.errorCode() == DBIERR_NOSUCHFILE) return;
+        throw;
+    }
+    if (!journal->tryLock(LockMode::Shared)) return;  // its writer is at work
+    throwEngineError(DBIERR_OSEACCES, "an interrupted change of " + fileNameOf(tableFile) +
+                                          " must be finished by a user with write access");
+}
+
 }  // namespace
 
 FileTransaction::FileTransaction(const std::string& tableFile) : tableFile_(tableFile) {}
@@ -167,6 +178,9 @@ File& FileTransaction::stage(const std::string& target) {
     s.target = target;
     s.temp = temporaryPath(tableFile_, tagOf(target));
     s.file = createAfresh(s.temp);
+    // Whoever could use the old file can use the new one, and nobody else: a new companion is
+    // accessible like the table's data file.
+    s.file->adoptAccessOf(fileSystem().exists(target) ? target : tableFile_);
     staged_.push_back(std::move(s));
     return *staged_.back().file;
 }
@@ -207,6 +221,9 @@ void FileTransaction::commit() {
     }
     for (const auto& r : removals_)
         if (fs.exists(r)) entries.push_back({'D', {}, fileNameOf(r)});
+    // Past the journal there is no way back: every file must be replaceable before.
+    for (const auto& s : staged_) fs.checkReplaceable(s.target);
+    for (const auto& r : removals_) fs.checkReplaceable(r);
 
     // The journal stays locked while it is carried out: a recovery that finds it unlocked knows
     // that its writer is gone.
@@ -214,16 +231,40 @@ void FileTransaction::commit() {
     const std::string journalTemp = temporaryPath(tableFile_, "journal");
     const std::string text = serialise(entries);
     auto journalFile = createAfresh(journalTemp);
+    journalFile->adoptAccessOf(tableFile_);
     journalFile->tryLock(LockMode::Exclusive);
     journalFile->writeAt(0, text.data(), text.size());
     journalFile->sync();
     fs.rename(journalTemp, journal);
-    fs.syncDirectory(dir);
-    committed_ = true;  // from here on the new files win, also after a crash
+    committed_ =
+        true;  // from here on the new files win: whoever opens the table next completes them
 
-    apply(fs, dir, entries, true);
-    fs.remove(journal);
-    fs.syncDirectory(dir);
+    try {
+        fs.syncDirectory(dir);
+        apply(fs, dir, entries, true);
+        fs.remove(journal);
+        fs.syncDirectory(dir);
+    } catch (const EDBEngineError& e) {
+        finishAfterAFailure(entries, e);
+    }
+}
+
+// The change is saved (the journal is in place): an error now must not report it as lost. One
+// more attempt at once; otherwise the next open of the table completes it, and says so.
+void FileTransaction::finishAfterAFailure(const std::vector<JournalEntry>& entries,
+                                          const EDBEngineError& failure) {
+    FileSystem& fs = fileSystem();
+    const std::string dir = directoryOf(tableFile_);
+    try {
+        apply(fs, dir, entries, false);
+        fs.remove(journalPath(tableFile_));
+        fs.syncDirectory(dir);
+    } catch (const EDBEngineError&) {
+        throwEngineError(failure.errorCode(),
+                         fileNameOf(tableFile_) +
+                             " saved; it will be completed when the table is next opened (" +
+                             failure.what() + ")");
+    }
 }
 
 void FileTransaction::recover(const std::string& tableFile, const CompanionTest& isCompanion) {
@@ -236,15 +277,23 @@ void FileTransaction::recover(const std::string& tableFile, const CompanionTest&
     // table without its data file (a crash while it was created) is held through its journal;
     // without a journal its temporary files may be those of a creation still running.
     std::unique_ptr<File> table, journalLock;
-    if (fs.exists(tableFile)) {
-        table = holdExclusively(fs, tableFile);
-        if (!table) return;
-    } else if (!fs.exists(journal)) {
-        return;
+    try {
+        if (fs.exists(tableFile)) {
+            table = holdExclusively(fs, tableFile);
+            if (!table) return;
+        } else if (!fs.exists(journal)) {
+            return;
+        }
+        if (fs.exists(journal)) {
+            journalLock = holdExclusively(fs, journal);
+            if (!journalLock) return;
+        }
+    } catch (const EDBEngineError& e) {
+        // Recovery needs write access, reading does not.
+        if (e.errorCode() != DBIERR_OSEACCES) throw;
+        return refuseAnInterruptedChange(fs, tableFile);
     }
-    if (fs.exists(journal)) {
-        journalLock = holdExclusively(fs, journal);
-        if (!journalLock) return;
+    if (journalLock) {
         apply(fs, dir, readJournal(*journalLock, tableFile, isCompanion), false);
         fs.remove(journal);
         fs.syncDirectory(dir);

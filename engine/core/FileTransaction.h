@@ -19,6 +19,8 @@
 
 namespace kx4 {
 
+class EDBEngineError;
+
 // Whether a plain file name of the table's directory is one of the table's companion files
 // (its blob file, an index): the only files besides its data file a journal may name.
 using CompanionTest = std::function<bool(const std::string& fileName)>;
@@ -53,7 +55,15 @@ class FileTransaction {
     // Whether `name` (a plain file name) is a temporary file of the table named `tableFileName`.
     static bool isTemporaryOf(const std::string& tableFileName, const std::string& name);
 
+    struct JournalEntry {
+        char kind;  // 'R' rename temp over target, 'D' delete target
+        std::string temp;
+        std::string target;
+    };
+
   private:
+    void finishAfterAFailure(const std::vector<JournalEntry>& entries,
+                             const EDBEngineError& failure);
     struct Staged {
         std::string target;
         std::string temp;
