@@ -127,7 +127,9 @@ void TSession::GetTableNames(const std::string& aliasName, const std::string& pa
     list.clear();
     for (const auto& name : fileSystem().listDirectory(dir)) {
         TableFormat* format = formatByExtension(name);
-        if (!format || !format->isTable(TablePath{dir, name})) continue;
+        if (!format || !fileSystem().isRegularFile(joinPath(dir, name)) ||
+            !format->isTable(TablePath{dir, name}))
+            continue;
         if (!pattern.empty() && ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) != 0)
             continue;
         list.push_back(extensions ? name : stemOf(name));

@@ -164,7 +164,8 @@ void createTable(TableFormat& format, const TablePath& path, const TableSchema& 
     if (schema.fields.empty())
         throwEngineError(DBIERR_INVALIDPARAM,
                          "Table " + path.fileName + " needs at least one field");
-    FileTransaction::recover(path.full());
+    FileTransaction::recover(
+        path.full(), [&](const std::string& name) { return format.isCompanion(path, name); });
     const auto held = lockExisting(path.full());
     const auto oldFiles = held ? format.companionFiles(path) : std::vector<std::string>{};
     FileTransaction tx(path.full());

@@ -89,6 +89,10 @@ class AsciiFormat : public TableFormat {
         return files;
     }
 
+    bool isCompanion(const TablePath& path, const std::string& fileName) const override {
+        return isSchemaName(path, fileName);
+    }
+
     std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) override {
         return AsciiTable::open(path, options.exclusive);
     }

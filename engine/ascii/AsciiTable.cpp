@@ -41,12 +41,19 @@ std::string schemaPathFor(const TablePath& table) {
     return {};
 }
 
+bool isSchemaName(const TablePath& table, const std::string& fileName) {
+    return toUpperAscii(stemOf(fileName)) == toUpperAscii(stemOf(table.fileName)) &&
+           toUpperAscii(extensionOf(fileName)) == ".SCH";
+}
+
 std::unique_ptr<AsciiTable> AsciiTable::open(const TablePath& path, bool exclusive) {
     std::unique_ptr<AsciiTable> t(new AsciiTable);
     t->path_ = path;
     t->fullPath_ = joinPath(path.directory, path.fileName);
     t->exclusive_ = exclusive;
-    t->file_ = openLockedTable(t->fullPath_, exclusive);
+    t->file_ = openLockedTable(t->fullPath_, exclusive, [&path](const std::string& name) {
+        return isSchemaName(path, name);
+    });
     const std::string schemaPath = schemaPathFor(path);
     if (schemaPath.empty())
         throwEngineError(DBIERR_NOSUCHFILE, "Text table " + t->fullPath_ + " has no schema file (" +

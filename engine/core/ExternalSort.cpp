@@ -6,6 +6,7 @@
 
 #include "Errors.h"
 #include "FileSystem.h"
+#include "FileTransaction.h"
 
 namespace kx4 {
 
@@ -151,8 +152,9 @@ void ExternalSorter::sortBatch() {
 
 std::unique_ptr<ExternalSorter::Run> ExternalSorter::newRun() {
     auto run = std::make_unique<Run>();
-    run->path = scratchBase_ + ".sort" + std::to_string(g_scratchCounter++) + ".kx4tmp";
-    run->file = fileSystem().open(run->path, OpenMode::Create);
+    run->path =
+        FileTransaction::temporaryPath(scratchBase_, "sort" + std::to_string(g_scratchCounter++));
+    run->file = createAfresh(run->path);
     return run;
 }
 

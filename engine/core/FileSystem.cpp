@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +27,20 @@ DBIResult codeForErrno(int err) {
         case EDQUOT: return DBIERR_OSENOSPC;
         default: return DBIERR_WRITEERR;
     }
+}
+
+[[noreturn]] void refuseReplacing(const std::string& path, const std::string& why) {
+    throwEngineError(DBIERR_OSEACCES,
+                     "Cannot replace " + path + ": " + why + ". The table was not changed");
+}
+
+bool isImmutable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;  // unreadable: its flags cannot be known, the rename will tell
+    int flags = 0;
+    const bool known = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    ::close(fd);
+    return known && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL));
 }
 
 [[noreturn]] void throwOs(const std::string& action, const std::string& path, int err) {
@@ -119,6 +135,15 @@ public:
         return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     }
 
+    void adoptAccessOf(const std::string& model) override {
+        struct stat st {};
+        if (::stat(model.c_str(), &st) != 0) return;
+        // Owner first: a change of owner clears the set-id bits, which the mode then restores.
+        // Who may not give files away keeps at least the group where it belongs to it.
+        if (::fchown(fd_, st.st_uid, st.st_gid) != 0) (void)!::fchown(fd_, -1, st.st_gid);
+        if (::fchmod(fd_, st.st_mode & 07777) != 0) throwOs("set the permissions of", path_, errno);
+    }
+
 private:
     std::string path_;
     int fd_;
@@ -127,18 +152,22 @@ private:
 class PosixFileSystem final : public FileSystem {
 public:
     std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
-        int flags = O_CLOEXEC;
+        // Not blocking: opening a FIFO would otherwise wait for a writer forever. Only regular
+        // files are used, for which the flag changes nothing.
+        int flags = O_CLOEXEC | O_NONBLOCK;
         switch (mode) {
             case OpenMode::Read: flags |= O_RDONLY; break;
             case OpenMode::ReadWrite: flags |= O_RDWR; break;
-            case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+            case OpenMode::Create:
+                flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+                break;
         }
         const int fd = ::open(path.c_str(), flags, 0644);
         if (fd < 0) throwOs("open", path, errno);
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(fd);
-            throwEngineError(DBIERR_NOSUCHFILE, "Cannot open " + path + ": it is a directory");
+            throwEngineError(DBIERR_NOSUCHFILE, path + " is not a regular file");
         }
         return std::make_unique<PosixFile>(path, fd);
     }
@@ -181,6 +210,29 @@ public:
         }
         ::closedir(d);
         return names;
+    }
+
+    void checkReplaceable(const std::string& path) override {
+        const std::string dir = directoryOf(path);
+        if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+            refuseReplacing(path, "its directory cannot be written (" +
+                                      std::string(std::strerror(errno)) + ")");
+        struct stat file {};
+        if (::lstat(path.c_str(), &file) != 0) return;  // a new file
+        struct stat folder {};
+        const uid_t me = ::geteuid();
+        if (::stat(dir.c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) && me != 0 &&
+            me != file.st_uid && me != folder.st_uid)
+            refuseReplacing(path,
+                            "it belongs to another user in a directory where only the "
+                            "owner of a file may replace it");
+        if (S_ISREG(file.st_mode) && isImmutable(path))
+            refuseReplacing(path, "it is marked immutable or append-only");
+    }
+
+    bool isRegularFile(const std::string& path) override {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
 
     std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {
@@ -248,10 +300,16 @@ std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit) {
     return bytes;
 }
 
+std::unique_ptr<File> createAfresh(const std::string& path) {
+    fileSystem().remove(path);
+    return fileSystem().open(path, OpenMode::Create);
+}
+
 void replaceWholeFile(const std::string& path, const void* data, std::size_t size) {
     const std::string staged = path + ".kx4tmp";
     try {
-        auto file = fileSystem().open(staged, OpenMode::Create);
+        auto file = createAfresh(staged);
+        file->adoptAccessOf(path);
         file->writeAt(0, data, size);
         file->sync();
         file.reset();

@@ -35,12 +35,15 @@ public:
     virtual void unlock() = 0;
     // Identity of the underlying file (device and inode), to notice a file replaced by rename.
     virtual std::pair<std::uint64_t, std::uint64_t> identity() = 0;
+    // Gives the file the permissions of the file at `model` and, where the process may, its
+    // owner and group; nothing when there is no such file.
+    virtual void adoptAccessOf(const std::string& model) = 0;
 };
 
 enum class OpenMode {
-    Read,        // existing file, read only
-    ReadWrite,   // existing file
-    Create,      // create or truncate, read and write
+    Read,       // existing file, read only
+    ReadWrite,  // existing file
+    Create,     // a new file, read and write; fails when the name exists, as a link too
 };
 
 class FileSystem {
@@ -53,6 +56,11 @@ public:
     virtual void syncDirectory(const std::string& dir) = 0;
     // Plain file names (no directories) in dir, unsorted. A missing directory raises.
     virtual std::vector<std::string> listDirectory(const std::string& dir) = 0;
+    // Raises, saying why, when a rename over `path` (or its removal) would fail: an immutable
+    // file, a directory that cannot be written, another user's file in a sticky directory.
+    virtual void checkReplaceable(const std::string& path) = 0;
+    // Whether path is a regular file or a link to one (not a FIFO, device or directory).
+    virtual bool isRegularFile(const std::string& path) = 0;
     // Identity of the file at path, or {0,0} if there is none.
     virtual std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) = 0;
 };
@@ -69,6 +77,10 @@ std::string fileNameOf(const std::string& path);
 std::string extensionOf(const std::string& name);   // with the dot, as written (".DB"), or ""
 std::string stemOf(const std::string& name);        // name without its last extension
 std::string toUpperAscii(std::string s);
+
+// Creates a temporary file of ours anew: a leftover of an interrupted run (or whatever another
+// program put under that name, links included) is removed first, never written through.
+std::unique_ptr<File> createAfresh(const std::string& path);
 
 // Reads a whole (small) file; raises naming the file.
 std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit);

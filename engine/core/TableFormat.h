@@ -149,6 +149,9 @@ class TableFormat {
     virtual bool isTable(const TablePath& path) { return isTableFile(path.fileName); }
     // Every file that belongs to the table, existing ones only (data file first).
     virtual std::vector<std::string> companionFiles(const TablePath& path) = 0;
+    // Whether `fileName` (a plain name in the table's directory) is a companion of the table
+    // (any file of companionFiles() but the data file), existing or not.
+    virtual bool isCompanion(const TablePath& path, const std::string& fileName) const = 0;
     // The files a rewrite of the table replaces: those a builder writes anew, and which are
     // removed when the new table has none of them. Files of other kinds (validity checks,
     // say) stay as they are.

@@ -5,11 +5,13 @@
 
 namespace kx4 {
 
-std::unique_ptr<File> openLockedTable(const std::string& path, bool exclusive) {
-    FileTransaction::recover(path);
+std::unique_ptr<File> openLockedTable(const std::string& path, bool exclusive,
+                                      const CompanionTest& isCompanion) {
+    FileTransaction::recover(path, isCompanion);
     FileSystem& fs = fileSystem();
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!fs.exists(path)) throwEngineError(DBIERR_NOSUCHTABLE, "Table " + path + " does not exist");
+        if (!fs.exists(path))
+            throwEngineError(DBIERR_NOSUCHTABLE, "Table " + path + " does not exist");
         auto file = fs.open(path, exclusive ? OpenMode::ReadWrite : OpenMode::Read);
         if (!file->tryLock(exclusive ? LockMode::Exclusive : LockMode::Shared))
             throwEngineError(DBIERR_TABLEINUSE,

@@ -145,6 +145,10 @@ class DBaseFormat : public TableFormat {
         return files;
     }
 
+    bool isCompanion(const TablePath& path, const std::string& fileName) const override {
+        return isCompanionName(path, fileName);
+    }
+
     std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) override {
         return DbaseTable::open(path, options.exclusive, options.codePage);
     }

@@ -29,6 +29,12 @@ std::string companionPath(const TablePath& table, const std::string& extension) 
     return joinPath(table.directory, stemOf(table.fileName) + ext);
 }
 
+bool isCompanionName(const TablePath& table, const std::string& fileName) {
+    if (toUpperAscii(stemOf(fileName)) != toUpperAscii(stemOf(table.fileName))) return false;
+    const std::string ext = toUpperAscii(extensionOf(fileName));
+    return ext == ".DBT" || ext == ".MDX" || ext == ".FPT" || ext == ".CDX";
+}
+
 void forEachRecord(File& data, const DbfHeader& header, std::uint32_t count,
                    const std::function<void(const std::uint8_t* raw, std::uint32_t n)>& visit) {
     constexpr std::size_t kChunkBytes = 256 * 1024;

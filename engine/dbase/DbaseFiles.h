@@ -17,6 +17,8 @@ std::string findCompanion(const TablePath& table, const std::string& extension);
 // Path for a companion that may not exist yet: the existing one, or the table's stem plus the
 // extension in the case of the data file's extension.
 std::string companionPath(const TablePath& table, const std::string& extension);
+// Whether `fileName` is a memo or index file of `table` by its name, regardless of case.
+bool isCompanionName(const TablePath& table, const std::string& fileName);
 
 // Calls `visit` with each of the first `count` records of a .DBF (deleted ones too), in order,
 // read a chunk at a time.

@@ -109,7 +109,9 @@ std::unique_ptr<DbaseTable> DbaseTable::open(const TablePath& path, bool exclusi
     t->path_ = path;
     t->fullPath_ = joinPath(path.directory, path.fileName);
     t->exclusive_ = exclusive;
-    t->file_ = openLockedTable(t->fullPath_, exclusive);
+    t->file_ = openLockedTable(t->fullPath_, exclusive, [&path](const std::string& name) {
+        return isCompanionName(path, name);
+    });
 
     std::uint8_t version = 0, ldid = 0;
     std::string driver;

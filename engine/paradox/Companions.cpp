@@ -51,6 +51,16 @@ bool companionExists(const TablePath& table, const std::string& ext) {
     return fileSystem().exists(companionPath(table, ext));
 }
 
+bool isCompanionName(const TablePath& table, const std::string& fileName) {
+    if (toUpperAscii(stemOf(fileName)) != toUpperAscii(stemOf(table.fileName))) return false;
+    const std::string ext = toUpperAscii(extensionOf(fileName));
+    std::string treeExt = ext;
+    if (ext.size() > 1 && ext[1] == 'Y') treeExt[1] = 'X';
+    return contains(std::begin(kDerivedFiles), std::end(kDerivedFiles), ext) ||
+           contains(std::begin(kProductFiles), std::end(kProductFiles), ext) ||
+           !secondaryIndexSuffix(treeExt).empty();
+}
+
 std::vector<std::string> tableFiles(const TablePath& table, bool derivedOnly) {
     std::vector<std::string> files;
     if (fileSystem().exists(table.full())) files.push_back(table.full());

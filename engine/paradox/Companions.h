@@ -11,6 +11,9 @@ namespace kx4::paradox {
 // case; when there is none, the path it gets, upper or lower case as the table's own extension.
 std::string companionPath(const TablePath& table, const std::string& ext);
 bool companionExists(const TablePath& table, const std::string& ext);
+// Whether `fileName` is a companion of `table` by its name: same stem and a companion's
+// extension, both regardless of case.
+bool isCompanionName(const TablePath& table, const std::string& fileName);
 
 // Existing files of the table, data file first. `derivedOnly` limits them to what a rewrite
 // replaces: data file, primary index, blob file and secondary index files.

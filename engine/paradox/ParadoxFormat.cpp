@@ -76,6 +76,10 @@ class ParadoxFormat final : public TableFormat {
         return tableFiles(path, false);
     }
 
+    bool isCompanion(const TablePath& path, const std::string& fileName) const override {
+        return isCompanionName(path, fileName);
+    }
+
     std::vector<std::string> derivedFiles(const TablePath& path) override {
         return tableFiles(path, true);
     }

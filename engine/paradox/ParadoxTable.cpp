@@ -235,7 +235,9 @@ std::unique_ptr<ParadoxTable> ParadoxTable::open(const TablePath& path,
 void ParadoxTable::lockFile() {
     const std::string full = path_.full();
     try {
-        file_ = openLockedTable(full, exclusive_);
+        file_ = openLockedTable(full, exclusive_, [this](const std::string& name) {
+            return isCompanionName(path_, name);
+        });
     } catch (const EDBEngineError& e) {
         if (e.errorCode() != DBIERR_TABLEINUSE) throw;
         // Paradox tells a shared open that meets an exclusive holder that the file is locked.

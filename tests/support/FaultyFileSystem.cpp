@@ -30,8 +30,9 @@ public:
     bool tryLock(LockMode m) override { return real_->tryLock(m); }
     void unlock() override { real_->unlock(); }
     std::pair<std::uint64_t, std::uint64_t> identity() override { return real_->identity(); }
+    void adoptAccessOf(const std::string& model) override { real_->adoptAccessOf(model); }
 
-private:
+  private:
     FaultyFileSystem& fs_;
     std::unique_ptr<File> real_;
 };

@@ -33,6 +33,12 @@ public:
     std::vector<std::string> listDirectory(const std::string& dir) override {
         return realFileSystem().listDirectory(dir);
     }
+    void checkReplaceable(const std::string& path) override {
+        realFileSystem().checkReplaceable(path);
+    }
+    bool isRegularFile(const std::string& path) override {
+        return realFileSystem().isRegularFile(path);
+    }
     std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {
         return realFileSystem().identity(path);
     }

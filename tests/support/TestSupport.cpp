@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -93,6 +94,22 @@ std::vector<std::string> corpusTables(const std::string& subdir,
     }
     std::sort(found.begin(), found.end());
     return found;
+}
+
+int inChildProcess(const std::function<int()>& work) {
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        int code = 99;
+        try {
+            code = work();
+        } catch (...) {
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 int runCommand(const std::string& command, std::string& output) {

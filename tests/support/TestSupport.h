@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,10 @@ std::vector<std::string> corpusTables(const std::string& subdir,
 
 // Runs a shell command; returns its exit status and fills `output` with its standard output.
 int runCommand(const std::string& command, std::string& output);
+
+// Runs `work` in a forked child process (another holder of locks, another user after setuid);
+// returns its exit code, 99 for an exception, -1 when it did not exit normally.
+int inChildProcess(const std::function<int()>& work);
 
 // Bytes of a file, for byte-identical checks.
 std::vector<char> readFileBytes(const std::string& path);
