@@ -67,6 +67,8 @@ class DbaseBuilder : public TableBuilder {
         if (!props_.indexUnreadable.empty())
             throwEngineError(DBIERR_NOTSUPPORTED,
                              "Cannot rewrite " + dataPath_ + ": " + props_.indexUnreadable);
+        if (!props_.headerDisagreement.empty())
+            throwCorrupt(dataPath_, "cannot rewrite the table: " + props_.headerDisagreement);
         if (props_.level == DbfLevel::FoxPro)
             throwEngineError(DBIERR_NOTSUPPORTED,
                              "Cannot write " + dataPath_ + ": FoxPro tables are read only");
