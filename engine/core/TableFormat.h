@@ -18,7 +18,7 @@ struct FLDDesc;  // DbiTypes.h
 
 // Passwords the session holds, and the prompt for one it lacks.
 class PasswordSource {
-public:
+  public:
     virtual ~PasswordSource() = default;
     virtual std::vector<std::string> passwords() const = 0;
     // Asks the user for the password of `tableFile`; nullopt when the user declines.
@@ -31,6 +31,12 @@ struct TablePath {
     std::string fileName;
     std::string full() const;
 };
+
+// Names of the files in the table's directory that belong to it by their stem, the data file
+// included. Stems match regardless of case (tables copied from Windows have KUNDEN.DB beside
+// kunden.px) unless another table file with the same extension differs from this one only in
+// the case of its stem: then each of them owns only the files of exactly its own stem.
+std::vector<std::string> ownSiblings(const TablePath& table);
 
 // Facts the cursor properties report (CURProps).
 struct TableInfo {
@@ -45,7 +51,7 @@ struct TableInfo {
 
 // Reads records one after another.
 class RecordCursor {
-public:
+  public:
     virtual ~RecordCursor() = default;
     // Fills `out` with the next live record (one value per field); false at the end.
     virtual bool next(Record& out) = 0;
@@ -54,13 +60,13 @@ public:
 // Format-specific properties of an existing table (level, block size, code page, password,
 // auto-increment counter, ...) that a rewrite must carry over. Opaque above the driver.
 class FormatProperties {
-public:
+  public:
     virtual ~FormatProperties() = default;
 };
 
 // An open table. Holds its OS lock (shared or exclusive) until destroyed.
 class TableFile {
-public:
+  public:
     virtual ~TableFile() = default;
     virtual const TablePath& path() const = 0;
     virtual const TableSchema& schema() const = 0;  // fields, and indexes primary first
@@ -93,7 +99,7 @@ struct RecordSource {
 
 // Writes a complete new table into staged files of a transaction.
 class TableBuilder {
-public:
+  public:
     virtual ~TableBuilder() = default;
     // Raises EDBEngineError (DBIERR_DATATOOLONG and the like) for a value the field cannot hold;
     // never truncates silently.
@@ -112,7 +118,7 @@ struct OpenOptions {
 };
 
 class TableFormat {
-public:
+  public:
     virtual ~TableFormat() = default;
     virtual TTableType type() const = 0;
     virtual std::string driverName() const = 0;

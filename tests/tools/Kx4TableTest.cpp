@@ -8,6 +8,8 @@
 
 #include "DBaseFormat.h"
 #include "FieldType.h"
+#include "ParadoxFormat.h"
+#include "Session.h"
 #include "TableMaintenance.h"
 #include "TestSupport.h"
 
@@ -112,6 +114,30 @@ INSTANTIATE_TEST_SUITE_P(
         ShortFile{"RecordLengthWordWrong", [](const std::string& p) { setBytes(p, 10, {0xFF}); },
                   "the header's record length is 255 bytes, but its fields take 32"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// C.DB with a primary and a secondary index, and c.db beside it without any.
+TEST(TablesDifferingInCase, DescribeListsOnlyTheTablesOwnIndexes) {
+    TempDir dir, scratch;
+    TableSchema keyed;
+    keyed.fields = {fieldForCreate(paradoxFormat(), "NR", TFieldType::ftInteger, 0, true),
+                    fieldForCreate(paradoxFormat(), "NAME", TFieldType::ftString, 20, false)};
+    keyed.indexes = {indexOn("", "NR", IndexOption::ixPrimary)};
+    createTable(paradoxFormat(), TablePath{dir.path().string(), "C.DB"}, keyed, {{1, "eins"}});
+    addIndexToTable(paradoxFormat(), TablePath{dir.path().string(), "C.DB"},
+                    indexOn("NAME", "NAME"), Session());
+    TableSchema plain;
+    plain.fields = {keyed.fields[1]};
+    createTable(paradoxFormat(), TablePath{dir.path().string(), "c.db"}, plain, {{"zwei"}});
+
+    const ToolRun upper = runTool("describe " + quoted(dir.file("C.DB")), scratch);
+    EXPECT_EQ(upper.status, 0) << upper.err;
+    EXPECT_NE(upper.out.find("index\tNAME"), std::string::npos) << upper.out;
+    const ToolRun lower = runTool("describe " + quoted(dir.file("c.db")), scratch);
+    EXPECT_EQ(lower.status, 0) << lower.err;
+    EXPECT_EQ(lower.out, "NAME\tString\t20\n");
+    const ToolRun check = runTool("check " + quoted(dir.file("c.db")), scratch);
+    EXPECT_EQ(check.status, 0) << check.out;
+}
 
 }  // namespace
 }  // namespace kx4::test
