@@ -1,12 +1,16 @@
 // kx4table run as its own process on real table files: exit status, output and the files it
 // leaves behind.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "DBaseFormat.h"
+#include "DemoDatabase.h"
 #include "FieldType.h"
 #include "ParadoxFormat.h"
 #include "Session.h"
@@ -137,6 +141,102 @@ TEST(TablesDifferingInCase, DescribeListsOnlyTheTablesOwnIndexes) {
     EXPECT_EQ(lower.out, "NAME\tString\t20\n");
     const ToolRun check = runTool("check " + quoted(dir.file("c.db")), scratch);
     EXPECT_EQ(check.status, 0) << check.out;
+}
+
+// KONTEN.DB of the demo tables is protected with this password.
+constexpr const char* kPassword = "86Gm2yB3E7";
+
+struct PasswordCase {
+    const char* name;
+    std::string args;      // after the table path; PWFILE stands for a file holding `fileText`
+    std::string fileText;  // contents of the password file
+    std::string env;       // variables set for the run
+    int status;
+    const char* says;  // in the output (status 0) or the error
+};
+
+std::ostream& operator<<(std::ostream& os, const PasswordCase& c) { return os << c.name; }
+
+class PasswordSources : public ::testing::TestWithParam<PasswordCase> {};
+
+TEST_P(PasswordSources, OpenTheProtectedTableOrSayWhyNot) {
+    TempDir dir, scratch;
+    writeDemoTables(dir.path().string());
+    std::string args = GetParam().args;
+    if (const auto at = args.find("PWFILE"); at != std::string::npos) {
+        std::ofstream(scratch.file("pw")) << GetParam().fileText;
+        fs::permissions(scratch.file("pw"), fs::perms::owner_read | fs::perms::owner_write);
+        args.replace(at, 6, quoted(scratch.file("pw")));
+    }
+    const ToolRun run = runTool("describe " + quoted(dir.file("KONTEN.DB")) + " " + args, scratch,
+                                "env -u KX4_PASSWORDS " + GetParam().env);
+    EXPECT_EQ(run.status, GetParam().status) << run.err;
+    const std::string& text = GetParam().status == 0 ? run.out : run.err;
+    EXPECT_NE(text.find(GetParam().says), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, PasswordSources,
+    ::testing::Values(
+        PasswordCase{"None", "", "", "", 1, "is password protected and no password was given"},
+        PasswordCase{"Option", std::string("--password ") + kPassword, "", "", 0, "KONTO"},
+        PasswordCase{"WrongOption", "--password 1234567890", "", "", 1,
+                     "The password given does not fit table"},
+        PasswordCase{"File", "--password-file PWFILE", std::string("other\r\n") + kPassword + "\n",
+                     "", 0, "KONTO"},
+        PasswordCase{"FileWithoutTheRightOne", "--password-file=PWFILE", "one\ntwo\n", "", 1,
+                     "None of the 2 passwords given fits table"},
+        PasswordCase{"MissingFile", "--password-file /nonexistent/pw", "", "", 1,
+                     "cannot read the password file /nonexistent/pw"},
+        PasswordCase{"Environment", "", "", std::string("KX4_PASSWORDS=abc:") + kPassword + ":xyz",
+                     0, "KONTO"},
+        PasswordCase{"WrongEnvironment", "", "", "KX4_PASSWORDS=abc:xyz", 1,
+                     "None of the 2 passwords given fits table"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Runs kx4table on a pseudo terminal, answers its first prompt with `answer` and returns all
+// it wrote there; `status` gets its exit status.
+std::string onTerminal(const std::vector<std::string>& args, const std::string& answer,
+                       int& status) {
+    int master = -1;
+    const pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        std::vector<char*> argv{const_cast<char*>(kTool.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::unsetenv("KX4_PASSWORDS");
+        ::execv(kTool.c_str(), argv.data());
+        ::_exit(127);
+    }
+    std::string seen;
+    bool answered = false;
+    char buffer[512];
+    for (;;) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the child has gone
+        seen.append(buffer, static_cast<std::size_t>(n));
+        if (!answered && seen.find("Password for") != std::string::npos) {
+            const std::string line = answer + "\n";
+            EXPECT_EQ(::write(master, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+            answered = true;
+        }
+    }
+    ::close(master);
+    int raw = 0;
+    ::waitpid(child, &raw, 0);
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return seen;
+}
+
+TEST(PasswordOnTerminal, IsAskedWithoutEchoWhenNoneFits) {
+    TempDir dir;
+    writeDemoTables(dir.path().string());
+    int status = -1;
+    const std::string seen = onTerminal({"dump", dir.file("KONTEN.DB")}, kPassword, status);
+    EXPECT_EQ(status, 0) << seen;
+    EXPECT_NE(seen.find("Password for " + dir.file("KONTEN.DB")), std::string::npos) << seen;
+    EXPECT_NE(seen.find("DE-1001-01"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find(kPassword), std::string::npos) << "echoed: " << seen;
 }
 
 }  // namespace

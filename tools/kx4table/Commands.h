@@ -10,6 +10,7 @@ struct Options {
     std::string command;
     std::string file;  // path of the table's data file (or a directory for create-demo)
     std::vector<std::string> passwords;
+    std::vector<std::string> passwordFiles;  // one password a line
 };
 
 int describe(const Options& options, std::ostream& out);

@@ -6,6 +6,7 @@
 #include "Errors.h"
 #include "FieldTypeNames.h"
 #include "FileSystem.h"
+#include "Passwords.h"
 #include "Session.h"
 #include "Table.h"
 #include "TableMaintenance.h"
@@ -14,13 +15,20 @@ namespace kx4::tool {
 
 namespace {
 
-// Opens the table named by its file path, with the passwords given on the command line.
+// Opens the table named by its file path, with the passwords of the command line, the
+// password files and the environment; a password still missing is asked on the terminal.
 void openTable(const Options& options, TTable& table, bool exclusive) {
-    for (const auto& p : options.passwords) Session().AddPassword(p);
+    std::vector<std::string> passwords = options.passwords;
+    for (const auto& file : options.passwordFiles)
+        for (auto& p : passwordsFromFile(file)) passwords.push_back(std::move(p));
+    for (auto& p : passwordsFromEnvironment()) passwords.push_back(std::move(p));
+    for (const auto& p : passwords) Session().AddPassword(p);
+    Session().OnPassword = askOnTerminal;
     std::string path = options.file;
     if (path.find('/') == std::string::npos) path = "./" + path;
     table.DatabaseName = directoryOf(path);
-    if (table.DatabaseName.find('/') == std::string::npos) table.DatabaseName = "./" + table.DatabaseName;
+    if (table.DatabaseName.find('/') == std::string::npos)
+        table.DatabaseName = "./" + table.DatabaseName;
     table.TableName = fileNameOf(path);
     table.Exclusive = exclusive;
     table.Open();
@@ -60,8 +68,9 @@ int describe(const Options& options, std::ostream& out) {
             << shownLength(f.DataType(), f.Size()) << '\n';
     }
     for (const auto& index : table.IndexDefs().items()) {
-        out << "index\t" << index.name << '\t' << (index.fields.empty() ? index.expression : index.fields)
-            << '\t' << optionText(index.options) << '\n';
+        out << "index\t" << index.name << '\t'
+            << (index.fields.empty() ? index.expression : index.fields) << '\t'
+            << optionText(index.options) << '\n';
     }
     return 0;
 }
