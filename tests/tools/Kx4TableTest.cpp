@@ -1,7 +1,9 @@
 // kx4table run as its own process on real table files: exit status, output and the files it
 // leaves behind.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -212,6 +214,12 @@ std::string onTerminal(const std::vector<std::string>& args, const std::string& 
     bool answered = false;
     char buffer[512];
     for (;;) {
+        pollfd ready{master, POLLIN, 0};
+        if (::poll(&ready, 1, 30000) <= 0) {  // the tool waits for nothing this long
+            ADD_FAILURE() << "kx4table hangs; it wrote: " << seen;
+            ::kill(child, SIGKILL);
+            break;
+        }
         const ssize_t n = ::read(master, buffer, sizeof buffer);
         if (n <= 0) break;  // EIO once the child has gone
         seen.append(buffer, static_cast<std::size_t>(n));

@@ -32,10 +32,11 @@ class EchoOff {
         if (!active_) return;
         termios quiet = saved_;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        // TCSANOW, not TCSAFLUSH: an answer typed ahead must not be thrown away.
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
     ~EchoOff() {
-        if (active_) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+        if (active_) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
     }
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
@@ -64,10 +65,10 @@ std::vector<std::string> passwordsFromEnvironment() {
 
 std::optional<std::string> askOnTerminal(const std::string& tableFile) {
     if (!::isatty(STDIN_FILENO)) return std::nullopt;
-    std::cerr << "Password for " << tableFile << ": " << std::flush;
     std::string answer;
     {
-        const EchoOff quiet;
+        const EchoOff quiet;  // before the prompt, so that no answer is echoed
+        std::cerr << "Password for " << tableFile << ": " << std::flush;
         std::getline(std::cin, answer);
     }
     std::cerr << '\n';
