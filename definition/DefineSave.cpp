@@ -11,6 +11,7 @@
 #include "DefineForm.h"
 #include "FieldLetters.h"
 #include "FieldStatements.h"
+#include "FileSystem.h"
 #include "Prompts.h"
 #include "RowLists.h"
 #include "Table.h"
@@ -63,13 +64,26 @@ std::string workingDirectory(const QString& alias) {
     return directory.data();
 }
 
+// A file named `file` but for the case of its letters: on the platform the tables come from,
+// both names are the same table.
+bool existsInAnyCase(const std::filesystem::path& file) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_regular_file(file, error)) return true;
+    const std::string wanted = toUpperAscii(file.filename().string());
+    for (fs::directory_iterator it(file.parent_path(), error), end; !error && it != end;
+         it.increment(error))
+        if (toUpperAscii(it->path().filename().string()) == wanted && it->is_regular_file(error))
+            return true;
+    return false;
+}
+
 // The table exists under the name as typed, or under the file the engine would create for it:
 // a name without extension gets the default extension of its table type there. Paths are
 // tested as bytes, so that a directory named in an old code page is looked at, not another.
 bool tableExists(const std::string& directory, const QString& tableName, const TTable& table) {
-    std::error_code ignored;
-    return std::filesystem::is_regular_file(directory + AnsiToOem(tableName), ignored) ||
-           std::filesystem::is_regular_file(table.Path().full(), ignored);
+    return existsInAnyCase(directory + AnsiToOem(tableName)) ||
+           existsInAnyCase(table.Path().full());
 }
 
 bool overwriteConfirmed() {

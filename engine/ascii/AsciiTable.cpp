@@ -33,11 +33,8 @@ class LineCursor : public RecordCursor {
 }  // namespace
 
 std::string schemaPathFor(const TablePath& table) {
-    const std::string stem = toUpperAscii(stemOf(table.fileName));
-    for (const auto& name :
-         fileSystem().listDirectory(table.directory.empty() ? "." : table.directory))
-        if (toUpperAscii(stemOf(name)) == stem && toUpperAscii(extensionOf(name)) == ".SCH")
-            return joinPath(table.directory, name);
+    for (const auto& name : ownSiblings(table))
+        if (toUpperAscii(extensionOf(name)) == ".SCH") return joinPath(table.directory, name);
     return {};
 }
 

@@ -1,5 +1,9 @@
 #include "ExternalSort.h"
 
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -54,10 +58,57 @@ void appendEntry(std::string& out, std::string_view key, std::string_view payloa
 
 }  // namespace
 
+// AES-256 in counter mode under a random key of this sorter: the keystream at a byte of a run
+// depends on the run and the byte's position only, so runs are encrypted as they are written
+// and decrypted as they are read back in buffers of any size.
+class ExternalSorter::Cipher {
+  public:
+    Cipher() {
+        if (RAND_bytes(key_, sizeof key_) != 1)
+            throwEngineError(DBIERR_NOTSUPPORTED,
+                             "No random key for the sort of a protected table");
+    }
+    ~Cipher() { OPENSSL_cleanse(key_, sizeof key_); }
+    Cipher(const Cipher&) = delete;
+    Cipher& operator=(const Cipher&) = delete;
+
+    // Encrypts or decrypts (the same operation) `n` bytes at `offset` of run `run` in place.
+    void apply(std::uint64_t run, std::uint64_t offset, char* data, std::size_t n) const {
+        constexpr std::size_t kBlock = 16;
+        unsigned char counter[kBlock];
+        const std::uint64_t block = offset / kBlock;
+        for (int i = 0; i < 8; ++i) {
+            counter[i] = static_cast<unsigned char>(run >> (56 - 8 * i));
+            counter[8 + i] = static_cast<unsigned char>(block >> (56 - 8 * i));
+        }
+        const std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(
+            EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+        unsigned char skipped[kBlock];
+        int written = 0;
+        bool ok = ctx &&
+                  EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_ctr(), nullptr, key_, counter) == 1 &&
+                  EVP_EncryptUpdate(ctx.get(), skipped, &written, skipped,
+                                    static_cast<int>(offset % kBlock)) == 1;
+        auto* bytes = reinterpret_cast<unsigned char*>(data);
+        for (std::size_t done = 0; ok && done < n;) {
+            const int chunk = static_cast<int>(std::min<std::size_t>(n - done, 1 << 30));
+            ok = EVP_EncryptUpdate(ctx.get(), bytes + done, &written, bytes + done, chunk) == 1;
+            done += static_cast<std::size_t>(chunk);
+        }
+        if (!ok)
+            throwEngineError(DBIERR_NOTSUPPORTED, "Cannot encrypt the sort of a protected table");
+    }
+
+  private:
+    unsigned char key_[32];
+};
+
 // A sorted run in a scratch file, written once and then read front to back.
 struct ExternalSorter::Run {
     std::string path;
     std::unique_ptr<File> file;
+    const Cipher* cipher = nullptr;
+    std::uint64_t id = 0;  // selects the run's keystream
     std::uint64_t size = 0;
     std::uint64_t readPos = 0;
     std::string buffer;
@@ -82,6 +133,7 @@ struct ExternalSorter::Run {
     }
 
     void flush(std::string& pending) {
+        if (cipher) cipher->apply(id, size, pending.data(), pending.size());
         file->writeAt(size, pending.data(), pending.size());
         size += pending.size();
         pending.clear();
@@ -95,6 +147,7 @@ struct ExternalSorter::Run {
                 buffer.resize(
                     static_cast<std::size_t>(std::min<std::uint64_t>(kRunBuffer, size - readPos)));
                 file->readAt(readPos, buffer.data(), buffer.size());
+                if (cipher) cipher->apply(id, readPos, buffer.data(), buffer.size());
                 readPos += buffer.size();
                 bufferPos = 0;
             }
@@ -108,9 +161,10 @@ struct ExternalSorter::Run {
     }
 };
 
-ExternalSorter::ExternalSorter(std::string scratchBase, std::size_t memoryBudget)
+ExternalSorter::ExternalSorter(std::string scratchBase, std::size_t memoryBudget, bool secret)
     : scratchBase_(std::move(scratchBase)),
-      budget_(std::max<std::size_t>(memoryBudget, 64 * 1024)) {}
+      budget_(std::max<std::size_t>(memoryBudget, 64 * 1024)),
+      cipher_(secret ? std::make_unique<Cipher>() : nullptr) {}
 
 ExternalSorter::~ExternalSorter() {
     for (auto& run : runs_) discard(*run);
@@ -152,8 +206,9 @@ void ExternalSorter::sortBatch() {
 
 std::unique_ptr<ExternalSorter::Run> ExternalSorter::newRun() {
     auto run = std::make_unique<Run>();
-    run->path =
-        FileTransaction::temporaryPath(scratchBase_, "sort" + std::to_string(g_scratchCounter++));
+    run->id = g_scratchCounter++;
+    run->cipher = cipher_.get();
+    run->path = FileTransaction::temporaryPath(scratchBase_, "sort" + std::to_string(run->id));
     run->file = createAfresh(run->path);
     return run;
 }

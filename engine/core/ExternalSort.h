@@ -4,7 +4,8 @@
 // beside the table, and reading merges the runs (first into fewer, longer runs when there are
 // more than the budget can read at once). Keys compare as unsigned bytes. Scratch files end in
 // ".kx4tmp", so the recovery that runs before a table is opened removes those a crash left
-// behind.
+// behind. The runs of a password-protected table are encrypted under a key that never leaves
+// the process, so that what they spill of its keys stays unreadable, also after a crash.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,8 +16,9 @@ namespace kx4 {
 
 class ExternalSorter {
   public:
-    // `scratchBase` is the path the scratch files are named after (the table's data file).
-    ExternalSorter(std::string scratchBase, std::size_t memoryBudget);
+    // `scratchBase` is the path the scratch files are named after (the table's data file);
+    // `secret`: the entries come from a protected table and are encrypted in the scratch files.
+    ExternalSorter(std::string scratchBase, std::size_t memoryBudget, bool secret = false);
     ~ExternalSorter();
     ExternalSorter(const ExternalSorter&) = delete;
     ExternalSorter& operator=(const ExternalSorter&) = delete;
@@ -30,6 +32,7 @@ class ExternalSorter {
 
   private:
     struct Run;
+    class Cipher;
     void spill();
     void sortBatch();
     std::unique_ptr<Run> newRun();
@@ -40,6 +43,7 @@ class ExternalSorter {
 
     std::string scratchBase_;
     std::size_t budget_;
+    std::unique_ptr<Cipher> cipher_;  // null: runs hold the entries as they are
     // An entry of the batch: its first key bytes (for quick comparisons) and where it starts.
     struct Slot {
         std::uint64_t prefix;

@@ -44,6 +44,11 @@ inline std::pair<int, CodePageOrigin> codePageOrSetting(int named, int setting, 
     if (setting != 0) return {setting, CodePageOrigin::Setting};
     return {fallback, CodePageOrigin::Default};
 }
+// Names of the files in the table's directory that belong to it by their stem, the data file
+// included. Stems match regardless of case (tables copied from Windows have KUNDEN.DB beside
+// kunden.px) unless another table file with the same extension differs from this one only in
+// the case of its stem: then each of them owns only the files of exactly its own stem.
+std::vector<std::string> ownSiblings(const TablePath& table);
 
 // Facts the cursor properties report (CURProps).
 struct TableInfo {

@@ -78,6 +78,8 @@ class DbaseBuilder : public TableBuilder {
         if (!props_.indexUnreadable.empty())
             throwEngineError(DBIERR_NOTSUPPORTED,
                              "Cannot rewrite " + dataPath_ + ": " + props_.indexUnreadable);
+        if (!props_.headerDisagreement.empty())
+            throwCorrupt(dataPath_, "cannot rewrite the table: " + props_.headerDisagreement);
         if (!props_.memoUnreadable.empty())
             throwEngineError(DBIERR_BLOBCORRUPT,
                              "Cannot rewrite " + dataPath_ + ": " + props_.memoUnreadable);

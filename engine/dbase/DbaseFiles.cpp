@@ -9,12 +9,9 @@
 namespace kx4::dbase {
 
 std::string findCompanion(const TablePath& table, const std::string& extension) {
-    const std::string stem = toUpperAscii(stemOf(table.fileName));
     const std::string ext = toUpperAscii(extension);
-    for (const auto& name :
-         fileSystem().listDirectory(table.directory.empty() ? "." : table.directory))
-        if (toUpperAscii(stemOf(name)) == stem && toUpperAscii(extensionOf(name)) == ext)
-            return joinPath(table.directory, name);
+    for (const auto& name : ownSiblings(table))
+        if (toUpperAscii(extensionOf(name)) == ext) return joinPath(table.directory, name);
     return {};
 }
 

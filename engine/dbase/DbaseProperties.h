@@ -23,6 +23,8 @@ struct DbaseProperties : FormatProperties {
     std::map<std::string, std::uint32_t> autoIncNext;
     // Set when the table's production index could not be read: a rewrite would lose its tags.
     std::string indexUnreadable;
+    // Set when the header counts records the file does not hold: a rewrite would drop them.
+    std::string headerDisagreement;
     // Set when the table's memo file is missing or unusable: a rewrite would lose its memos.
     std::string memoUnreadable;
 };

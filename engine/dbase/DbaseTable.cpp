@@ -60,12 +60,13 @@ class DbaseCursor : public RecordCursor {
         for (;;) {
             std::uint32_t n;
             if (physical_) {
-                if (next_ > table_.storedRecords()) return false;
+                if (next_ > table_.storedRecords()) return finished();
                 n = next_++;
             } else {
-                if (pos_ >= order_.size()) return false;
+                if (pos_ >= order_.size()) return finished();
                 n = order_[pos_++];
-                if (n == 0 || n > table_.storedRecords()) continue;  // stale index entry
+                // A stale entry, or one of the records the file lacks (reported at the end).
+                if (n == 0 || n > table_.storedRecords()) continue;
             }
             const std::vector<std::uint8_t> raw = read(n);
             if (raw[0] == kRecordDeleted) continue;
@@ -75,6 +76,12 @@ class DbaseCursor : public RecordCursor {
     }
 
   private:
+    // A table whose file lacks records it counts must not read as complete.
+    bool finished() const {
+        table_.requireCountedRecords();
+        return false;
+    }
+
     std::vector<std::uint8_t> read(std::uint32_t n) {
         if (!physical_) return table_.readRaw(n);
         const std::size_t length = table_.header().recordLength;
@@ -100,6 +107,19 @@ class DbaseCursor : public RecordCursor {
     std::uint32_t chunkFirst_ = 0;
     std::uint32_t chunkCount_ = 0;
 };
+
+// Set when the file holds the counted records at the length of the fields but not at the
+// header's record length: then the header's word is wrong and no record can be trusted.
+std::string wrongRecordLength(const DbfHeader& h, std::uint64_t room) {
+    if (h.fields.empty()) return {};
+    const std::uint64_t fieldsLength = h.fields.back().offset + h.fields.back().length;
+    if (fieldsLength == h.recordLength || room / h.recordLength >= h.recordCount ||
+        room / fieldsLength < h.recordCount)
+        return {};
+    return "the header's record length is " + std::to_string(h.recordLength) +
+           " bytes, but its fields take " + std::to_string(fieldsLength) +
+           " and the file holds its " + std::to_string(h.recordCount) + " records at that length";
+}
 
 }  // namespace
 
@@ -131,10 +151,15 @@ std::unique_ptr<DbaseTable> DbaseTable::open(const TablePath& path, bool exclusi
     const std::uint64_t available = room / t->header_.recordLength;
     t->stored_ =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(t->header_.recordCount, available));
-    if (t->stored_ < t->header_.recordCount)
-        t->openProblems_.push_back("the header counts " + std::to_string(t->header_.recordCount) +
-                                   " records but the file holds only " +
-                                   std::to_string(t->stored_));
+    // A file may hold more than the header counts: an end marker, or what some writers leave.
+    t->headerDisagreement_ = wrongRecordLength(t->header_, room);
+    if (!t->headerDisagreement_.empty())
+        t->stored_ = 0;
+    else if (t->stored_ < t->header_.recordCount)
+        t->headerDisagreement_ = "the header counts " + std::to_string(t->header_.recordCount) +
+                                 " records of " + std::to_string(t->header_.recordLength) +
+                                 " bytes, but the file holds only " + std::to_string(t->stored_);
+    if (!t->headerDisagreement_.empty()) t->openProblems_.push_back(t->headerDisagreement_);
     if (t->header_.recordLengthRepaired)
         t->openProblems_.push_back("the header's record length is shorter than the fields");
     if (t->header_.terminatorMissing)
@@ -248,6 +273,7 @@ std::shared_ptr<const FormatProperties> DbaseTable::properties() const {
     if (memo_ && memo_->kind() == MemoKind::DbtIV) p->memoBlockSize = memo_->blockSize();
     p->indexUnreadable = indexUnreadable_;
     p->memoUnreadable = memoProblem_;
+    p->headerDisagreement = headerDisagreement_;
     for (const auto& f : header_.fields)
         if (f.type == '+') p->autoIncNext[toUpperAscii(f.name)] = f.autoIncNext;
     return p;
@@ -312,10 +338,16 @@ std::vector<IndexEntry> DbaseTable::computeKeys(const std::string& expression) {
     return entries;
 }
 
+void DbaseTable::requireCountedRecords() const {
+    if (!headerDisagreement_.empty()) throwCorrupt(fullPath_, headerDisagreement_);
+}
+
 void DbaseTable::requireWritable(const std::string& action) const {
     if (header_.level == DbfLevel::FoxPro)
         throwEngineError(DBIERR_NOTSUPPORTED,
                          "Cannot " + action + " " + fullPath_ + ": FoxPro tables are read only");
+    if (!headerDisagreement_.empty())
+        throwCorrupt(fullPath_, "cannot " + action + " the table: " + headerDisagreement_);
     if (header_.recordLengthRepaired)
         throwEngineError(DBIERR_NOTSUPPORTED, "Cannot " + action + " " + fullPath_ +
                                                   ": its header has a wrong record length");
@@ -332,9 +364,6 @@ void DbaseTable::requireWritable(const std::string& action) const {
 
 void DbaseTable::appendRecord(const Record& record) {
     requireWritable("append to");
-    if (stored_ < header_.recordCount)
-        throwCorrupt(fullPath_,
-                     "the file is shorter than its record count; pack or repair it first");
 
     // Everything that can fail is done before the first byte is written.
     EncodedRecord encoded =

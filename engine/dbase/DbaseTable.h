@@ -53,6 +53,8 @@ class DbaseTable : public TableFile {
     // Keys of every stored record (deleted ones too, as dBase keeps them) for a tag layout.
     std::vector<IndexEntry> computeKeys(const std::string& expression);
     void requireWritable(const std::string& action) const;
+    // Raises when the header counts records the file does not hold, naming both counts.
+    void requireCountedRecords() const;
 
   private:
     DbaseTable() = default;
@@ -72,8 +74,9 @@ class DbaseTable : public TableFile {
     std::unique_ptr<MdxFile> mdx_;
     std::vector<std::string> openProblems_;
     std::string memoProblem_;      // why the memo file is missing or unusable, naming it
-    std::string indexUnreadable_;  // why the production index could not be read, if so  // found
-                                   // while opening, reported by check()
+    std::string indexUnreadable_;  // why the production index could not be read, if so
+    // What the header claims that the file does not hold; reading it fails, rewriting is refused.
+    std::string headerDisagreement_;
     TableSchema schema_;
     std::vector<int> visibleFields_;  // header field index of each schema field
     std::uint32_t stored_ = 0;        // records actually present (count, cut to the file size)

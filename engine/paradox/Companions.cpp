@@ -15,17 +15,6 @@ namespace {
 constexpr const char* kProductFiles[] = {".VAL", ".TV", ".TVF", ".FAM", ".SET"};
 constexpr const char* kDerivedFiles[] = {".PX", ".MB"};
 
-std::vector<std::string> listSiblings(const TablePath& table) {
-    const std::string dir = table.directory.empty() ? "." : table.directory;
-    if (!fileSystem().exists(dir)) return {};
-    std::vector<std::string> names;
-    const std::string stem = toUpperAscii(stemOf(table.fileName));
-    for (const auto& name : fileSystem().listDirectory(dir))
-        if (toUpperAscii(stemOf(name)) == stem) names.push_back(name);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool isLowerCase(const std::string& s) {
     return std::any_of(s.begin(), s.end(), [](unsigned char c) { return std::islower(c); });
 }
@@ -37,7 +26,7 @@ bool contains(const char* const* begin, const char* const* end, const std::strin
 }  // namespace
 
 std::string companionPath(const TablePath& table, const std::string& ext) {
-    for (const auto& name : listSiblings(table))
+    for (const auto& name : ownSiblings(table))
         if (toUpperAscii(extensionOf(name)) == toUpperAscii(ext))
             return joinPath(table.directory, name);
     std::string wanted = ext;
@@ -64,7 +53,7 @@ bool isCompanionName(const TablePath& table, const std::string& fileName) {
 std::vector<std::string> tableFiles(const TablePath& table, bool derivedOnly) {
     std::vector<std::string> files;
     if (fileSystem().exists(table.full())) files.push_back(table.full());
-    for (const auto& name : listSiblings(table)) {
+    for (const auto& name : ownSiblings(table)) {
         const std::string path = joinPath(table.directory, name);
         if (path == table.full()) continue;
         const std::string ext = toUpperAscii(extensionOf(name));

@@ -400,7 +400,7 @@ SecondaryIndexBuilder::SecondaryIndexBuilder(const TableShape& table, SecondaryL
                                              std::size_t memoryBudget)
     : table_(table),
       layout_(std::move(layout)),
-      sorter_(table.path.full() + "." + layout_.suffix, memoryBudget) {
+      sorter_(table.path.full() + "." + layout_.suffix, memoryBudget, table.encryption != 0) {
     for (auto f : layout_.fields) {
         entryFields_.push_back(table.fields[f]);
         recordOffsets_.push_back(table.offsetOf(f));

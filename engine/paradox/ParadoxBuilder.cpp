@@ -375,7 +375,8 @@ std::uint16_t ParadoxBuilder::placeInKeyOrder(const std::uint8_t* row) {
 
 // The records placed so far go back into a sort, and the files start over.
 void ParadoxBuilder::fallBackToSorting() {
-    sortedRows_ = std::make_unique<ExternalSorter>(target_.full(), kSortMemory / 2);
+    sortedRows_ =
+        std::make_unique<ExternalSorter>(target_.full(), kSortMemory / 2, props_.encryption != 0);
     data_->forEachRecord([&](const std::uint8_t* row) {
         sortedRows_->add(keyOrder_->sortKey(row),
                          std::string_view(reinterpret_cast<const char*>(row), row_.size()));

@@ -323,16 +323,24 @@ void ParadoxTable::verifyPassword(PasswordSource* passwords) {
     const std::string full = path_.full();
     if (!passwords)
         throwEngineError(DBIERR_INVALIDPASSWORD, "Table " + full + " is password protected");
-    for (const auto& p : passwords->passwords())
+    std::size_t tried = 0;
+    for (const auto& p : passwords->passwords()) {
         if (matches(p)) return;
+        ++tried;
+    }
     for (int prompt = 0; prompt < kPasswordPrompts; ++prompt) {
         const auto answer = passwords->askPassword(full);
-        if (!answer)
-            throwEngineError(DBIERR_INVALIDPASSWORD,
-                             "Table " + full + " is password protected and no password was given");
+        if (!answer) break;
         if (matches(*answer)) return;
+        ++tried;
     }
-    throwEngineError(DBIERR_INVALIDPASSWORD, "Invalid password for table " + full);
+    if (tried == 0)
+        throwEngineError(DBIERR_INVALIDPASSWORD,
+                         "Table " + full + " is password protected and no password was given");
+    throwEngineError(DBIERR_INVALIDPASSWORD, tried == 1
+                                                 ? "The password given does not fit table " + full
+                                                 : "None of the " + std::to_string(tried) +
+                                                       " passwords given fits table " + full);
 }
 
 TableInfo ParadoxTable::info() const {

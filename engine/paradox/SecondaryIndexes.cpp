@@ -9,6 +9,7 @@
 #include "FieldTypes.h"
 #include "FileSystem.h"
 #include "SortOrder.h"
+#include "TableFormat.h"
 #include "TextCodec.h"
 
 namespace kx4::paradox {
@@ -190,10 +191,8 @@ std::vector<SecondaryIndexFile> findSecondaryIndexes(const std::string& tableFil
                                                      const std::vector<std::string>& names,
                                                      const TextCodec& codec) {
     const std::string dir = directoryOf(tableFile);
-    const std::string stem = toUpperAscii(stemOf(fileNameOf(tableFile)));
     std::vector<SecondaryIndexFile> found;
-    for (const auto& name : fileSystem().listDirectory(dir.empty() ? "." : dir)) {
-        if (toUpperAscii(stemOf(name)) != stem) continue;
+    for (const auto& name : ownSiblings(TablePath{dir, fileNameOf(tableFile)})) {
         const std::string suffix = secondaryIndexSuffix(extensionOf(name));
         if (suffix.empty()) continue;
         found.push_back(readIndexFile(joinPath(dir, name), suffix, table, names, codec));

@@ -2,6 +2,7 @@
 // read back through the engine, pxlib and dbfread.
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "DefinitionTestSupport.h"
 #include "Session.h"
@@ -280,6 +281,56 @@ INSTANTIATE_TEST_SUITE_P(Answers, Overwrite,
                                          // Without extension: the Paradox file KUNDEN.DB.
                                          OverwriteCase{"KUNDEN", mrNo, false},
                                          OverwriteCase{"KUNDEN", mrYes, true}));
+
+// A name that differs from an existing table's only in case names that table where the tables
+// come from, so the question is asked; a Yes creates the table as named beside the other, whose
+// files stay as they were.
+struct CaseTwinCase {
+    const char* typed;
+    const char* existingStem;
+    const char* created;  // the new table's file
+};
+
+void PrintTo(const CaseTwinCase& c, std::ostream* os) { *os << c.typed; }
+
+class OverwriteInOtherCase : public SaveTest, public testing::WithParamInterface<CaseTwinCase> {
+  protected:
+    std::map<std::string, std::vector<char>> existingFiles() const {
+        std::map<std::string, std::vector<char>> out;
+        for (const auto& entry : std::filesystem::directory_iterator(tables()))
+            if (entry.path().stem() == GetParam().existingStem)
+                out[entry.path().filename().string()] = test::readFileBytes(entry.path().string());
+        return out;
+    }
+};
+
+TEST_P(OverwriteInOtherCase, AsksAndNoKeepsEverything) {
+    const std::string before = directorySnapshot(tables());
+    const auto form = formWith("DEMO", GetParam().typed, {{"NUR", "A", "5"}});
+    prompts.messageAnswers.push_back(mrNo);
+    save(*form);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, QString::fromUtf8(kOverwriteQuestion));
+    EXPECT_EQ(prompts.messages[0].buttons, mbYes | mbNo);
+    EXPECT_EQ(directorySnapshot(tables()), before);
+}
+
+TEST_P(OverwriteInOtherCase, YesCreatesTheTableAsNamedAndLeavesTheOthersFiles) {
+    const auto before = existingFiles();
+    const auto form = formWith("DEMO", GetParam().typed, {{"NUR", "A", "5"}});
+    prompts.messageAnswers = {mrYes, mrOk};
+    save(*form);
+    EXPECT_EQ(messageTexts().front(), QString::fromUtf8(kOverwriteQuestion));
+    EXPECT_EQ(messageTexts().back(), "Fertig!");
+    EXPECT_EQ(engineFields(GetParam().created), std::vector<std::string>({"NUR:A:5"}));
+    EXPECT_GE(before.size(), 3u);
+    EXPECT_TRUE(existingFiles() == before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, OverwriteInOtherCase,
+                         testing::Values(CaseTwinCase{"kunden.db", "KUNDEN", "kunden.db"},
+                                         CaseTwinCase{"Kunden", "KUNDEN", "Kunden.DB"},
+                                         CaseTwinCase{"artikel.dbf", "ARTIKEL", "artikel.dbf"}));
 
 // The question is asked for a table in a directory named in an old code page as well: the
 // existence test looks at the directory's own bytes.

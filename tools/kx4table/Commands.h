@@ -14,6 +14,7 @@ struct Options {
     int codePage = 0;  // for tables that name none; 0: the alias's CODEPAGE or the default
     bool salvage = false;  // dump: memos that cannot be read are written empty and reported
     std::optional<std::string> index;  // dump: the order of this index ("": the primary one)
+    std::vector<std::string> passwordFiles;  // one password a line
 };
 
 int describe(const Options& options, std::ostream& out);

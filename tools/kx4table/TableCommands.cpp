@@ -9,6 +9,7 @@
 #include "FieldTypeNames.h"
 #include "FileSystem.h"
 #include "MemoSalvage.h"
+#include "Passwords.h"
 #include "Session.h"
 #include "Table.h"
 #include "TableMaintenance.h"
@@ -18,9 +19,15 @@ namespace kx4::tool {
 
 namespace {
 
-// Opens the table named by its file path, with the passwords given on the command line.
+// Opens the table named by its file path, with the passwords of the command line, the
+// password files and the environment; a password still missing is asked on the terminal.
 void openTable(const Options& options, TTable& table, bool exclusive) {
-    for (const auto& p : options.passwords) Session().AddPassword(p);
+    std::vector<std::string> passwords = options.passwords;
+    for (const auto& file : options.passwordFiles)
+        for (auto& p : passwordsFromFile(file)) passwords.push_back(std::move(p));
+    for (auto& p : passwordsFromEnvironment()) passwords.push_back(std::move(p));
+    for (const auto& p : passwords) Session().AddPassword(p);
+    Session().OnPassword = askOnTerminal;
     Session().setCodePageForRun(options.codePage);
     std::string path = options.file;
     if (path.find('/') == std::string::npos) path = "./" + path;

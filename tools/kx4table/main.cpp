@@ -10,7 +10,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: kx4table COMMAND FILE [--password P]... [--codepage N] [--index NAME]\n"
+    "usage: kx4table COMMAND FILE [--password P]... [--password-file F]... [--codepage N]\n"
+    "                [--index NAME]\n"
     "       kx4table --help | --version\n"
     "  describe FILE     one line per field (name, type, size), then one per index\n"
     "  dump FILE         the live records as CSV; with --index NAME in the order of that\n"
@@ -23,6 +24,9 @@ constexpr char kUsage[] =
     "  reindex FILE      rebuild every index of the table\n"
     "  create-demo DIR   write the demo database's tables into DIR\n"
     "FILE is the path of the table's data file (.DB, .DBF, .TXT).\n"
+    "Passwords of protected tables: --password-file F (one a line), the environment variable\n"
+    "KX4_PASSWORDS (separated by ':'), --password P (seen by every user in the process list);\n"
+    "when none fits and standard input is a terminal, kx4table asks for one.\n"
     "--codepage N reads a table whose header names no code page in N (437, 850, 866, 1250,\n"
     "1252, ..., UTF-8) instead of the alias's CODEPAGE or 1252; writes keep the table's bytes.\n"
     "Exit status: 0 done, 1 the table has problems or an operation failed, 2 usage error.\n";
@@ -67,6 +71,11 @@ bool parse(int argc, char** argv, kx4::tool::Options& options) {
             options.index = argv[i];
         } else if (arg.rfind("--index=", 0) == 0) {
             options.index = arg.substr(8);
+        } else if (arg == "--password-file") {
+            if (++i >= argc) return false;
+            options.passwordFiles.push_back(argv[i]);
+        } else if (arg.rfind("--password-file=", 0) == 0) {
+            options.passwordFiles.push_back(arg.substr(16));
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::cerr << "kx4table: unknown option " << arg << '\n';
             return false;

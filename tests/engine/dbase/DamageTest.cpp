@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "DbaseTestSupport.h"
@@ -116,16 +117,85 @@ TEST(DbaseLocking, ExclusiveAndSharedOpensExcludeEachOther) {
     EXPECT_THROW(openDbase(path, true), EDBEngineError);
 }
 
-TEST(DbaseTruncated, ShortDataFileReadsWholeRecordsAndIsReported) {
-    TempDir dir;
-    const std::string path = sampleWithIndex(dir);
-    const auto size = std::filesystem::file_size(path);
-    std::filesystem::resize_file(path, size - 200);
-    auto table = openDbase(path, true);
-    EXPECT_LT(readAll(*table->scan()).size(), 120u);
-    EXPECT_FALSE(table->check().empty());
-    EXPECT_THROW(table->appendRecord({std::int64_t{1}, std::string("x"), Blank{}}), EDBEngineError);
+// A header that counts records its file does not hold: the sample's 120 records of 47 bytes
+// after a 129-byte header, with the file cut or a header word changed.
+struct Disagreement {
+    std::string label;
+    std::function<void(const std::string& path)> damage;
+    std::size_t wholeRecords;  // records read before the error
+    std::string named;         // what the error says
+};
+
+std::ostream& operator<<(std::ostream& os, const Disagreement& d) { return os << d.label; }
+
+void setLe(const std::string& path, std::uint64_t offset, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        setByte(path, offset + i, static_cast<std::uint8_t>(value >> (8 * i)));
 }
+
+class HeaderDisagreesWithFile : public ::testing::TestWithParam<Disagreement> {
+  protected:
+    void SetUp() override {
+        path = sampleWithIndex(dir);
+        GetParam().damage(path);
+    }
+    void expectNamed(const std::function<void()>& action) {
+        try {
+            action();
+            FAIL() << "no error";
+        } catch (const EDBEngineError& e) {
+            EXPECT_NE(std::string(e.what()).find(GetParam().named), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+        }
+    }
+
+    TempDir dir;
+    std::string path;
+};
+
+TEST_P(HeaderDisagreesWithFile, ReadingReportsItAfterTheWholeRecords) {
+    auto table = openDbase(path);
+    auto cursor = table->scan();
+    std::size_t read = 0;
+    Record record;
+    expectNamed([&] {
+        while (cursor->next(record)) ++read;
+    });
+    EXPECT_EQ(read, GetParam().wholeRecords);
+    for (const auto& index : table->schema().indexes)
+        expectNamed([&] { readAll(*table->scanIndex(index.name)); });
+    const auto problems = table->check();
+    ASSERT_FALSE(problems.empty());
+    EXPECT_NE(problems.front().find(GetParam().named), std::string::npos) << problems.front();
+}
+
+TEST_P(HeaderDisagreesWithFile, NothingIsWrittenToTheTable) {
+    const auto before = readFileBytes(path);
+    {
+        auto table = openDbase(path, true);
+        expectNamed([&] { table->appendRecord({std::int64_t{1}, std::string("x"), Blank{}}); });
+    }
+    expectNamed([&] { packDbase(path); });
+    EXPECT_TRUE(readFileBytes(path) == before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damages, HeaderDisagreesWithFile,
+    ::testing::Values(
+        Disagreement{"cut_short",
+                     [](const std::string& p) {
+                         std::filesystem::resize_file(p, std::filesystem::file_size(p) - 200);
+                     },
+                     115, "the header counts 120 records of 47 bytes, but the file holds only 115"},
+        Disagreement{"count_too_high", [](const std::string& p) { setLe(p, 4, 500, 4); }, 120,
+                     "the header counts 500 records of 47 bytes, but the file holds only 120"},
+        Disagreement{"record_length_word_too_high",
+                     [](const std::string& p) { setLe(p, 10, 57, 2); }, 0,
+                     "the header's record length is 57 bytes, but its fields take 47"},
+        Disagreement{"record_length_word_huge",
+                     [](const std::string& p) { setLe(p, 10, 0xFFFF, 2); }, 0,
+                     "the header's record length is 65535 bytes, but its fields take 47"}),
+    [](const auto& info) { return info.param.label; });
 
 TEST(DbaseMissingMemo, SchemaOpensReadingAMemoNamesTheProblem) {
     KX4_SKIP_WITHOUT_CORPUS();

@@ -329,5 +329,56 @@ TEST(CopiedRewriteRefusal, NamesFieldAndRecordAndChangesNothing) {
     EXPECT_TRUE(readFileBytes(path) == before);
 }
 
+// A header counting records the file does not hold, or with a wrong record-length word: a
+// rewrite of what can be read would drop the rest for good, so every rewrite is refused.
+struct Rewrite {
+    const char* name;
+    std::function<void(TableFile&)> run;
+};
+
+std::ostream& operator<<(std::ostream& os, const Rewrite& r) { return os << r.name; }
+
+class RewriteOfDisagreeingHeader : public ::testing::TestWithParam<Rewrite> {};
+
+TEST_P(RewriteOfDisagreeingHeader, IsRefusedNamingTheDisagreement) {
+    const std::vector<std::pair<std::function<void(const std::string&)>, std::string>> damages = {
+        {[](const std::string& p) { fs::resize_file(p, fs::file_size(p) / 2); },
+         "the header counts 40 records of"},
+        {[](const std::string& p) { setByte(p, 11, 0x40); }, "the header's record length is"}};
+    for (const auto& [damage, named] : damages) {
+        TempDir dir;
+        const std::string path = peopleTable(dir.path(), 40);
+        damage(path);
+        const auto before = filesIn(dir.path());
+        try {
+            auto table = openDbase(path, true);
+            GetParam().run(*table);
+            ADD_FAILURE() << "the rewrite went through";
+        } catch (const EDBEngineError& e) {
+            EXPECT_NE(std::string(e.what()).find(named), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(filesIn(dir.path()) == before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operations, RewriteOfDisagreeingHeader,
+    ::testing::Values(Rewrite{"Pack", [](TableFile& t) { packTable(dbaseFormat(), t); }},
+                      Rewrite{"Restructure",
+                              [](TableFile& t) {
+                                  restructureTable(dbaseFormat(), t,
+                                                   planFor(t.schema(), [](auto& f) {
+                                                       fieldNamed(f, "NAME").target =
+                                                           newField("NAME", fldDBCHAR, 60);
+                                                   }));
+                              }},
+                      Rewrite{"RestructureValueByValue",
+                              [](TableFile& t) {
+                                  ValuesOnly values(t);
+                                  restructureTable(dbaseFormat(), values, identityPlan(t.schema()));
+                              }},
+                      Rewrite{"Reindex", [](TableFile& t) { rebuildIndexes(dbaseFormat(), t); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace kx4::test

@@ -1,8 +1,13 @@
 // Password checksums, block scrambling and the password dialogue of protected tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Encryption.h"
 #include "Errors.h"
+#include "FaultyFileSystem.h"
+#include "FileSystem.h"
+#include "ParadoxProperties.h"
 #include "ParadoxTestSupport.h"
 #include "TestSupport.h"
 
@@ -92,6 +97,80 @@ INSTANTIATE_TEST_SUITE_P(
                       PromptCase{"wrong_three_times", {}, {"a", "b", "c", "rparadox"}, false, 3},
                       PromptCase{"case_matters", {"RPARADOX"}, {std::nullopt}, false, 1}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// Forwards to the real file system and, before a sort's scratch file is removed, notes whether
+// it holds a text in plain bytes.
+class SpillWatcher : public FileSystem {
+  public:
+    explicit SpillWatcher(std::string text) : text_(std::move(text)) {}
+    std::uint64_t spilledBytes = 0;
+    bool textSeen = false;
+
+    std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
+        return realFileSystem().open(path, mode);
+    }
+    bool exists(const std::string& path) override { return realFileSystem().exists(path); }
+    void rename(const std::string& from, const std::string& to) override {
+        realFileSystem().rename(from, to);
+    }
+    void remove(const std::string& path) override {
+        if (path.find(".sort") != std::string::npos && realFileSystem().exists(path)) {
+            const auto bytes = readFileBytes(path);
+            spilledBytes += bytes.size();
+            textSeen = textSeen || std::search(bytes.begin(), bytes.end(), text_.begin(),
+                                               text_.end()) != bytes.end();
+        }
+        realFileSystem().remove(path);
+    }
+    void syncDirectory(const std::string& dir) override { realFileSystem().syncDirectory(dir); }
+    std::vector<std::string> listDirectory(const std::string& dir) override {
+        return realFileSystem().listDirectory(dir);
+    }
+    std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {
+        return realFileSystem().identity(path);
+    }
+
+  private:
+    std::string text_;
+};
+
+// Records arriving out of key order with two secondary indexes over long texts: the sorts of
+// the records and of both indexes spill to scratch files.
+class SortSpills : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SortSpills, HoldTheKeysOfAProtectedTableOnlyEncrypted) {
+    const bool protectedTable = GetParam();
+    const std::string secret = "Kontoinhaber-";
+    TempDir dir;
+    TableSchema schema;
+    schema.fields = {field("Nr", TFieldType::ftInteger),
+                     field("Inhaber", TFieldType::ftString, 250),
+                     field("Anschrift", TFieldType::ftString, 250)};
+    schema.indexes = {primaryKey("Nr"), indexOn("Inhaber", "Inhaber"),
+                      indexOn("Anschrift", "Anschrift")};
+    std::vector<Record> rows;
+    for (std::int64_t i = 0; i < 26000; ++i) {
+        const std::int64_t nr = (i * 7919) % 26000 + 1;
+        rows.push_back({nr, secret + std::to_string(nr) + std::string(200, 'x'),
+                        secret + std::to_string(nr * 3) + std::string(200, 'y')});
+    }
+    auto props = std::make_shared<paradox::ParadoxProperties>();
+    if (protectedTable) props->encryption = paradox::passwordChecksum("kx4");
+    SpillWatcher watcher(secret);
+    {
+        ScopedFileSystem scope(watcher);
+        writeParadox(dir.file("KONTEN.DB"), schema, rows, props);
+    }
+    EXPECT_GT(watcher.spilledBytes, 3u * 6 * 1024 * 1024);
+    EXPECT_EQ(watcher.textSeen, !protectedTable);
+    ScriptedPasswords passwords({"kx4"});
+    auto table = openParadox(dir.file("KONTEN.DB"), false, &passwords);
+    for (const auto& problem : table->check()) ADD_FAILURE() << problem;
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, SortSpills, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "Protected" : "Plain");
+});
 
 }  // namespace
 }  // namespace kx4::test
