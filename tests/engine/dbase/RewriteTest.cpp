@@ -370,7 +370,7 @@ INSTANTIATE_TEST_SUITE_P(
                                                    planFor(t.schema(), [](auto& f) {
                                                        fieldNamed(f, "NAME").target =
                                                            newField("NAME", fldDBCHAR, 60);
-                                                   }));
+                                                   }, false));
                               }},
                       Rewrite{"RestructureValueByValue",
                               [](TableFile& t) {

@@ -129,6 +129,12 @@ class SpillWatcher : public FileSystem {
     std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {
         return realFileSystem().identity(path);
     }
+    void checkReplaceable(const std::string& path) override {
+        realFileSystem().checkReplaceable(path);
+    }
+    bool isRegularFile(const std::string& path) override {
+        return realFileSystem().isRegularFile(path);
+    }
 
   private:
     std::string text_;
