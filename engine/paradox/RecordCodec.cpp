@@ -3,23 +3,16 @@
 #include <cstring>
 
 #include "ByteOrder.h"
+#include "Companions.h"
 #include "Errors.h"
 #include "FieldCodec.h"
+#include "FileSystem.h"
 #include "MemoSalvage.h"
 #include "TextCodec.h"
 
 namespace kx4::paradox {
 
 namespace {
-
-// The .MB beside a table's .DB (the name to report when it is missing).
-std::string blobFileOf(const std::string& tableFile) {
-    const auto dot = tableFile.find_last_of('.');
-    const auto slash = tableFile.find_last_of('/');
-    const bool hasExtension =
-        dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (hasExtension ? tableFile.substr(0, dot) : tableFile) + ".MB";
-}
 
 // Graphic and OLE values carry a prefix in the .MB: 01 00 00 kind, u32 payload length. Their
 // value is the stored bytes, prefix included, as the original's export and the dBase driver's
@@ -91,7 +84,10 @@ FieldValue RecordCodec::decodeBlob(std::size_t i, const std::uint8_t* p, BlobRea
         data.assign(p, p + ptr.length);
     } else {
         if (!blobs) {
-            const std::string why = "its blob file " + blobFileOf(tableFile) + " is missing";
+            const std::string why =
+                "its blob file " +
+                companionPath(TablePath{directoryOf(tableFile), fileNameOf(tableFile)}, ".MB") +
+                " is missing";
             if (MemoSalvage::report(names_[i], why)) return Blank{};
             throwEngineError(DBIERR_BLOBCORRUPT,
                              "Cannot read field " + names_[i] + " of " + tableFile + ": " + why);
