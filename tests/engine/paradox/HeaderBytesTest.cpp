@@ -22,7 +22,7 @@ struct KeptBytes {
 class RebuiltIndexFile : public ::testing::TestWithParam<KeptBytes> {};
 
 TEST_P(RebuiltIndexFile, KeepsTheOriginalsHeaderBytes) {
-    if (!fs::exists(corpusPath(GetParam().table))) GTEST_SKIP() << "the corpus is not here";
+    KX4_SKIP_WITHOUT_CORPUS(GetParam().table);
     TempDir dir;
     const std::string path = copyCorpusTable(GetParam().table, dir.path());
     const std::string indexFile = fs::path(path).replace_extension(GetParam().file).string();

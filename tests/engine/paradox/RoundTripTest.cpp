@@ -303,7 +303,7 @@ TEST(Graphic, ValuesAreTheStoredBytes) {
 
 TEST(Graphic, CorpusValuesKeepTheirPrefix) {
     const std::string table = "paradox/paradoxdriver/fields/graphic.db";
-    if (!std::filesystem::exists(corpusPath(table))) GTEST_SKIP() << "the corpus is not here";
+    KX4_SKIP_WITHOUT_CORPUS(table);
     TempDir dir;
     auto file = openParadox(copyCorpusTable(table, dir.path()));
     int pictures = 0;
