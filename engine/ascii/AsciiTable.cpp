@@ -1,5 +1,7 @@
 #include "AsciiTable.h"
 
+#include <numeric>
+
 #include "AsciiProperties.h"
 #include "Errors.h"
 #include "FileSystem.h"
@@ -139,6 +141,38 @@ std::unique_ptr<RecordCursor> AsciiTable::scanIndex(const std::string& indexName
     if (indexName.empty()) return scan();
     throwEngineError(DBIERR_NOTSUPPORTED,
                      "Indexes are not supported for text tables (" + fullPath_ + ")");
+}
+
+namespace {
+
+// The table's lines are in memory already: a position is an index into them.
+class LineReader final : public RecordReader {
+  public:
+    explicit LineReader(const AsciiTable& table) : table_(table) {}
+    std::uint64_t count() const override { return table_.lines().size(); }
+    bool read(std::uint64_t position, Record& out) override {
+        if (position == 0 || position > count())
+            throwEngineError(DBIERR_EOF, "Table " + table_.path().full() + " has no record " +
+                                             std::to_string(position));
+        out = table_.decodeLine(table_.lines()[position - 1], position);
+        return true;
+    }
+
+  private:
+    const AsciiTable& table_;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordReader> AsciiTable::readByPosition() {
+    return std::make_unique<LineReader>(*this);
+}
+
+std::vector<std::uint32_t> AsciiTable::indexPositions(const std::string& indexName) {
+    scanIndex(indexName);  // raises for any index but the physical order
+    std::vector<std::uint32_t> order(lines_.size());
+    std::iota(order.begin(), order.end(), 1u);
+    return order;
 }
 
 std::string encodeRecordLine(const TextSchema& schema, const TextCodec& codec,

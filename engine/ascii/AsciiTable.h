@@ -29,6 +29,8 @@ class AsciiTable : public TableFile {
     std::shared_ptr<const FormatProperties> properties() const override;
     std::unique_ptr<RecordCursor> scan() override;
     std::unique_ptr<RecordCursor> scanIndex(const std::string& indexName) override;
+    std::unique_ptr<RecordReader> readByPosition() override;
+    std::vector<std::uint32_t> indexPositions(const std::string& indexName) override;
     void appendRecord(const Record& record) override;
     std::vector<std::string> check() override;
     bool exclusive() const override { return exclusive_; }

@@ -30,6 +30,15 @@ void TableFormat::rebuildIndexes(TableFile& file, FileTransaction& tx) {
     builder->finish();
 }
 
+std::unique_ptr<RecordReader> TableFile::readByPosition() {
+    throwEngineError(DBIERR_NOTSUPPORTED, "Table " + path().full() + " cannot be read by position");
+}
+
+std::vector<std::uint32_t> TableFile::indexPositions(const std::string&) {
+    throwEngineError(DBIERR_NOTSUPPORTED,
+                     "Table " + path().full() + " cannot list its records in index order");
+}
+
 void RecordSource::failedAt(const EDBEngineError& e, std::uint64_t recordNo) const {
     throwEngineError(e.errorCode(), std::string(e.what()) + " (record " + std::to_string(recordNo) +
                                         "). The table " + table.path().fileName +

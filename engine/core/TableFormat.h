@@ -70,6 +70,17 @@ class RecordCursor {
     virtual bool next(Record& out) = 0;
 };
 
+// Reads records by their position in physical order, for views that jump about a table.
+// Positions count from 1: Paradox sequence numbers, dBase record numbers (records marked
+// deleted keep theirs, as dBase numbers them), text table records.
+class RecordReader {
+  public:
+    virtual ~RecordReader() = default;
+    virtual std::uint64_t count() const = 0;  // positions 1..count
+    // Fills `out` with the record at `position`; false when the record is marked deleted.
+    virtual bool read(std::uint64_t position, Record& out) = 0;
+};
+
 // Format-specific properties of an existing table (level, block size, code page, password,
 // auto-increment counter, ...) that a rewrite must carry over. Opaque above the driver.
 class FormatProperties {
@@ -89,6 +100,12 @@ class TableFile {
     virtual std::unique_ptr<RecordCursor> scan() = 0;
     // Records in the order of the named index (empty name: primary index).
     virtual std::unique_ptr<RecordCursor> scanIndex(const std::string& indexName) = 0;
+    // Random access to the records by position; reading a record costs the same anywhere in
+    // the table, and opening the reader does not grow with the number of records.
+    virtual std::unique_ptr<RecordReader> readByPosition();
+    // The positions (as readByPosition counts them) of the records in the order of the named
+    // index (empty name: primary index): 4 bytes a record.
+    virtual std::vector<std::uint32_t> indexPositions(const std::string& indexName);
     // Appends one record, keeping every index in step. Needs an exclusive open.
     virtual void appendRecord(const Record& record) = 0;
     // Checks the table with its companion files; one line per problem, empty when sound.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <numeric>
 
 #include "ByteOrder.h"
 #include "DbaseFiles.h"
@@ -304,6 +305,16 @@ std::unique_ptr<RecordCursor> DbaseTable::cursorOver(std::vector<std::uint32_t> 
 
 std::unique_ptr<RecordCursor> DbaseTable::scanIndex(const std::string& indexName) {
     if (indexName.empty()) return scan();  // dBase tables have no primary index
+    return cursorOver(indexPositions(indexName));
+}
+
+std::vector<std::uint32_t> DbaseTable::indexPositions(const std::string& indexName) {
+    std::vector<std::uint32_t> order;
+    if (indexName.empty()) {
+        order.resize(stored_);
+        std::iota(order.begin(), order.end(), 1u);
+        return order;
+    }
     if (toUpperAscii(extensionOf(indexName)) == ".NDX") {
         const std::string ndxPath = indexName.find('/') == std::string::npos
                                         ? joinPath(path_.directory, indexName)
@@ -311,16 +322,41 @@ std::unique_ptr<RecordCursor> DbaseTable::scanIndex(const std::string& indexName
         if (!fileSystem().exists(ndxPath))
             throwEngineError(DBIERR_NOSUCHINDEX, "Index file " + ndxPath + " does not exist");
         NdxFile ndx(fileSystem().open(ndxPath, OpenMode::Read));
-        return cursorOver(ndx.recordOrder());
+        return ndx.recordOrder();
     }
     const int tag = mdx_ ? mdx_->findTag(indexName) : -1;
     if (tag < 0)
         throwEngineError(DBIERR_NOSUCHINDEX,
                          "Table " + fullPath_ + " has no index named " + indexName);
-    std::vector<std::uint32_t> order;
     for (const auto& e : mdx_->entries(mdx_->tags()[static_cast<std::size_t>(tag)]))
         order.push_back(e.record);
-    return cursorOver(std::move(order));
+    return order;
+}
+
+namespace {
+
+class DbasePositionReader final : public RecordReader {
+  public:
+    explicit DbasePositionReader(DbaseTable& table) : table_(table) {}
+    std::uint64_t count() const override { return table_.storedRecords(); }
+    bool read(std::uint64_t position, Record& out) override {
+        if (position == 0 || position > table_.storedRecords())
+            throwEngineError(DBIERR_EOF, "Table " + table_.path().full() + " has no record " +
+                                             std::to_string(position));
+        const auto n = static_cast<std::uint32_t>(position);
+        const std::vector<std::uint8_t> raw = table_.readRaw(n);
+        out = table_.decode(raw, n);
+        return raw[0] != kRecordDeleted;
+    }
+
+  private:
+    DbaseTable& table_;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordReader> DbaseTable::readByPosition() {
+    return std::make_unique<DbasePositionReader>(*this);
 }
 
 void DbaseTable::forEachStored(

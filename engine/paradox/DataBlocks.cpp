@@ -109,6 +109,58 @@ bool BlockChain::next(DataBlock& out) {
     return true;
 }
 
+ChainPositions::ChainPositions(File& file, const Header& header)
+    : file_(file),
+      header_(header),
+      fileSize_(file.size()),
+      maxBlock_(blocksInFile(fileSize_, header)),
+      nextBlock_(header.firstBlock),
+      firsts_{1},
+      firstByNumber_(maxBlock_ + 1, 0) {}
+
+bool ChainPositions::extend() {
+    if (nextBlock_ == 0) return false;
+    const std::uint32_t number = nextBlock_;
+    if (number > maxBlock_)
+        blockError(
+            file_.path(), number,
+            "is beyond the end of the file, which has " + std::to_string(maxBlock_) + " blocks");
+    if (firstByNumber_[number] != 0)
+        blockError(file_.path(), number, "is reached twice: the block chain loops");
+    DataBlock b;
+    b.number = static_cast<std::uint16_t>(number);
+    if (header_.encryption) {
+        b = readBlock(file_, header_, fileSize_, number);
+    } else {
+        // The header tells the record count; the records are read when asked for.
+        const std::size_t size = availableBytes(header_, fileSize_, number, file_.path());
+        b.bytes.resize(kBlockHeaderSize);
+        file_.readAt(header_.blockOffset(number), b.bytes.data(), kBlockHeaderSize);
+        parseBlock(b, size, file_.path(), header_);
+    }
+    firstByNumber_[number] = firsts_.back();
+    blocks_.push_back(b.number);
+    firsts_.push_back(firsts_.back() + b.records);
+    nextBlock_ = b.next;
+    return true;
+}
+
+std::pair<std::uint16_t, std::uint64_t> ChainPositions::blockOf(std::uint64_t position) {
+    while (firsts_.back() <= position)
+        if (!extend()) return {0, 0};
+    const auto after = std::upper_bound(firsts_.begin(), firsts_.end(), position);
+    const auto i = static_cast<std::size_t>(after - firsts_.begin()) - 1;
+    return {blocks_[i], firsts_[i]};
+}
+
+std::uint64_t ChainPositions::firstPositionOf(std::uint16_t number) {
+    while (number <= maxBlock_ && firstByNumber_[number] == 0)
+        if (!extend()) break;
+    if (number > maxBlock_ || firstByNumber_[number] == 0)
+        blockError(file_.path(), number, "is not in the chain of data blocks");
+    return firstByNumber_[number];
+}
+
 DataBlock readDataBlock(File& file, const Header& header, std::uint32_t number) {
     const std::uint64_t size = file.size();
     if (number == 0 || number > blocksInFile(size, header))

@@ -2,6 +2,7 @@
 // Walks the chain of data blocks of a .DB, .PX or X file, decrypting and validating each block.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ParadoxHeader.h"
@@ -54,6 +55,31 @@ class BlockChain {
     std::vector<std::uint8_t> window_;
     std::uint32_t windowStart_ = 0;
     std::uint32_t windowBlocks_ = 0;
+};
+
+// The blocks of a data file's chain in order with the position (from 1) of each one's first
+// record, found as far as asked for by reading block headers only: a view can jump to any record
+// without decoding the blocks before it. Faults raise as BlockChain's do.
+class ChainPositions {
+  public:
+    ChainPositions(File& file, const Header& header);
+    // The block holding record `position` and the position of that block's first record;
+    // block 0 when the chain ends before it.
+    std::pair<std::uint16_t, std::uint64_t> blockOf(std::uint64_t position);
+    // The position of the first record of block `number`, which must be in the chain.
+    std::uint64_t firstPositionOf(std::uint16_t number);
+
+  private:
+    bool extend();  // adds the next block of the chain; false at its end
+
+    File& file_;
+    const Header& header_;
+    std::uint64_t fileSize_;
+    std::uint32_t maxBlock_;
+    std::uint16_t nextBlock_;
+    std::vector<std::uint16_t> blocks_;
+    std::vector<std::uint64_t> firsts_;  // one more than blocks_: the position after the last
+    std::vector<std::uint64_t> firstByNumber_;  // 0: not (yet) seen in the chain
 };
 
 // Reads block `number` alone (decrypted); raises when it lies outside the file.

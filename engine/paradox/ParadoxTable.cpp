@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 #include "Companions.h"
 #include "DataBlocks.h"
@@ -136,6 +137,8 @@ class EntryResolver {
     }
     // Whether the last entry found its record elsewhere than its hint said.
     bool staleHint() const { return staleHint_; }
+    // The block the last record found lies in.
+    const DataBlock& block() const { return block_; }
 
   private:
     const std::uint8_t* findIn(std::uint16_t number, const std::uint8_t* key) {
@@ -366,6 +369,27 @@ std::unique_ptr<RecordCursor> ParadoxTable::scan() {
     return std::make_unique<ChainCursor>(*file_, header_, *records_, openBlobs());
 }
 
+const SecondaryIndexFile& ParadoxTable::secondaryIndex(const std::string& name) const {
+    const auto it = std::find_if(secondary_.begin(), secondary_.end(), [&](const auto& ix) {
+        return sameName(ix.definition.name, name) || sameName(ix.suffix, name);
+    });
+    if (it == secondary_.end())
+        throwEngineError(DBIERR_NOSUCHINDEX, "Table " + path_.full() + " has no index " + name);
+    if (it->definition.fields.empty())
+        throwEngineError(DBIERR_INDEXCORRUPT, "Index " + it->path + " is " + it->definition.fault +
+                                                  "; its fields are unknown");
+    return *it;
+}
+
+namespace {
+
+// A maintained index lists every record in order; others may be out of date.
+bool maintained(const SecondaryIndexFile& ix) {
+    return !ix.definition.options.has(IndexOption::ixNonMaintained) && ix.definition.fault.empty();
+}
+
+}  // namespace
+
 std::unique_ptr<RecordCursor> ParadoxTable::scanIndex(const std::string& indexName) {
     if (indexName.empty()) {
         if (header_.fileType != FileType::KeyedTable)
@@ -373,25 +397,91 @@ std::unique_ptr<RecordCursor> ParadoxTable::scanIndex(const std::string& indexNa
         // The data blocks hold the records in key order; the .PX only finds them faster.
         return scan();
     }
-    const auto it = std::find_if(secondary_.begin(), secondary_.end(), [&](const auto& ix) {
-        return sameName(ix.definition.name, indexName) || sameName(ix.suffix, indexName);
-    });
-    if (it == secondary_.end())
-        throwEngineError(DBIERR_NOSUCHINDEX,
-                         "Table " + path_.full() + " has no index " + indexName);
-    if (it->definition.fields.empty())
-        throwEngineError(DBIERR_INDEXCORRUPT, "Index " + it->path + " is " + it->definition.fault +
-                                                  "; its fields are unknown");
-    // A maintained index lists every record in order; others may be out of date.
-    const bool usable =
-        !it->definition.options.has(IndexOption::ixNonMaintained) && it->definition.fault.empty();
-    if (!usable) return sortedByIndex(*it);
-    return std::make_unique<IndexOrderCursor>(*file_, header_, *records_, openBlobs(), it->path,
+    const SecondaryIndexFile& ix = secondaryIndex(indexName);
+    if (!maintained(ix)) return sortedByIndex(ix);
+    return std::make_unique<IndexOrderCursor>(*file_, header_, *records_, openBlobs(), ix.path,
                                               shapeOf(path_, header_, codec_));
 }
 
-// Orders the records by the index's fields, comparing their stored bytes as the index does.
-std::unique_ptr<RecordCursor> ParadoxTable::sortedByIndex(const SecondaryIndexFile& ix) {
+namespace {
+
+class BlockPositionReader final : public RecordReader {
+  public:
+    BlockPositionReader(File& file, const Header& header, const RecordCodec& records,
+                        std::unique_ptr<BlobReader> blobs)
+        : file_(file),
+          header_(header),
+          records_(records),
+          blobs_(std::move(blobs)),
+          positions_(file, header) {}
+
+    std::uint64_t count() const override { return header_.numRecords; }
+    bool read(std::uint64_t position, Record& out) override {
+        const auto [number, first] = position == 0 ? std::pair<std::uint16_t, std::uint64_t>{}
+                                                   : positions_.blockOf(position);
+        if (number == 0)
+            throwEngineError(
+                DBIERR_EOF, "Table " + file_.path() + " has no record " + std::to_string(position));
+        if (block_.number != number) block_ = readDataBlock(file_, header_, number);
+        records_.decode(block_.record(position - first, header_.recordSize), out, blobs_.get(),
+                        file_.path());
+        return true;
+    }
+
+  private:
+    File& file_;
+    const Header& header_;
+    const RecordCodec& records_;
+    std::unique_ptr<BlobReader> blobs_;
+    ChainPositions positions_;
+    DataBlock block_;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordReader> ParadoxTable::readByPosition() {
+    return std::make_unique<BlockPositionReader>(*file_, header_, *records_, openBlobs());
+}
+
+std::vector<std::uint32_t> ParadoxTable::indexPositions(const std::string& indexName) {
+    if (indexName.empty()) {
+        scanIndex(indexName);  // raises when the table has no primary index
+        std::vector<std::uint32_t> order(header_.numRecords);
+        std::iota(order.begin(), order.end(), 1u);
+        return order;
+    }
+    const SecondaryIndexFile& ix = secondaryIndex(indexName);
+    if (!maintained(ix)) return sortedPositions(ix);
+    auto index = fileSystem().open(ix.path, OpenMode::Read);
+    const Header indexHeader = readHeader(*index);
+    BlockChain entries(*index, indexHeader);
+    const TableShape shape = shapeOf(path_, header_, codec_);
+    EntryResolver resolver(*file_, header_, shape);
+    ChainPositions positions(*file_, header_);
+    std::vector<std::uint32_t> order;
+    order.reserve(header_.numRecords);
+    DataBlock block;
+    while (entries.next(block)) {
+        for (std::size_t i = 0; i < block.records; ++i) {
+            const std::uint8_t* raw =
+                resolver.find(block.record(i, indexHeader.recordSize), indexHeader.recordSize);
+            if (!raw)
+                throwEngineError(DBIERR_INDEXCORRUPT, "Corrupt index " + ix.path + ": entry " +
+                                                          std::to_string(order.size() + 1) +
+                                                          " holds a key that no record has");
+            const DataBlock& data = resolver.block();
+            const auto slot = static_cast<std::uint64_t>(raw - data.record(0, header_.recordSize)) /
+                              header_.recordSize;
+            order.push_back(
+                static_cast<std::uint32_t>(positions.firstPositionOf(data.number) + slot));
+        }
+    }
+    return order;
+}
+
+// Calls `visit` with each record (in physical order) and its sort key in the index, made from
+// the fields' stored bytes as the index compares them.
+void ParadoxTable::forEachIndexKey(const SecondaryIndexFile& ix, const KeyVisitor& visit) {
     std::vector<std::size_t> fields;
     std::vector<FieldInfo> keyFields;
     for (const auto& name : splitFieldList(ix.definition.fields)) {
@@ -400,13 +490,7 @@ std::unique_ptr<RecordCursor> ParadoxTable::sortedByIndex(const SecondaryIndexFi
     }
     KeyCollator collator(keyFields, {header_.sortOrder, header_.sortOrderName}, *codec_,
                          ix.definition.options.has(IndexOption::ixCaseInsensitive));
-    struct Entry {
-        std::string key;
-        Record record;
-    };
-    std::vector<Entry> entries;
     BlockChain chain(*file_, header_);
-    auto blobs = openBlobs();
     DataBlock block;
     std::string key;
     while (chain.next(block)) {
@@ -416,18 +500,55 @@ std::unique_ptr<RecordCursor> ParadoxTable::sortedByIndex(const SecondaryIndexFi
             for (std::size_t f : fields)
                 key.append(reinterpret_cast<const char*>(raw + records_->offsetOf(f)),
                            storedSize(header_.fields[f]));
-            Entry e{collator.sortKey(reinterpret_cast<const std::uint8_t*>(key.data())), {}};
-            records_->decode(raw, e.record, blobs.get(), path_.full());
-            entries.push_back(std::move(e));
+            visit(raw, collator.sortKey(reinterpret_cast<const std::uint8_t*>(key.data())));
         }
     }
+}
+
+namespace {
+
+template <typename Entry>
+void sortByKey(std::vector<Entry>& entries, const SecondaryIndexFile& ix) {
     const bool descending = ix.definition.options.has(IndexOption::ixDescending);
     std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
         return descending ? b.key < a.key : a.key < b.key;
     });
+}
+
+}  // namespace
+
+std::unique_ptr<RecordCursor> ParadoxTable::sortedByIndex(const SecondaryIndexFile& ix) {
+    struct Entry {
+        std::string key;
+        Record record;
+    };
+    std::vector<Entry> entries;
+    auto blobs = openBlobs();
+    forEachIndexKey(ix, [&](const std::uint8_t* raw, std::string key) {
+        Entry e{std::move(key), {}};
+        records_->decode(raw, e.record, blobs.get(), path_.full());
+        entries.push_back(std::move(e));
+    });
+    sortByKey(entries, ix);
     std::vector<Record> ordered;
     for (auto& e : entries) ordered.push_back(std::move(e.record));
     return std::make_unique<SortedCursor>(std::move(ordered));
+}
+
+std::vector<std::uint32_t> ParadoxTable::sortedPositions(const SecondaryIndexFile& ix) {
+    struct Entry {
+        std::string key;
+        std::uint32_t position;
+    };
+    std::vector<Entry> entries;
+    forEachIndexKey(ix, [&](const std::uint8_t*, std::string key) {
+        entries.push_back({std::move(key), static_cast<std::uint32_t>(entries.size() + 1)});
+    });
+    sortByKey(entries, ix);
+    std::vector<std::uint32_t> order;
+    order.reserve(entries.size());
+    for (const auto& e : entries) order.push_back(e.position);
+    return order;
 }
 
 std::optional<Record> ParadoxTable::findKey(const Record& key) {

@@ -1,5 +1,6 @@
 #pragma once
 // An open Paradox table: its locked .DB file, header, schema and record access.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ class ParadoxTable final : public TableFile {
     std::shared_ptr<const FormatProperties> properties() const override { return properties_; }
     std::unique_ptr<RecordCursor> scan() override;
     std::unique_ptr<RecordCursor> scanIndex(const std::string& indexName) override;
+    std::unique_ptr<RecordReader> readByPosition() override;
+    std::vector<std::uint32_t> indexPositions(const std::string& indexName) override;
     void appendRecord(const Record& record) override;
     std::vector<std::string> check() override;
     std::vector<std::string> checkNotes() const override { return notes_; }
@@ -69,7 +72,11 @@ class ParadoxTable final : public TableFile {
     std::vector<const SecondaryIndexFile*> rebuildableIndexes() const;
     std::string primaryIndexFault() const;
     void requireSoundIndexes(const char* what) const;
+    const SecondaryIndexFile& secondaryIndex(const std::string& name) const;
     std::unique_ptr<RecordCursor> sortedByIndex(const SecondaryIndexFile& ix);
+    std::vector<std::uint32_t> sortedPositions(const SecondaryIndexFile& ix);
+    using KeyVisitor = std::function<void(const std::uint8_t* raw, std::string key)>;
+    void forEachIndexKey(const SecondaryIndexFile& ix, const KeyVisitor& visit);
     RecordSource sameRecords();
 
     TablePath path_;

@@ -5,6 +5,7 @@
 #include "DbaseTestSupport.h"
 #include "Errors.h"
 #include "FieldType.h"
+#include "PositionCheck.h"
 
 namespace kx4::test {
 namespace {
@@ -60,6 +61,7 @@ TEST_P(CorpusTable, OpensAndAgreesWithDbfread) {
     }
     EXPECT_EQ(records.size(), table->info().recordCount);
     for (const auto& r : records) ASSERT_EQ(r.size(), table->schema().fields.size());
+    expectPositionsAgreeWithCursors(*table);
     if (!dbfreadUnderstands(*table, GetParam())) return;
 
     const auto theirs = dbfreadRecords(path, table->info().codePage);

@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "MemoSalvage.h"
 #include "ParadoxTestSupport.h"
+#include "PositionCheck.h"
 #include "PxlibReader.h"
 #include "TestSupport.h"
 
@@ -42,6 +43,16 @@ TEST_P(CorpusTable, ReadsEveryRecordAsPxlibDoes) {
                 << "record " << r + 1 << ", field " << px.fieldNames[f];
         }
     }
+}
+
+TEST_P(CorpusTable, ReadsByPositionAndIndexOrderAsTheCursorsDo) {
+    KX4_SKIP_WITHOUT_CORPUS(GetParam());
+    TempDir dir;
+    const std::string path = copyCorpusTable(GetParam(), dir.path());
+    auto passwords = corpusPasswords();
+    auto table = openParadox(path, false, &passwords);
+    MemoSalvage salvage;  // some tables were published without their .MB
+    expectPositionsAgreeWithCursors(*table);
 }
 
 // Companions some corpus tables were published without.
