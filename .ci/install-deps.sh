@@ -7,6 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-l10n-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 desktop-file-utils
+  libsqlite3-dev sqlite3
   pxlib-dev python3-dbf python3-dbfread gdal-bin libdbd-xbase-perl poppler-utils
   clang-14 libclang-rt-14-dev
 )

@@ -11,10 +11,11 @@ struct Options {
     std::string command;
     std::string file;  // path of the table's data file (or a directory for create-demo)
     std::vector<std::string> passwords;
-    int codePage = 0;  // for tables that name none; 0: the alias's CODEPAGE or the default
+    int codePage = 0;      // for tables that name none; 0: the alias's CODEPAGE or the default
     bool salvage = false;  // dump: memos that cannot be read are written empty and reported
-    std::optional<std::string> index;  // dump: the order of this index ("": the primary one)
+    std::optional<std::string> index;        // dump: the order of this index ("": the primary one)
     std::vector<std::string> passwordFiles;  // one password a line
+    std::vector<std::string> moreFiles;      // export-sqlite: the tables after the database
 };
 
 int describe(const Options& options, std::ostream& out);
@@ -24,6 +25,8 @@ int dump(const Options& options, std::ostream& out, std::ostream& problems);
 int check(const Options& options, std::ostream& out);
 int pack(const Options& options, std::ostream& out);
 int reindex(const Options& options, std::ostream& out);
+// Writes the tables `options.moreFiles` into the SQLite database `options.file`.
+int exportSqlite(const Options& options, std::ostream& out, std::ostream& problems);
 int createDemo(const Options& options, std::ostream& out);
 
 }  // namespace kx4::tool

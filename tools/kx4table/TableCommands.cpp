@@ -11,6 +11,7 @@
 #include "MemoSalvage.h"
 #include "Passwords.h"
 #include "Session.h"
+#include "SqliteExport.h"
 #include "Table.h"
 #include "TableMaintenance.h"
 #include "TextCodec.h"
@@ -130,6 +131,32 @@ int reindex(const Options& options, std::ostream& out) {
     rebuildIndexes(table.Format(), table.File());
     table.Close();
     out << "reindexed " << options.file << '\n';
+    return 0;
+}
+
+int exportSqlite(const Options& options, std::ostream& out, std::ostream& problems) {
+    std::vector<std::string> names;
+    for (const auto& file : options.moreFiles) {
+        const std::string name = sqliteTableName(TablePath{{}, fileNameOf(file)});
+        // SQLite names differ only by more than the case of ASCII letters.
+        if (std::find_if(names.begin(), names.end(), [&](const std::string& n) {
+                return toUpperAscii(n) == toUpperAscii(name);
+            }) != names.end())
+            throw EDBEngineError(DBIERR_NOTSUPPORTED,
+                                 "Two of the tables would both become the SQLite table " + name);
+        names.push_back(name);
+    }
+    SqliteExport database(options.file);
+    for (std::size_t i = 0; i < options.moreFiles.size(); ++i) {
+        Options one = options;
+        one.file = options.moreFiles[i];
+        TTable table;
+        openTable(one, table, false);
+        std::vector<std::string> notes;
+        const auto written = database.add(table.File(), names[i], notes);
+        for (const auto& note : notes) problems << "kx4table: " << note << '\n';
+        out << "exported " << one.file << " into " << names[i] << " (" << written << " records)\n";
+    }
     return 0;
 }
 

@@ -10,7 +10,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: kx4table COMMAND FILE [--password P]... [--password-file F]... [--codepage N]\n"
+    "usage: kx4table COMMAND FILE... [--password P]... [--password-file F]... [--codepage N]\n"
     "                [--index NAME]\n"
     "       kx4table --help | --version\n"
     "  describe FILE     one line per field (name, type, size), then one per index\n"
@@ -22,6 +22,9 @@ constexpr char kUsage[] =
     "  check FILE        verify the table with its companion files\n"
     "  pack FILE         give back the space of deleted records, rebuild every index\n"
     "  reindex FILE      rebuild every index of the table\n"
+    "  export-sqlite OUT FILE...  write each table into the SQLite database OUT, as a\n"
+    "                    table named after its file (replacing one of that name), with\n"
+    "                    typed columns and its indexes\n"
     "  create-demo DIR   write the demo database's tables into DIR\n"
     "FILE is the path of the table's data file (.DB, .DBF, .TXT).\n"
     "Passwords of protected tables: --password-file F (one a line), the environment variable\n"
@@ -83,11 +86,14 @@ bool parse(int argc, char** argv, kx4::tool::Options& options) {
             options.command = arg;
         } else if (options.file.empty()) {
             options.file = arg;
+        } else if (options.command == "export-sqlite") {
+            options.moreFiles.push_back(arg);
         } else {
             return false;
         }
     }
     if (options.salvage && options.command != "dump") return false;
+    if (options.command == "export-sqlite" && options.moreFiles.empty()) return false;
     return !options.command.empty() && !options.file.empty();
 }
 
@@ -107,6 +113,7 @@ int main(int argc, char** argv) {
         if (options.command == "check") return check(options, std::cout);
         if (options.command == "pack") return pack(options, std::cout);
         if (options.command == "reindex") return reindex(options, std::cout);
+        if (options.command == "export-sqlite") return exportSqlite(options, std::cout, std::cerr);
         if (options.command == "create-demo") return createDemo(options, std::cout);
         std::cerr << "kx4table: unknown command " << options.command << "\n" << kUsage;
         return 2;
