@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "AliasPath.h"
+#include "DataPage.h"
 #include "FeldInfos.h"
 #include "Images.h"
 #include "TabellenForm.h"
@@ -52,6 +53,8 @@ QString pathParameter(const std::vector<std::string>& params) {
     return path;
 }
 
+}  // namespace
+
 // Which code page the table's text is read with, and whether the table names it; short enough
 // for the panel.
 QString codePageText(const TableInfo& info) {
@@ -67,8 +70,6 @@ QString codePageText(const TableInfo& info) {
     return QStringLiteral("CP %1 (Vorgabe)").arg(number);
 }
 
-}  // namespace
-
 void TTabellenForm::AliasBoxChange() {
     const QString alias = AliasBox->currentText();
     if (!AliasNames.contains(alias, Qt::CaseInsensitive)) return;
@@ -78,6 +79,7 @@ void TTabellenForm::AliasBoxChange() {
     Panel7->setText(pathParameter(params));
     Panel8->clear();
     AddFeldBtn->setEnabled(false);
+    DatenPage->choose(alias, {});
 
     GetTableNames();
 
@@ -196,6 +198,7 @@ void TTabellenForm::TabellenNamenClick() {
 
     AddFeldBtn->setEnabled(true);
     TabString->setText(node->text(0));
+    DatenPage->choose(AliasBox->currentText(), node->text(0));
     DruckBtn->setEnabled(true);
     ListView1->clear();
     ListView2->clear();

@@ -11,14 +11,22 @@ struct Vocabulary {
 };
 
 constexpr Vocabulary kVocabulary[] = {
-    {TFieldType::ftString, "String", "A"},       {TFieldType::ftSmallint, "SmallInt", "S"},
-    {TFieldType::ftInteger, "Integer", "I"},     {TFieldType::ftWord, "Word", "W"},
-    {TFieldType::ftBoolean, "Boolean", "B"},     {TFieldType::ftFloat, "Float", "F"},
-    {TFieldType::ftCurrency, "Currency", "$"},   {TFieldType::ftBCD, "BCD", "BCD"},
-    {TFieldType::ftDate, "Date", "D"},           {TFieldType::ftTime, "Time", "T"},
-    {TFieldType::ftDateTime, "DateTime", "DT"},  {TFieldType::ftBytes, "Bytes", "Bytes"},
-    {TFieldType::ftVarBytes, "VarBytes", "VarBytes"}, {TFieldType::ftBlob, "Blob", "Blob"},
-    {TFieldType::ftMemo, "Memo", "M"},           {TFieldType::ftGraphic, "Graphic", "Graphic"},
+    {TFieldType::ftString, "String", "A"},
+    {TFieldType::ftSmallint, "SmallInt", "S"},
+    {TFieldType::ftInteger, "Integer", "I"},
+    {TFieldType::ftWord, "Word", "W"},
+    {TFieldType::ftBoolean, "Boolean", "B"},
+    {TFieldType::ftFloat, "Float", "F"},
+    {TFieldType::ftCurrency, "Currency", "$"},
+    {TFieldType::ftBCD, "BCD", "BCD"},
+    {TFieldType::ftDate, "Date", "D"},
+    {TFieldType::ftTime, "Time", "T"},
+    {TFieldType::ftDateTime, "DateTime", "DT"},
+    {TFieldType::ftBytes, "Bytes", "Bytes"},
+    {TFieldType::ftVarBytes, "VarBytes", "VarBytes"},
+    {TFieldType::ftBlob, "Blob", "Blob"},
+    {TFieldType::ftMemo, "Memo", "M"},
+    {TFieldType::ftGraphic, "Graphic", "Graphic"},
     {TFieldType::ftLargeint, "LargeInt", "L"},
 };
 
@@ -35,8 +43,10 @@ bool lengthIsDeclaredSize(TFieldType type) {
         case TFieldType::ftVarBytes:
         case TFieldType::ftBlob:
         case TFieldType::ftMemo:
-        case TFieldType::ftGraphic: return true;
-        default: return false;
+        case TFieldType::ftGraphic:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -56,17 +66,22 @@ int recordDataSize(TFieldType type) {
     switch (type) {
         case TFieldType::ftSmallint:
         case TFieldType::ftWord:
-        case TFieldType::ftBoolean: return 2;
+        case TFieldType::ftBoolean:
+            return 2;
         case TFieldType::ftInteger:
         case TFieldType::ftAutoInc:
         case TFieldType::ftDate:
-        case TFieldType::ftTime: return 4;
+        case TFieldType::ftTime:
+            return 4;
         case TFieldType::ftFloat:
         case TFieldType::ftCurrency:
         case TFieldType::ftDateTime:
-        case TFieldType::ftLargeint: return 8;
-        case TFieldType::ftBCD: return 34;
-        default: return 0;
+        case TFieldType::ftLargeint:
+            return 8;
+        case TFieldType::ftBCD:
+            return 34;
+        default:
+            return 0;
     }
 }
 

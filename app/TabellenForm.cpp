@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -19,9 +20,11 @@
 #include <algorithm>
 #include <functional>
 
+#include "DataPage.h"
 #include "ErrorBox.h"
 #include "FormTextApplier.h"
 #include "Images.h"
+#include "TextCatalogue.h"
 
 namespace kx4 {
 
@@ -162,8 +165,15 @@ QToolButton* TTabellenForm::addToolButton(const char* name, const QString& capti
     button->setMinimumSize(kToolButtonSize);
     button->setFocusPolicy(Qt::NoFocus);
     ToolBar1->addWidget(button);
-    connect(button, &QToolButton::clicked, this,
-            [this, handler] { runHandler([this, handler] { (this->*handler)(); }); });
+    // An operation may need the table to itself: the data page lets it go first and shows the
+    // table's new state afterwards.
+    connect(button, &QToolButton::clicked, this, [this, handler] {
+        const bool showingData = PageControl1->currentWidget() == DatenPage;
+        DatenPage->release();
+        runHandler([this, handler] { (this->*handler)(); });
+        if (showingData && PageControl1->currentWidget() == DatenPage)
+            runHandler([this] { DatenPage->load(); });
+    });
     return button;
 }
 
@@ -319,6 +329,37 @@ void TTabellenForm::createTablePage() {
     auto* pageLayout = new QHBoxLayout(TablePage);
     pageLayout->setContentsMargins(2, 2, 2, 2);
     pageLayout->addWidget(splitter);
+
+    DatenPage = new TDataPage(session_, PageControl1);
+    PageControl1->addTab(DatenPage, QStringLiteral("Daten"));
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] { pageChanged(); });
+    createTreeMenu();
+}
+
+// The data page holds its table open only while it is shown.
+void TTabellenForm::pageChanged() {
+    if (PageControl1->currentWidget() == DatenPage)
+        runHandler([this] { DatenPage->load(); });
+    else
+        DatenPage->release();
+}
+
+void TTabellenForm::createTreeMenu() {
+    TreeMenu = new QMenu(this);
+    TreeMenu->setObjectName("TreeMenu");
+    ExportSqliteItem = TreeMenu->addAction(CatalogueText(65185));
+    ExportSqliteItem->setObjectName("ExportSqliteItem");
+    connect(ExportSqliteItem, &QAction::triggered, this,
+            [this] { runHandler([this] { ExportSqliteClick(menuTable_); }); });
+    TabellenNamen->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(TabellenNamen, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QTreeWidgetItem* node = TabellenNamen->itemAt(at);
+        const bool isTable =
+            node && node->parent() && node->parent() == TabellenNamen->topLevelItem(0);
+        if (!isTable) return;
+        menuTable_ = node->text(0);
+        TreeMenu->popup(TabellenNamen->viewport()->mapToGlobal(at));
+    });
 }
 
 void TTabellenForm::createWartePanel() {

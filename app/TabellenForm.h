@@ -14,7 +14,9 @@
 class QComboBox;
 class QFrame;
 class QLabel;
+class QAction;
 class QListWidget;
+class QMenu;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
@@ -23,8 +25,13 @@ class QTreeWidgetItem;
 
 namespace kx4 {
 
+class TDataPage;
 class TTabellenForm;
 class TTabTyp;
+struct TableInfo;
+
+// Which code page the table's text is read with, and where that comes from ("CP 866 (Tabelle)").
+QString codePageText(const TableInfo& info);
 class TChangeFeldTypForm;
 
 // The three lists of the table definition window that GetFeldInfos fills in mode 2.
@@ -76,6 +83,9 @@ class TTabellenForm : public QMainWindow {
     void GetTableNames();
     void TabellenNamenClick();
     void ListView2Click();
+    // The tree's menu entry "Exportieren nach SQLite…": the table `tableName` of the chosen
+    // alias into an SQLite database the user names.
+    void ExportSqliteClick(const QString& tableName);
     void GetIndexes(TTable& table);
     // Describes field `feldName` of the open `table`. Mode 1: inserts the row (name, type name
     // with " (*)" for a field of the current index, length) into ListView1 at `position`.
@@ -136,6 +146,9 @@ class TTabellenForm : public QMainWindow {
     QTreeWidget* TabellenNamen = nullptr;
     QTreeWidget* ListView1 = nullptr;  // fields: name, type, length
     QTreeWidget* ListView2 = nullptr;  // index field lists
+    TDataPage* DatenPage = nullptr;    // the chosen table's records
+    QMenu* TreeMenu = nullptr;         // the table tree's context menu
+    QAction* ExportSqliteItem = nullptr;
 
     QFrame* WartePanel = nullptr;
     QLabel* Label1 = nullptr;  // "Bitte warten ..."
@@ -157,6 +170,9 @@ class TTabellenForm : public QMainWindow {
     void completeAlias(const QString& typed);
     bool eventFilter(QObject* watched, QEvent* event) override;
     QTreeWidgetItem* selectedTableNode() const;
+    void createTreeMenu();
+    void pageChanged();
+    QString menuTable_;  // the table node the tree's context menu was opened on
 
     TSession& session_;
     QString aliasTextBefore_;  // the alias box's text before the edit being handled

@@ -55,6 +55,17 @@ const std::map<int, QString>& builtInEntries() {
         {65165, QStringLiteral("Grösse")},
         {65166, QStringLiteral("Fertig!")},
         {65167, QStringLiteral("Tabellen")},
+        {65180, QStringLiteral("Daten")},
+        {65181, QStringLiteral("Reihenfolge:")},
+        {65182, QStringLiteral("Physische Reihenfolge")},
+        {65183, QStringLiteral("Primärindex")},
+        {65184, QStringLiteral("%1 Datensätze")},
+        {65185, QStringLiteral("Exportieren nach SQLite…")},
+        {65186, QStringLiteral("SQLite-Datenbank:")},
+        {65187, QStringLiteral("%1 Datensätze nach %2 exportiert.")},
+        {65188, QStringLiteral("gelöscht")},
+        {65189, QStringLiteral("kein Wert")},
+        {65190, QStringLiteral("Binärdaten, %1 Bytes")},
     };
     return entries;
 }

@@ -1,0 +1,48 @@
+// The tree's menu entry "Exportieren nach SQLite…": one table into an SQLite database.
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTreeWidget>
+
+#include "AliasPath.h"
+#include "Prompts.h"
+#include "SqliteExport.h"
+#include "TabellenForm.h"
+#include "TablePasswords.h"
+#include "TableTypeOfName.h"
+#include "TextCatalogue.h"
+#include "WaitCursor.h"
+
+namespace kx4 {
+
+void TTabellenForm::ExportSqliteClick(const QString& tableName) {
+    const QString alias = AliasBox->currentText();
+    QString caption = CatalogueText(65185);
+    while (caption.endsWith(u'…') || caption.endsWith(u'.')) caption.chop(1);
+    // Beside the table by default, named after it.
+    QString target =
+        QDir(GetAliasPath(alias))
+            .filePath(QFileInfo(tableName).completeBaseName() + QStringLiteral(".sqlite"));
+    if (!InputQuery(caption, CatalogueText(65186), target) || target.trimmed().isEmpty()) return;
+
+    const WaitCursor hourglass{TabellenNamen};
+    TTable table;
+    std::uint64_t written = 0;
+    std::vector<std::string> notes;
+    {
+        const TablePasswords passwords(session_);
+        table.DatabaseName = AnsiToOem(alias);
+        table.TableName = AnsiToOem(tableName);
+        table.TableType = TableTypeOfName(tableName);
+        table.Open();
+    }
+    SqliteExport database(target.toStdString());
+    written = database.add(table.File(), sqliteTableName(table.File().path()), notes);
+    table.Close();
+    QString message = CatalogueText(65187).arg(QLocale().toString(written), target);
+    for (const auto& note : notes) message += u'\r' + QString::fromStdString(note);
+    MessageDlg(message, TMsgDlgType::mtInformation, mbOK);
+}
+
+}  // namespace kx4
