@@ -21,7 +21,8 @@ struct StatementCloser {
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 
-// SQLite copies the bytes it is given (SQLITE_TRANSIENT), so the values may go right after.
+// Text and bytes of the record are bound in place (SQLITE_STATIC): the record outlives the
+// insert. Dates and times are made here, so SQLite copies them (SQLITE_TRANSIENT).
 int bindValue(sqlite3_stmt* stmt, int column, const FieldValue& value) {
     struct Binder {
         sqlite3_stmt* stmt;
@@ -30,20 +31,21 @@ int bindValue(sqlite3_stmt* stmt, int column, const FieldValue& value) {
         int operator()(bool b) const { return sqlite3_bind_int(stmt, column, b ? 1 : 0); }
         int operator()(std::int64_t i) const { return sqlite3_bind_int64(stmt, column, i); }
         int operator()(double d) const { return sqlite3_bind_double(stmt, column, d); }
-        int operator()(const std::string& s) const { return text(s); }
+        int operator()(const std::string& s) const { return text(s, SQLITE_STATIC); }
         int operator()(const Bytes& b) const { return blob(b); }
         int operator()(const Blob& b) const { return blob(b.data); }
-        int operator()(const Decimal& d) const { return text(d.text); }
+        int operator()(const Decimal& d) const { return text(d.text, SQLITE_STATIC); }
         // Dates, times and timestamps as ISO 8601 text, exactly as the dump writes them.
-        int operator()(Date d) const { return text(formatValue(d)); }
-        int operator()(Time t) const { return text(formatValue(t)); }
-        int operator()(Timestamp t) const { return text(formatValue(t)); }
-        int text(const std::string& s) const {
-            return sqlite3_bind_text64(stmt, column, s.data(), s.size(), SQLITE_TRANSIENT,
-                                       SQLITE_UTF8);
+        int operator()(Date d) const { return text(formatValue(d), SQLITE_TRANSIENT); }
+        int operator()(Time t) const { return text(formatValue(t), SQLITE_TRANSIENT); }
+        int operator()(Timestamp t) const { return text(formatValue(t), SQLITE_TRANSIENT); }
+        int text(const std::string& s, sqlite3_destructor_type keep) const {
+            return sqlite3_bind_text64(stmt, column, s.data(), s.size(), keep, SQLITE_UTF8);
         }
         int blob(const Bytes& b) const {
-            return sqlite3_bind_blob64(stmt, column, b.data(), b.size(), SQLITE_TRANSIENT);
+            // A null pointer would bind NULL: an empty value is a blob of no bytes.
+            if (b.empty()) return sqlite3_bind_zeroblob(stmt, column, 0);
+            return sqlite3_bind_blob64(stmt, column, b.data(), b.size(), SQLITE_STATIC);
         }
     };
     return std::visit(Binder{stmt, column}, value);
