@@ -10,6 +10,7 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <tuple>
 
 #include "AliasPath.h"
 #include "ErrorBox.h"
@@ -149,7 +150,8 @@ void TDataPage::load() {
     }
     table_ = std::move(table);
     Records->setTable(&table_->File());
-    const TableInfo info = table_->File().info();
+    TableInfo info;
+    std::tie(info.codePage, info.codePageOrigin) = table_->File().codePageInUse();
     RecordInfo->setText(CatalogueText(65184).arg(QLocale().toString(Records->rowCount())) +
                         QStringLiteral("   ") + codePageText(info));
     for (int column = 0; column < table_->FieldCount(); ++column)

@@ -95,6 +95,12 @@ class TableFile {
     virtual const TablePath& path() const = 0;
     virtual const TableSchema& schema() const = 0;  // fields, and indexes primary first
     virtual TableInfo info() const = 0;
+    // The code page the table is read with and where it comes from, without the record count
+    // that info() may have to read every record for.
+    virtual std::pair<int, CodePageOrigin> codePageInUse() const {
+        const TableInfo i = info();
+        return {i.codePage, i.codePageOrigin};
+    }
     virtual std::shared_ptr<const FormatProperties> properties() const = 0;
     // Live records in physical (for keyed Paradox tables: key) order.
     virtual std::unique_ptr<RecordCursor> scan() = 0;

@@ -28,6 +28,9 @@ class DbaseTable : public TableFile {
     const TablePath& path() const override { return path_; }
     const TableSchema& schema() const override { return schema_; }
     TableInfo info() const override;
+    std::pair<int, CodePageOrigin> codePageInUse() const override {
+        return {codec_->codePage(), codePageOrigin_};
+    }
     std::shared_ptr<const FormatProperties> properties() const override;
     std::unique_ptr<RecordCursor> scan() override;
     std::unique_ptr<RecordCursor> scanIndex(const std::string& indexName) override;
