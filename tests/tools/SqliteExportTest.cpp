@@ -86,7 +86,7 @@ struct ExportCase {
     const char* label;
     std::string corpusTable;  // empty: a table of the demo database
     std::string demoTable;
-    std::vector<std::string> expectedIndexes;
+    std::vector<std::string> expectedSchema;  // empty: not compared
 };
 
 std::ostream& operator<<(std::ostream& os, const ExportCase& c) { return os << c.label; }
@@ -169,11 +169,13 @@ TEST_P(SqliteExport, HoldsTheDumpedValuesInTypedColumnsWithNullForBlanks) {
         }
     }
     EXPECT_FALSE(records->next(record));
-    const std::string indexes = sqliteText(
-        database, "SELECT sql FROM sqlite_master WHERE type='index' ORDER BY name", "-list");
+    // The table with its column types and primary key, then its indexes.
+    const std::string schema = sqliteText(
+        database, "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL ORDER BY type DESC, name",
+        "-list");
     std::string expected;
-    for (const auto& index : c.expectedIndexes) expected += index + "\n";
-    EXPECT_EQ(indexes, expected);
+    for (const auto& statement : c.expectedSchema) expected += statement + "\n";
+    if (!c.expectedSchema.empty()) EXPECT_EQ(schema, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -182,19 +184,30 @@ INSTANTIATE_TEST_SUITE_P(
         ExportCase{"paradox_keyed_with_memo",
                    "",
                    "KUNDEN.DB",
-                   {"CREATE UNIQUE INDEX \"KUNDEN_primary\" ON \"KUNDEN\" (\"KUNDENNR\")"}},
+                   {"CREATE TABLE \"KUNDEN\" (\"KUNDENNR\" INTEGER, \"NAME\" TEXT, \"VORNAME\" "
+                    "TEXT, \"ORT\" TEXT, \"UMSATZ\" REAL, \"KUNDESEIT\" TEXT, \"AKTIV\" INTEGER, "
+                    "\"BEMERKUNG\" TEXT, PRIMARY KEY (\"KUNDENNR\"))"}},
         ExportCase{"dbase_with_memo_and_tags",
                    "",
                    "ARTIKEL.DBF",
-                   {"CREATE INDEX \"ARTIKEL_ARTNR\" ON \"ARTIKEL\" (\"ARTNR\")",
+                   {"CREATE TABLE \"ARTIKEL\" (\"ARTNR\" TEXT, \"BEZEICH\" TEXT, \"PREIS\" REAL, "
+                    "\"LAGER\" REAL, \"GEAENDERT\" TEXT, \"NOTIZ\" TEXT)",
+                    "CREATE INDEX \"ARTIKEL_ARTNR\" ON \"ARTIKEL\" (\"ARTNR\")",
                     "CREATE INDEX \"ARTIKEL_BEZEICH\" ON \"ARTIKEL\" (\"BEZEICH\" COLLATE "
                     "NOCASE)"}},
-        ExportCase{"text_table", "", "PREISE.TXT", {}},
+        ExportCase{"text_table",
+                   "",
+                   "PREISE.TXT",
+                   {"CREATE TABLE \"PREISE\" (\"ARTNR\" TEXT, \"PREIS\" REAL, \"GUELTIGAB\" "
+                    "TEXT)"}},
         ExportCase{"paradox_every_type",
                    "paradox/rparadox/TypSammlung.DB",
                    "",
-                   {"CREATE UNIQUE INDEX \"TypSammlung_primary\" ON \"TypSammlung\" "
-                    "(\"Alpha\", \"Numerisch\")"}},
+                   {"CREATE TABLE \"TypSammlung\" (\"Alpha\" TEXT, \"Numerisch\" REAL, "
+                    "\"Währung\" REAL, \"Integer kurz\" INTEGER, \"Integer lang\" INTEGER, "
+                    "\"BCD\" TEXT, \"Datum\" TEXT, \"Zeit\" TEXT, \"Datum/Zeit\" TEXT, "
+                    "\"Memo\" TEXT, \"Logisch\" INTEGER, \"Zähler\" INTEGER, \"Binär\" BLOB, "
+                    "\"Bytes\" BLOB, PRIMARY KEY (\"Alpha\", \"Numerisch\"))"}},
         ExportCase{"paradox_cp866", "paradox/rparadox/of_cp866.db", "", {}},
         ExportCase{"dbase_cp866", "dbase/dbase-net/POST986.dbf", "", {}},
         ExportCase{"dbase_cp1251", "dbase/infused-dbf/cp1251.dbf", "", {}},
