@@ -128,6 +128,35 @@ double openMs(TDataPage& page, const QString& table) {
     return median(runs);
 }
 
+// The same rows in a bare table view over a model that reads nothing: what the view itself
+// costs per row, measured alongside.
+class CountingModel : public QAbstractTableModel {
+  public:
+    int rows = 0;
+    int rowCount(const QModelIndex&) const override { return rows; }
+    int columnCount(const QModelIndex&) const override { return 6; }
+    QVariant data(const QModelIndex& index, int role) const override {
+        return role == Qt::DisplayRole ? QVariant(index.row()) : QVariant();
+    }
+    void show(int count) {
+        beginResetModel();
+        rows = count;
+        endResetModel();
+    }
+};
+
+double bareViewMs(QTableView& view, CountingModel& model, int rows) {
+    std::vector<double> runs;
+    for (int i = 0; i < kOpenRuns; ++i) {
+        model.show(0);
+        runs.push_back(1000 * bench::secondsOf([&] {
+                           model.show(rows);
+                           paint(&view);
+                       }));
+    }
+    return median(runs);
+}
+
 double fastestOfThree(const std::string& command) {
     double best = 1e9;
     for (int i = 0; i < 3; ++i) {
@@ -163,6 +192,19 @@ int main(int argc, char** argv) {
     page.resize(1200, 800);
     page.show();
     QCoreApplication::processEvents();
+
+    {
+        QTableView bare;
+        CountingModel model;
+        bare.setModel(&model);
+        bare.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        bare.resize(1200, 800);
+        bare.show();
+        const double small = bareViewMs(bare, model, kSmall);
+        const double big = bareViewMs(bare, model, records);
+        std::cout << "a bare table view over a model that reads nothing, for comparison: " << big
+                  << " ms / " << small << " ms = " << big / small << "\n";
+    }
 
     bool met = true;
     long before = 0;
