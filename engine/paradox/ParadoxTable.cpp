@@ -329,7 +329,7 @@ void ParadoxTable::verifyPassword(PasswordSource* passwords) {
         ++tried;
     }
     for (int prompt = 0; prompt < kPasswordPrompts; ++prompt) {
-        const auto answer = passwords->askPassword(full);
+        const auto answer = passwords->askPassword(full, prompt > 0);
         if (!answer) break;
         if (matches(*answer)) return;
         ++tried;
