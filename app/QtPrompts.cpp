@@ -106,7 +106,8 @@ std::optional<QString> QtPrompts::AskTablePassword(const QString& tableFile,
                                                    bool previousWasWrong) {
     QInputDialog dialog(dialogParent());
     dialog.setWindowTitle(QStringLiteral("Passwort"));
-    const QString hint = previousWasWrong ? QStringLiteral("Das Passwort passt nicht.\n") : QString();
+    const QString hint =
+        previousWasWrong ? QStringLiteral("Das Passwort passt nicht.\n") : QString();
     dialog.setLabelText(hint + QStringLiteral("Passwort für Tabelle %1:").arg(tableFile));
     dialog.setTextEchoMode(QLineEdit::Password);
     dialog.setOkButtonText("OK");
