@@ -195,6 +195,7 @@ void execSql(const fs::path& dir, const std::string& sql) {
     TQuery query;
     query.DatabaseName = dir.string();
     query.SQL = {sql};
+    const ProgressScope reporting(&benchProgress());
     query.ExecSQL();
 }
 
@@ -210,7 +211,7 @@ std::vector<Operation> operations() {
          [](const fs::path& dir) {
              auto file =
                  dbaseTables().open(TablePath{dir.string(), kTable}, OpenOptions{true, nullptr});
-             packTable(dbaseTables(), *file);
+             packTable(dbaseTables(), *file, &benchProgress());
          }},
         {"add a field (ALTER TABLE ADD)", "add",
          [](const fs::path& dir) {
@@ -224,7 +225,7 @@ std::vector<Operation> operations() {
          [](const fs::path& dir) {
              auto file =
                  dbaseTables().open(TablePath{dir.string(), kTable}, OpenOptions{true, nullptr});
-             rebuildIndexes(dbaseTables(), *file);
+             rebuildIndexes(dbaseTables(), *file, &benchProgress());
          }},
     };
 }
