@@ -3,11 +3,12 @@
 // stop one.
 //
 // The caller passes a ProgressSink to the operation, which installs it for the running thread
-// (ProgressScope); the code that loops over records or index entries counts its work with a
-// ProgressMeter, which reports to that sink about every 1% (at most every 64k units, never for
-// each unit) and asks it after each report whether to stop. A stop raises EOperationCancelled
-// from inside the loop, so the operation is abandoned by the path a failure takes: its staged
-// files are removed and the table's files stay as they were.
+// (ProgressScope); callers of the Dbi functions and of TQuery (ALTER TABLE), which take no sink,
+// install one themselves around the call. The code that loops over records or index entries counts
+// its work with a ProgressMeter, which reports to that sink about every 1% (at most every 64k
+// units, never for each unit) and asks it after each report whether to stop. A stop raises
+// EOperationCancelled from inside the loop, so the operation is abandoned by the path a failure
+// takes: its staged files are removed and the table's files stay as they were.
 #include <cstdint>
 #include <exception>
 #include <string>

@@ -7,6 +7,7 @@
 #include "DBaseFormat.h"
 #include "ParadoxFormat.h"
 #include "Progress.h"
+#include "Query.h"
 #include "TableMaintenance.h"
 #include "TestSupport.h"
 
@@ -70,29 +71,44 @@ TablePath makeTable(const Format& f, const test::TempDir& dir) {
     return path;
 }
 
+std::unique_ptr<TableFile> exclusive(TableFormat& format, const TablePath& path) {
+    return format.open(path, OpenOptions{true});
+}
+
 struct Operation {
     const char* name;
-    void (*run)(TableFormat& format, TableFile& file, ProgressSink& sink);
+    void (*run)(TableFormat& format, const TablePath& path, ProgressSink& sink);
 };
 
 const Operation kOperations[] = {
-    {"Pack", [](TableFormat& f, TableFile& t, ProgressSink& s) { packTable(f, t, &s); }},
+    {"Pack", [](TableFormat& f, const TablePath& p,
+                ProgressSink& s) { packTable(f, *exclusive(f, p), &s); }},
     {"Restructure",
-     [](TableFormat& f, TableFile& t, ProgressSink& s) {
-         RestructurePlan plan = identityPlan(t.schema());
+     [](TableFormat& f, const TablePath& p, ProgressSink& s) {
+         auto file = exclusive(f, p);
+         RestructurePlan plan = identityPlan(file->schema());
          plan.fields[2].target.size = 30;  // ORT gets longer
-         restructureTable(f, t, plan, nullptr, &s);
+         restructureTable(f, *file, plan, nullptr, &s);
      }},
-    {"Reindex", [](TableFormat& f, TableFile& t, ProgressSink& s) { rebuildIndexes(f, t, &s); }},
+    {"Reindex", [](TableFormat& f, const TablePath& p,
+                   ProgressSink& s) { rebuildIndexes(f, *exclusive(f, p), &s); }},
+    // Local SQL takes no sink: the caller installs it around the statement.
+    {"AlterTable",
+     [](TableFormat&, const TablePath& p, ProgressSink& s) {
+         TQuery query;
+         query.DatabaseName = p.directory;
+         query.SQL = {"ALTER TABLE \"" + p.fileName + "\" ADD \"" + p.fileName +
+                      "\".\"PLZ\" CHARACTER(10)"};
+         const ProgressScope reporting(&s);
+         query.ExecSQL();
+     }},
 };
 
 const Format kFormats[] = {{"Paradox", paradoxFormat, "KUNDEN.DB"},
                            {"dBase", dbaseFormat, "KUNDEN.DBF"}};
 
 void run(const Format& f, const Operation& op, const TablePath& path, ProgressSink& sink) {
-    TableFormat& format = f.format();
-    auto file = format.open(path, OpenOptions{true});
-    op.run(format, *file, sink);
+    op.run(f.format(), path, sink);
 }
 
 class Progress : public ::testing::TestWithParam<std::tuple<Format, Operation>> {};
