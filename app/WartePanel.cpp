@@ -151,6 +151,9 @@ void WartePanelScope::progress(const ProgressStep& step) {
     QCoreApplication::processEvents();
 }
 
-void WartePanelScope::noLongerStoppable() { panel_.AbbrechenBtn->setEnabled(false); }
+void WartePanelScope::noLongerStoppable() {
+    stoppable_ = false;
+    panel_.AbbrechenBtn->setEnabled(false);
+}
 
 }  // namespace kx4

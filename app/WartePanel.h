@@ -54,7 +54,7 @@ class WartePanelScope : public ProgressSink {
     WartePanelScope& operator=(const WartePanelScope&) = delete;
 
     void progress(const ProgressStep& step) override;
-    bool stopRequested() const override { return stop_; }
+    bool stopRequested() const override { return stop_ && stoppable_; }
     // From here on a stop would leave the work half done: "Abbrechen" is disabled.
     void noLongerStoppable();
 
@@ -68,6 +68,7 @@ class WartePanelScope : public ProgressSink {
     std::chrono::milliseconds delay_;
     QElapsedTimer running_;
     bool stop_ = false;
+    bool stoppable_ = true;
     std::unique_ptr<InputBlocker> blocker_;
     ProgressScope reporting_{this};
 };
