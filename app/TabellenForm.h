@@ -10,6 +10,7 @@
 
 #include "Session.h"
 #include "Table.h"
+#include "WartePanel.h"
 
 class QComboBox;
 class QFrame;
@@ -32,18 +33,6 @@ struct FeldListen {
     QListWidget* FelderListe = nullptr;  // field names
     QListWidget* TypListe = nullptr;     // type codes
     QListWidget* SizeListe = nullptr;    // lengths
-};
-
-// Shows the wait panel with `subtitle` and lets the window repaint; hides it when the scope ends.
-class WartePanelScope {
-  public:
-    WartePanelScope(TTabellenForm& form, const QString& subtitle);
-    ~WartePanelScope();
-    WartePanelScope(const WartePanelScope&) = delete;
-    WartePanelScope& operator=(const WartePanelScope&) = delete;
-
-  private:
-    TTabellenForm& form_;
 };
 
 class TTabellenForm : public QMainWindow {
@@ -137,7 +126,7 @@ class TTabellenForm : public QMainWindow {
     QTreeWidget* ListView1 = nullptr;  // fields: name, type, length
     QTreeWidget* ListView2 = nullptr;  // index field lists
 
-    QFrame* WartePanel = nullptr;
+    TWartePanel* WartePanel = nullptr;
     QLabel* Label1 = nullptr;  // "Bitte warten ..."
     QLabel* Label2 = nullptr;  // the running operation's subtitle
 

@@ -8,6 +8,7 @@
 #include "Cursor.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
+#include "Progress.h"
 #include "Session.h"
 #include "TableMaintenance.h"
 
@@ -50,6 +51,8 @@ DBIResult guarded(Body body) {
     try {
         body();
         return DBIERR_NONE;
+    } catch (const EOperationCancelled&) {
+        throw;  // the user's stop is no failure of the call
     } catch (const EDBEngineError& e) {
         g_lastError = e.what();
         g_lastCode = e.errorCode();

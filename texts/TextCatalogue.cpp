@@ -55,6 +55,12 @@ const std::map<int, QString>& builtInEntries() {
         {65165, QStringLiteral("Grösse")},
         {65166, QStringLiteral("Fertig!")},
         {65167, QStringLiteral("Tabellen")},
+        // The progress of long work in the wait panel; the program's own texts start at 65200.
+        {65200, QStringLiteral("Abbrechen")},
+        {65201, QStringLiteral("Datensätze")},
+        {65202, QStringLiteral("Index %1")},
+        {65203, QStringLiteral("Memos")},
+        {65204, QStringLiteral("(Tabelle wird umstrukturiert)")},
     };
     return entries;
 }

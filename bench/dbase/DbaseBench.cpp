@@ -205,6 +205,7 @@ void execSql(const fs::path& dir, const std::string& sql) {
     TQuery query;
     query.DatabaseName = dir.string();
     query.SQL = {sql};
+    const ProgressScope reporting(&benchProgress());
     query.ExecSQL();
 }
 
@@ -220,7 +221,7 @@ std::vector<Operation> operations() {
          [](const fs::path& dir) {
              auto file =
                  dbaseTables().open(TablePath{dir.string(), kTable}, OpenOptions{true, nullptr});
-             packTable(dbaseTables(), *file);
+             packTable(dbaseTables(), *file, &benchProgress());
          }},
         {"add a field (ALTER TABLE ADD)", "add",
          [](const fs::path& dir) {
@@ -234,7 +235,7 @@ std::vector<Operation> operations() {
          [](const fs::path& dir) {
              auto file =
                  dbaseTables().open(TablePath{dir.string(), kTable}, OpenOptions{true, nullptr});
-             rebuildIndexes(dbaseTables(), *file);
+             rebuildIndexes(dbaseTables(), *file, &benchProgress());
          }},
     };
 }

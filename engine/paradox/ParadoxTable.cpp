@@ -13,6 +13,7 @@
 #include "IndexFiles.h"
 #include "IndexTree.h"
 #include "ParadoxBuilder.h"
+#include "Progress.h"
 #include "SortOrder.h"
 #include "TableLock.h"
 #include "TextCodec.h"
@@ -566,7 +567,9 @@ void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
     BlockChain chain(*file_, header_);
     DataBlock block;
     std::uint32_t recordNo = 0;
+    ProgressMeter meter(ProgressPhase::Records, header_.numRecords);
     while (chain.next(block)) {
+        meter.advance(block.records);
         if (keyed && block.records > 0)
             leaves.push_back(
                 {std::string(reinterpret_cast<const char*>(block.record(0, 0)), shape.keySize()),
@@ -593,6 +596,7 @@ void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
             for (auto& b : builders) b->add(raw, block.number, recordNo, r);
         }
     }
+    meter.finish();
     if (keyed) writePrimaryIndexFile(shape, leaves, header_.changeCount1, tx);
     finishSecondaryIndexes(shape, builders, *file_, header_, tx, keyed ? header_.changeCount1 : 0);
 }

@@ -5,15 +5,19 @@
 #include <string>
 #include <vector>
 
+namespace kx4 {
+class ProgressSink;
+}
+
 namespace kx4::tool {
 
 struct Options {
     std::string command;
     std::string file;  // path of the table's data file (or a directory for create-demo)
     std::vector<std::string> passwords;
-    int codePage = 0;  // for tables that name none; 0: the alias's CODEPAGE or the default
+    int codePage = 0;      // for tables that name none; 0: the alias's CODEPAGE or the default
     bool salvage = false;  // dump: memos that cannot be read are written empty and reported
-    std::optional<std::string> index;  // dump: the order of this index ("": the primary one)
+    std::optional<std::string> index;        // dump: the order of this index ("": the primary one)
     std::vector<std::string> passwordFiles;  // one password a line
 };
 
@@ -22,8 +26,10 @@ int describe(const Options& options, std::ostream& out);
 // and the status is 1 when any was.
 int dump(const Options& options, std::ostream& out, std::ostream& problems);
 int check(const Options& options, std::ostream& out);
-int pack(const Options& options, std::ostream& out);
-int reindex(const Options& options, std::ostream& out);
+// Both report to `progress`, when given, and raise EOperationCancelled, the table unchanged,
+// when it asks to stop.
+int pack(const Options& options, std::ostream& out, ProgressSink* progress = nullptr);
+int reindex(const Options& options, std::ostream& out, ProgressSink* progress = nullptr);
 int createDemo(const Options& options, std::ostream& out);
 
 }  // namespace kx4::tool
