@@ -31,7 +31,7 @@ constexpr int kMaxColumnChars = 40;
 // primary index as "Primärindex") with its fields or key expression.
 QString orderText(const IndexDef& index) {
     const bool primary = index.options.has(IndexOption::ixPrimary);
-    const QString name = primary ? CatalogueText(65183) : QString::fromStdString(index.name);
+    const QString name = primary ? CatalogueText(65208) : QString::fromStdString(index.name);
     const std::string& key = index.fields.empty() ? index.expression : index.fields;
     return name + QStringLiteral(" (") + QString::fromStdString(key) + u')';
 }
@@ -152,7 +152,7 @@ void TDataPage::load() {
     Records->setTable(&table_->File());
     TableInfo info;
     std::tie(info.codePage, info.codePageOrigin) = table_->File().codePageInUse();
-    RecordInfo->setText(CatalogueText(65184).arg(QLocale().toString(Records->rowCount())) +
+    RecordInfo->setText(CatalogueText(65209).arg(QLocale().toString(Records->rowCount())) +
                         QStringLiteral("   ") + codePageText(info));
     for (int column = 0; column < table_->FieldCount(); ++column)
         DataGrid->setColumnWidth(column, columnWidth(table_->Fields(column)));
@@ -162,7 +162,7 @@ void TDataPage::load() {
 void TDataPage::fillOrders(const QVariant& keep) {
     const QSignalBlocker quiet(OrderBox);
     OrderBox->clear();
-    OrderBox->addItem(CatalogueText(65182));
+    OrderBox->addItem(CatalogueText(65207));
     for (const IndexDef& index : table_->File().schema().indexes) {
         if (!index.fault.empty()) continue;
         const bool primary = index.options.has(IndexOption::ixPrimary);

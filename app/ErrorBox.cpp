@@ -1,5 +1,6 @@
 #include "ErrorBox.h"
 
+#include "Progress.h"
 #include "Prompts.h"
 
 namespace kx4 {
@@ -15,11 +16,13 @@ void ShowException(const std::exception& error) { ShowException(QString::fromUtf
 
 namespace {
 
-// Called inside a catch block: shows the exception being handled, and never throws.
+// Called inside a catch block: shows the exception being handled, and never throws. An
+// operation the user stopped left the table as it was and ends without a box.
 void showCurrentException() noexcept {
     try {
         try {
             throw;
+        } catch (const EOperationCancelled&) {
         } catch (const std::exception& error) {
             ShowException(error);
         } catch (...) {

@@ -18,13 +18,13 @@ namespace kx4 {
 
 void TTabellenForm::ExportSqliteClick(const QString& tableName) {
     const QString alias = AliasBox->currentText();
-    QString caption = CatalogueText(65185);
+    QString caption = CatalogueText(65210);
     while (caption.endsWith(u'…') || caption.endsWith(u'.')) caption.chop(1);
     // Beside the table by default, named after it.
     QString target =
         QDir(GetAliasPath(alias))
             .filePath(QFileInfo(tableName).completeBaseName() + QStringLiteral(".sqlite"));
-    if (!InputQuery(caption, CatalogueText(65186), target) || target.trimmed().isEmpty()) return;
+    if (!InputQuery(caption, CatalogueText(65211), target) || target.trimmed().isEmpty()) return;
 
     const WaitCursor hourglass{TabellenNamen};
     TTable table;
@@ -40,7 +40,7 @@ void TTabellenForm::ExportSqliteClick(const QString& tableName) {
     SqliteExport database(target.toStdString());
     written = database.add(table.File(), sqliteTableName(table.File().path()), notes);
     table.Close();
-    QString message = CatalogueText(65187).arg(QLocale().toString(written), target);
+    QString message = CatalogueText(65212).arg(QLocale().toString(written), target);
     for (const auto& note : notes) message += u'\r' + QString::fromStdString(note);
     MessageDlg(message, TMsgDlgType::mtInformation, mbOK);
 }

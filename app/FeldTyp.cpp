@@ -90,7 +90,10 @@ void TTabellenForm::DoChangeFeldTyp(const QString& alias, const QString& table,
     TParadoxChange change;
     change.DatabaseName = AnsiToOem(alias);
     change.TableName = AnsiToOem(table);
-    change.ChangeField(feldName.toStdString(), feldTyp, size);
+    {
+        const WartePanelScope progress(*this, restructureSubtitle(), kShowPanelAfter);
+        change.ChangeField(feldName.toStdString(), feldTyp, size);
+    }
     QCoreApplication::processEvents();
 }
 

@@ -36,7 +36,8 @@ class Prompts {
     virtual void ShowErrorBox(const QString& text) = 0;
 
     // The engine's prompt for the password of a protected table; nullopt when the user declines.
-    virtual std::optional<QString> AskTablePassword(const QString& tableFile) = 0;
+    virtual std::optional<QString> AskTablePassword(const QString& tableFile,
+                                                    bool previousWasWrong) = 0;
 };
 
 // The prompts in use; QtPrompts unless a test installed others.

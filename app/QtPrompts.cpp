@@ -102,10 +102,13 @@ void QtPrompts::ShowErrorBox(const QString& text) {
     box.exec();
 }
 
-std::optional<QString> QtPrompts::AskTablePassword(const QString& tableFile) {
+std::optional<QString> QtPrompts::AskTablePassword(const QString& tableFile,
+                                                   bool previousWasWrong) {
     QInputDialog dialog(dialogParent());
     dialog.setWindowTitle(QStringLiteral("Passwort"));
-    dialog.setLabelText(QStringLiteral("Passwort für Tabelle %1:").arg(tableFile));
+    const QString hint =
+        previousWasWrong ? QStringLiteral("Das Passwort passt nicht.\n") : QString();
+    dialog.setLabelText(hint + QStringLiteral("Passwort für Tabelle %1:").arg(tableFile));
     dialog.setTextEchoMode(QLineEdit::Password);
     dialog.setOkButtonText("OK");
     dialog.setCancelButtonText("Abbrechen");

@@ -9,7 +9,8 @@ class QtPrompts : public Prompts {
     int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     void ShowErrorBox(const QString& text) override;
-    std::optional<QString> AskTablePassword(const QString& tableFile) override;
+    std::optional<QString> AskTablePassword(const QString& tableFile,
+                                            bool previousWasWrong) override;
 };
 
 }  // namespace kx4

@@ -45,7 +45,7 @@ bool isNumber(const FieldValue& value) {
 
 QString cellText(const FieldValue& value) {
     if (isBinary(value))
-        return CatalogueText(65190).arg(static_cast<qulonglong>(binarySize(value)));
+        return CatalogueText(65215).arg(static_cast<qulonglong>(binarySize(value)));
     if (const auto* text = std::get_if<std::string>(&value)) return firstLine(*text);
     return QString::fromStdString(formatValue(value));
 }
@@ -141,7 +141,7 @@ QVariant TRecordModel::data(const QModelIndex& index, int role) const {
         case Qt::FontRole:
             return row.deleted ? deletedFont() : QVariant();
         case Qt::ToolTipRole:
-            return isBlank(value) ? CatalogueText(65189) : QVariant();
+            return isBlank(value) ? CatalogueText(65214) : QVariant();
         case Qt::TextAlignmentRole:
             return isNumber(value) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
         default:
@@ -160,7 +160,7 @@ QVariant TRecordModel::headerData(int section, Qt::Orientation orientation, int 
     // The record's number in physical order, whatever the order shown. Known without reading
     // the record, so that sizing the header reads nothing.
     if (role == Qt::DisplayRole) return QString::number(positionOf(section));
-    if (role == Qt::ToolTipRole && rowAt(section).deleted) return CatalogueText(65188);
+    if (role == Qt::ToolTipRole && rowAt(section).deleted) return CatalogueText(65213);
     return {};
 }
 

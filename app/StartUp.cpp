@@ -18,8 +18,14 @@ void initialiseApplication() {
     installTextCatalogue(
         TextCatalogue::forProgram(QCoreApplication::applicationFilePath(), abbreviation));
 
-    Session().OnPassword = [](const std::string& tableFile) -> std::optional<std::string> {
-        const auto password = prompts().AskTablePassword(QString::fromStdString(tableFile));
+    installPasswordPrompt(Session());
+}
+
+void installPasswordPrompt(TSession& session) {
+    session.OnPassword = [](const std::string& tableFile,
+                            bool previousWasWrong) -> std::optional<std::string> {
+        const auto password =
+            prompts().AskTablePassword(QString::fromStdString(tableFile), previousWasWrong);
         if (!password) return std::nullopt;
         return password->toStdString();
     };

@@ -11,6 +11,9 @@ namespace kx4 {
 // else the built-in texts) and the engine's prompt for a table password the session lacks.
 void initialiseApplication();
 
+// The engine asks for a table password through the installed prompts.
+void installPasswordPrompt(TSession& session);
+
 // Creates TabellenForm, then TabTyp, then ChangeFeldTypForm (both owned by the main window).
 std::unique_ptr<TTabellenForm> createStartUpWindows(TSession& session = Session());
 

@@ -106,15 +106,6 @@ QTreeWidget* reportList(const char* name, const QStringList& columns, QWidget* p
 
 }  // namespace
 
-WartePanelScope::WartePanelScope(TTabellenForm& form, const QString& subtitle) : form_(form) {
-    form_.Label2->setText(subtitle);
-    form_.WartePanel->show();
-    form_.WartePanel->raise();
-    QCoreApplication::processEvents();
-}
-
-WartePanelScope::~WartePanelScope() { form_.WartePanel->hide(); }
-
 TTabellenForm::TTabellenForm(TSession& session, QWidget* parent)
     : QMainWindow(parent), session_(session) {
     setObjectName("TabellenForm");
@@ -347,7 +338,7 @@ void TTabellenForm::pageChanged() {
 void TTabellenForm::createTreeMenu() {
     TreeMenu = new QMenu(this);
     TreeMenu->setObjectName("TreeMenu");
-    ExportSqliteItem = TreeMenu->addAction(CatalogueText(65185));
+    ExportSqliteItem = TreeMenu->addAction(CatalogueText(65210));
     ExportSqliteItem->setObjectName("ExportSqliteItem");
     connect(ExportSqliteItem, &QAction::triggered, this,
             [this] { runHandler([this] { ExportSqliteClick(menuTable_); }); });
@@ -363,27 +354,10 @@ void TTabellenForm::createTreeMenu() {
 }
 
 void TTabellenForm::createWartePanel() {
-    WartePanel = new QFrame(TablePage);
-    WartePanel->setObjectName("WartePanel");
-    WartePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    WartePanel->setLineWidth(2);
-    WartePanel->setAutoFillBackground(true);
-    WartePanel->setGeometry(216, 102, 203, 103);
-    auto* layout = new QVBoxLayout(WartePanel);
-    Label1 = new QLabel(QStringLiteral("Bitte warten ..."), WartePanel);
-    Label1->setObjectName("Label1");
-    Label1->setFont(arialBold(12));
-    Label1->setAlignment(Qt::AlignCenter);
-    Label2 = new QLabel(QStringLiteral("(Tabelle wird komprimiert)"), WartePanel);
-    Label2->setObjectName("Label2");
-    Label2->setFont(arialBold(9));
-    Label2->setAlignment(Qt::AlignCenter);
-    QPalette palette = Label2->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    Label2->setPalette(palette);
-    layout->addWidget(Label1);
-    layout->addWidget(Label2);
-    WartePanel->hide();
+    WartePanel = new TWartePanel(TablePage);
+    WartePanel->setGeometry(216, 102, 260, 150);
+    Label1 = WartePanel->Label1;
+    Label2 = WartePanel->Label2;
 }
 
 void TTabellenForm::FormCreate() {

@@ -10,6 +10,7 @@
 
 #include "Session.h"
 #include "Table.h"
+#include "WartePanel.h"
 
 class QComboBox;
 class QFrame;
@@ -39,18 +40,6 @@ struct FeldListen {
     QListWidget* FelderListe = nullptr;  // field names
     QListWidget* TypListe = nullptr;     // type codes
     QListWidget* SizeListe = nullptr;    // lengths
-};
-
-// Shows the wait panel with `subtitle` and lets the window repaint; hides it when the scope ends.
-class WartePanelScope {
-  public:
-    WartePanelScope(TTabellenForm& form, const QString& subtitle);
-    ~WartePanelScope();
-    WartePanelScope(const WartePanelScope&) = delete;
-    WartePanelScope& operator=(const WartePanelScope&) = delete;
-
-  private:
-    TTabellenForm& form_;
 };
 
 class TTabellenForm : public QMainWindow {
@@ -150,7 +139,7 @@ class TTabellenForm : public QMainWindow {
     QMenu* TreeMenu = nullptr;         // the table tree's context menu
     QAction* ExportSqliteItem = nullptr;
 
-    QFrame* WartePanel = nullptr;
+    TWartePanel* WartePanel = nullptr;
     QLabel* Label1 = nullptr;  // "Bitte warten ..."
     QLabel* Label2 = nullptr;  // the running operation's subtitle
 

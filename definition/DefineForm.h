@@ -134,6 +134,7 @@ class TDefineForm : public ValuesDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void execWithProgress();
     void createToolBar();
     void createChoosers();
     void createLists();

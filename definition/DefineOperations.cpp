@@ -6,6 +6,7 @@
 #include "DefineForm.h"
 #include "Errors.h"
 #include "Prompts.h"
+#include "TabellenForm.h"
 
 namespace kx4 {
 
@@ -91,6 +92,7 @@ void runChangeFieldLength(TTabellenForm& form) {
         return;
     }
     const DefineFormUse use(form);
+    const WartePanelScope progress(form, restructureSubtitle(), kShowPanelAfter);
     DefineForm->ChangeFeldLength(form.AliasBox->currentText(), form.TabString->text(), field,
                                  fieldLengthOf(length));
 }

@@ -19,6 +19,7 @@
 #include "TablePasswords.h"
 #include "TableTypeRule.h"
 #include "TextCatalogue.h"
+#include "WartePanel.h"
 
 namespace kx4 {
 
@@ -149,6 +150,13 @@ void TDefineForm::DefineTabelle() {
     showDone();
 }
 
+// The ALTER TABLE of a field, with the wait panel over this window once it takes a while.
+void TDefineForm::execWithProgress() {
+    TWartePanel panel(this);
+    const WartePanelScope progress(panel, restructureSubtitle(), kShowPanelAfter);
+    Query1.ExecSQL();
+}
+
 void TDefineForm::DefineFeld() {
     {
         const TablePasswords passwords(session_);
@@ -163,7 +171,7 @@ void TDefineForm::DefineFeld() {
                                           columnTypeFor(letter, row.size));
         }
         Query1.SQL = {AnsiToOem(statement)};
-        Query1.ExecSQL();
+        execWithProgress();
         showNotes(Query1.Notes);
     }
     showDone();
@@ -185,7 +193,7 @@ void TDefineForm::DeleteFeld() {
         const int row = selectedRow(*FelderListe);
         const DefinitionRow field = readDefinitionRow(*FelderListe, *TypListe, *SizeListe, row);
         Query1.SQL = {AnsiToOem(dropFieldStatement(TabellenBox->currentText(), field.name))};
-        Query1.ExecSQL();
+        execWithProgress();
         showNotes(Query1.Notes);
     } catch (...) {
         // The rows show the table as it is, also after a failed drop.

@@ -8,6 +8,7 @@
 #include "Cursor.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
+#include "Progress.h"
 #include "Session.h"
 #include "TableMaintenance.h"
 
@@ -50,6 +51,8 @@ DBIResult guarded(Body body) {
     try {
         body();
         return DBIERR_NONE;
+    } catch (const EOperationCancelled&) {
+        throw;  // the user's stop is no failure of the call
     } catch (const EDBEngineError& e) {
         g_lastError = e.what();
         g_lastCode = e.errorCode();
@@ -75,8 +78,18 @@ TableFormat& formatForDescriptor(const CRTblDesc& desc, const std::string& fileN
 
 // The new structure from the descriptors: crADD fields are new, every other operation keeps
 // the field numbered iFldNum (counted from 1) of the old table; unlisted fields are dropped.
+// A field asked to take a logical type that the table's driver can only store as the field's
+// present type: the change would do nothing, and the user must learn that it cannot apply.
+bool asksForATypeTheFormatLacks(const FLDDesc& asked, const FieldDef& present,
+                                const FieldDef& result) {
+    const bool logical = asked.iFldType < fldPDXCHAR;
+    const bool otherType =
+        asked.iFldType != present.logicalType || asked.iSubType != present.subType;
+    return logical && otherType && result == present;
+}
+
 RestructurePlan planFromDescriptors(TableFormat& format, const TableSchema& schema,
-                                    const CRTblDesc& desc) {
+                                    const CRTblDesc& desc, const std::string& tableName) {
     RestructurePlan plan;
     for (int i = 0; i < desc.iFldCount; ++i) {
         const FLDDesc& fd = desc.pfldDesc[i];
@@ -92,6 +105,12 @@ RestructurePlan planFromDescriptors(TableFormat& format, const TableSchema& sche
         } else {
             f.target = format.fieldFromDescriptor(fd);
             if (f.target.name.empty()) f.target.name = schema.fields[f.source].name;
+            if (op == crMODIFY && asksForATypeTheFormatLacks(fd, schema.fields[f.source], f.target))
+                throwEngineError(DBIERR_INVALIDFLDTYPE,
+                                 "Field " + f.target.name + " of " + tableName +
+                                     " stays as it is: a " + format.driverName() +
+                                     " table has no field of the type asked for and would "
+                                     "store it as the field's present type");
         }
         plan.fields.push_back(f);
     }
@@ -111,7 +130,7 @@ void restructure(Database& db, CRTblDesc& desc) {
     }
     if (!desc.pfldDesc)
         throwEngineError(DBIERR_INVALIDPARAM, "Restructure without field descriptors");
-    RestructurePlan plan = planFromDescriptors(format, file->schema(), desc);
+    RestructurePlan plan = planFromDescriptors(format, file->schema(), desc, path.fileName);
     plan.pack = desc.bPack;
     restructureTable(format, *file, plan);
 }

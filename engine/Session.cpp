@@ -183,9 +183,10 @@ OpenOptions TSession::openOptions(const TablePath& path, bool exclusive) {
     return OpenOptions{exclusive, this, codePageFor(path.directory)};
 }
 
-std::optional<std::string> TSession::askPassword(const std::string& tableFile) {
+std::optional<std::string> TSession::askPassword(const std::string& tableFile,
+                                                 bool previousWasWrong) {
     if (!OnPassword) return std::nullopt;
-    auto answer = OnPassword(tableFile);
+    auto answer = OnPassword(tableFile, previousWasWrong);
     if (answer && !answer->empty()) AddPassword(*answer);
     return answer;
 }

@@ -60,10 +60,12 @@ public:
 
     // PasswordSource
     std::vector<std::string> passwords() const override { return passwords_; }
-    std::optional<std::string> askPassword(const std::string& tableFile) override;
+    std::optional<std::string> askPassword(const std::string& tableFile,
+                                           bool previousWasWrong) override;
 
     // Called when a table needs a password the list lacks; the application installs a dialog.
-    std::function<std::optional<std::string>(const std::string& tableFile)> OnPassword;
+    std::function<std::optional<std::string>(const std::string& tableFile, bool previousWasWrong)>
+        OnPassword;
 
     // Configuration location (see above); tests point it elsewhere.
     static std::string defaultConfigPath();

@@ -7,6 +7,7 @@
 #include "Errors.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
+#include "Progress.h"
 #include "Session.h"
 #include "TextCodec.h"
 #include "ValueConversion.h"
@@ -184,7 +185,8 @@ RestructurePlan identityPlan(const TableSchema& schema) {
 }
 
 void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan,
-                      std::vector<std::string>* notes) {
+                      std::vector<std::string>* notes, ProgressSink* progress) {
+    const ProgressScope reporting(progress);
     if (!format.canRestructure())
         throwEngineError(DBIERR_NOTSUPPORTED, "Restructure and pack are not supported for " +
                                                   format.driverName() + " tables (" +
@@ -222,13 +224,14 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
     if (notes) *notes = builder->notes();
 }
 
-void packTable(TableFormat& format, TableFile& source) {
+void packTable(TableFormat& format, TableFile& source, ProgressSink* progress) {
     RestructurePlan plan = identityPlan(source.schema());
     plan.pack = true;
-    restructureTable(format, source, plan);
+    restructureTable(format, source, plan, nullptr, progress);
 }
 
-void rebuildIndexes(TableFormat& format, TableFile& file) {
+void rebuildIndexes(TableFormat& format, TableFile& file, ProgressSink* progress) {
+    const ProgressScope reporting(progress);
     FileTransaction tx(file.path().full());
     format.rebuildIndexes(file, tx);
     tx.commit();

@@ -8,6 +8,10 @@
 #include "TableFormat.h"
 
 namespace kx4 {
+class ProgressSink;
+}
+
+namespace kx4 {
 
 // One field of the new structure and where its values come from (-1: a new, blank field).
 struct FieldPlan {
@@ -36,15 +40,17 @@ void createTable(TableFormat& format, const TablePath& path, const TableSchema& 
 // converted exactly or the whole operation is refused, naming field and record; indexes that
 // use a dropped field make it fail as well. `source` is stale afterwards. `notes`, when given,
 // receives what the user should learn that is no failure (validity checks left as they were).
+// The rewrites report to `progress`, when given, and raise EOperationCancelled when it asks
+// to stop; the table is then unchanged, as after a failure.
 void restructureTable(TableFormat& format, TableFile& source, const RestructurePlan& plan,
-                      std::vector<std::string>* notes = nullptr);
+                      std::vector<std::string>* notes = nullptr, ProgressSink* progress = nullptr);
 // The same structure with live records only and every index rebuilt: the one rewrite that
 // drops the records marked deleted.
-void packTable(TableFormat& format, TableFile& source);
+void packTable(TableFormat& format, TableFile& source, ProgressSink* progress = nullptr);
 RestructurePlan identityPlan(const TableSchema& schema);
 
 // Every index of the table held exclusively by `file` written anew.
-void rebuildIndexes(TableFormat& format, TableFile& file);
+void rebuildIndexes(TableFormat& format, TableFile& file, ProgressSink* progress = nullptr);
 
 void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,
                      PasswordSource& passwords);

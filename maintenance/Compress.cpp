@@ -81,6 +81,7 @@ bool compressTable(TTabellenForm& form, const QString& tableName) {
             CURProps props;
             Check(DbiGetCursorProps(table.Handle(), &props));
             if (props.iSeqNums == kRecordNumbers) {
+                const WartePanelScope progress(form, kPackSubtitle, kShowPanelAfter);
                 Check(DbiPackTable(databaseOf(table), table.Handle(), nullptr, szDBASE, true));
                 packed = true;
             } else if (props.iSeqNums == kSequenceNumbers) {

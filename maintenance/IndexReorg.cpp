@@ -80,8 +80,10 @@ void createIndexes(TTable& table, const QStringList& definitions, QStringList& p
 }
 
 // Collects, saves or loads the definitions and rebuilds the indexes of the table that is open
-// exclusively; the table is closed afterwards.
-void rebuildIndexes(TTable& table, const QString& tableName, const QString& filePath) {
+// exclusively; the table is closed afterwards. The user may stop it only until the first index
+// is dropped: after that a stop would leave the table with some of its indexes missing.
+void rebuildIndexes(TTable& table, const QString& tableName, const QString& filePath,
+                    WartePanelScope& progress) {
     table.IndexDefs().Update();
     const int indexCount = table.IndexDefs().Count();
     QStringList definitions = {QString()};
@@ -111,6 +113,7 @@ void rebuildIndexes(TTable& table, const QString& tableName, const QString& file
                             "Index \"%1\" konnte nicht neu angelegt werden, seine "
                             "Felder sind unbekannt (%2)")
                             .arg(fromEngine(index.name), QString::fromStdString(index.fault));
+    if (rebuild) progress.noLongerStoppable();
     if (rebuild && indexCount > 0) dropIndexes(table, indexCount, problems);
     table.Close();
     if (rebuild) createIndexes(table, definitions, problems);
@@ -142,7 +145,8 @@ void TTabellenForm::IndexReorgBtnClick() {
             waiting.emplace(*this, kRebuildSubtitle);
             rebuildIndexes(
                 table, tableName,
-                indexDefinitionFilePath(GetAliasPath(AliasBox->currentText()), tableName));
+                indexDefinitionFilePath(GetAliasPath(AliasBox->currentText()), tableName),
+                *waiting);
         },
         [&] {
             table.Close();

@@ -14,7 +14,7 @@ constexpr std::array kTabellenForm = {
     FormText{"IdxDelBtn", Hint, 65150},     FormText{"NeuTable", Hint, 65123},
     FormText{"TabString", Caption, 65145},  FormText{"TablePage", Caption, 65167},
     FormText{kWholeWindow, Caption, 65138}, FormText{"IndexReorgBtn", Hint, 65132},
-    FormText{"DataPage", Caption, 65180},   FormText{"OrderLabel", Caption, 65181},
+    FormText{"DataPage", Caption, 65205},   FormText{"OrderLabel", Caption, 65206},
 };
 
 constexpr std::array kDefineForm = {

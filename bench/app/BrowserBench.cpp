@@ -41,7 +41,7 @@ class FailingPrompts : public Prompts {
     int MessageDlg(const QString& text, TMsgDlgType, TMsgDlgButtons) override { fail(text); }
     bool InputQuery(const QString&, const QString& prompt, QString&) override { fail(prompt); }
     void ShowErrorBox(const QString& text) override { fail(text); }
-    std::optional<QString> AskTablePassword(const QString& file) override { fail(file); }
+    std::optional<QString> AskTablePassword(const QString& file, bool) override { fail(file); }
 
   private:
     [[noreturn]] static void fail(const QString& text) {

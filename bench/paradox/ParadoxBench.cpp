@@ -2,7 +2,8 @@
 // table's files with a flush, and the peak memory each needs.
 //
 //   paradox_bench [records] [directory] [operation]
-// Defaults: 1000000 records, the system's temporary directory, every operation.
+// Defaults: 1000000 records, the system's temporary directory, every operation. The operation
+// "create" only writes the table and leaves it in the directory.
 #include <fcntl.h>
 #include <malloc.h>
 #include <unistd.h>
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
     auto files = paradox().companionFiles(path);
     std::cout << "  " << files.size() << " files, " << totalSize(files) / (1024 * 1024)
               << " MiB, built in " << created << " s" << std::endl;
+    if (only == "create") return 0;  // the table stays, to be tried by hand
 
     std::vector<Result> results;
     // Each operation runs three times from a settled disk with the table's files out of the
@@ -129,15 +131,15 @@ int main(int argc, char** argv) {
         auto file = paradox().open(path, OpenOptions{true, nullptr});
         RestructurePlan plan = identityPlan(file->schema());
         plan.fields[3].target.size = plan.fields[3].target.size == 25 ? 30 : 25;
-        restructureTable(paradox(), *file, plan);
+        restructureTable(paradox(), *file, plan, nullptr, &benchProgress());
     });
     measure("pack", [&] {
         auto file = paradox().open(path, OpenOptions{true, nullptr});
-        packTable(paradox(), *file);
+        packTable(paradox(), *file, &benchProgress());
     });
     measure("rebuild all indexes", [&] {
         auto file = paradox().open(path, OpenOptions{true, nullptr});
-        rebuildIndexes(paradox(), *file);
+        rebuildIndexes(paradox(), *file, &benchProgress());
     });
     {
         auto file = paradox().open(path, OpenOptions{false, nullptr});

@@ -62,4 +62,9 @@ void copyFiles(const std::vector<std::string>& files, const fs::path& target) {
     }
 }
 
+CountingProgress& benchProgress() {
+    static CountingProgress progress;
+    return progress;
+}
+
 }  // namespace kx4::bench

@@ -7,7 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "Progress.h"
+
 namespace kx4::bench {
+
+// The operations run with progress reporting on, as in the window and kx4table: this sink
+// counts the reports and never asks to stop.
+class CountingProgress : public ProgressSink {
+  public:
+    void progress(const ProgressStep&) override { ++reports; }
+    bool stopRequested() const override { return false; }
+    std::uint64_t reports = 0;
+};
+CountingProgress& benchProgress();
 
 double secondsOf(const std::function<void()>& work);
 // The process's peak resident memory (VmHWM) in KiB, -1 when unknown.

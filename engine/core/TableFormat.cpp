@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "FileTransaction.h"
+#include "Progress.h"
 
 namespace kx4 {
 
@@ -26,7 +27,12 @@ void TableFormat::rebuildIndexes(TableFile& file, FileTransaction& tx) {
     auto builder = build(file.path(), file.schema(), file.properties(), tx);
     auto cursor = file.scan();
     Record record;
-    while (cursor->next(record)) builder->append(record);
+    ProgressMeter meter(ProgressPhase::Records, file.info().recordCount);
+    while (cursor->next(record)) {
+        builder->append(record);
+        meter.advance();
+    }
+    meter.finish();
     builder->finish();
 }
 
@@ -49,8 +55,10 @@ void TableBuilder::appendAll(const RecordSource& source) {
     auto cursor = source.table.scan();
     Record in, out(source.fields.size());
     std::uint64_t recordNo = 0;
+    ProgressMeter meter(ProgressPhase::Records, source.table.info().recordCount);
     while (cursor->next(in)) {
         ++recordNo;
+        meter.advance();
         for (std::size_t i = 0; i < source.fields.size(); ++i) {
             const int from = source.fields[i];
             if (from < 0 || static_cast<std::size_t>(from) >= in.size())
@@ -64,6 +72,7 @@ void TableBuilder::appendAll(const RecordSource& source) {
             source.failedAt(e, recordNo);
         }
     }
+    meter.finish();
 }
 
 }  // namespace kx4

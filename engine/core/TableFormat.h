@@ -23,7 +23,9 @@ class PasswordSource {
     virtual ~PasswordSource() = default;
     virtual std::vector<std::string> passwords() const = 0;
     // Asks the user for the password of `tableFile`; nullopt when the user declines.
-    virtual std::optional<std::string> askPassword(const std::string& tableFile) = 0;
+    // `previousWasWrong` is set when the answer before did not fit, so the prompt can say so.
+    virtual std::optional<std::string> askPassword(const std::string& tableFile,
+                                                   bool previousWasWrong) = 0;
 };
 
 // A table's data file: directory plus file name with extension.

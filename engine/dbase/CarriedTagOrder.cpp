@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <functional>
-#include <string_view>
+#include <cstring>
 
 #include "Errors.h"
 #include "TagKeySorter.h"
@@ -18,6 +17,30 @@ std::uint64_t mix(std::uint64_t x) {  // splitmix64's finaliser
     x ^= x >> 27;
     x *= 0x94D049BB133111EBull;
     return x ^ (x >> 31);
+}
+
+std::uint64_t folded(std::uint64_t a, std::uint64_t b) {  // the 128-bit product's halves
+    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+std::uint64_t word(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// A key's hash, sixteen bytes to a multiplication: it runs twice for every entry of every
+// carried tag, where a general string hash cost a fifth of an ALTER TABLE.
+std::uint64_t keyHash(const KeyBytes& key) {
+    constexpr std::uint64_t kOne = 0xA0761D6478BD642Full, kTwo = 0xE7037ED1A0B428DBull;
+    const std::uint8_t* p = key.data();
+    std::size_t n = key.size();
+    std::uint64_t h = mix(n);
+    for (; n >= 16; p += 16, n -= 16) h = folded(word(p) ^ kOne ^ h, word(p + 8) ^ kTwo);
+    std::uint8_t tail[16] = {};
+    std::memcpy(tail, p, n);
+    return folded(word(tail) ^ kOne ^ h, word(tail + 8) ^ kTwo ^ n);
 }
 
 std::string normalised(const std::string& expression) {
@@ -51,8 +74,7 @@ std::uint32_t RecordRenumbering::newNumber(std::uint32_t old) const {
 }
 
 void EntryDigest::add(const KeyBytes& key, std::uint32_t record) {
-    const std::string_view bytes(reinterpret_cast<const char*>(key.data()), key.size());
-    sum_ += mix(std::hash<std::string_view>{}(bytes) ^ mix(record));
+    sum_ += mix(keyHash(key) ^ mix(record));
     ++count_;
 }
 

@@ -9,6 +9,7 @@
 #include "FileTransaction.h"
 #include "KeyExpression.h"
 #include "MdxFile.h"
+#include "Progress.h"
 #include "TagDefinition.h"
 #include "TagKeySorter.h"
 
@@ -105,10 +106,13 @@ std::vector<std::unique_ptr<TagKeySorter>> keysOfRecords(DbaseTable& table,
         sorters.push_back(
             std::make_unique<TagKeySorter>(tag, tablePath(table), sortMemoryPerTag(tags.size())));
     }
+    ProgressMeter meter(ProgressPhase::Records, table.storedRecords());
     table.forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
+        meter.advance();
         for (std::size_t i = 0; i < tags.size(); ++i)
             sorters[i]->add(expressions[i].evaluate(raw, table.codec()), n);
     });
+    meter.finish();
     return sorters;
 }
 

@@ -12,6 +12,7 @@
 #include "FileTransaction.h"
 #include "KeyExpression.h"
 #include "MdxFile.h"
+#include "Progress.h"
 #include "RecordEncoder.h"
 #include "StoredRecordCopy.h"
 #include "TagDefinition.h"
@@ -115,7 +116,9 @@ class DbaseBuilder : public TableBuilder {
                                   EncodeContext{*codec_, header_.level});
         const bool renumber = carryTagOrders(*table);
         std::uint64_t recordNo = 0;
+        ProgressMeter meter(ProgressPhase::Records, table->storedRecords());
         table->forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
+            meter.advance();
             const bool kept = source.keepDeleted || raw[0] != kRecordDeleted;
             if (renumber) renumbering_.add(kept);
             if (!kept) return;
@@ -123,6 +126,7 @@ class DbaseBuilder : public TableBuilder {
             record.bytes[0] = raw[0];
             placeFor(source, record, recordNo);
         });
+        meter.finish();
     }
 
     void finish() override {
@@ -149,7 +153,9 @@ class DbaseBuilder : public TableBuilder {
         const std::size_t length = table.header().recordLength;
         std::uint64_t recordNo = 0;
         Record out(source.fields.size());
+        ProgressMeter meter(ProgressPhase::Records, table.storedRecords());
         table.forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
+            meter.advance();
             if (!source.keepDeleted && raw[0] == kRecordDeleted) return;
             ++recordNo;
             const Record in = table.decode(std::vector<std::uint8_t>(raw, raw + length), n);
@@ -168,6 +174,7 @@ class DbaseBuilder : public TableBuilder {
                 source.failedAt(e, recordNo);
             }
         });
+        meter.finish();
     }
 
     void placeFor(const RecordSource& source, EncodedRecord& record, std::uint64_t recordNo) {

@@ -20,6 +20,34 @@ constexpr std::uint8_t kNegativeFlag = 0x80;
 constexpr std::uint8_t kNegativeCount = 0xFD;
 constexpr int kMaxDigits = 20;
 
+// Below this every whole number is a double exactly, so its decimal digits are the integer's.
+constexpr double kExactWholeNumbers = 9007199254740992.0;  // 2^53
+
+// The significant digits of `magnitude` (> 0) and its exponent, for value = 0.d1d2... x 10^exp.
+// Whole numbers, the usual keys, take the integer route: formatting a double with 17 digits
+// cost most of a numeric key.
+int significantDigits(double magnitude, char (&digits)[kMaxDigits], int& exponent) {
+    char buf[64];
+    int length = 0;
+    if (magnitude < kExactWholeNumbers && magnitude == std::floor(magnitude)) {
+        const char* end =
+            std::to_chars(buf, buf + sizeof buf, static_cast<std::uint64_t>(magnitude)).ptr;
+        exponent = static_cast<int>(end - buf);
+        for (const char* p = buf; p < end; ++p) digits[length++] = *p;
+    } else {
+        // 17 significant digits in scientific form: d.dddd...e±x
+        const char* end =
+            std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 16).ptr;
+        const char* p = buf;
+        for (; p < end && *p != 'e'; ++p)
+            if (*p >= '0' && *p <= '9' && length < kMaxDigits) digits[length++] = *p;
+        std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+        ++exponent;
+    }
+    while (length > 0 && digits[length - 1] == '0') --length;
+    return length;
+}
+
 }  // namespace
 
 KeyBytes encodeNumericKey(double value) {
@@ -30,20 +58,9 @@ KeyBytes encodeNumericKey(double value) {
         return key;
     }
     const bool negative = value < 0;
-    // 17 significant digits in scientific form: d.dddd...e±x
-    char buf[64];
-    const char* end =
-        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 16)
-            .ptr;
     char digits[kMaxDigits];
-    int length = 0;
-    const char* p = buf;
-    for (; p < end && *p != 'e'; ++p)
-        if (*p >= '0' && *p <= '9' && length < kMaxDigits) digits[length++] = *p;
-    int exponent = 0;  // value = 0.d1d2... x 10^exponent
-    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
-    ++exponent;
-    while (length > 0 && digits[length - 1] == '0') --length;
+    int exponent = 0;
+    const int length = significantDigits(std::fabs(value), digits, exponent);
     const int evenCount = (length + 1) / 2 * 2;
     key[0] = static_cast<std::uint8_t>(kExponentBias + exponent);
     key[1] = negative ? kNegativeCount

@@ -6,6 +6,7 @@
 
 #include "ByteOrder.h"
 #include "Errors.h"
+#include "Progress.h"
 
 namespace kx4::dbase {
 
@@ -256,8 +257,7 @@ void sortEntries(std::vector<IndexEntry>& entries, KeyType type, int keyLength, 
     if (unique) {
         entries.erase(std::unique(entries.begin(), entries.end(),
                                   [&](const IndexEntry& a, const IndexEntry& b) {
-                                      return compareKeys(type, a.key, b.key,
-                                                         keyLength) == 0;
+                                      return compareKeys(type, a.key, b.key, keyLength) == 0;
                                   }),
                       entries.end());
     }
@@ -293,12 +293,15 @@ void writeMdx(File& file, const std::string& tableStem, std::uint8_t ldid,
         const std::uint64_t count = source.count();
         TreeWriter tree(file, itemLength, maxKeys, nextPage + kPagesPerBlock, count);
         IndexEntry item;
+        ProgressMeter meter(ProgressPhase::Index, count, tag.name);
         for (std::uint64_t i = 0; i < count; ++i) {
             if (!source.next(item))
                 throwEngineError(DBIERR_INVALIDPARAM, "Tag " + tag.name + " of " + file.path() +
                                                           " ran out of entries while written");
             tree.add(item);
+            meter.advance();
         }
+        meter.finish();
         const std::uint32_t root = tree.finish();
 
         std::vector<std::uint8_t> th(kPagesPerBlock * kPageSize, 0);

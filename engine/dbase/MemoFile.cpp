@@ -93,7 +93,7 @@ void MemoFile::readHeader() {
 Bytes MemoFile::read(std::uint32_t block) {
     flush();
     const std::uint64_t offset = static_cast<std::uint64_t>(block) * blockSize_;
-    if (block == 0 || offset >= file_->size())
+    if (block == 0 || !reaches(offset + 1))
         memoError(path(), "memo block " + std::to_string(block) + " lies outside the file");
     switch (kind_) {
         case MemoKind::DbtIII:
@@ -130,7 +130,7 @@ Bytes MemoFile::readIV(std::uint64_t offset, std::uint32_t block) {
     if (std::memcmp(first.data(), kIVMarker, 2) != 0) return readIII(offset);
     const std::uint32_t length = getLe32(first.data() + 4);
     if (length < kIVLeaderSize || length - kIVLeaderSize > kMaxMemoSize ||
-        offset + length > file_->size())
+        !reaches(offset + length))
         memoError(path(), "memo block " + std::to_string(block) + " claims " +
                               std::to_string(length) + " bytes, beyond the file's end");
     const std::size_t inFirst = std::min<std::size_t>(length, got);
@@ -147,12 +147,20 @@ Bytes MemoFile::readFpt(std::uint64_t offset, std::uint32_t block) {
     if (file_->readSomeAt(offset, leader, sizeof leader) < sizeof leader)
         memoError(path(), "memo block " + std::to_string(block) + " is cut off");
     const std::uint32_t length = getBe32(leader + 4);
-    if (length > kMaxMemoSize || offset + 8 + length > file_->size())
+    if (length > kMaxMemoSize || !reaches(offset + 8 + length))
         memoError(path(), "memo block " + std::to_string(block) + " claims " +
                               std::to_string(length) + " bytes, beyond the file's end");
     Bytes out(length);
     file_->readAt(offset + 8, out.data(), out.size());
     return out;
+}
+
+// Whether the file holds `end` bytes. A rewrite reads every memo, so the size is asked of the
+// system only when the last size seen is too small: the file may have grown since.
+bool MemoFile::reaches(std::uint64_t end) {
+    if (end <= sizeSeen_) return true;
+    sizeSeen_ = file_->size();
+    return end <= sizeSeen_;
 }
 
 std::uint32_t MemoFile::endBlock() {

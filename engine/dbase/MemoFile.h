@@ -49,6 +49,7 @@ class MemoFile {
     Bytes readIII(std::uint64_t offset);
     Bytes readIV(std::uint64_t offset, std::uint32_t block);
     Bytes readFpt(std::uint64_t offset, std::uint32_t block);
+    bool reaches(std::uint64_t end);
     std::uint32_t endBlock();
     Bytes blocksFor(const Bytes& data) const;
     std::uint32_t appendToNewFile(const Bytes& data);
@@ -57,6 +58,7 @@ class MemoFile {
     File* file_;
     MemoKind kind_;
     int blockSize_ = kDefaultMemoBlockSize;
+    std::uint64_t sizeSeen_ = 0;
     // A new file: the block the next memo starts at, and blocks not yet written from there back.
     bool newFile_ = false;
     std::uint32_t nextBlock_ = 1;

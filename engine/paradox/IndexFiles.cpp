@@ -14,6 +14,7 @@
 #include "FileSystem.h"
 #include "FileTransaction.h"
 #include "IndexTree.h"
+#include "Progress.h"
 #include "RecordCodec.h"
 #include "TextCodec.h"
 
@@ -491,6 +492,7 @@ bool SecondaryIndexBuilder::orderFrom(const std::string& path, const Header& hea
 
 void SecondaryIndexBuilder::add(const std::uint8_t* record, std::uint16_t block,
                                 std::uint32_t recordNo, std::size_t inBlock) {
+    ++entries_;
     std::uint8_t* e = entry_.data();
     for (std::size_t i = 0; i < indexedFields_; ++i)
         std::memcpy(e + entryOffsets_[i], record + recordOffsets_[i], storedSize(entryFields_[i]));
@@ -606,16 +608,18 @@ bool SecondaryIndexBuilder::finish(FileTransaction& tx, std::uint8_t primaryMark
     h.byte2F = primaryMarker;
     const std::size_t keySize = entrySize_ - storedSize(entryFields_.back());
     BlockWriter x(tx.stage(indexFilePath(table_.path, layout_.suffix)), h, keySize);
+    ProgressMeter meter(ProgressPhase::Index, entries_, layout_.definition.name);
     if (ordered_) {
-        if (!finishInOrder(x)) return false;
+        if (!finishInOrder(x, meter)) return false;
     } else {
-        finishSorted(x);
+        finishSorted(x, meter);
     }
+    meter.finish();
     writeTree(tx, x.finish());
     return true;
 }
 
-void SecondaryIndexBuilder::finishSorted(BlockWriter& x) {
+void SecondaryIndexBuilder::finishSorted(BlockWriter& x, ProgressMeter& meter) {
     const bool unique = layout_.definition.options.has(IndexOption::ixUnique);
     std::string key, entry, previous;
     bool first = true;
@@ -632,6 +636,7 @@ void SecondaryIndexBuilder::finishSorted(BlockWriter& x) {
         }
         first = false;
         x.add(e);
+        meter.advance();
     }
 }
 
@@ -660,7 +665,7 @@ int SecondaryIndexBuilder::compareEntries(const std::uint8_t* a, const std::uint
     return key_.compare(otherKey_);
 }
 
-bool SecondaryIndexBuilder::finishInOrder(BlockWriter& x) {
+bool SecondaryIndexBuilder::finishInOrder(BlockWriter& x, ProgressMeter& meter) {
     if (tooManyExtra_) return false;
     const bool unique = layout_.definition.options.has(IndexOption::ixUnique);
     std::sort(extra_.begin(), extra_.end(),
@@ -680,6 +685,7 @@ bool SecondaryIndexBuilder::finishInOrder(BlockWriter& x) {
         }
         seen.add(e, entrySize_);
         x.add(e);
+        meter.advance();
         return true;
     };
     std::size_t nextExtra = 0;
@@ -721,11 +727,14 @@ void writeSecondaryIndexes(const TableShape& table, const std::vector<SecondaryL
     BlockChain chain(dataFile, dataHeader);
     DataBlock block;
     std::uint32_t recordNo = 0;
+    ProgressMeter meter(ProgressPhase::Records, dataHeader.numRecords);
     while (chain.next(block)) {
+        meter.advance(block.records);
         for (std::size_t r = 0; r < block.records; ++r, ++recordNo)
             for (auto& b : builders)
                 b->add(block.record(r, dataHeader.recordSize), block.number, recordNo, r);
     }
+    meter.finish();
     for (auto& b : builders) b->finish(tx, primaryMarker);
 }
 

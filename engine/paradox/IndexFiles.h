@@ -20,6 +20,7 @@
 
 namespace kx4 {
 class FileTransaction;
+class ProgressMeter;
 class TextCodec;
 }  // namespace kx4
 
@@ -187,8 +188,8 @@ class SecondaryIndexBuilder {
   private:
     void appendUniquePart(const std::uint8_t* entry, std::string& key) const;
     void appendSortKey(const std::uint8_t* entry, std::string& key) const;
-    void finishSorted(BlockWriter& x);
-    bool finishInOrder(BlockWriter& x);
+    void finishSorted(BlockWriter& x, ProgressMeter& meter);
+    bool finishInOrder(BlockWriter& x, ProgressMeter& meter);
     int compareEntries(const std::uint8_t* a, const std::uint8_t* b);
     void writeTree(FileTransaction& tx, const std::vector<IndexEntry>& leaves) const;
     std::string describeKey(const std::uint8_t* entry) const;
@@ -212,6 +213,7 @@ class SecondaryIndexBuilder {
     std::string key_, otherKey_;       // sort keys
     std::unique_ptr<IndexFileEntries> ordered_;
     EntryDigest added_;  // of the entries added, when ordered_ gives their order
+    std::uint64_t entries_ = 0;
     bool copying_ = true;
     std::vector<std::vector<std::uint8_t>> extra_;  // entries added after endOfCopy()
     bool tooManyExtra_ = false;

@@ -19,6 +19,7 @@
 #include "IndexTree.h"
 #include "ParadoxProperties.h"
 #include "ParadoxTable.h"
+#include "Progress.h"
 #include "RecordCodec.h"
 #include "RecordCopy.h"
 #include "SortOrder.h"
@@ -283,10 +284,9 @@ void ParadoxBuilder::appendAll(const RecordSource& source) {
     auto* table = dynamic_cast<ParadoxTable*>(&source.table);
     // Without its blob file a table's blobs would be lost for good.
     if (table && table->records().hasBlobs() && !companionExists(table->path(), ".MB"))
-        throwEngineError(DBIERR_BLOBCORRUPT, "Table " + table->path().full() +
-                                                 " cannot be changed: its blob file " +
-                                                 companionPath(table->path(), ".MB") +
-                                                 " is missing");
+        throwEngineError(DBIERR_BLOBCORRUPT,
+                         "Table " + table->path().full() + " cannot be changed: its blob file " +
+                             companionPath(table->path(), ".MB") + " is missing");
     if (table && rowCount_ == 0) keepFieldIds(*table, source.fields);
     if (!table || rowCount_ > 0 || table->records().text().codePage() != codec_->codePage())
         return TableBuilder::appendAll(source);
@@ -301,7 +301,9 @@ void ParadoxBuilder::appendAll(const RecordSource& source) {
     BlockChain chain(table->dataFile(), header);
     DataBlock block;
     std::uint64_t recordNo = 0;
+    ProgressMeter meter(ProgressPhase::Records, header.numRecords);
     while (chain.next(block)) {
+        meter.advance(block.records);
         for (std::size_t r = 0; r < block.records; ++r) {
             copier.copy(block.record(r, header.recordSize), row_.data(), ++recordNo);
             std::uint16_t placed = 0;
@@ -314,6 +316,7 @@ void ParadoxBuilder::appendAll(const RecordSource& source) {
             if (moved_ && placed) moved_->moved(block.number, placed, lastKey_);
         }
     }
+    meter.finish();
     for (auto& s : secondaries_) s->endOfCopy();
 }
 

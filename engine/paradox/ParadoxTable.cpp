@@ -14,6 +14,7 @@
 #include "IndexFiles.h"
 #include "IndexTree.h"
 #include "ParadoxBuilder.h"
+#include "Progress.h"
 #include "SortOrder.h"
 #include "TableLock.h"
 #include "TextCodec.h"
@@ -332,7 +333,7 @@ void ParadoxTable::verifyPassword(PasswordSource* passwords) {
         ++tried;
     }
     for (int prompt = 0; prompt < kPasswordPrompts; ++prompt) {
-        const auto answer = passwords->askPassword(full);
+        const auto answer = passwords->askPassword(full, prompt > 0);
         if (!answer) break;
         if (matches(*answer)) return;
         ++tried;
@@ -687,7 +688,9 @@ void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
     BlockChain chain(*file_, header_);
     DataBlock block;
     std::uint32_t recordNo = 0;
+    ProgressMeter meter(ProgressPhase::Records, header_.numRecords);
     while (chain.next(block)) {
+        meter.advance(block.records);
         if (keyed && block.records > 0)
             leaves.push_back(
                 {std::string(reinterpret_cast<const char*>(block.record(0, 0)), shape.keySize()),
@@ -714,6 +717,7 @@ void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
             for (auto& b : builders) b->add(raw, block.number, recordNo, r);
         }
     }
+    meter.finish();
     if (keyed) writePrimaryIndexFile(shape, leaves, header_.changeCount1, tx);
     finishSecondaryIndexes(shape, builders, *file_, header_, tx, keyed ? header_.changeCount1 : 0);
 }

@@ -16,6 +16,7 @@
 #include "Errors.h"
 #include "ParadoxProperties.h"
 #include "ScriptedPrompts.h"
+#include "StartUp.h"
 #include "TableFixtures.h"
 #include "TableTypeOfName.h"
 
@@ -515,18 +516,17 @@ TEST_F(BrowserTest, ATableRemovedAfterListingFailsCleanly) {
     EXPECT_TRUE(Session().passwords().empty());
 }
 
-// The engine asks for a password the four lack; the one typed leaves the session as well.
+// The engine asks for a password the four lack, saying so when a typed one did not fit; the one
+// that fits leaves the session as well.
 TEST_F(BrowserTest, PasswordOutsideTheFourIsAskedForAndRemovedAfterwards) {
-    Session().OnPassword = [](const std::string& file) -> std::optional<std::string> {
-        const auto answer = kx4::prompts().AskTablePassword(QString::fromStdString(file));
-        return answer ? std::optional(answer->toStdString()) : std::nullopt;
-    };
+    installPasswordPrompt(Session());
     chooseLager();
-    prompts.passwordAnswers = {QStringLiteral("fremdes")};
+    prompts.passwordAnswers = {QStringLiteral("falsch"), QStringLiteral("fremdes")};
     clickTable(*form, "FREMD.DB");
     Session().OnPassword = nullptr;
-    ASSERT_EQ(prompts.passwordRequests.size(), 1u);
+    ASSERT_EQ(prompts.passwordRequests.size(), 2u);
     EXPECT_TRUE(prompts.passwordRequests[0].endsWith("FREMD.DB"));
+    EXPECT_EQ(prompts.passwordToldWrong, (std::vector<bool>{false, true}));
     EXPECT_EQ(form->ListView1->topLevelItem(0)->text(0), "CODE");
     EXPECT_TRUE(Session().passwords().empty());
     EXPECT_TRUE(prompts.errorBoxes.empty());

@@ -23,6 +23,7 @@
 #include "Encryption.h"
 #include "ParadoxProperties.h"
 #include "ScriptedPrompts.h"
+#include "StartUp.h"
 #include "TableFixtures.h"
 
 namespace kx4 {
@@ -146,7 +147,9 @@ TEST_P(RecordModelOrders, AgreeWithTheEngineCursorsUnderTheModelTester) {
                 const QVariant whole = model.index(row, column).data(TRecordModel::kFullTextRole);
                 const FieldValue& value = record[static_cast<std::size_t>(column)];
                 EXPECT_EQ(whole.isValid(), !isBlank(value)) << "row " << row << ", " << column;
-                if (whole.isValid()) EXPECT_EQ(whole.toString().toStdString(), formatValue(value));
+                if (whole.isValid()) {
+                    EXPECT_EQ(whole.toString().toStdString(), formatValue(value));
+                }
             }
         }
         EXPECT_FALSE(cursor->next(record)) << "records the model does not show";
@@ -223,10 +226,7 @@ TEST_F(DataPageTest, APasswordTheFourLackIsAskedForAsTheBrowserAsks) {
     test::writeTable(directory, "FREMD.DB", TTableType::ttParadox, {{"CODE", FT::ftString, 12}}, {},
                      {{std::string("geheim")}}, foreign);
     test::chooseAlias(*form, "DATEN");  // listed again with the new table
-    Session().OnPassword = [](const std::string& file) -> std::optional<std::string> {
-        const auto answer = kx4::prompts().AskTablePassword(QString::fromStdString(file));
-        return answer ? std::optional(answer->toStdString()) : std::nullopt;
-    };
+    installPasswordPrompt(Session());
     prompts.passwordAnswers = {QStringLiteral("fremdes"), QStringLiteral("fremdes")};
     showData("FREMD.DB");
     Session().OnPassword = nullptr;

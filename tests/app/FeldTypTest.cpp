@@ -315,11 +315,9 @@ INSTANTIATE_TEST_SUITE_P(
     DBase, TypeChange,
     testing::Values(ChangeCase{"BESTAND.DBF", "KURZ", "ftString", "30", "String", "30", true},
                     ChangeCase{"BESTAND.DBF", "KURZ", "ftSmallint", "", "Float", "8", true},
-                    ChangeCase{"BESTAND.DBF", "FLAG", "ftInteger", "", "Float", "8", true},
                     ChangeCase{"BESTAND.DBF", "KURZ", "ftWord", "0", "Float", "8", true},
                     ChangeCase{"BESTAND.DBF", "FLAG", "ftBoolean", "0", "Boolean", "2", false},
                     ChangeCase{"BESTAND.DBF", "KURZ", "ftFloat", "", "Float", "8", true},
-                    ChangeCase{"BESTAND.DBF", "FLAG", "ftCurrency", "", "Float", "8", true},
                     ChangeCase{"BESTAND.DBF", "FLAG", "ftBCD", "2", "SmallInt", "2", true},
                     ChangeCase{"BESTAND.DBF", "DATUMTXT", "ftDate", "", "Date", "4", true},
                     ChangeCase{"BESTAND.DBF", "NOTIZ", "ftBlob", "30", "Unknown", "0", false},
@@ -330,8 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ChangeCase{"BESTAND.DBF", "NOTIZ", "ftTypedBinary", "30", "Unknown", "0",
                                false},
                     ChangeCase{"BESTAND.DBF", "NAME", "ftFixedChar", "25", "String", "25", true},
-                    ChangeCase{"BESTAND.DBF", "NAME", "ftWideString", "40", "String", "40", true},
-                    ChangeCase{"BESTAND.DBF", "FLAG", "ftLargeInt", "", "Float", "8", true}));
+                    ChangeCase{"BESTAND.DBF", "NAME", "ftWideString", "40", "String", "40", true}));
 
 // A change the engine refuses: its message reaches the default error box and every file of the
 // alias stays byte for byte as it was.
@@ -384,7 +381,9 @@ INSTANTIATE_TEST_SUITE_P(
                                 "'' ist kein gültiger Integerwert."},
                     // Nor is a length that does not fit 16 bits cut down to one that does.
                     RefusedCase{"LAGER.DB", "NAME", "ftString", "65566", "65566"},
-                    RefusedCase{"LAGER.DB", "NAME", "ftString", "-1", "-1"}));
+                    RefusedCase{"LAGER.DB", "NAME", "ftString", "-1", "-1"},
+                    // A type the table can only store as the field's present one says so.
+                    RefusedCase{"LAGER.DB", "ANZAHL", "ftWord", "0", "stays as it is"}));
 
 INSTANTIATE_TEST_SUITE_P(
     DBase, RefusedChange,
@@ -398,6 +397,11 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{"BESTAND.DBF", "MENGE", "ftMemo", "30", "index"},
                     // A dBase IV table stays one: level-7 types are refused, naming the level.
                     RefusedCase{"BESTAND.DBF", "TAG", "ftDateTime", "", "needs a dBase 7 table"},
+                    // dBase stores these as the number the field already is.
+                    RefusedCase{"BESTAND.DBF", "MENGE", "ftSmallint", "", "stays as it is"},
+                    RefusedCase{"BESTAND.DBF", "FLAG", "ftInteger", "", "stays as it is"},
+                    RefusedCase{"BESTAND.DBF", "FLAG", "ftCurrency", "", "stays as it is"},
+                    RefusedCase{"BESTAND.DBF", "FLAG", "ftLargeInt", "", "stays as it is"},
                     RefusedCase{"BESTAND.DBF", "NR", "ftAutoInc", "0", "needs a dBase 7 table"}));
 
 TEST_F(FeldTypTest, WithoutAChosenFieldItSaysSoAndShowsNoDialog) {

@@ -28,6 +28,7 @@ class ScriptedPrompts : public Prompts {
     std::vector<Input> inputs;
     std::vector<QString> errorBoxes;
     std::vector<QString> passwordRequests;
+    std::vector<bool> passwordToldWrong;  // per request: told that the answer before did not fit
 
     // Answers, taken from the front.
     std::deque<int> messageAnswers;
@@ -59,8 +60,10 @@ class ScriptedPrompts : public Prompts {
 
     void ShowErrorBox(const QString& text) override { errorBoxes.push_back(text); }
 
-    std::optional<QString> AskTablePassword(const QString& tableFile) override {
+    std::optional<QString> AskTablePassword(const QString& tableFile,
+                                            bool previousWasWrong) override {
         passwordRequests.push_back(tableFile);
+        passwordToldWrong.push_back(previousWasWrong);
         if (passwordAnswers.empty()) return std::nullopt;
         const std::optional<QString> answer = passwordAnswers.front();
         passwordAnswers.pop_front();

@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <stdexcept>
@@ -255,6 +256,27 @@ TEST_F(ValuesDialogTest, ChangeFeldTypFormAcceptsOnlyWholeNumberSizes) {
         EXPECT_EQ(dialog.result(), mrOk) << accepted;
     }
     EXPECT_EQ(prompts.messages.size(), 1u);
+}
+
+// A password box that comes again says that the password before did not fit.
+TEST(QtPromptsPassword, SaysWhenThePasswordBeforeDidNotFit) {
+    test::testApplication();
+    for (const bool previousWasWrong : {false, true}) {
+        QString label;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            label = dialog->labelText();
+            auto* edit = dialog->findChild<QLineEdit*>();
+            QTest::keyClicks(edit, QStringLiteral("geheim"));
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        QtPrompts prompts;
+        EXPECT_EQ(prompts.AskTablePassword(QStringLiteral("/daten/FREMD.DB"), previousWasWrong),
+                  std::optional<QString>(QStringLiteral("geheim")));
+        EXPECT_TRUE(label.endsWith(QStringLiteral("Passwort für Tabelle /daten/FREMD.DB:")));
+        EXPECT_EQ(label.startsWith(QStringLiteral("Das Passwort passt nicht.")), previousWasWrong);
+    }
 }
 
 }  // namespace

@@ -77,9 +77,11 @@ TEST_F(SessionTest, PasswordsAreKeptInOrderUntilAllAreRemoved) {
 }
 
 TEST_F(SessionTest, PasswordPromptAddsTheAnswer) {
-    EXPECT_EQ(session_.askPassword("X.DB"), std::nullopt);
-    session_.OnPassword = [](const std::string& table) { return std::optional<std::string>("pw-" + table); };
-    EXPECT_EQ(session_.askPassword("X.DB"), std::optional<std::string>("pw-X.DB"));
+    EXPECT_EQ(session_.askPassword("X.DB", false), std::nullopt);
+    session_.OnPassword = [](const std::string& table, bool) {
+        return std::optional<std::string>("pw-" + table);
+    };
+    EXPECT_EQ(session_.askPassword("X.DB", false), std::optional<std::string>("pw-X.DB"));
     EXPECT_EQ(session_.passwords(), (std::vector<std::string>{"pw-X.DB"}));
 }
 

@@ -74,7 +74,7 @@ TEST_F(TableTest, ProtectedTableOpensOnlyWithItsPassword) {
     table.Close();
     Session().RemoveAllPasswords();
     int asked = 0;
-    Session().OnPassword = [&](const std::string&) {
+    Session().OnPassword = [&](const std::string&, bool) {
         ++asked;
         return std::optional<std::string>("86Gm2yB3E7");
     };

@@ -4,6 +4,11 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -317,6 +322,55 @@ TEST_F(Compress, WithoutAChosenTableNothingHappens) {
     chooseTable("");
     press(&TTabellenForm::CompressBtnClick);
     EXPECT_TRUE(prompts.inputs.empty());
+}
+
+// "Abbrechen" clicked on the panel while the pack copies the records: the window repainted and
+// showed the phase, the pack stops without any box, and the table and its lists are as before.
+TEST_F(Compress, AbbrechenOnThePanelStopsThePackAndLeavesTheTable) {
+    const std::string t = "GROSS.DB";
+    std::vector<Record> records;
+    for (int i = 0; i < 40000; ++i)
+        records.push_back({std::int64_t{i + 1}, "Name " + std::to_string(i % 1009)});
+    createTable(
+        t,
+        {{field(t, "NR", TFieldType::ftInteger), field(t, "NAME", TFieldType::ftString, 30)},
+         {indexOn("", "NR", IndexOption::ixPrimary),
+          indexOn("NAMEIDX", "NAME", IndexOption::ixCaseInsensitive)}},
+        records);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    chooseTable(QStringLiteral("GROSS.DB"));
+    const auto fieldRows = [&] {
+        QStringList rows;
+        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
+            rows << form->ListView1->topLevelItem(i)->text(0) + u'|' +
+                        form->ListView1->topLevelItem(i)->text(2);
+        return rows;
+    };
+    const QStringList fieldsBefore = fieldRows(), indexesBefore = indexRows();
+    const std::string files = snapshot();
+
+    QString phaseWhenClicked;
+    QTimer user;
+    user.setInterval(0);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        QProgressBar* bar = form->WartePanel->Fortschritt;
+        if (!phaseWhenClicked.isEmpty() || !form->WartePanel->isVisible() || bar->value() == 0)
+            return;
+        phaseWhenClicked = bar->text();
+        QTest::mouseClick(form->WartePanel->AbbrechenBtn, Qt::LeftButton);
+    });
+    user.start();
+    compress("GROSS.DB");
+    user.stop();
+
+    EXPECT_TRUE(phaseWhenClicked.startsWith(QStringLiteral("Datensätze"))) << phaseWhenClicked;
+    EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes.front();
+    EXPECT_TRUE(prompts.messages.empty()) << prompts.messages.front().text;
+    EXPECT_FALSE(form->WartePanel->isVisibleTo(form.get()));
+    EXPECT_EQ(snapshot(), files);
+    EXPECT_EQ(fieldRows(), fieldsBefore);
+    EXPECT_EQ(indexRows(), indexesBefore);
 }
 
 }  // namespace

@@ -109,10 +109,11 @@ namespace kx4 {
 namespace {
 
 // The interface's codes name Paradox types; a dBase table gets the same kind of field.
-TEST_F(ParadoxChangeTest, DBaseFieldsGetTheTypeAskedFor) {
-    change("ARTIKEL.DBF", "LAGER", 2, 0);  // ftSmallint, whose Paradox code is a dBase date's
+// ftSmallint, whose Paradox code is a dBase date's, on a number of width 11: dBase would store it
+// as the N(11,0) it is, so the change is refused, and the field never becomes a date.
+TEST_F(ParadoxChangeTest, DBaseFieldsNeverTakeAParadoxCodesMeaning) {
+    EXPECT_THROW(change("ARTIKEL.DBF", "LAGER", 2, 0), EDBEngineError);
     TTable t;
-    // A dBase number keeps its width: N(11,0), which reads as a float field, never a date.
     EXPECT_EQ(fieldOf(t, "ARTIKEL.DBF", "LAGER").DataType(), TFieldType::ftFloat);
     t.Close();
     EXPECT_NE(dumpTable("DEMO", "ARTIKEL.DBF").find(";5400;"), std::string::npos);

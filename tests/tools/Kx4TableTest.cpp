@@ -9,11 +9,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "DBaseFormat.h"
 #include "DemoDatabase.h"
 #include "FieldType.h"
+#include "FileTransaction.h"
 #include "ParadoxFormat.h"
 #include "Session.h"
 #include "TableMaintenance.h"
@@ -196,10 +198,10 @@ INSTANTIATE_TEST_SUITE_P(
                      "None of the 2 passwords given fits table"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Runs kx4table on a pseudo terminal, answers its first prompt with `answer` and returns all
-// it wrote there; `status` gets its exit status.
-std::string onTerminal(const std::vector<std::string>& args, const std::string& answer,
-                       int& status) {
+// Runs kx4table on a pseudo terminal and returns all it wrote there; `status` gets its exit
+// status. `react` sees the output so far each time more comes, and may answer or signal once.
+using Reaction = std::function<bool(const std::string& seen, pid_t child, int terminal)>;
+std::string onTerminal(const std::vector<std::string>& args, const Reaction& react, int& status) {
     int master = -1;
     const pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
     if (child == 0) {
@@ -223,11 +225,7 @@ std::string onTerminal(const std::vector<std::string>& args, const std::string& 
         const ssize_t n = ::read(master, buffer, sizeof buffer);
         if (n <= 0) break;  // EIO once the child has gone
         seen.append(buffer, static_cast<std::size_t>(n));
-        if (!answered && seen.find("Password for") != std::string::npos) {
-            const std::string line = answer + "\n";
-            EXPECT_EQ(::write(master, line.data(), line.size()), static_cast<ssize_t>(line.size()));
-            answered = true;
-        }
+        if (!answered) answered = react(seen, child, master);
     }
     ::close(master);
     int raw = 0;
@@ -240,11 +238,56 @@ TEST(PasswordOnTerminal, IsAskedWithoutEchoWhenNoneFits) {
     TempDir dir;
     writeDemoTables(dir.path().string());
     int status = -1;
-    const std::string seen = onTerminal({"dump", dir.file("KONTEN.DB")}, kPassword, status);
+    const auto answer = [](const std::string& seen, pid_t, int terminal) {
+        if (seen.find("Password for") == std::string::npos) return false;
+        const std::string line = kPassword + std::string("\n");
+        EXPECT_EQ(::write(terminal, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+        return true;
+    };
+    const std::string seen = onTerminal({"dump", dir.file("KONTEN.DB")}, answer, status);
     EXPECT_EQ(status, 0) << seen;
     EXPECT_NE(seen.find("Password for " + dir.file("KONTEN.DB")), std::string::npos) << seen;
     EXPECT_NE(seen.find("DE-1001-01"), std::string::npos) << seen;
     EXPECT_EQ(seen.find(kPassword), std::string::npos) << "echoed: " << seen;
+}
+
+// A dBase table large enough that a pack takes a while, with two tags.
+std::string largeTable(const fs::path& dir) {
+    constexpr std::int64_t kRecords = 200000;
+    const TablePath path{dir.string(), "GROSS.DBF"};
+    TableSchema schema;
+    schema.fields = {fieldForCreate(dbaseFormat(), "NR", TFieldType::ftInteger, 0, false),
+                     fieldForCreate(dbaseFormat(), "NAME", TFieldType::ftString, 30, false)};
+    schema.indexes = {indexOn("NR", "NR"), indexOn("NAME", "NAME")};
+    FileTransaction tx(path.full());
+    auto builder = dbaseFormat().build(path, schema, nullptr, tx);
+    for (std::int64_t i = 1; i <= kRecords; ++i)
+        builder->append({i * 7919 % kRecords, "Name " + std::to_string(i % 10007)});
+    builder->finish();
+    tx.commit();
+    return path.full();
+}
+
+// Ctrl-C during a pack on a terminal: the bar was drawn, the table stays as it was, status 130.
+// Without a terminal the same pack draws nothing.
+TEST(ProgressOnTerminal, CtrlCStopsThePackAndLeavesTheTable) {
+    TempDir dir, scratch;
+    const std::string table = largeTable(dir.path());
+    const std::string before = directorySnapshot(dir.path());
+    int status = -1;
+    const auto interrupt = [](const std::string& seen, pid_t child, int) {
+        if (seen.find("records  [") == std::string::npos) return false;
+        ::kill(child, SIGINT);
+        return true;
+    };
+    const std::string seen = onTerminal({"pack", table}, interrupt, status);
+    EXPECT_EQ(status, 130) << seen;
+    EXPECT_NE(seen.find("was not changed"), std::string::npos) << seen;
+    EXPECT_EQ(directorySnapshot(dir.path()), before);
+
+    const ToolRun run = runTool("pack " + quoted(table), scratch);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
 }
 
 }  // namespace

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace kx4 {
+class ProgressSink;
+}
+
 namespace kx4::tool {
 
 struct Options {
@@ -23,8 +27,10 @@ int describe(const Options& options, std::ostream& out);
 // and the status is 1 when any was.
 int dump(const Options& options, std::ostream& out, std::ostream& problems);
 int check(const Options& options, std::ostream& out);
-int pack(const Options& options, std::ostream& out);
-int reindex(const Options& options, std::ostream& out);
+// Both report to `progress`, when given, and raise EOperationCancelled, the table unchanged,
+// when it asks to stop.
+int pack(const Options& options, std::ostream& out, ProgressSink* progress = nullptr);
+int reindex(const Options& options, std::ostream& out, ProgressSink* progress = nullptr);
 // Writes the tables `options.moreFiles` into the SQLite database `options.file`.
 int exportSqlite(const Options& options, std::ostream& out, std::ostream& problems);
 int createDemo(const Options& options, std::ostream& out);

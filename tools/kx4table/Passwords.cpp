@@ -63,11 +63,12 @@ std::vector<std::string> passwordsFromEnvironment() {
     return value ? split(value, kPasswordSeparator) : std::vector<std::string>{};
 }
 
-std::optional<std::string> askOnTerminal(const std::string& tableFile) {
+std::optional<std::string> askOnTerminal(const std::string& tableFile, bool previousWasWrong) {
     if (!::isatty(STDIN_FILENO)) return std::nullopt;
     std::string answer;
     {
         const EchoOff quiet;  // before the prompt, so that no answer is echoed
+        if (previousWasWrong) std::cerr << "That password does not fit.\n";
         std::cerr << "Password for " << tableFile << ": " << std::flush;
         std::getline(std::cin, answer);
     }

@@ -17,6 +17,6 @@ std::vector<std::string> passwordsFromFile(const std::string& path);
 std::vector<std::string> passwordsFromEnvironment();
 // Asks for the password of `tableFile` on the terminal without echoing it; nullopt when
 // standard input is no terminal or the answer is empty.
-std::optional<std::string> askOnTerminal(const std::string& tableFile);
+std::optional<std::string> askOnTerminal(const std::string& tableFile, bool previousWasWrong);
 
 }  // namespace kx4::tool

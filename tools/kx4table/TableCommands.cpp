@@ -116,19 +116,19 @@ int check(const Options& options, std::ostream& out) {
     return problems.empty() ? 0 : 1;
 }
 
-int pack(const Options& options, std::ostream& out) {
+int pack(const Options& options, std::ostream& out, ProgressSink* progress) {
     TTable table;
     openTable(options, table, true);
-    packTable(table.Format(), table.File());
+    packTable(table.Format(), table.File(), progress);
     table.Close();
     out << "packed " << options.file << '\n';
     return 0;
 }
 
-int reindex(const Options& options, std::ostream& out) {
+int reindex(const Options& options, std::ostream& out, ProgressSink* progress) {
     TTable table;
     openTable(options, table, true);
-    rebuildIndexes(table.Format(), table.File());
+    rebuildIndexes(table.Format(), table.File(), progress);
     table.Close();
     out << "reindexed " << options.file << '\n';
     return 0;

@@ -5,6 +5,7 @@
 
 #include "Commands.h"
 #include "Errors.h"
+#include "TerminalProgress.h"
 #include "TextCodec.h"
 
 namespace {
@@ -32,7 +33,13 @@ constexpr char kUsage[] =
     "when none fits and standard input is a terminal, kx4table asks for one.\n"
     "--codepage N reads a table whose header names no code page in N (437, 850, 866, 1250,\n"
     "1252, ..., UTF-8) instead of the alias's CODEPAGE or 1252; writes keep the table's bytes.\n"
-    "Exit status: 0 done, 1 the table has problems or an operation failed, 2 usage error.\n";
+    "pack and reindex show their progress on standard error when it is a terminal; Ctrl-C\n"
+    "stops them and leaves the table as it was.\n"
+    "Exit status: 0 done, 1 the table has problems or an operation failed, 2 usage error,\n"
+    "130 stopped by Ctrl-C.\n";
+
+// Exit status of a command stopped by Ctrl-C, as the shell reports one ended by SIGINT.
+constexpr int kInterrupted = 130;
 
 // --help and --version answer on standard output wherever they stand; anything else is left
 // to the command.
@@ -111,12 +118,18 @@ int main(int argc, char** argv) {
         if (options.command == "describe") return describe(options, std::cout);
         if (options.command == "dump") return dump(options, std::cout, std::cerr);
         if (options.command == "check") return check(options, std::cout);
-        if (options.command == "pack") return pack(options, std::cout);
-        if (options.command == "reindex") return reindex(options, std::cout);
+        if (options.command == "pack" || options.command == "reindex") {
+            TerminalProgress progress(TerminalProgress::standardErrorIfTerminal());
+            return options.command == "pack" ? pack(options, std::cout, &progress)
+                                             : reindex(options, std::cout, &progress);
+        }
         if (options.command == "export-sqlite") return exportSqlite(options, std::cout, std::cerr);
         if (options.command == "create-demo") return createDemo(options, std::cout);
         std::cerr << "kx4table: unknown command " << options.command << "\n" << kUsage;
         return 2;
+    } catch (const kx4::EOperationCancelled&) {
+        std::cerr << "kx4table: stopped; " << options.file << " was not changed\n";
+        return kInterrupted;
     } catch (const std::exception& e) {
         std::cerr << "kx4table: " << e.what() << "\n";
         return 1;

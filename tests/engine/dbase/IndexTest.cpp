@@ -468,6 +468,21 @@ INSTANTIATE_TEST_SUITE_P(
                       NumericKey{1234567, {0x3B, 0x21, 0x12, 0x34, 0x56, 0x70}},
                       NumericKey{9999999, {0x3B, 0x21, 0x99, 0x99, 0x99, 0x90}}));
 
+// Fractions, and whole numbers up to the largest a double holds exactly, get the same digits.
+TEST(NumericKeyBytes, OfFractionsAndLargeWholeNumbers) {
+    const std::vector<NumericKey> cases = {
+        {12.5, {0x36, 0x11, 0x12, 0x50}},
+        {0.25, {0x34, 0x09, 0x25}},
+        {9007199254740991.0, {0x44, 0x41, 0x90, 0x07, 0x19, 0x92, 0x54, 0x74, 0x09, 0x91}},
+        {-9007199254740992.0, {0x44, 0xFD, 0x90, 0x07, 0x19, 0x92, 0x54, 0x74, 0x09, 0x92}}};
+    for (const auto& c : cases) {
+        const KeyBytes key = dbase::encodeNumericKey(c.value);
+        EXPECT_EQ(KeyBytes(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(c.head.size())),
+                  c.head)
+            << c;
+    }
+}
+
 }  // namespace
 }  // namespace kx4::test
 

@@ -86,6 +86,8 @@ TEST_P(PasswordPrompt, AsksOnlyWhenTheSessionLacksThePassword) {
         }
     }
     EXPECT_EQ(passwords.asked, c.prompts);
+    for (std::size_t i = 0; i < passwords.toldWrong.size(); ++i)
+        EXPECT_EQ(passwords.toldWrong[i], i > 0) << "prompt " << i;
     EXPECT_EQ(directorySnapshot(dir.path()), before);
 }
 

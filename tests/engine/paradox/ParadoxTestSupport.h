@@ -16,14 +16,16 @@ class ScriptedPasswords final : public PasswordSource {
                                std::vector<std::optional<std::string>> answers = {})
         : known_(std::move(known)), answers_(std::move(answers)) {}
     std::vector<std::string> passwords() const override { return known_; }
-    std::optional<std::string> askPassword(const std::string&) override {
+    std::optional<std::string> askPassword(const std::string&, bool previousWasWrong) override {
         ++asked;
+        toldWrong.push_back(previousWasWrong);
         if (answers_.empty()) return std::nullopt;
         auto a = answers_.front();
         answers_.erase(answers_.begin());
         return a;
     }
     int asked = 0;
+    std::vector<bool> toldWrong;  // per prompt: whether it was told the answer before did not fit
 
   private:
     std::vector<std::string> known_;
