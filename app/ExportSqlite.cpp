@@ -13,6 +13,7 @@
 #include "TableTypeOfName.h"
 #include "TextCatalogue.h"
 #include "WaitCursor.h"
+#include "WartePanel.h"
 
 namespace kx4 {
 
@@ -38,7 +39,10 @@ void TTabellenForm::ExportSqliteClick(const QString& tableName) {
         table.Open();
     }
     SqliteExport database(target.toStdString());
-    written = database.add(table.File(), sqliteTableName(table.File().path()), notes);
+    {
+        WartePanelScope waiting(*this, CatalogueText(65216), kShowPanelAfter);
+        written = database.add(table.File(), sqliteTableName(table.File().path()), notes, &waiting);
+    }
     table.Close();
     QString message = CatalogueText(65212).arg(QLocale().toString(written), target);
     for (const auto& note : notes) message += u'\r' + QString::fromStdString(note);

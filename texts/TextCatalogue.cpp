@@ -73,6 +73,7 @@ const std::map<int, QString>& builtInEntries() {
         {65213, QStringLiteral("gelöscht")},
         {65214, QStringLiteral("kein Wert")},
         {65215, QStringLiteral("Binärdaten, %1 Bytes")},
+        {65216, QStringLiteral("(Tabelle wird exportiert)")},
     };
     return entries;
 }

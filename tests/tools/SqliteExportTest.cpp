@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "DemoDatabase.h"
+#include "Progress.h"
+#include "SqliteExport.h"
 #include "TableFormat.h"
 #include "TestSupport.h"
 
@@ -176,6 +178,33 @@ TEST_P(SqliteExport, HoldsTheDumpedValuesInTypedColumnsWithNullForBlanks) {
     std::string expected;
     for (const auto& statement : c.expectedSchema) expected += statement + "\n";
     if (!c.expectedSchema.empty()) EXPECT_EQ(schema, expected);
+}
+
+// Stops at its first report.
+class StopAtOnce : public ProgressSink {
+  public:
+    void progress(const ProgressStep&) override {}
+    bool stopRequested() const override { return true; }
+};
+
+TEST(SqliteExportStop, LeavesTheDatabaseAsItWasBeforeTheTable) {
+    TempDir dir;
+    writeDemoTables(dir.path().string());
+    const std::string database = dir.file("out.sqlite");
+    auto open = [&](const char* name) {
+        return formatFor(TTableType::ttDefault, name).open({dir.path().string(), name}, {});
+    };
+    kx4::SqliteExport out(database);
+    std::vector<std::string> notes;
+    ASSERT_EQ(out.add(*open("KUNDEN.DB"), "KUNDEN", notes), 5u);
+    StopAtOnce stop;
+    EXPECT_THROW(out.add(*open("KUNDEN.DB"), "KUNDEN", notes, &stop), EOperationCancelled);
+    EXPECT_THROW(out.add(*open("ARTIKEL.DBF"), "ARTIKEL", notes, &stop), EOperationCancelled);
+    EXPECT_EQ(sqliteText(database,
+                         "SELECT group_concat(name) FROM sqlite_master WHERE "
+                         "type='table'; SELECT count(*) FROM KUNDEN",
+                         "-list"),
+              "KUNDEN\n5\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(

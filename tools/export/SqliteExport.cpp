@@ -151,7 +151,8 @@ void SqliteExport::execute(const std::string& sql) {
 }
 
 std::uint64_t SqliteExport::add(TableFile& table, const std::string& name,
-                                std::vector<std::string>& notes) {
+                                std::vector<std::string>& notes, ProgressSink* progress) {
+    const ProgressScope reporting(progress);
     execute("BEGIN");
     try {
         execute("DROP TABLE IF EXISTS " + quotedName(name));
@@ -193,6 +194,7 @@ std::uint64_t SqliteExport::copyRecords(TableFile& table, const std::string& nam
         fail("cannot prepare the insert into " + name);
     const Statement insert(raw);
     auto records = table.scan();
+    ProgressMeter meter(ProgressPhase::Records, table.info().recordCount);
     Record record;
     std::uint64_t written = 0;
     while (records->next(record)) {
@@ -203,7 +205,9 @@ std::uint64_t SqliteExport::copyRecords(TableFile& table, const std::string& nam
             fail("cannot store record " + std::to_string(written + 1) + " of " + name);
         sqlite3_reset(insert.get());  // every column is bound anew for the next record
         ++written;
+        meter.advance();
     }
+    meter.finish();
     return written;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Progress.h"
 #include "TableFormat.h"
 
 struct sqlite3;
@@ -26,8 +27,11 @@ class SqliteExport {
 
     // Writes the live records of `table` into the SQLite table `name`, replacing one of that
     // name, all in one transaction: on failure the database is as it was. Returns the number of
-    // records written; indexes that have no SQLite counterpart are added to `notes`.
-    std::uint64_t add(TableFile& table, const std::string& name, std::vector<std::string>& notes);
+    // records written; indexes that have no SQLite counterpart are added to `notes`. Reports the
+    // records to `progress` (when given, else to the thread's sink); a stop asked for there
+    // raises EOperationCancelled with the database as it was.
+    std::uint64_t add(TableFile& table, const std::string& name, std::vector<std::string>& notes,
+                      ProgressSink* progress = nullptr);
 
   private:
     void execute(const std::string& sql);

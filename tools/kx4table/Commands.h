@@ -31,8 +31,10 @@ int check(const Options& options, std::ostream& out);
 // when it asks to stop.
 int pack(const Options& options, std::ostream& out, ProgressSink* progress = nullptr);
 int reindex(const Options& options, std::ostream& out, ProgressSink* progress = nullptr);
-// Writes the tables `options.moreFiles` into the SQLite database `options.file`.
-int exportSqlite(const Options& options, std::ostream& out, std::ostream& problems);
+// Writes the tables `options.moreFiles` into the SQLite database `options.file`, each reporting
+// to `progress` when given; a stop leaves the table being written as it was.
+int exportSqlite(const Options& options, std::ostream& out, std::ostream& problems,
+                 ProgressSink* progress = nullptr);
 int createDemo(const Options& options, std::ostream& out);
 
 }  // namespace kx4::tool

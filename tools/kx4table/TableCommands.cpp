@@ -134,7 +134,8 @@ int reindex(const Options& options, std::ostream& out, ProgressSink* progress) {
     return 0;
 }
 
-int exportSqlite(const Options& options, std::ostream& out, std::ostream& problems) {
+int exportSqlite(const Options& options, std::ostream& out, std::ostream& problems,
+                 ProgressSink* progress) {
     std::vector<std::string> names;
     for (const auto& file : options.moreFiles) {
         const std::string name = sqliteTableName(TablePath{{}, fileNameOf(file)});
@@ -153,7 +154,7 @@ int exportSqlite(const Options& options, std::ostream& out, std::ostream& proble
         TTable table;
         openTable(one, table, false);
         std::vector<std::string> notes;
-        const auto written = database.add(table.File(), names[i], notes);
+        const auto written = database.add(table.File(), names[i], notes, progress);
         for (const auto& note : notes) problems << "kx4table: " << note << '\n';
         out << "exported " << one.file << " into " << names[i] << " (" << written << " records)\n";
     }

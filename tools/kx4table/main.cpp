@@ -33,8 +33,8 @@ constexpr char kUsage[] =
     "when none fits and standard input is a terminal, kx4table asks for one.\n"
     "--codepage N reads a table whose header names no code page in N (437, 850, 866, 1250,\n"
     "1252, ..., UTF-8) instead of the alias's CODEPAGE or 1252; writes keep the table's bytes.\n"
-    "pack and reindex show their progress on standard error when it is a terminal; Ctrl-C\n"
-    "stops them and leaves the table as it was.\n"
+    "pack, reindex and export-sqlite show their progress on standard error when it is a\n"
+    "terminal; Ctrl-C stops them and leaves the table (the database) as it was.\n"
     "Exit status: 0 done, 1 the table has problems or an operation failed, 2 usage error,\n"
     "130 stopped by Ctrl-C.\n";
 
@@ -123,7 +123,10 @@ int main(int argc, char** argv) {
             return options.command == "pack" ? pack(options, std::cout, &progress)
                                              : reindex(options, std::cout, &progress);
         }
-        if (options.command == "export-sqlite") return exportSqlite(options, std::cout, std::cerr);
+        if (options.command == "export-sqlite") {
+            TerminalProgress progress(TerminalProgress::standardErrorIfTerminal());
+            return exportSqlite(options, std::cout, std::cerr, &progress);
+        }
         if (options.command == "create-demo") return createDemo(options, std::cout);
         std::cerr << "kx4table: unknown command " << options.command << "\n" << kUsage;
         return 2;
