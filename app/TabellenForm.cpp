@@ -22,6 +22,7 @@
 
 #include "DataPage.h"
 #include "ErrorBox.h"
+#include "Fonts.h"
 #include "FormTextApplier.h"
 #include "Images.h"
 #include "TextCatalogue.h"
@@ -39,14 +40,6 @@ constexpr int kColumnPadding = 16;  // the header's and the cell's margins
 const QString kDesignCaption = QStringLiteral("KX4 Tabellen-Info");
 const QString kRootNodeText = QStringLiteral("Tabellen");
 const QString kDesignDatabase = QStringLiteral("MORVANE");
-
-QFont arialBold(int points) {
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(points);
-    font.setBold(true);
-    return font;
-}
 
 QLabel* selectionLabel(const char* name, const QString& design, QWidget* parent) {
     auto* label = new QLabel(design, parent);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "Fonts.h"
 #include "TabellenForm.h"
 #include "TextCatalogue.h"
 
@@ -15,14 +16,6 @@ namespace kx4 {
 namespace {
 
 constexpr int kBarSteps = 1000;
-
-QFont arialBold(int points) {
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(points);
-    font.setBold(true);
-    return font;
-}
 
 bool isUserInput(QEvent::Type type) {
     switch (type) {
