@@ -17,6 +17,7 @@
 #include <iostream>
 #include <map>
 
+#include "BenchSupport.h"
 #include "ErrorBox.h"
 #include "FileTransaction.h"
 #include "Prompts.h"
@@ -54,15 +55,7 @@ class FailingPrompts : public Prompts {
 // secondary index (a composite one for Paradox, a field and an expression tag for dBase).
 TableSchema schemaFor(TableFormat& format, bool paradox) {
     TableSchema schema;
-    auto field = [&](const char* name, TFieldType type, int size = 0) {
-        schema.fields.push_back(fieldForCreate(format, name, type, size, false));
-    };
-    field("NR", TFieldType::ftInteger);
-    field("NAME", TFieldType::ftString, 30);
-    field("ORT", TFieldType::ftString, 25);
-    field("BETRAG", TFieldType::ftCurrency);
-    field("DATUM", TFieldType::ftDate);
-    field("NOTIZ", TFieldType::ftMemo, paradox ? 10 : 0);
+    schema.fields = bench::customerFields(format);
     IndexDef byName;
     byName.name = "NAMEORT";
     if (paradox) {
@@ -93,7 +86,8 @@ void writeTable(const fs::path& dir, const std::string& fileName, TTableType typ
     auto builder = format.build(path, schema, nullptr, tx);
     const char* places[] = {"Köln", "München", "Hamburg", "Düsseldorf", "Nürnberg"};
     for (int i = 0; i < records; ++i) {
-        builder->append({std::int64_t{i + 1}, "Name " + std::to_string((i * 7919) % records),
+        builder->append({std::int64_t{i + 1},
+                         "Name " + std::to_string(std::int64_t{i} * 7919 % records),
                          std::string(places[i % 5]), (i % 100000) / 100.0,
                          dateFromYmd(1990 + i % 30, 1 + i % 12, 1 + i % 28),
                          i % 1000 == 0 ? FieldValue(std::string(200, 'x')) : FieldValue(Blank{})});

@@ -49,15 +49,7 @@ void writeTable(const fs::path& dir, const std::string& fileName, int records) {
     TableFormat& format = formatFor(TTableType::ttDefault, fileName);
     const bool paradox = format.type() == TTableType::ttParadox;
     TableSchema schema;
-    auto field = [&](const char* name, TFieldType type, int size = 0) {
-        schema.fields.push_back(fieldForCreate(format, name, type, size, false));
-    };
-    field("NR", TFieldType::ftInteger);
-    field("NAME", TFieldType::ftString, 30);
-    field("ORT", TFieldType::ftString, 25);
-    field("BETRAG", TFieldType::ftCurrency);
-    field("DATUM", TFieldType::ftDate);
-    field("NOTIZ", TFieldType::ftMemo, paradox ? 10 : 0);
+    schema.fields = bench::customerFields(format);
     schema.indexes = {indexOn(paradox ? "" : "NR", "NR",
                               paradox ? IndexOption::ixPrimary : IndexOption::ixUnique),
                       indexOn("NAMEN", "NAME")};

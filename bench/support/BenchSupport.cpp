@@ -6,9 +6,26 @@
 #include <chrono>
 #include <fstream>
 
+#include "TableMaintenance.h"
+
 namespace fs = std::filesystem;
 
 namespace kx4::bench {
+
+std::vector<FieldDef> customerFields(TableFormat& format) {
+    const bool paradox = format.type() == TTableType::ttParadox;
+    std::vector<FieldDef> fields;
+    auto field = [&](const char* name, TFieldType type, int size = 0) {
+        fields.push_back(fieldForCreate(format, name, type, size, false));
+    };
+    field("NR", TFieldType::ftInteger);
+    field("NAME", TFieldType::ftString, 30);
+    field("ORT", TFieldType::ftString, 25);
+    field("BETRAG", TFieldType::ftCurrency);
+    field("DATUM", TFieldType::ftDate);
+    field("NOTIZ", TFieldType::ftMemo, paradox ? 10 : 0);
+    return fields;
+}
 
 double secondsOf(const std::function<void()>& work) {
     const auto start = std::chrono::steady_clock::now();

@@ -8,8 +8,16 @@
 #include <vector>
 
 #include "Progress.h"
+#include "TableSchema.h"
+
+namespace kx4 {
+class TableFormat;
+}
 
 namespace kx4::bench {
+
+// Key, two texts, an amount, a date and a memo: the fields of the window benchmarks' tables.
+std::vector<FieldDef> customerFields(TableFormat& format);
 
 // The operations run with progress reporting on, as in the window and kx4table: this sink
 // counts the reports and never asks to stop.
