@@ -56,10 +56,12 @@ QString pathParameter(const std::vector<std::string>& params) {
 }  // namespace
 
 // Which code page the table's text is read with, and whether the table names it; short enough
-// for the panel.
-QString codePageText(const TableInfo& info) {
-    const QString number = QString::fromStdString(TextCodec::nameOf(info.codePage));
-    switch (info.codePageOrigin) {
+// for the panel. Asked alone: a dBase table's full info counts its live records, reading every
+// record, and a click on a table must not depend on its size.
+QString codePageText(const TableFile& file) {
+    const auto [codePage, origin] = file.codePageInUse();
+    const QString number = QString::fromStdString(TextCodec::nameOf(codePage));
+    switch (origin) {
         case CodePageOrigin::Table:
             return QStringLiteral("CP %1 (Tabelle)").arg(number);
         case CodePageOrigin::Setting:
@@ -211,7 +213,7 @@ void TTabellenForm::TabellenNamenClick() {
     PdxTable->IndexName.clear();
     PdxTable->IndexFieldNames.clear();
     PdxTable->Open();
-    Panel8->setText(codePageText(PdxTable->File().info()));
+    Panel8->setText(codePageText(PdxTable->File()));
 
     std::vector<std::string> names;
     PdxTable->GetFieldNames(names);

@@ -10,7 +10,6 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
-#include <tuple>
 
 #include "AliasPath.h"
 #include "ErrorBox.h"
@@ -150,10 +149,8 @@ void TDataPage::load() {
     }
     table_ = std::move(table);
     Records->setTable(&table_->File());
-    TableInfo info;
-    std::tie(info.codePage, info.codePageOrigin) = table_->File().codePageInUse();
     RecordInfo->setText(CatalogueText(65209).arg(QLocale().toString(Records->rowCount())) +
-                        QStringLiteral("   ") + codePageText(info));
+                        QStringLiteral("   ") + codePageText(table_->File()));
     for (int column = 0; column < table_->FieldCount(); ++column)
         DataGrid->setColumnWidth(column, columnWidth(table_->Fields(column)));
     fillOrders(keep);

@@ -29,10 +29,10 @@ namespace kx4 {
 class TDataPage;
 class TTabellenForm;
 class TTabTyp;
-struct TableInfo;
+class TableFile;
 
 // Which code page the table's text is read with, and where that comes from ("CP 866 (Tabelle)").
-QString codePageText(const TableInfo& info);
+QString codePageText(const TableFile& file);
 class TChangeFeldTypForm;
 
 // The three lists of the table definition window that GetFeldInfos fills in mode 2.
