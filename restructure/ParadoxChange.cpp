@@ -9,36 +9,64 @@ namespace kx4 {
 
 std::uint16_t FieldTypeToEngineType(std::uint8_t fieldType) {
     switch (static_cast<TFieldType>(fieldType)) {
-        case TFieldType::ftString: return fldZSTRING;
-        case TFieldType::ftSmallint: return fldPDXSHORT;
+        case TFieldType::ftString:
+            return fldZSTRING;
+        case TFieldType::ftSmallint:
+            return fldPDXSHORT;
         // A 32-bit integer, the field the browser calls "Integer"; a 16-bit field could not
         // hold the values of such a field.
-        case TFieldType::ftInteger: return fldINT32;
-        case TFieldType::ftWord: return fldUINT16;
-        case TFieldType::ftBoolean: return fldBOOL;
-        case TFieldType::ftFloat: return fldFLOAT;
-        case TFieldType::ftCurrency: return fldPDXMONEY;
-        case TFieldType::ftBCD: return fldBCD;
-        case TFieldType::ftDate: return fldDATE;
-        case TFieldType::ftTime: return fldTIME;
-        case TFieldType::ftDateTime: return fldPDXDATETIME;
-        case TFieldType::ftBytes: return fldBYTES;
-        case TFieldType::ftVarBytes: return fldVARBYTES;
-        case TFieldType::ftAutoInc: return fldPDXAUTOINC;
-        case TFieldType::ftBlob: return fldBLOB;
-        case TFieldType::ftMemo: return fldPDXMEMO;
-        case TFieldType::ftGraphic: return fldPDXGRAPHIC;
-        case TFieldType::ftFmtMemo: return fldPDXFMTMEMO;
-        case TFieldType::ftParadoxOle: return fldPDXOLEBLOB;
-        case TFieldType::ftTypedBinary: return fldPDXBINARYBLOB;
-        case TFieldType::ftCursor: return fldCURSOR;
-        case TFieldType::ftFixedChar: return fldPDXCHAR;
-        case TFieldType::ftWideString: return fldZSTRING;
-        case TFieldType::ftLargeint: return fldINT32;
-        case TFieldType::ftADT: return fldADT;
-        case TFieldType::ftArray: return fldARRAY;
-        case TFieldType::ftReference: return fldREF;
-        default: return 0;
+        case TFieldType::ftInteger:
+            return fldINT32;
+        case TFieldType::ftWord:
+            return fldUINT16;
+        case TFieldType::ftBoolean:
+            return fldBOOL;
+        case TFieldType::ftFloat:
+            return fldFLOAT;
+        case TFieldType::ftCurrency:
+            return fldPDXMONEY;
+        case TFieldType::ftBCD:
+            return fldBCD;
+        case TFieldType::ftDate:
+            return fldDATE;
+        case TFieldType::ftTime:
+            return fldTIME;
+        case TFieldType::ftDateTime:
+            return fldPDXDATETIME;
+        case TFieldType::ftBytes:
+            return fldBYTES;
+        case TFieldType::ftVarBytes:
+            return fldVARBYTES;
+        case TFieldType::ftAutoInc:
+            return fldPDXAUTOINC;
+        case TFieldType::ftBlob:
+            return fldBLOB;
+        case TFieldType::ftMemo:
+            return fldPDXMEMO;
+        case TFieldType::ftGraphic:
+            return fldPDXGRAPHIC;
+        case TFieldType::ftFmtMemo:
+            return fldPDXFMTMEMO;
+        case TFieldType::ftParadoxOle:
+            return fldPDXOLEBLOB;
+        case TFieldType::ftTypedBinary:
+            return fldPDXBINARYBLOB;
+        case TFieldType::ftCursor:
+            return fldCURSOR;
+        case TFieldType::ftFixedChar:
+            return fldPDXCHAR;
+        case TFieldType::ftWideString:
+            return fldZSTRING;
+        case TFieldType::ftLargeint:
+            return fldINT32;
+        case TFieldType::ftADT:
+            return fldADT;
+        case TFieldType::ftArray:
+            return fldARRAY;
+        case TFieldType::ftReference:
+            return fldREF;
+        default:
+            return 0;
     }
 }
 
@@ -65,24 +93,42 @@ struct LogicalType {
 // physical types differently (0x105 is a dBase date), so they get the logical equivalent.
 LogicalType logicalForParadoxCode(std::uint16_t code) {
     switch (code) {
-        case fldPDXCHAR: return {fldZSTRING, 0};
-        case fldPDXNUM: return {fldFLOAT, 0};
-        case fldPDXMONEY: return {fldFLOAT, fldstMONEY};
-        case fldPDXDATE: return {fldDATE, 0};
-        case fldPDXSHORT: return {fldINT16, 0};
-        case fldPDXMEMO: return {fldBLOB, fldstMEMO};
-        case fldPDXBINARYBLOB: return {fldBLOB, fldstBINARY};
-        case fldPDXFMTMEMO: return {fldBLOB, fldstFMTMEMO};
-        case fldPDXOLEBLOB: return {fldBLOB, fldstOLEOBJ};
-        case fldPDXGRAPHIC: return {fldBLOB, fldstGRAPHIC};
-        case fldPDXLONG: return {fldINT32, 0};
-        case fldPDXTIME: return {fldTIME, 0};
-        case fldPDXDATETIME: return {fldTIMESTAMP, 0};
-        case fldPDXBOOL: return {fldBOOL, 0};
-        case fldPDXAUTOINC: return {fldINT32, fldstAUTOINC};
-        case fldPDXBYTES: return {fldBYTES, 0};
-        case fldPDXBCD: return {fldBCD, 0};
-        default: return {code, 0};
+        case fldPDXCHAR:
+            return {fldZSTRING, 0};
+        case fldPDXNUM:
+            return {fldFLOAT, 0};
+        case fldPDXMONEY:
+            return {fldFLOAT, fldstMONEY};
+        case fldPDXDATE:
+            return {fldDATE, 0};
+        case fldPDXSHORT:
+            return {fldINT16, 0};
+        case fldPDXMEMO:
+            return {fldBLOB, fldstMEMO};
+        case fldPDXBINARYBLOB:
+            return {fldBLOB, fldstBINARY};
+        case fldPDXFMTMEMO:
+            return {fldBLOB, fldstFMTMEMO};
+        case fldPDXOLEBLOB:
+            return {fldBLOB, fldstOLEOBJ};
+        case fldPDXGRAPHIC:
+            return {fldBLOB, fldstGRAPHIC};
+        case fldPDXLONG:
+            return {fldINT32, 0};
+        case fldPDXTIME:
+            return {fldTIME, 0};
+        case fldPDXDATETIME:
+            return {fldTIMESTAMP, 0};
+        case fldPDXBOOL:
+            return {fldBOOL, 0};
+        case fldPDXAUTOINC:
+            return {fldINT32, fldstAUTOINC};
+        case fldPDXBYTES:
+            return {fldBYTES, 0};
+        case fldPDXBCD:
+            return {fldBCD, 0};
+        default:
+            return {code, 0};
     }
 }
 
