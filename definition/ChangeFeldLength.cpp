@@ -86,15 +86,13 @@ void TDefineForm::ChangeFeldLength(const QString& alias, const QString& tableNam
     CRTblDesc desc;
     hDBIObj db = nullptr;
     Check(DbiGetObjFromObj(table->Handle(), objDATABASE, &db));
-    // The cursor's database outlives the cursor only while we hold a copy of it.
-    Database database = *static_cast<Database*>(db);
     copyName(desc.szTblName, table->TableName);
     copyName(desc.szTblType, props.szTableType);
     desc.iFldCount = static_cast<std::uint16_t>(n);
     desc.pecrFldOp = ops.data();
     desc.pfldDesc = descs.data();
     table->Close();
-    Check(DbiDoRestructure(&database, 1, &desc, nullptr, nullptr, nullptr, false));
+    Check(DbiDoRestructure(static_cast<hDBIDb>(db), 1, &desc, nullptr, nullptr, nullptr, false));
 }
 
 }  // namespace kx4

@@ -73,7 +73,7 @@ class TTable {
     TTable(const TTable&) = delete;
     TTable& operator=(const TTable&) = delete;
 
-    // Properties; changing them while the table is active raises EDatabaseError.
+    // Properties; set them while the table is closed: nothing guards a change to an open table.
     std::string DatabaseName;
     std::string TableName;
     TTableType TableType = TTableType::ttDefault;

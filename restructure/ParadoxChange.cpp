@@ -174,15 +174,14 @@ void RestructureField(TTable& table, const std::string& fieldName, const TFieldC
         CRTblDesc desc;
         hDBIObj db = nullptr;
         Check(DbiGetObjFromObj(table.Handle(), objDATABASE, &db));
-        // The cursor's database outlives the cursor only while we hold a copy of it.
-        Database database = *static_cast<Database*>(db);
         std::strncpy(desc.szTblName, table.TableName.c_str(), DBIMAXTBLNAMELEN);
         std::strncpy(desc.szTblType, props.szTableType, DBIMAXNAMELEN);
         desc.iFldCount = static_cast<std::uint16_t>(n);
         desc.pecrFldOp = ops.data();
         desc.pfldDesc = descs.data();
         table.Close();
-        Check(DbiDoRestructure(&database, 1, &desc, nullptr, nullptr, nullptr, false));
+        Check(
+            DbiDoRestructure(static_cast<hDBIDb>(db), 1, &desc, nullptr, nullptr, nullptr, false));
     } catch (...) {
         reopenShared(table);
         throw;
