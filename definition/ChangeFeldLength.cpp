@@ -16,7 +16,7 @@
 #include "ParadoxChange.h"
 #include "Table.h"
 #include "TablePasswords.h"
-#include "TableTypeRule.h"
+#include "TableTypeOfName.h"
 
 namespace kx4 {
 
@@ -59,7 +59,8 @@ void TDefineForm::ChangeFeldLength(const QString& alias, const QString& tableNam
     table->Close();
     table->DatabaseName = AnsiToOem(alias);
     table->TableName = AnsiToOem(tableName);
-    table->TableType = tableTypeFromUpperName(tableName);
+    // The length change tests the upper-cased name, so every spelling of the extension counts.
+    table->TableType = TableTypeOfName(tableName.toUpper());
     table->Open();
     const int slot = table->FieldByName(field.toStdString()).Index();
     TFieldChange change;
