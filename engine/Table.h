@@ -88,7 +88,7 @@ class TTable {
 
     int FieldCount() const { return static_cast<int>(fields_.size()); }
     const TField& Fields(int i) const { return fields_.at(i); }
-    // Raises EDatabaseError "Feld 'NAME' nicht gefunden." for an unknown name.
+    // Raises EDatabaseError "Feld 'NAME' nicht gefunden" for an unknown name.
     const TField& FieldByName(const std::string& name) const;
     const TField* FindField(const std::string& name) const;
     void GetFieldNames(std::vector<std::string>& names) const;

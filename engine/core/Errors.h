@@ -75,5 +75,7 @@ class EInOutError : public std::runtime_error {
 // Raises EDBEngineError with a message that names the file and says what is wrong.
 [[noreturn]] void throwEngineError(DBIResult code, const std::string& message);
 [[noreturn]] void throwCorrupt(const std::string& file, const std::string& what);
+// Raises DBIERR_NOSUCHFIELD in the engine's own words for a field list naming a missing field.
+[[noreturn]] void throwNoSuchField(const std::string& name);
 
 }  // namespace kx4
