@@ -14,6 +14,7 @@
 #include "Dbi.h"
 #include "DefineForm.h"
 #include "ParadoxChange.h"
+#include "ScopeExit.h"
 #include "Table.h"
 #include "TablePasswords.h"
 #include "TableTypeOfName.h"
@@ -21,21 +22,6 @@
 namespace kx4 {
 
 namespace {
-
-// Closes the table and makes it shared again when the change ends, in every outcome.
-class TableRelease {
-  public:
-    explicit TableRelease(TTable& table) : table_(table) {}
-    ~TableRelease() {
-        table_.Exclusive = false;
-        table_.Close();
-    }
-    TableRelease(const TableRelease&) = delete;
-    TableRelease& operator=(const TableRelease&) = delete;
-
-  private:
-    TTable& table_;
-};
 
 // Copies a name into a fixed, zero-terminated field of an engine record, cut to fit.
 template <std::size_t N>
@@ -52,7 +38,10 @@ void TDefineForm::ChangeFeldLength(const QString& alias, const QString& tableNam
     // Released in reverse order, in every outcome: the passwords leave the session, then the
     // table is made shared and closed, then freed.
     auto table = std::make_unique<TTable>();
-    const TableRelease release(*table);
+    const ScopeExit release([&] {
+        table->Exclusive = false;
+        table->Close();
+    });
     const TablePasswords passwords(session_);
 
     // 1. Find the field in a shared open.
