@@ -4,43 +4,25 @@
 #include <vector>
 
 #include "Dbi.h"
+#include "FieldTypeFacts.h"
 
 namespace kx4 {
 
 std::uint16_t FieldTypeToEngineType(std::uint8_t fieldType) {
-    switch (static_cast<TFieldType>(fieldType)) {
-        case TFieldType::ftString:
-            return fldZSTRING;
+    // The field change's own mapping: the Paradox driver's physical code for the types listed
+    // first, the object types' own codes, and the logical engine type of every other type -
+    // ftInteger included, a 32-bit integer like the browser's "Integer" (a 16-bit field could
+    // not hold its values).
+    const auto type = static_cast<TFieldType>(fieldType);
+    switch (type) {
         case TFieldType::ftSmallint:
             return fldPDXSHORT;
-        // A 32-bit integer, the field the browser calls "Integer"; a 16-bit field could not
-        // hold the values of such a field.
-        case TFieldType::ftInteger:
-            return fldINT32;
-        case TFieldType::ftWord:
-            return fldUINT16;
-        case TFieldType::ftBoolean:
-            return fldBOOL;
-        case TFieldType::ftFloat:
-            return fldFLOAT;
         case TFieldType::ftCurrency:
             return fldPDXMONEY;
-        case TFieldType::ftBCD:
-            return fldBCD;
-        case TFieldType::ftDate:
-            return fldDATE;
-        case TFieldType::ftTime:
-            return fldTIME;
         case TFieldType::ftDateTime:
             return fldPDXDATETIME;
-        case TFieldType::ftBytes:
-            return fldBYTES;
-        case TFieldType::ftVarBytes:
-            return fldVARBYTES;
         case TFieldType::ftAutoInc:
             return fldPDXAUTOINC;
-        case TFieldType::ftBlob:
-            return fldBLOB;
         case TFieldType::ftMemo:
             return fldPDXMEMO;
         case TFieldType::ftGraphic:
@@ -51,14 +33,15 @@ std::uint16_t FieldTypeToEngineType(std::uint8_t fieldType) {
             return fldPDXOLEBLOB;
         case TFieldType::ftTypedBinary:
             return fldPDXBINARYBLOB;
-        case TFieldType::ftCursor:
-            return fldCURSOR;
         case TFieldType::ftFixedChar:
             return fldPDXCHAR;
-        case TFieldType::ftWideString:
-            return fldZSTRING;
+        case TFieldType::ftDBaseOle:
+            return 0;
+        // A 32-bit integer as well, not the 64-bit type a new table's field gets.
         case TFieldType::ftLargeint:
             return fldINT32;
+        case TFieldType::ftCursor:
+            return fldCURSOR;
         case TFieldType::ftADT:
             return fldADT;
         case TFieldType::ftArray:
@@ -66,7 +49,7 @@ std::uint16_t FieldTypeToEngineType(std::uint8_t fieldType) {
         case TFieldType::ftReference:
             return fldREF;
         default:
-            return 0;
+            return engineTypeOf(type).type;
     }
 }
 
