@@ -14,6 +14,7 @@
 #include "DataPage.h"
 #include "FeldInfos.h"
 #include "Images.h"
+#include "ScopeExit.h"
 #include "TabellenForm.h"
 #include "TablePasswords.h"
 #include "TableTypeOfName.h"
@@ -30,18 +31,6 @@ constexpr int kFieldRowImage = 0;
 constexpr int kIndexRowImage = 0;
 constexpr int kLengthColumn = 2;
 const QString kRootNodeText = QStringLiteral("Tabellen");
-
-// Closes the window's table component when the scope ends, whatever happened inside.
-class CloseAfterwards {
-  public:
-    explicit CloseAfterwards(TTable& table) : table_(table) {}
-    ~CloseAfterwards() { table_.Close(); }
-    CloseAfterwards(const CloseAfterwards&) = delete;
-    CloseAfterwards& operator=(const CloseAfterwards&) = delete;
-
-  private:
-    TTable& table_;
-};
 
 QString pathParameter(const std::vector<std::string>& params) {
     QString path;
@@ -194,7 +183,7 @@ void TTabellenForm::TabellenNamenClick() {
     AddFeldBtn->setEnabled(false);
     QTreeWidgetItem* node = selectedTableNode();
     const TablePasswords passwords(session_);
-    const CloseAfterwards closeTable(*PdxTable);
+    const ScopeExit closeTable([this] { PdxTable->Close(); });
     Panel8->clear();
     if (!node) return;
 

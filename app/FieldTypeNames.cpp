@@ -1,5 +1,7 @@
 #include "FieldTypeNames.h"
 
+#include "FieldTypeFacts.h"
+
 namespace kx4 {
 
 namespace {
@@ -8,46 +10,33 @@ struct Vocabulary {
     TFieldType type;
     const char* name;
     const char* code;
+    bool lengthIsDeclaredSize;  // the length shown is the declared size
 };
 
 constexpr Vocabulary kVocabulary[] = {
-    {TFieldType::ftString, "String", "A"},
-    {TFieldType::ftSmallint, "SmallInt", "S"},
-    {TFieldType::ftInteger, "Integer", "I"},
-    {TFieldType::ftWord, "Word", "W"},
-    {TFieldType::ftBoolean, "Boolean", "B"},
-    {TFieldType::ftFloat, "Float", "F"},
-    {TFieldType::ftCurrency, "Currency", "$"},
-    {TFieldType::ftBCD, "BCD", "BCD"},
-    {TFieldType::ftDate, "Date", "D"},
-    {TFieldType::ftTime, "Time", "T"},
-    {TFieldType::ftDateTime, "DateTime", "DT"},
-    {TFieldType::ftBytes, "Bytes", "Bytes"},
-    {TFieldType::ftVarBytes, "VarBytes", "VarBytes"},
-    {TFieldType::ftBlob, "Blob", "Blob"},
-    {TFieldType::ftMemo, "Memo", "M"},
-    {TFieldType::ftGraphic, "Graphic", "Graphic"},
-    {TFieldType::ftLargeint, "LargeInt", "L"},
+    {TFieldType::ftString, "String", "A", true},
+    {TFieldType::ftSmallint, "SmallInt", "S", false},
+    {TFieldType::ftInteger, "Integer", "I", false},
+    {TFieldType::ftWord, "Word", "W", false},
+    {TFieldType::ftBoolean, "Boolean", "B", false},
+    {TFieldType::ftFloat, "Float", "F", false},
+    {TFieldType::ftCurrency, "Currency", "$", false},
+    {TFieldType::ftBCD, "BCD", "BCD", false},
+    {TFieldType::ftDate, "Date", "D", false},
+    {TFieldType::ftTime, "Time", "T", false},
+    {TFieldType::ftDateTime, "DateTime", "DT", false},
+    {TFieldType::ftBytes, "Bytes", "Bytes", true},
+    {TFieldType::ftVarBytes, "VarBytes", "VarBytes", true},
+    {TFieldType::ftBlob, "Blob", "Blob", true},
+    {TFieldType::ftMemo, "Memo", "M", true},
+    {TFieldType::ftGraphic, "Graphic", "Graphic", true},
+    {TFieldType::ftLargeint, "LargeInt", "L", false},
 };
 
 const Vocabulary* find(TFieldType type) {
     for (const auto& v : kVocabulary)
         if (v.type == type) return &v;
     return nullptr;
-}
-
-bool lengthIsDeclaredSize(TFieldType type) {
-    switch (type) {
-        case TFieldType::ftString:
-        case TFieldType::ftBytes:
-        case TFieldType::ftVarBytes:
-        case TFieldType::ftBlob:
-        case TFieldType::ftMemo:
-        case TFieldType::ftGraphic:
-            return true;
-        default:
-            return false;
-    }
 }
 
 }  // namespace
@@ -62,31 +51,13 @@ std::string definitionTypeCode(TFieldType type) {
     return v ? v->code : "U";
 }
 
-int recordDataSize(TFieldType type) {
-    switch (type) {
-        case TFieldType::ftSmallint:
-        case TFieldType::ftWord:
-        case TFieldType::ftBoolean:
-            return 2;
-        case TFieldType::ftInteger:
-        case TFieldType::ftAutoInc:
-        case TFieldType::ftDate:
-        case TFieldType::ftTime:
-            return 4;
-        case TFieldType::ftFloat:
-        case TFieldType::ftCurrency:
-        case TFieldType::ftDateTime:
-        case TFieldType::ftLargeint:
-            return 8;
-        case TFieldType::ftBCD:
-            return 34;
-        default:
-            return 0;
-    }
+bool lengthIsDeclaredSize(TFieldType type) {
+    const Vocabulary* v = find(type);
+    return v && v->lengthIsDeclaredSize;
 }
 
 std::string shownLength(TFieldType type, int declaredSize) {
-    int length = recordDataSize(type);
+    int length = recordDataSizeOf(type);
     int declared = 0;
     if (lengthIsDeclaredSize(type)) length = declaredSize;
     if (type == TFieldType::ftBCD) declared = declaredSize;

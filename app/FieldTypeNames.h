@@ -11,8 +11,9 @@ namespace kx4 {
 std::string browserTypeName(TFieldType type);
 // "A", "S", "I", ... ; the type name where a type has no short code; "U" for unknown types.
 std::string definitionTypeCode(TFieldType type);
-// Bytes of the value in a record buffer (the table component's DataSize).
-int recordDataSize(TFieldType type);
+// Whether the length shown for a field of `type` is its declared size (character, byte and blob
+// fields) rather than the bytes of its value.
+bool lengthIsDeclaredSize(TFieldType type);
 // The length column: the declared size for character, byte and blob fields, the decimal places
 // for BCD (34 when there are none), the record data size otherwise.
 std::string shownLength(TFieldType type, int declaredSize);

@@ -14,28 +14,14 @@
 #include "Dbi.h"
 #include "DefineForm.h"
 #include "ParadoxChange.h"
+#include "ScopeExit.h"
 #include "Table.h"
 #include "TablePasswords.h"
-#include "TableTypeRule.h"
+#include "TableTypeOfName.h"
 
 namespace kx4 {
 
 namespace {
-
-// Closes the table and makes it shared again when the change ends, in every outcome.
-class TableRelease {
-  public:
-    explicit TableRelease(TTable& table) : table_(table) {}
-    ~TableRelease() {
-        table_.Exclusive = false;
-        table_.Close();
-    }
-    TableRelease(const TableRelease&) = delete;
-    TableRelease& operator=(const TableRelease&) = delete;
-
-  private:
-    TTable& table_;
-};
 
 // Copies a name into a fixed, zero-terminated field of an engine record, cut to fit.
 template <std::size_t N>
@@ -52,14 +38,18 @@ void TDefineForm::ChangeFeldLength(const QString& alias, const QString& tableNam
     // Released in reverse order, in every outcome: the passwords leave the session, then the
     // table is made shared and closed, then freed.
     auto table = std::make_unique<TTable>();
-    const TableRelease release(*table);
+    const ScopeExit release([&] {
+        table->Exclusive = false;
+        table->Close();
+    });
     const TablePasswords passwords(session_);
 
     // 1. Find the field in a shared open.
     table->Close();
     table->DatabaseName = AnsiToOem(alias);
     table->TableName = AnsiToOem(tableName);
-    table->TableType = tableTypeFromUpperName(tableName);
+    // The length change tests the upper-cased name, so every spelling of the extension counts.
+    table->TableType = TableTypeOfName(tableName.toUpper());
     table->Open();
     const int slot = table->FieldByName(field.toStdString()).Index();
     TFieldChange change;
@@ -86,15 +76,13 @@ void TDefineForm::ChangeFeldLength(const QString& alias, const QString& tableNam
     CRTblDesc desc;
     hDBIObj db = nullptr;
     Check(DbiGetObjFromObj(table->Handle(), objDATABASE, &db));
-    // The cursor's database outlives the cursor only while we hold a copy of it.
-    Database database = *static_cast<Database*>(db);
     copyName(desc.szTblName, table->TableName);
     copyName(desc.szTblType, props.szTableType);
     desc.iFldCount = static_cast<std::uint16_t>(n);
     desc.pecrFldOp = ops.data();
     desc.pfldDesc = descs.data();
     table->Close();
-    Check(DbiDoRestructure(&database, 1, &desc, nullptr, nullptr, nullptr, false));
+    Check(DbiDoRestructure(static_cast<hDBIDb>(db), 1, &desc, nullptr, nullptr, nullptr, false));
 }
 
 }  // namespace kx4

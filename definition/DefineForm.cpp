@@ -15,7 +15,7 @@
 #include "RowLists.h"
 #include "Table.h"
 #include "TableNames.h"
-#include "TableTypeRule.h"
+#include "TableTypeOfName.h"
 
 namespace kx4 {
 
@@ -455,7 +455,7 @@ void TDefineForm::TabellenBoxChange() {
     auto table = std::make_unique<TTable>();
     table->DatabaseName = AnsiToOem(AliasBox->currentText());
     table->TableName = AnsiToOem(tableName);
-    table->TableType = tableTypeFromName(tableName);
+    table->TableType = TableTypeOfName(tableName);
     std::vector<std::string> names;
     try {
         table->Open();

@@ -17,7 +17,7 @@
 #include "Table.h"
 #include "TableNames.h"
 #include "TablePasswords.h"
-#include "TableTypeRule.h"
+#include "TableTypeOfName.h"
 #include "TextCatalogue.h"
 #include "WartePanel.h"
 
@@ -129,7 +129,7 @@ void TDefineForm::DefineTabelle() {
     auto table = std::make_unique<TTable>();
     table->DatabaseName = AnsiToOem(alias);
     table->TableName = AnsiToOem(tableName);
-    table->TableType = tableTypeFromName(tableName);
+    table->TableType = TableTypeOfName(tableName);
 
     const std::string directory = workingDirectory(alias);
     if (tableExists(directory, tableName, *table) && !overwriteConfirmed()) return;

@@ -20,9 +20,9 @@ DBIResult DbiDoRestructure(hDBIDb db, std::uint16_t count, CRTblDesc* desc, cons
                            const char* keyViolName, const char* problemsName, bool analyzeOnly);
 DBIResult DbiPackTable(hDBIDb db, hDBICur cursor, const char* tableName, const char* driverType,
                        bool regenIdxs);
-DBIResult DbiOpenDatabase(const char* name, const char* type, DBIOpenMode mode,
-                          DBIShareMode share, const char* password, std::uint16_t optFields,
-                          void* optDesc, void* optParams, hDBIDb* db);
+DBIResult DbiOpenDatabase(const char* name, const char* type, DBIOpenMode mode, DBIShareMode share,
+                          const char* password, std::uint16_t optFields, void* optDesc,
+                          void* optParams, hDBIDb* db);
 DBIResult DbiCloseDatabase(hDBIDb* db);
 DBIResult DbiGetIndexDesc(hDBICur cursor, std::uint16_t indexSeqNo, IDXDesc* desc);
 DBIResult DbiDeleteIndex(hDBIDb db, hDBICur cursor, const char* tableName, const char* driverType,

@@ -7,7 +7,9 @@
 
 namespace kx4 {
 
-std::vector<TableFormat*> allFormats() { return {&paradoxFormat(), &dbaseFormat(), &asciiFormat()}; }
+std::vector<TableFormat*> allFormats() {
+    return {&paradoxFormat(), &dbaseFormat(), &asciiFormat()};
+}
 
 TableFormat* formatByExtension(const std::string& fileName) {
     for (TableFormat* format : allFormats())
@@ -17,10 +19,14 @@ TableFormat* formatByExtension(const std::string& fileName) {
 
 TableFormat& formatFor(TTableType type, const std::string& fileName) {
     switch (type) {
-        case TTableType::ttParadox: return paradoxFormat();
-        case TTableType::ttDBase: return dbaseFormat();
-        case TTableType::ttASCII: return asciiFormat();
-        case TTableType::ttDefault: break;
+        case TTableType::ttParadox:
+            return paradoxFormat();
+        case TTableType::ttDBase:
+            return dbaseFormat();
+        case TTableType::ttASCII:
+            return asciiFormat();
+        case TTableType::ttDefault:
+            break;
     }
     if (TableFormat* format = formatByExtension(fileName)) return *format;
     // A name without a known extension is a Paradox table, as the classic engine assumes.

@@ -27,10 +27,12 @@ RestructurePlan planForAlter(TableFormat& format, const TableSchema& schema,
         if (existing >= 0)
             throwEngineError(DBIERR_INVALIDPARAM,
                              "Table " + tableFile + " already has a field named " + st.column);
-        plan.fields.push_back(FieldPlan{fieldForCreate(format, st.column, st.type, st.size, false), -1});
+        plan.fields.push_back(
+            FieldPlan{fieldForCreate(format, st.column, st.type, st.size, false), -1});
     } else {
         if (existing < 0)
-            throwEngineError(DBIERR_NOSUCHFIELD, "Table " + tableFile + " has no field named " + st.column);
+            throwEngineError(DBIERR_NOSUCHFIELD,
+                             "Table " + tableFile + " has no field named " + st.column);
         if (schema.fields.size() == 1)
             throwEngineError(DBIERR_INVALIDPARAM,
                              "The only field of table " + tableFile + " cannot be dropped");
@@ -49,7 +51,8 @@ void TQuery::ExecSQL() {
     table.Exclusive = true;
     table.Open();
     TableFile& file = table.File();
-    const RestructurePlan plan = planForAlter(table.Format(), file.schema(), st, file.path().fileName);
+    const RestructurePlan plan =
+        planForAlter(table.Format(), file.schema(), st, file.path().fileName);
     restructureTable(table.Format(), file, plan, &Notes);
     table.Close();
 }

@@ -106,8 +106,7 @@ void TSession::GetAliasParams(const std::string& name, std::vector<std::string>&
 }
 
 std::string TSession::directoryOf(const std::string& databaseName) {
-    if (!hasAlias(databaseName) && databaseName.find('/') != std::string::npos)
-        return databaseName;
+    if (!hasAlias(databaseName) && databaseName.find('/') != std::string::npos) return databaseName;
     const AliasDefinition& a = alias(databaseName);
     if (toUpperAscii(a.type()) != "STANDARD")
         throwEngineError(DBIERR_NOTSUPPORTED,
@@ -122,8 +121,8 @@ void TSession::GetTableNames(const std::string& aliasName, const std::string& pa
                              bool extensions, bool systemTables, std::vector<std::string>& list) {
     const std::string dir = directoryOf(aliasName);
     if (!fileSystem().exists(dir))
-        throwEngineError(DBIERR_NOSUCHFILE, "Directory of database " + aliasName +
-                                                " does not exist: " + dir);
+        throwEngineError(DBIERR_NOSUCHFILE,
+                         "Directory of database " + aliasName + " does not exist: " + dir);
     list.clear();
     for (const auto& name : fileSystem().listDirectory(dir)) {
         TableFormat* format = formatByExtension(name);

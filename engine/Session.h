@@ -28,7 +28,7 @@ struct AliasDefinition {
 };
 
 class TSession : public PasswordSource {
-public:
+  public:
     TSession();
 
     // Alias names in the configuration's order. The first call starts the session.
@@ -72,7 +72,7 @@ public:
     void setConfigPath(const std::string& path);
     const std::string& configPath() const { return configPath_; }
 
-private:
+  private:
     void loadConfiguration();
 
     bool active_ = false;

@@ -116,7 +116,8 @@ hDBICur TTable::Handle() {
 
 std::unique_ptr<RecordCursor> TTable::Records() { return File().scan(); }
 
-void TTable::changeOpenTable(const char* what, const std::function<void(FileTransaction&)>& change) {
+void TTable::changeOpenTable(const char* what,
+                             const std::function<void(FileTransaction&)>& change) {
     if (!File().exclusive())
         throwEngineError(DBIERR_NEEDEXCLACCESS,
                          std::string(what) + " needs the table opened exclusively: " + TableName);
@@ -138,14 +139,16 @@ void TTable::AddIndex(const std::string& name, const std::string& fields, TIndex
     index.options = options;
     if (!descFields.empty()) index.options.add(IndexOption::ixDescending);
     if (Active())
-        changeOpenTable("AddIndex", [&](FileTransaction& tx) { Format().addIndex(File(), index, tx); });
+        changeOpenTable("AddIndex",
+                        [&](FileTransaction& tx) { Format().addIndex(File(), index, tx); });
     else
         addIndexToTable(Format(), Path(), index, Session());
 }
 
 void TTable::DeleteIndex(const std::string& name) {
     if (Active())
-        changeOpenTable("DeleteIndex", [&](FileTransaction& tx) { Format().deleteIndex(File(), name, tx); });
+        changeOpenTable("DeleteIndex",
+                        [&](FileTransaction& tx) { Format().deleteIndex(File(), name, tx); });
     else
         deleteIndexFromTable(Format(), Path(), name, Session());
 }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "DbiTypes.h"
 #include "Cursor.h"
+#include "DbiTypes.h"
 #include "TableFormat.h"
 
 namespace kx4 {
@@ -17,16 +17,16 @@ class FileTransaction;
 class TTable;
 
 class TField {
-public:
+  public:
     const std::string& FieldName() const { return def_.name; }
     TFieldType DataType() const { return def_.type; }
-    int Size() const;      // declared size (characters, bytes, BCD decimals); 0 for fixed types
+    int Size() const;  // declared size (characters, bytes, BCD decimals); 0 for fixed types
     int DataSize() const { return def_.dataSize; }
     bool IsIndexField() const { return indexField_; }
     int Index() const { return index_; }
     const FieldDef& Def() const { return def_; }
 
-private:
+  private:
     friend class TTable;
     FieldDef def_;
     int index_ = 0;
@@ -41,25 +41,25 @@ struct TFieldDef {
 };
 
 class TFieldDefs {
-public:
+  public:
     void Add(const std::string& name, TFieldType type, int size, bool required);
     void Clear() { defs_.clear(); }
     int Count() const { return static_cast<int>(defs_.size()); }
     const TFieldDef& operator[](int i) const { return defs_.at(i); }
 
-private:
+  private:
     std::vector<TFieldDef> defs_;
 };
 
 class TIndexDefs {
-public:
+  public:
     // Re-reads the index definitions from the table (open or closed).
     void Update();
     int Count() const { return static_cast<int>(defs_.size()); }
     const IndexDef& operator[](int i) const { return defs_.at(i); }
     const std::vector<IndexDef>& items() const { return defs_; }
 
-private:
+  private:
     friend class TTable;
     explicit TIndexDefs(TTable& table) : table_(table) {}
     TTable& table_;
@@ -67,13 +67,13 @@ private:
 };
 
 class TTable {
-public:
+  public:
     TTable();
     ~TTable();
     TTable(const TTable&) = delete;
     TTable& operator=(const TTable&) = delete;
 
-    // Properties; changing them while the table is active raises EDatabaseError.
+    // Properties; set them while the table is closed: nothing guards a change to an open table.
     std::string DatabaseName;
     std::string TableName;
     TTableType TableType = TTableType::ttDefault;
@@ -88,7 +88,7 @@ public:
 
     int FieldCount() const { return static_cast<int>(fields_.size()); }
     const TField& Fields(int i) const { return fields_.at(i); }
-    // Raises EDatabaseError "Feld 'NAME' nicht gefunden." for an unknown name.
+    // Raises EDatabaseError "Feld 'NAME' nicht gefunden" for an unknown name.
     const TField& FieldByName(const std::string& name) const;
     const TField* FindField(const std::string& name) const;
     void GetFieldNames(std::vector<std::string>& names) const;
@@ -114,7 +114,7 @@ public:
     TableFormat& Format() const;
     TableFile& File();  // the open table; raises when inactive
 
-private:
+  private:
     void checkInactive(const char* what) const;
     void changeOpenTable(const char* what, const std::function<void(FileTransaction&)>& change);
     void loadFields();

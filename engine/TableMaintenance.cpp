@@ -5,6 +5,7 @@
 
 #include "DbiTypes.h"
 #include "Errors.h"
+#include "FieldTypeFacts.h"
 #include "FileSystem.h"
 #include "FileTransaction.h"
 #include "Progress.h"
@@ -15,64 +16,6 @@
 namespace kx4 {
 
 namespace {
-
-struct TypeCodes {
-    std::uint16_t type;
-    std::uint16_t subType;
-};
-
-TypeCodes logicalCodes(TFieldType type) {
-    switch (type) {
-        case TFieldType::ftString:
-        case TFieldType::ftFixedChar:
-        case TFieldType::ftWideString:
-            return {fldZSTRING, 0};
-        case TFieldType::ftSmallint:
-            return {fldINT16, 0};
-        case TFieldType::ftInteger:
-            return {fldINT32, 0};
-        case TFieldType::ftWord:
-            return {fldUINT16, 0};
-        case TFieldType::ftBoolean:
-            return {fldBOOL, 0};
-        case TFieldType::ftFloat:
-            return {fldFLOAT, 0};
-        case TFieldType::ftCurrency:
-            return {fldFLOAT, fldstMONEY};
-        case TFieldType::ftBCD:
-            return {fldBCD, 0};
-        case TFieldType::ftDate:
-            return {fldDATE, 0};
-        case TFieldType::ftTime:
-            return {fldTIME, 0};
-        case TFieldType::ftDateTime:
-            return {fldTIMESTAMP, 0};
-        case TFieldType::ftBytes:
-            return {fldBYTES, 0};
-        case TFieldType::ftVarBytes:
-            return {fldVARBYTES, 0};
-        case TFieldType::ftAutoInc:
-            return {fldINT32, fldstAUTOINC};
-        case TFieldType::ftBlob:
-            return {fldBLOB, fldstBINARY};
-        case TFieldType::ftMemo:
-            return {fldBLOB, fldstMEMO};
-        case TFieldType::ftGraphic:
-            return {fldBLOB, fldstGRAPHIC};
-        case TFieldType::ftFmtMemo:
-            return {fldBLOB, fldstFMTMEMO};
-        case TFieldType::ftParadoxOle:
-            return {fldBLOB, fldstOLEOBJ};
-        case TFieldType::ftDBaseOle:
-            return {fldBLOB, fldstDBSOLEOBJ};
-        case TFieldType::ftTypedBinary:
-            return {fldBLOB, fldstTYPEDBINARY};
-        case TFieldType::ftLargeint:
-            return {fldINT64, 0};
-        default:
-            return {fldUNKNOWN, 0};
-    }
-}
 
 // Holds an existing table file exclusively (whatever its content) while it is replaced.
 std::unique_ptr<File> lockExisting(const std::string& path) {
@@ -133,9 +76,9 @@ void removeFilesTheNewTableLacks(const std::vector<std::string>& oldFiles, FileT
 }  // namespace
 
 void descriptorForType(TFieldType type, int size, FLDDesc& desc) {
-    const TypeCodes codes = logicalCodes(type);
-    desc.iFldType = codes.type;
-    desc.iSubType = codes.subType;
+    const EngineType engine = engineTypeOf(type);
+    desc.iFldType = engine.type;
+    desc.iSubType = engine.subType;
     if (type == TFieldType::ftBCD) {
         desc.iUnits1 = 32;
         desc.iUnits2 = static_cast<std::int16_t>(size);

@@ -9,6 +9,7 @@
 #include "ExclusiveOpen.h"
 #include "MaintenanceSupport.h"
 #include "Prompts.h"
+#include "ScopeExit.h"
 #include "TabellenForm.h"
 #include "TextCatalogue.h"
 
@@ -21,22 +22,6 @@ const QString kPackSubtitle = QStringLiteral("(Tabelle wird komprimiert)");
 // CURProps.iSeqNums: how the table numbers its records.
 constexpr int kRecordNumbers = 0;    // dBase
 constexpr int kSequenceNumbers = 1;  // Paradox
-
-// The engine's standard database, which addresses tables by their full path.
-class StandardDatabase {
-  public:
-    StandardDatabase() {
-        Check(DbiOpenDatabase(nullptr, nullptr, dbiREADWRITE, dbiOPENSHARED, nullptr, 0, nullptr,
-                              nullptr, &handle_));
-    }
-    ~StandardDatabase() { DbiCloseDatabase(&handle_); }
-    StandardDatabase(const StandardDatabase&) = delete;
-    StandardDatabase& operator=(const StandardDatabase&) = delete;
-    hDBIDb handle() const { return handle_; }
-
-  private:
-    hDBIDb handle_ = nullptr;
-};
 
 // The directory of the open table's database as the engine reports it, ending with a separator.
 std::string databaseDirectory(TTable& table) {
@@ -57,9 +42,13 @@ void packParadoxTable(TTabellenForm& form, const std::string& tablePath,
     std::memcpy(desc.szTblName, tablePath.data(), tablePath.size());
     desc.bPack = true;
 
-    const StandardDatabase database;
+    // The engine's standard database, which addresses tables by their full path.
+    hDBIDb database = nullptr;
+    Check(DbiOpenDatabase(nullptr, nullptr, dbiREADWRITE, dbiOPENSHARED, nullptr, 0, nullptr,
+                          nullptr, &database));
+    const ScopeExit closeDatabase([&] { DbiCloseDatabase(&database); });
     waiting.emplace(form, kPackSubtitle);
-    Check(DbiDoRestructure(database.handle(), 1, &desc, nullptr, nullptr, nullptr, false));
+    Check(DbiDoRestructure(database, 1, &desc, nullptr, nullptr, nullptr, false));
 }
 
 // Opens the table exclusively and packs it by its kind; true when it was packed.
@@ -73,28 +62,25 @@ bool compressTable(TTabellenForm& form, const QString& tableName) {
     if (!InputQuery(CatalogueText(65127), CatalogueText(65128), typedName)) return false;
 
     bool packed = false;
-    tryFinally(
-        [&] {
-            OpenExclusiveWithRetry(table, TabelleExclusiveRetryQuestion(typedName));
-            if (!table.Active()) table.Open();
-            const std::string directory = databaseDirectory(table);
-            CURProps props;
-            Check(DbiGetCursorProps(table.Handle(), &props));
-            if (props.iSeqNums == kRecordNumbers) {
-                const WartePanelScope progress(form, kPackSubtitle, kShowPanelAfter);
-                Check(DbiPackTable(databaseOf(table), table.Handle(), nullptr, szDBASE, true));
-                packed = true;
-            } else if (props.iSeqNums == kSequenceNumbers) {
-                table.Close();
-                packParadoxTable(form, directory + toEngine(tableName), waiting);
-                packed = true;
-            }
-        },
-        [&] {
-            table.Close();
-            table.Exclusive = false;
-            table.Open();
-        });
+    const ScopeExit cleanUp([&] {
+        table.Close();
+        table.Exclusive = false;
+        table.Open();
+    });
+    OpenExclusiveWithRetry(table, TabelleExclusiveRetryQuestion(typedName));
+    if (!table.Active()) table.Open();
+    const std::string directory = databaseDirectory(table);
+    CURProps props;
+    Check(DbiGetCursorProps(table.Handle(), &props));
+    if (props.iSeqNums == kRecordNumbers) {
+        const WartePanelScope progress(form, kPackSubtitle, kShowPanelAfter);
+        Check(DbiPackTable(databaseOf(table), table.Handle(), nullptr, szDBASE, true));
+        packed = true;
+    } else if (props.iSeqNums == kSequenceNumbers) {
+        table.Close();
+        packParadoxTable(form, directory + toEngine(tableName), waiting);
+        packed = true;
+    }
     return packed;
 }
 

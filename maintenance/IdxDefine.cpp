@@ -5,6 +5,7 @@
 #include "ExclusiveOpen.h"
 #include "MaintenanceSupport.h"
 #include "Prompts.h"
+#include "ScopeExit.h"
 #include "TabTyp.h"
 #include "TabellenForm.h"
 #include "TableNames.h"
@@ -60,13 +61,10 @@ void TTabellenForm::IdxDefineBtnClick() {
         return;
     }
 
-    tryFinally(
-        [&] {
-            OpenExclusiveWithRetry(table, ExclusiveRetryQuestion(fromEngine(table.TableName)));
-            table.Close();
-            table.AddIndex(toEngine(indexName), toEngine(fields), options);
-        },
-        [&] { showIndexesShared(*this, table); });
+    const ScopeExit cleanUp([&] { showIndexesShared(*this, table); });
+    OpenExclusiveWithRetry(table, ExclusiveRetryQuestion(fromEngine(table.TableName)));
+    table.Close();
+    table.AddIndex(toEngine(indexName), toEngine(fields), options);
 }
 
 }  // namespace kx4

@@ -6,6 +6,7 @@
 #include "ExclusiveOpen.h"
 #include "MaintenanceSupport.h"
 #include "Prompts.h"
+#include "ScopeExit.h"
 #include "TabTyp.h"
 #include "TabellenForm.h"
 #include "TableNames.h"
@@ -35,35 +36,32 @@ void TTabellenForm::IdxDelBtnClick() {
     TTable table;
     prepareTable(table, AliasBox->currentText(), TabString->text());
 
-    tryFinally(
-        [&] {
-            table.Open();
-            const std::string foundName = indexNameForFieldList(table, IndexText->text());
-            table.Close();
+    const ScopeExit cleanUp([&] { showIndexesShared(*this, table); });
+    table.Open();
+    const std::string foundName = indexNameForFieldList(table, IndexText->text());
+    table.Close();
 
-            TTabTyp& dialog = valuesDialog(*this);
-            dialog.TypPanel->hide();
-            dialog.Label3->hide();
-            dialog.FelderEdit->hide();
-            dialog.TabNameEdit->setText(TabString->text());
-            dialog.IndexEdit->setText(fromEngine(foundName));
-            const int result = dialog.ShowModal();
+    TTabTyp& dialog = valuesDialog(*this);
+    dialog.TypPanel->hide();
+    dialog.Label3->hide();
+    dialog.FelderEdit->hide();
+    dialog.TabNameEdit->setText(TabString->text());
+    dialog.IndexEdit->setText(fromEngine(foundName));
+    const int result = dialog.ShowModal();
 
-            if (!staysInsideAlias(dialog.TabNameEdit->text())) {
-                if (result != mrCancel) refuseTableName(dialog.TabNameEdit->text());
-                return;
-            }
-            table.TableName = toEngine(dialog.TabNameEdit->text());
-            table.TableType = typeForTypedName(dialog.TabNameEdit->text(), table.TableType);
-            const std::string indexName = toEngine(dialog.IndexEdit->text());
-            if (result == mrCancel) return;
+    if (!staysInsideAlias(dialog.TabNameEdit->text())) {
+        if (result != mrCancel) refuseTableName(dialog.TabNameEdit->text());
+        return;
+    }
+    table.TableName = toEngine(dialog.TabNameEdit->text());
+    table.TableType = typeForTypedName(dialog.TabNameEdit->text(), table.TableType);
+    const std::string indexName = toEngine(dialog.IndexEdit->text());
+    if (result == mrCancel) return;
 
-            OpenExclusiveWithRetry(table, ExclusiveRetryQuestion(fromEngine(table.TableName)));
-            table.Close();
-            table.DeleteIndex(indexName);
-            IndexText->clear();
-        },
-        [&] { showIndexesShared(*this, table); });
+    OpenExclusiveWithRetry(table, ExclusiveRetryQuestion(fromEngine(table.TableName)));
+    table.Close();
+    table.DeleteIndex(indexName);
+    IndexText->clear();
 }
 
 }  // namespace kx4

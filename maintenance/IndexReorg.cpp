@@ -11,6 +11,7 @@
 #include "IndexDefinitions.h"
 #include "MaintenanceSupport.h"
 #include "Prompts.h"
+#include "ScopeExit.h"
 #include "TabellenForm.h"
 #include "TablePasswords.h"
 #include "TextCatalogue.h"
@@ -139,21 +140,17 @@ void TTabellenForm::IndexReorgBtnClick() {
 
     if (!InputQuery(CatalogueText(65127), CatalogueText(65128), typedName)) return;
 
-    tryFinally(
-        [&] {
-            OpenExclusiveWithRetry(table, TabelleExclusiveRetryQuestion(typedName));
-            waiting.emplace(*this, kRebuildSubtitle);
-            rebuildIndexes(
-                table, tableName,
-                indexDefinitionFilePath(GetAliasPath(AliasBox->currentText()), tableName),
-                *waiting);
-        },
-        [&] {
-            table.Close();
-            table.Exclusive = false;
-            table.Open();
-            GetIndexes(table);
-        });
+    const ScopeExit cleanUp([&] {
+        table.Close();
+        table.Exclusive = false;
+        table.Open();
+        GetIndexes(table);
+    });
+    OpenExclusiveWithRetry(table, TabelleExclusiveRetryQuestion(typedName));
+    waiting.emplace(*this, kRebuildSubtitle);
+    rebuildIndexes(table, tableName,
+                   indexDefinitionFilePath(GetAliasPath(AliasBox->currentText()), tableName),
+                   *waiting);
 }
 
 }  // namespace kx4

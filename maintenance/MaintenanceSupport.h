@@ -24,19 +24,6 @@ void prepareTable(TTable& table, const QString& alias, const QString& tableName,
 // chosen), which is then opened by its own type as the browser would open it.
 TTableType typeForTypedName(const QString& typedName, TTableType chosenType);
 
-// Runs `body`, then `cleanup` whether `body` returned or raised; an error of `body` goes on after
-// the clean-up. An error of the clean-up itself replaces it.
-template <class Body, class Cleanup>
-void tryFinally(Body&& body, Cleanup&& cleanup) {
-    try {
-        body();
-    } catch (...) {
-        cleanup();
-        throw;
-    }
-    cleanup();
-}
-
 // The values dialog "Werte angeben" of the main window, created at start-up.
 TTabTyp& valuesDialog(TTabellenForm& form);
 

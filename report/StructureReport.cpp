@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 
+#include "FieldTypeNames.h"
 #include "Table.h"
 #include "TextCatalogue.h"
 #include "TextCodec.h"
@@ -64,56 +65,13 @@ QString codePageLine(const StructureReport& report) {
 }  // namespace
 
 QString reportTypeName(TFieldType type) {
-    switch (type) {
-        case TFieldType::ftString:
-            return QStringLiteral("String");
-        case TFieldType::ftSmallint:
-            return QStringLiteral("SmallInt");
-        case TFieldType::ftInteger:
-            return QStringLiteral("Integer");
-        case TFieldType::ftWord:
-            return QStringLiteral("Word");
-        case TFieldType::ftBoolean:
-            return QStringLiteral("Boolean");
-        case TFieldType::ftFloat:
-            return QStringLiteral("Float");
-        case TFieldType::ftCurrency:
-            return QStringLiteral("Currency");
-        case TFieldType::ftBCD:
-            return QStringLiteral("BCD");
-        case TFieldType::ftDate:
-            return QStringLiteral("Date");
-        case TFieldType::ftTime:
-            return QStringLiteral("Time");
-        case TFieldType::ftDateTime:
-            return QStringLiteral("DateTime");
-        case TFieldType::ftBytes:
-            return QStringLiteral("Bytes");
-        case TFieldType::ftVarBytes:
-            return QStringLiteral("VarBytes");
-        case TFieldType::ftBlob:
-            return QStringLiteral("Blob");
-        case TFieldType::ftMemo:
-            return QStringLiteral("Memo");
-        case TFieldType::ftGraphic:
-            return QStringLiteral("Graphic");
-        default:
-            return QStringLiteral("Unknown");
-    }
+    // The report names every type the field list names, except the large integer.
+    if (type == TFieldType::ftLargeint) return QStringLiteral("Unknown");
+    return QString::fromStdString(browserTypeName(type));
 }
 
 int reportSizeColumn(const ReportField& field) {
-    switch (field.type) {
-        case TFieldType::ftString:
-        case TFieldType::ftBytes:
-        case TFieldType::ftVarBytes:
-        case TFieldType::ftBlob:
-        case TFieldType::ftMemo:
-        case TFieldType::ftGraphic:
-            return field.size;
-        default:
-            return field.dataSize;
-    }
+    return lengthIsDeclaredSize(field.type) ? field.size : field.dataSize;
 }
 
 int reportDecimals(const ReportField& field) {

@@ -4,41 +4,52 @@
 #include <vector>
 
 #include "Dbi.h"
+#include "FieldTypeFacts.h"
 
 namespace kx4 {
 
 std::uint16_t FieldTypeToEngineType(std::uint8_t fieldType) {
-    switch (static_cast<TFieldType>(fieldType)) {
-        case TFieldType::ftString: return fldZSTRING;
-        case TFieldType::ftSmallint: return fldPDXSHORT;
-        // A 32-bit integer, the field the browser calls "Integer"; a 16-bit field could not
-        // hold the values of such a field.
-        case TFieldType::ftInteger: return fldINT32;
-        case TFieldType::ftWord: return fldUINT16;
-        case TFieldType::ftBoolean: return fldBOOL;
-        case TFieldType::ftFloat: return fldFLOAT;
-        case TFieldType::ftCurrency: return fldPDXMONEY;
-        case TFieldType::ftBCD: return fldBCD;
-        case TFieldType::ftDate: return fldDATE;
-        case TFieldType::ftTime: return fldTIME;
-        case TFieldType::ftDateTime: return fldPDXDATETIME;
-        case TFieldType::ftBytes: return fldBYTES;
-        case TFieldType::ftVarBytes: return fldVARBYTES;
-        case TFieldType::ftAutoInc: return fldPDXAUTOINC;
-        case TFieldType::ftBlob: return fldBLOB;
-        case TFieldType::ftMemo: return fldPDXMEMO;
-        case TFieldType::ftGraphic: return fldPDXGRAPHIC;
-        case TFieldType::ftFmtMemo: return fldPDXFMTMEMO;
-        case TFieldType::ftParadoxOle: return fldPDXOLEBLOB;
-        case TFieldType::ftTypedBinary: return fldPDXBINARYBLOB;
-        case TFieldType::ftCursor: return fldCURSOR;
-        case TFieldType::ftFixedChar: return fldPDXCHAR;
-        case TFieldType::ftWideString: return fldZSTRING;
-        case TFieldType::ftLargeint: return fldINT32;
-        case TFieldType::ftADT: return fldADT;
-        case TFieldType::ftArray: return fldARRAY;
-        case TFieldType::ftReference: return fldREF;
-        default: return 0;
+    // The field change's own mapping: the Paradox driver's physical code for the types listed
+    // first, the object types' own codes, and the logical engine type of every other type -
+    // ftInteger included, a 32-bit integer like the browser's "Integer" (a 16-bit field could
+    // not hold its values).
+    const auto type = static_cast<TFieldType>(fieldType);
+    switch (type) {
+        case TFieldType::ftSmallint:
+            return fldPDXSHORT;
+        case TFieldType::ftCurrency:
+            return fldPDXMONEY;
+        case TFieldType::ftDateTime:
+            return fldPDXDATETIME;
+        case TFieldType::ftAutoInc:
+            return fldPDXAUTOINC;
+        case TFieldType::ftMemo:
+            return fldPDXMEMO;
+        case TFieldType::ftGraphic:
+            return fldPDXGRAPHIC;
+        case TFieldType::ftFmtMemo:
+            return fldPDXFMTMEMO;
+        case TFieldType::ftParadoxOle:
+            return fldPDXOLEBLOB;
+        case TFieldType::ftTypedBinary:
+            return fldPDXBINARYBLOB;
+        case TFieldType::ftFixedChar:
+            return fldPDXCHAR;
+        case TFieldType::ftDBaseOle:
+            return 0;
+        // A 32-bit integer as well, not the 64-bit type a new table's field gets.
+        case TFieldType::ftLargeint:
+            return fldINT32;
+        case TFieldType::ftCursor:
+            return fldCURSOR;
+        case TFieldType::ftADT:
+            return fldADT;
+        case TFieldType::ftArray:
+            return fldARRAY;
+        case TFieldType::ftReference:
+            return fldREF;
+        default:
+            return engineTypeOf(type).type;
     }
 }
 
@@ -65,24 +76,42 @@ struct LogicalType {
 // physical types differently (0x105 is a dBase date), so they get the logical equivalent.
 LogicalType logicalForParadoxCode(std::uint16_t code) {
     switch (code) {
-        case fldPDXCHAR: return {fldZSTRING, 0};
-        case fldPDXNUM: return {fldFLOAT, 0};
-        case fldPDXMONEY: return {fldFLOAT, fldstMONEY};
-        case fldPDXDATE: return {fldDATE, 0};
-        case fldPDXSHORT: return {fldINT16, 0};
-        case fldPDXMEMO: return {fldBLOB, fldstMEMO};
-        case fldPDXBINARYBLOB: return {fldBLOB, fldstBINARY};
-        case fldPDXFMTMEMO: return {fldBLOB, fldstFMTMEMO};
-        case fldPDXOLEBLOB: return {fldBLOB, fldstOLEOBJ};
-        case fldPDXGRAPHIC: return {fldBLOB, fldstGRAPHIC};
-        case fldPDXLONG: return {fldINT32, 0};
-        case fldPDXTIME: return {fldTIME, 0};
-        case fldPDXDATETIME: return {fldTIMESTAMP, 0};
-        case fldPDXBOOL: return {fldBOOL, 0};
-        case fldPDXAUTOINC: return {fldINT32, fldstAUTOINC};
-        case fldPDXBYTES: return {fldBYTES, 0};
-        case fldPDXBCD: return {fldBCD, 0};
-        default: return {code, 0};
+        case fldPDXCHAR:
+            return {fldZSTRING, 0};
+        case fldPDXNUM:
+            return {fldFLOAT, 0};
+        case fldPDXMONEY:
+            return {fldFLOAT, fldstMONEY};
+        case fldPDXDATE:
+            return {fldDATE, 0};
+        case fldPDXSHORT:
+            return {fldINT16, 0};
+        case fldPDXMEMO:
+            return {fldBLOB, fldstMEMO};
+        case fldPDXBINARYBLOB:
+            return {fldBLOB, fldstBINARY};
+        case fldPDXFMTMEMO:
+            return {fldBLOB, fldstFMTMEMO};
+        case fldPDXOLEBLOB:
+            return {fldBLOB, fldstOLEOBJ};
+        case fldPDXGRAPHIC:
+            return {fldBLOB, fldstGRAPHIC};
+        case fldPDXLONG:
+            return {fldINT32, 0};
+        case fldPDXTIME:
+            return {fldTIME, 0};
+        case fldPDXDATETIME:
+            return {fldTIMESTAMP, 0};
+        case fldPDXBOOL:
+            return {fldBOOL, 0};
+        case fldPDXAUTOINC:
+            return {fldINT32, fldstAUTOINC};
+        case fldPDXBYTES:
+            return {fldBYTES, 0};
+        case fldPDXBCD:
+            return {fldBCD, 0};
+        default:
+            return {code, 0};
     }
 }
 
@@ -128,15 +157,14 @@ void RestructureField(TTable& table, const std::string& fieldName, const TFieldC
         CRTblDesc desc;
         hDBIObj db = nullptr;
         Check(DbiGetObjFromObj(table.Handle(), objDATABASE, &db));
-        // The cursor's database outlives the cursor only while we hold a copy of it.
-        Database database = *static_cast<Database*>(db);
         std::strncpy(desc.szTblName, table.TableName.c_str(), DBIMAXTBLNAMELEN);
         std::strncpy(desc.szTblType, props.szTableType, DBIMAXNAMELEN);
         desc.iFldCount = static_cast<std::uint16_t>(n);
         desc.pecrFldOp = ops.data();
         desc.pfldDesc = descs.data();
         table.Close();
-        Check(DbiDoRestructure(&database, 1, &desc, nullptr, nullptr, nullptr, false));
+        Check(
+            DbiDoRestructure(static_cast<hDBIDb>(db), 1, &desc, nullptr, nullptr, nullptr, false));
     } catch (...) {
         reopenShared(table);
         throw;

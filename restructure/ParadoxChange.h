@@ -28,7 +28,7 @@ std::uint16_t EngineSubTypeFor(std::uint16_t engineType);
 void RestructureField(TTable& table, const std::string& fieldName, const TFieldChange& change);
 
 class TParadoxChange {
-public:
+  public:
     std::string DatabaseName;
     std::string TableName;
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "Errors.h"
-#include "FieldType.h"
+#include "FieldTypeFacts.h"
 
 namespace kx4::ascii {
 
@@ -16,7 +16,6 @@ constexpr std::int64_t kMsPerDay = 86'400'000;
 
 struct TypeInfo {
     TFieldType type;
-    std::uint16_t logical;
     int dataSize;
     int defaultWidth;
 };
@@ -24,23 +23,23 @@ struct TypeInfo {
 TypeInfo infoOf(TextType t) {
     switch (t) {
         case TextType::Char:
-            return {TFieldType::ftString, fldZSTRING, 0, 0};
+            return {TFieldType::ftString, 0, 0};
         case TextType::Float:
-            return {TFieldType::ftFloat, fldFLOAT, 8, 20};
+            return {TFieldType::ftFloat, 8, 20};
         case TextType::Number:
-            return {TFieldType::ftSmallint, fldINT16, 2, 6};
+            return {TFieldType::ftSmallint, 2, 6};
         case TextType::LongInt:
-            return {TFieldType::ftInteger, fldINT32, 4, 11};
+            return {TFieldType::ftInteger, 4, 11};
         case TextType::Bool:
-            return {TFieldType::ftBoolean, fldBOOL, 2, 1};
+            return {TFieldType::ftBoolean, 2, 1};
         case TextType::Date:
-            return {TFieldType::ftDate, fldDATE, 4, 10};
+            return {TFieldType::ftDate, 4, 10};
         case TextType::Time:
-            return {TFieldType::ftTime, fldTIME, 4, 12};
+            return {TFieldType::ftTime, 4, 12};
         case TextType::Timestamp:
-            return {TFieldType::ftDateTime, fldTIMESTAMP, 8, 23};
+            return {TFieldType::ftDateTime, 8, 23};
     }
-    return {TFieldType::ftString, fldZSTRING, 0, 0};
+    return {TFieldType::ftString, 0, 0};
 }
 
 [[noreturn]] void wrongKind(const TextField& f, const std::string& what) {
@@ -174,8 +173,9 @@ FieldDef fieldDefOf(const TextField& f) {
     FieldDef d;
     d.name = f.name;
     d.type = info.type;
-    d.physicalType = info.logical;
-    d.logicalType = info.logical;
+    // Text tables use the logical codes as their physical ones.
+    d.physicalType = engineTypeOf(info.type).type;
+    d.logicalType = d.physicalType;
     d.size = f.width;
     d.decimals = f.decimals;
     d.dataSize = f.type == TextType::Char ? f.width + 1 : info.dataSize;

@@ -45,35 +45,37 @@ inline constexpr DBIResult DBIERR_FLDLIMIT = 0x2B06;
 
 // Base of every database failure (the toolkit's EDatabaseError).
 class EDatabaseError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // A failure reported by the table engine, with its result code.
 class EDBEngineError : public EDatabaseError {
-public:
+  public:
     EDBEngineError(DBIResult code, const std::string& message)
         : EDatabaseError(message), code_(code) {}
     DBIResult errorCode() const { return code_; }
 
-private:
+  private:
     DBIResult code_;
 };
 
 // A text that is not a valid number, date or other value ("'%s' ist kein gültiger Integerwert").
 class EConvertError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // A file that cannot be opened, read or written outside the table engine (text files, reports).
 class EInOutError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // Raises EDBEngineError with a message that names the file and says what is wrong.
 [[noreturn]] void throwEngineError(DBIResult code, const std::string& message);
 [[noreturn]] void throwCorrupt(const std::string& file, const std::string& what);
+// Raises DBIERR_NOSUCHFIELD in the engine's own words for a field list naming a missing field.
+[[noreturn]] void throwNoSuchField(const std::string& name);
 
 }  // namespace kx4

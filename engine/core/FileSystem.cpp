@@ -19,13 +19,17 @@ namespace {
 
 DBIResult codeForErrno(int err) {
     switch (err) {
-        case ENOENT: return DBIERR_NOSUCHFILE;
+        case ENOENT:
+            return DBIERR_NOSUCHFILE;
         case EACCES:
         case EPERM:
-        case EROFS: return DBIERR_OSEACCES;
+        case EROFS:
+            return DBIERR_OSEACCES;
         case ENOSPC:
-        case EDQUOT: return DBIERR_OSENOSPC;
-        default: return DBIERR_WRITEERR;
+        case EDQUOT:
+            return DBIERR_OSENOSPC;
+        default:
+            return DBIERR_WRITEERR;
     }
 }
 
@@ -44,11 +48,12 @@ bool isImmutable(const std::string& path) {
 }
 
 [[noreturn]] void throwOs(const std::string& action, const std::string& path, int err) {
-    throwEngineError(codeForErrno(err), "Cannot " + action + " " + path + ": " + std::strerror(err));
+    throwEngineError(codeForErrno(err),
+                     "Cannot " + action + " " + path + ": " + std::strerror(err));
 }
 
 class PosixFile final : public File {
-public:
+  public:
     PosixFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
     ~PosixFile() override { ::close(fd_); }
 
@@ -144,20 +149,24 @@ public:
         if (::fchmod(fd_, st.st_mode & 07777) != 0) throwOs("set the permissions of", path_, errno);
     }
 
-private:
+  private:
     std::string path_;
     int fd_;
 };
 
 class PosixFileSystem final : public FileSystem {
-public:
+  public:
     std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
         // Not blocking: opening a FIFO would otherwise wait for a writer forever. Only regular
         // files are used, for which the flag changes nothing.
         int flags = O_CLOEXEC | O_NONBLOCK;
         switch (mode) {
-            case OpenMode::Read: flags |= O_RDONLY; break;
-            case OpenMode::ReadWrite: flags |= O_RDWR; break;
+            case OpenMode::Read:
+                flags |= O_RDONLY;
+                break;
+            case OpenMode::ReadWrite:
+                flags |= O_RDWR;
+                break;
             case OpenMode::Create:
                 flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
                 break;

@@ -11,7 +11,7 @@ namespace kx4 {
 enum class LockMode { Shared, Exclusive };
 
 class File {
-public:
+  public:
     virtual ~File() = default;
     virtual const std::string& path() const = 0;
     virtual std::uint64_t size() = 0;
@@ -47,7 +47,7 @@ enum class OpenMode {
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     virtual std::unique_ptr<File> open(const std::string& path, OpenMode mode) = 0;
     virtual bool exists(const std::string& path) = 0;
@@ -74,8 +74,8 @@ FileSystem& realFileSystem();
 std::string joinPath(const std::string& dir, const std::string& name);
 std::string directoryOf(const std::string& path);
 std::string fileNameOf(const std::string& path);
-std::string extensionOf(const std::string& name);   // with the dot, as written (".DB"), or ""
-std::string stemOf(const std::string& name);        // name without its last extension
+std::string extensionOf(const std::string& name);  // with the dot, as written (".DB"), or ""
+std::string stemOf(const std::string& name);       // name without its last extension
 std::string toUpperAscii(std::string s);
 
 // Creates a temporary file of ours anew: a leftover of an interrupted run (or whatever another

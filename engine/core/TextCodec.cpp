@@ -118,7 +118,8 @@ std::string TextCodec::fromUtf8(std::string_view utf8) const {
         if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
             const std::size_t at = utf8.size() - inLeft;
             std::size_t len = 1;
-            while (at + len < utf8.size() && (static_cast<unsigned char>(utf8[at + len]) & 0xC0) == 0x80)
+            while (at + len < utf8.size() &&
+                   (static_cast<unsigned char>(utf8[at + len]) & 0xC0) == 0x80)
                 ++len;
             throwEngineError(DBIERR_INVALIDFLDXFORM,
                              "The character '" + std::string(utf8.substr(at, len)) +

@@ -8,7 +8,7 @@
 namespace kx4 {
 
 class TextCodec {
-public:
+  public:
     // A Windows/DOS code page number (437, 850, 852, 1250, 1252, 936, ..., 65001 for UTF-8).
     // 0 means the engine's default, 1252.
     explicit TextCodec(int codePage);
@@ -32,7 +32,7 @@ public:
     // "866", or "UTF-8" for 65001.
     static std::string nameOf(int codePage);
 
-private:
+  private:
     struct Impl;
     int codePage_;
     std::unique_ptr<Impl> impl_;

@@ -46,9 +46,8 @@ struct Blank {
 };
 
 // Text values (alpha, memo) are std::string; integer types int64_t; number, money and float double.
-using FieldValue =
-    std::variant<Blank, bool, std::int64_t, double, std::string, Bytes, Date, Time, Timestamp,
-                 Decimal, Blob>;
+using FieldValue = std::variant<Blank, bool, std::int64_t, double, std::string, Bytes, Date, Time,
+                                Timestamp, Decimal, Blob>;
 
 using Record = std::vector<FieldValue>;
 

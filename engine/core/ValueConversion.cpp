@@ -10,7 +10,18 @@ namespace kx4 {
 
 namespace {
 
-enum class Kind { Text, Integer, Float, Boolean, DateKind, TimeKind, TimestampKind, Bcd, Binary, Other };
+enum class Kind {
+    Text,
+    Integer,
+    Float,
+    Boolean,
+    DateKind,
+    TimeKind,
+    TimestampKind,
+    Bcd,
+    Binary,
+    Other
+};
 
 Kind kindOf(TFieldType t) {
     switch (t) {
@@ -18,27 +29,37 @@ Kind kindOf(TFieldType t) {
         case TFieldType::ftFixedChar:
         case TFieldType::ftWideString:
         case TFieldType::ftMemo:
-        case TFieldType::ftFmtMemo: return Kind::Text;
+        case TFieldType::ftFmtMemo:
+            return Kind::Text;
         case TFieldType::ftSmallint:
         case TFieldType::ftInteger:
         case TFieldType::ftWord:
         case TFieldType::ftAutoInc:
-        case TFieldType::ftLargeint: return Kind::Integer;
+        case TFieldType::ftLargeint:
+            return Kind::Integer;
         case TFieldType::ftFloat:
-        case TFieldType::ftCurrency: return Kind::Float;
-        case TFieldType::ftBoolean: return Kind::Boolean;
-        case TFieldType::ftDate: return Kind::DateKind;
-        case TFieldType::ftTime: return Kind::TimeKind;
-        case TFieldType::ftDateTime: return Kind::TimestampKind;
-        case TFieldType::ftBCD: return Kind::Bcd;
+        case TFieldType::ftCurrency:
+            return Kind::Float;
+        case TFieldType::ftBoolean:
+            return Kind::Boolean;
+        case TFieldType::ftDate:
+            return Kind::DateKind;
+        case TFieldType::ftTime:
+            return Kind::TimeKind;
+        case TFieldType::ftDateTime:
+            return Kind::TimestampKind;
+        case TFieldType::ftBCD:
+            return Kind::Bcd;
         case TFieldType::ftBytes:
         case TFieldType::ftVarBytes:
         case TFieldType::ftBlob:
         case TFieldType::ftGraphic:
         case TFieldType::ftParadoxOle:
         case TFieldType::ftDBaseOle:
-        case TFieldType::ftTypedBinary: return Kind::Binary;
-        default: return Kind::Other;
+        case TFieldType::ftTypedBinary:
+            return Kind::Binary;
+        default:
+            return Kind::Other;
     }
 }
 
@@ -48,11 +69,15 @@ struct IntegerRange {
 
 IntegerRange rangeOf(const FieldDef& f) {
     switch (f.type) {
-        case TFieldType::ftSmallint: return {-32767, 32767};  // -32768 marks a blank
-        case TFieldType::ftWord: return {0, 65535};
+        case TFieldType::ftSmallint:
+            return {-32767, 32767};  // -32768 marks a blank
+        case TFieldType::ftWord:
+            return {0, 65535};
         case TFieldType::ftInteger:
-        case TFieldType::ftAutoInc: return {-2147483647, 2147483647};
-        default: return {INT64_MIN + 1, INT64_MAX};
+        case TFieldType::ftAutoInc:
+            return {-2147483647, 2147483647};
+        default:
+            return {INT64_MIN + 1, INT64_MAX};
     }
 }
 
@@ -78,7 +103,8 @@ std::optional<double> parseDouble(const std::string& text) {
     const char* begin = text.data();
     if (text[0] == '+') ++begin;
     auto [end, ec] = std::from_chars(begin, text.data() + text.size(), v);
-    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v)) return std::nullopt;
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v))
+        return std::nullopt;
     return v;
 }
 
@@ -95,7 +121,8 @@ std::optional<std::string> decimalText(const FieldValue& v) {
 }
 
 // Splits a decimal text into sign, integer digits and fraction digits (without trailing zeros).
-bool splitDecimal(const std::string& text, bool& negative, std::string& intPart, std::string& frac) {
+bool splitDecimal(const std::string& text, bool& negative, std::string& intPart,
+                  std::string& frac) {
     std::string t = text;
     negative = !t.empty() && t[0] == '-';
     if (!t.empty() && (t[0] == '-' || t[0] == '+')) t.erase(0, 1);
@@ -120,8 +147,10 @@ bool splitDecimal(const std::string& text, bool& negative, std::string& intPart,
 
 std::optional<FieldValue> toInteger(const FieldValue& v, const FieldDef& to, std::string& reason) {
     std::optional<std::int64_t> result;
-    if (auto i = std::get_if<std::int64_t>(&v)) result = *i;
-    else if (auto b = std::get_if<bool>(&v)) result = *b ? 1 : 0;
+    if (auto i = std::get_if<std::int64_t>(&v))
+        result = *i;
+    else if (auto b = std::get_if<bool>(&v))
+        result = *b ? 1 : 0;
     else if (auto text = decimalText(v)) {
         bool negative;
         std::string intPart, frac;
@@ -150,8 +179,10 @@ std::optional<FieldValue> toFloat(const FieldValue& v, std::string& reason) {
     if (auto d = std::get_if<double>(&v)) return FieldValue(*d);
     if (auto i = std::get_if<std::int64_t>(&v)) {
         const double d = static_cast<double>(*i);
-        if (static_cast<std::int64_t>(d) == *i && std::abs(*i) <= (std::int64_t{1} << 53)) return FieldValue(d);
-        reason = "the value " + std::to_string(*i) + " cannot be held exactly by a floating-point field";
+        if (static_cast<std::int64_t>(d) == *i && std::abs(*i) <= (std::int64_t{1} << 53))
+            return FieldValue(d);
+        reason =
+            "the value " + std::to_string(*i) + " cannot be held exactly by a floating-point field";
         return std::nullopt;
     }
     if (auto text = decimalText(v)) {
@@ -172,11 +203,13 @@ std::optional<FieldValue> toBcd(const FieldValue& v, const FieldDef& to, std::st
     const int decimals = to.size;
     const int intDigits = 32 - decimals;
     if (static_cast<int>(frac.size()) > decimals) {
-        reason = "the value " + *text + " has more than " + std::to_string(decimals) + " decimal places";
+        reason =
+            "the value " + *text + " has more than " + std::to_string(decimals) + " decimal places";
         return std::nullopt;
     }
     if (intPart != "0" && static_cast<int>(intPart.size()) > intDigits) {
-        reason = "the value " + *text + " has more than " + std::to_string(intDigits) + " digits before the point";
+        reason = "the value " + *text + " has more than " + std::to_string(intDigits) +
+                 " digits before the point";
         return std::nullopt;
     }
     std::string out = (negative ? "-" : "") + (intPart.empty() ? "0" : intPart);
@@ -198,7 +231,8 @@ std::optional<FieldValue> toText(const FieldValue& v, const FieldDef& to, std::s
                                  const TextCodec& tableText) {
     std::string text;
     if (std::holds_alternative<Bytes>(v) || std::holds_alternative<Blob>(v)) {
-        const Bytes& b = std::holds_alternative<Bytes>(v) ? std::get<Bytes>(v) : std::get<Blob>(v).data;
+        const Bytes& b =
+            std::holds_alternative<Bytes>(v) ? std::get<Bytes>(v) : std::get<Blob>(v).data;
         auto decoded = textOfBytes(b, tableText, reason);
         if (!decoded) return std::nullopt;
         text = std::move(*decoded);
@@ -216,7 +250,8 @@ std::optional<FieldValue> toText(const FieldValue& v, const FieldDef& to, std::s
         std::size_t chars = 0;
         for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
         if (to.size > 0 && chars > static_cast<std::size_t>(to.size)) {
-            reason = "the text '" + text + "' is longer than " + std::to_string(to.size) + " characters";
+            reason =
+                "the text '" + text + "' is longer than " + std::to_string(to.size) + " characters";
             return std::nullopt;
         }
     }
@@ -225,7 +260,8 @@ std::optional<FieldValue> toText(const FieldValue& v, const FieldDef& to, std::s
 
 std::optional<FieldValue> toBoolean(const FieldValue& v, std::string& reason) {
     if (auto b = std::get_if<bool>(&v)) return FieldValue(*b);
-    if (auto i = std::get_if<std::int64_t>(&v); i && (*i == 0 || *i == 1)) return FieldValue(*i == 1);
+    if (auto i = std::get_if<std::int64_t>(&v); i && (*i == 0 || *i == 1))
+        return FieldValue(*i == 1);
     // Whole numbers of dBase number fields read as floating-point numbers.
     if (auto d = std::get_if<double>(&v); d && (*d == 0 || *d == 1)) return FieldValue(*d == 1);
     if (auto s = std::get_if<std::string>(&v)) {
@@ -248,7 +284,8 @@ std::optional<Date> parseIsoDate(const std::string& s) {
 std::optional<FieldValue> toDate(const FieldValue& v, std::string& reason) {
     if (auto d = std::get_if<Date>(&v)) return FieldValue(*d);
     if (auto ts = std::get_if<Timestamp>(&v)) {
-        if (ts->msec % 86400000 == 0) return FieldValue(Date{static_cast<std::int32_t>(ts->msec / 86400000)});
+        if (ts->msec % 86400000 == 0)
+            return FieldValue(Date{static_cast<std::int32_t>(ts->msec / 86400000)});
         reason = "the timestamp " + valueAsText(v) + " has a time of day that a date cannot hold";
         return std::nullopt;
     }
@@ -273,7 +310,8 @@ std::optional<FieldValue> toTime(const FieldValue& v, std::string& reason) {
 
 std::optional<FieldValue> toTimestamp(const FieldValue& v, std::string& reason) {
     if (auto t = std::get_if<Timestamp>(&v)) return FieldValue(*t);
-    if (auto d = std::get_if<Date>(&v)) return FieldValue(Timestamp{std::int64_t{d->day} * 86400000});
+    if (auto d = std::get_if<Date>(&v))
+        return FieldValue(Timestamp{std::int64_t{d->day} * 86400000});
     if (auto s = std::get_if<std::string>(&v)) {
         const std::string t = trimmed(*s);
         const auto sep = t.find_first_of("T ");
@@ -298,8 +336,10 @@ std::optional<FieldValue> toTimestamp(const FieldValue& v, std::string& reason) 
 std::optional<FieldValue> toBinary(const FieldValue& v, const FieldDef& to, std::string& reason,
                                    const TextCodec& tableText) {
     Bytes data;
-    if (auto b = std::get_if<Bytes>(&v)) data = *b;
-    else if (auto blob = std::get_if<Blob>(&v)) data = blob->data;
+    if (auto b = std::get_if<Bytes>(&v))
+        data = *b;
+    else if (auto blob = std::get_if<Blob>(&v))
+        data = blob->data;
     else if (auto s = std::get_if<std::string>(&v)) {
         if (!tableText.canEncode(*s)) {
             reason = "the text '" + *s + "' has characters that code page " +
@@ -314,7 +354,8 @@ std::optional<FieldValue> toBinary(const FieldValue& v, const FieldDef& to, std:
     }
     if (to.type == TFieldType::ftBytes || to.type == TFieldType::ftVarBytes) {
         if (to.size > 0 && data.size() > static_cast<std::size_t>(to.size)) {
-            reason = std::to_string(data.size()) + " bytes do not fit into " + std::to_string(to.size);
+            reason =
+                std::to_string(data.size()) + " bytes do not fit into " + std::to_string(to.size);
             return std::nullopt;
         }
         return FieldValue(data);
@@ -332,16 +373,24 @@ std::optional<FieldValue> convertValue(const FieldValue& value, const FieldDef& 
     switch (kindOf(to.type)) {
         case Kind::Text:
             return toText(value, to, reason, tableText);
-        case Kind::Integer: return toInteger(value, to, reason);
-        case Kind::Float: return toFloat(value, reason);
-        case Kind::Boolean: return toBoolean(value, reason);
-        case Kind::DateKind: return toDate(value, reason);
-        case Kind::TimeKind: return toTime(value, reason);
-        case Kind::TimestampKind: return toTimestamp(value, reason);
-        case Kind::Bcd: return toBcd(value, to, reason);
+        case Kind::Integer:
+            return toInteger(value, to, reason);
+        case Kind::Float:
+            return toFloat(value, reason);
+        case Kind::Boolean:
+            return toBoolean(value, reason);
+        case Kind::DateKind:
+            return toDate(value, reason);
+        case Kind::TimeKind:
+            return toTime(value, reason);
+        case Kind::TimestampKind:
+            return toTimestamp(value, reason);
+        case Kind::Bcd:
+            return toBcd(value, to, reason);
         case Kind::Binary:
             return toBinary(value, to, reason, tableText);
-        case Kind::Other: break;
+        case Kind::Other:
+            break;
     }
     reason = "the field type cannot hold values";
     return std::nullopt;

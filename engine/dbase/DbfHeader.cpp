@@ -18,6 +18,15 @@ namespace {
 //   10 record length (2) | 14 transaction flag | 15 encryption flag | 28 table flags (bit 0:
 //   production .MDX) | 29 language driver ID | level 7 only: 32 driver name (32) | 64 reserved (4)
 constexpr std::size_t kMainHeaderSize = 32;
+constexpr std::size_t kVersionOffset = 0;
+constexpr std::size_t kUpdateDateOffset = 1;  // year - 1900, month, day
+constexpr std::size_t kRecordCountOffset = 4;
+constexpr std::size_t kHeaderLengthOffset = 8;
+constexpr std::size_t kRecordLengthOffset = 10;
+constexpr std::size_t kEncryptionFlagOffset = 15;
+constexpr std::size_t kTableFlagsOffset = 28;
+constexpr std::size_t kLanguageDriverIdOffset = 29;
+constexpr std::uint8_t kProductionMdxFlag = 0x01;
 constexpr std::size_t kLevel7HeaderSize = 68;
 constexpr std::size_t kDriverNameOffset = 32;
 constexpr std::size_t kDriverNameSize = 32;
@@ -27,10 +36,19 @@ constexpr std::uint8_t kHeaderTerminator = 0x0D;
 //   17 decimals | 18 FoxPro flags | 19 FoxPro auto-increment next (4) | 31 production-tag flag
 constexpr std::size_t kDescriptorSize = 32;
 constexpr std::size_t kNameSize = 11;
+constexpr std::size_t kTypeOffset = 11;
+constexpr std::size_t kLengthOffset = 16;
+constexpr std::size_t kDecimalsOffset = 17;
+constexpr std::size_t kFoxProAutoIncOffset = 19;
+constexpr std::size_t kProductionTagOffset = 31;
 // 48-byte level-7 descriptor: 0 name (32) | 32 type | 33 length | 34 decimals |
 //   37 production-tag flag | 42 next auto-increment value (4)
 constexpr std::size_t kLevel7DescriptorSize = 48;
 constexpr std::size_t kLevel7NameSize = 32;
+constexpr std::size_t kLevel7TypeOffset = 32;
+constexpr std::size_t kLevel7LengthOffset = 33;
+constexpr std::size_t kLevel7DecimalsOffset = 34;
+constexpr std::size_t kLevel7ProductionTagOffset = 37;
 constexpr std::size_t kLevel7AutoIncOffset = 42;
 
 constexpr std::size_t kMaxFields = 1024;
@@ -73,19 +91,19 @@ DbfField parseDescriptor(const std::uint8_t* d, DbfLevel level, const TextCodec*
     DbfField f;
     if (level == DbfLevel::Seven) {
         f.name = decodeName(d, kLevel7NameSize, codec);
-        f.type = static_cast<char>(d[32]);
-        f.length = d[33];
-        f.decimals = d[34];
-        f.productionTag = d[37] != 0;
+        f.type = static_cast<char>(d[kLevel7TypeOffset]);
+        f.length = d[kLevel7LengthOffset];
+        f.decimals = d[kLevel7DecimalsOffset];
+        f.productionTag = d[kLevel7ProductionTagOffset] != 0;
         f.autoIncNext = getLe32(d + kLevel7AutoIncOffset);
         return f;
     }
     f.name = decodeName(d, kNameSize, codec);
-    f.type = static_cast<char>(d[11]);
-    f.length = d[16];
-    f.decimals = d[17];
-    f.productionTag = d[31] != 0;
-    if (level == DbfLevel::FoxPro) f.autoIncNext = getLe32(d + 19);
+    f.type = static_cast<char>(d[kTypeOffset]);
+    f.length = d[kLengthOffset];
+    f.decimals = d[kDecimalsOffset];
+    f.productionTag = d[kProductionTagOffset] != 0;
+    if (level == DbfLevel::FoxPro) f.autoIncNext = getLe32(d + kFoxProAutoIncOffset);
     f.system = f.type == '0';
     // Clipper and FoxPro keep the high byte of long character fields in the decimals byte.
     if (f.type == 'C' && f.decimals != 0) {
@@ -143,8 +161,8 @@ void peekLanguage(File& file, std::uint8_t& version, std::uint8_t& ldid, std::st
     std::uint8_t head[kLevel7HeaderSize] = {};
     const std::size_t got = file.readSomeAt(0, head, sizeof head);
     if (got < kMainHeaderSize) headerError(file.path(), "the file is shorter than a header");
-    version = head[0];
-    ldid = head[29];
+    version = head[kVersionOffset];
+    ldid = head[kLanguageDriverIdOffset];
     driverName.clear();
     if (levelOfVersion(version, file.path()) == DbfLevel::Seven && got >= kLevel7HeaderSize)
         driverName = decodeName(head + kDriverNameOffset, kDriverNameSize, nullptr);
@@ -157,17 +175,17 @@ DbfHeader readDbfHeader(File& file, const TextCodec* codec) {
         headerError(path, "the file is shorter than a header");
 
     DbfHeader h;
-    h.version = head[0];
+    h.version = head[kVersionOffset];
     h.level = levelOfVersion(h.version, path);
-    h.updateYear = 1900 + head[1];
-    h.updateMonth = head[2];
-    h.updateDay = head[3];
-    h.recordCount = getLe32(head + 4);
-    h.headerLength = getLe16(head + 8);
-    h.recordLength = getLe16(head + 10);
-    h.hasProductionMdx = (head[28] & 0x01) != 0;
-    h.ldid = head[29];
-    if (h.level != DbfLevel::FoxPro && head[15] == 1)
+    h.updateYear = 1900 + head[kUpdateDateOffset];
+    h.updateMonth = head[kUpdateDateOffset + 1];
+    h.updateDay = head[kUpdateDateOffset + 2];
+    h.recordCount = getLe32(head + kRecordCountOffset);
+    h.headerLength = getLe16(head + kHeaderLengthOffset);
+    h.recordLength = getLe16(head + kRecordLengthOffset);
+    h.hasProductionMdx = (head[kTableFlagsOffset] & kProductionMdxFlag) != 0;
+    h.ldid = head[kLanguageDriverIdOffset];
+    if (h.level != DbfLevel::FoxPro && head[kEncryptionFlagOffset] == 1)
         throwEngineError(DBIERR_NOTSUPPORTED, "Cannot open " + path + ": the table is encrypted");
 
     const bool seven = h.level == DbfLevel::Seven;
@@ -240,16 +258,16 @@ void layoutFields(DbfHeader& h) {
 
 std::vector<std::uint8_t> encodeDbfHeader(const DbfHeader& h, const TextCodec& codec) {
     std::vector<std::uint8_t> out(h.headerLength, 0);
-    out[0] = h.version;
-    out[1] = static_cast<std::uint8_t>(std::clamp(h.updateYear - 1900, 0, 255));
-    out[2] = static_cast<std::uint8_t>(h.updateMonth);
-    out[3] = static_cast<std::uint8_t>(h.updateDay);
-    putLe32(out.data() + 4, h.recordCount);
-    putLe16(out.data() + 8, h.headerLength);
-    putLe16(out.data() + 10, h.recordLength);
-    out[28] = h.hasProductionMdx ? 0x01 : 0x00;
+    out[kVersionOffset] = h.version;
+    out[kUpdateDateOffset] = static_cast<std::uint8_t>(std::clamp(h.updateYear - 1900, 0, 255));
+    out[kUpdateDateOffset + 1] = static_cast<std::uint8_t>(h.updateMonth);
+    out[kUpdateDateOffset + 2] = static_cast<std::uint8_t>(h.updateDay);
+    putLe32(out.data() + kRecordCountOffset, h.recordCount);
+    putLe16(out.data() + kHeaderLengthOffset, h.headerLength);
+    putLe16(out.data() + kRecordLengthOffset, h.recordLength);
+    out[kTableFlagsOffset] = h.hasProductionMdx ? kProductionMdxFlag : 0;
     const bool seven = h.level == DbfLevel::Seven;
-    out[29] = seven ? 0 : h.ldid;
+    out[kLanguageDriverIdOffset] = seven ? 0 : h.ldid;
     if (seven) {
         const std::string& name = h.driverName;
         std::memcpy(out.data() + kDriverNameOffset, name.data(),
@@ -261,18 +279,18 @@ std::vector<std::uint8_t> encodeDbfHeader(const DbfHeader& h, const TextCodec& c
         std::uint8_t* d = out.data() + pos;
         if (seven) {
             std::memcpy(d, name.data(), std::min(name.size(), kLevel7NameSize - 1));
-            d[32] = static_cast<std::uint8_t>(f.type);
-            d[33] = static_cast<std::uint8_t>(f.length);
-            d[34] = static_cast<std::uint8_t>(f.decimals);
-            d[37] = f.productionTag ? 1 : 0;
+            d[kLevel7TypeOffset] = static_cast<std::uint8_t>(f.type);
+            d[kLevel7LengthOffset] = static_cast<std::uint8_t>(f.length);
+            d[kLevel7DecimalsOffset] = static_cast<std::uint8_t>(f.decimals);
+            d[kLevel7ProductionTagOffset] = f.productionTag ? 1 : 0;
             if (f.type == '+') putLe32(d + kLevel7AutoIncOffset, f.autoIncNext);
             pos += kLevel7DescriptorSize;
         } else {
             std::memcpy(d, name.data(), std::min(name.size(), kNameSize - 1));
-            d[11] = static_cast<std::uint8_t>(f.type);
-            d[16] = static_cast<std::uint8_t>(f.length);
-            d[17] = static_cast<std::uint8_t>(f.decimals);
-            d[31] = f.productionTag ? 1 : 0;
+            d[kTypeOffset] = static_cast<std::uint8_t>(f.type);
+            d[kLengthOffset] = static_cast<std::uint8_t>(f.length);
+            d[kDecimalsOffset] = static_cast<std::uint8_t>(f.decimals);
+            d[kProductionTagOffset] = f.productionTag ? 1 : 0;
             pos += kDescriptorSize;
         }
     }

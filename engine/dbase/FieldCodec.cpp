@@ -8,7 +8,7 @@
 
 #include "ByteOrder.h"
 #include "Errors.h"
-#include "FieldType.h"
+#include "FieldTypeFacts.h"
 #include "MemoFile.h"
 #include "MemoSalvage.h"
 
@@ -21,14 +21,14 @@ constexpr std::int64_t kJulianDayOfOrdinalZero = 1'721'425;  // Julian day = ord
 constexpr std::uint32_t kLongSignFlip = 0x8000'0000u;
 constexpr std::uint64_t kDoubleSignBit = 0x8000'0000'0000'0000ull;
 
-FieldDef makeDef(const DbfField& f, TFieldType type, std::uint16_t physical, std::uint16_t logical,
-                 std::uint16_t subType, int dataSize) {
+FieldDef makeDef(const DbfField& f, TFieldType type, std::uint16_t physical, int dataSize) {
+    const EngineType engine = engineTypeOf(type);
     FieldDef d;
     d.name = f.name;
     d.type = type;
     d.physicalType = physical;
-    d.logicalType = logical;
-    d.subType = subType;
+    d.logicalType = engine.type;
+    d.subType = engine.subType;
     d.size = 0;
     d.decimals = f.decimals;
     d.dataSize = dataSize;
@@ -317,7 +317,7 @@ FieldDef fieldDefOf(const DbfField& f, DbfLevel level) {
     switch (f.type) {
         case 'C':
         case 'V':
-            d = makeDef(f, TFieldType::ftString, fldDBCHAR, fldZSTRING, 0, f.length + 1);
+            d = makeDef(f, TFieldType::ftString, fldDBCHAR, f.length + 1);
             d.size = f.length;
             return d;
         case 'N':
@@ -326,56 +326,55 @@ FieldDef fieldDefOf(const DbfField& f, DbfLevel level) {
             // other number a floating-point one.
             const std::uint16_t phys = f.type == 'N' ? fldDBNUM : fldDBFLOAT;
             if (f.type == 'N' && f.decimals == 0 && f.length < 5)
-                d = makeDef(f, TFieldType::ftSmallint, phys, fldINT16, 0, 2);
+                d = makeDef(f, TFieldType::ftSmallint, phys, 2);
             else
-                d = makeDef(f, TFieldType::ftFloat, phys, fldFLOAT, 0, 8);
+                d = makeDef(f, TFieldType::ftFloat, phys, 8);
             d.size = f.length;
             return d;
         }
         case 'D':
-            return makeDef(f, TFieldType::ftDate, fldDBDATE, fldDATE, 0, 4);
+            return makeDef(f, TFieldType::ftDate, fldDBDATE, 4);
         case 'L':
-            return makeDef(f, TFieldType::ftBoolean, fldDBBOOL, fldBOOL, 0, 2);
+            return makeDef(f, TFieldType::ftBoolean, fldDBBOOL, 2);
         case 'M':
-            d = makeDef(f, TFieldType::ftMemo, fldDBMEMO, fldBLOB, fldstMEMO, f.length);
+            d = makeDef(f, TFieldType::ftMemo, fldDBMEMO, f.length);
             d.size = f.length;
             return d;
         case 'B':
-            if (fox) return makeDef(f, TFieldType::ftFloat, fldDBDOUBLE, fldFLOAT, 0, 8);
+            if (fox) return makeDef(f, TFieldType::ftFloat, fldDBDOUBLE, 8);
             // dBase types its binary fields: typed binary, not a plain blob.
-            d = makeDef(f, TFieldType::ftTypedBinary, fldDBBINARY, fldBLOB, fldstTYPEDBINARY,
-                        f.length);
+            d = makeDef(f, TFieldType::ftTypedBinary, fldDBBINARY, f.length);
             d.size = f.length;
             return d;
         case 'W':
-            d = makeDef(f, TFieldType::ftBlob, fldDBBINARY, fldBLOB, fldstBINARY, f.length);
+            d = makeDef(f, TFieldType::ftBlob, fldDBBINARY, f.length);
             d.size = f.length;
             return d;
         case 'G':
-            d = makeDef(f, TFieldType::ftDBaseOle, fldDBOLEBLOB, fldBLOB, fldstDBSOLEOBJ, 0);
+            d = makeDef(f, TFieldType::ftDBaseOle, fldDBOLEBLOB, 0);
             d.size = f.length;
             return d;
         case 'P':
-            d = makeDef(f, TFieldType::ftGraphic, fldDBOLEBLOB, fldBLOB, fldstGRAPHIC, f.length);
+            d = makeDef(f, TFieldType::ftGraphic, fldDBOLEBLOB, f.length);
             d.size = f.length;
             return d;
         case 'I':
-            return makeDef(f, TFieldType::ftInteger, fldDBLONG, fldINT32, 0, 4);
+            return makeDef(f, TFieldType::ftInteger, fldDBLONG, 4);
         case '+':
-            return makeDef(f, TFieldType::ftAutoInc, fldDBAUTOINC, fldINT32, fldstAUTOINC, 4);
+            return makeDef(f, TFieldType::ftAutoInc, fldDBAUTOINC, 4);
         case 'O':
-            return makeDef(f, TFieldType::ftFloat, fldDBDOUBLE, fldFLOAT, 0, 8);
+            return makeDef(f, TFieldType::ftFloat, fldDBDOUBLE, 8);
         case '@':
         case 'T':
-            return makeDef(f, TFieldType::ftDateTime, fldDBDATETIME, fldTIMESTAMP, 0, 8);
+            return makeDef(f, TFieldType::ftDateTime, fldDBDATETIME, 8);
         case 'Y':
-            return makeDef(f, TFieldType::ftCurrency, fldDBDOUBLE, fldFLOAT, fldstMONEY, 8);
+            return makeDef(f, TFieldType::ftCurrency, fldDBDOUBLE, 8);
         case 'Q':
-            d = makeDef(f, TFieldType::ftVarBytes, fldDBBYTES, fldVARBYTES, 0, f.length);
+            d = makeDef(f, TFieldType::ftVarBytes, fldDBBYTES, f.length);
             d.size = f.length;
             return d;
         default:
-            return makeDef(f, TFieldType::ftUnknown, 0, fldUNKNOWN, 0, f.length);
+            return makeDef(f, TFieldType::ftUnknown, 0, f.length);
     }
 }
 

@@ -13,6 +13,12 @@ namespace {
 // Node (512 bytes): 0 key count (4) | items: left child page (4), record number (4), key |
 //   interior nodes: one more child page after the last item
 constexpr std::size_t kPage = 512;
+constexpr std::size_t kRootPageAt = 0;
+constexpr std::size_t kKeyLengthAt = 12;
+constexpr std::size_t kKeysPerNodeAt = 14;
+constexpr std::size_t kKeyTypeAt = 16;
+constexpr std::size_t kItemLengthAt = 18;
+constexpr std::size_t kUniqueFlagAt = 23;
 constexpr std::size_t kExpressionAt = 24;
 constexpr int kMaxDepth = 40;
 
@@ -21,13 +27,13 @@ constexpr int kMaxDepth = 40;
 NdxFile::NdxFile(std::unique_ptr<File> file) : file_(std::move(file)) {
     std::uint8_t h[kPage] = {};
     if (file_->readSomeAt(0, h, sizeof h) < kExpressionAt) corrupt("the header is incomplete");
-    root_ = getLe32(h);
+    root_ = getLe32(h + kRootPageAt);
     pages_ = static_cast<std::uint32_t>(file_->size() / kPage);
-    keyLength_ = getLe16(h + 12);
-    maxKeys_ = getLe16(h + 14);
-    numeric_ = getLe16(h + 16) != 0;
-    itemLength_ = getLe16(h + 18);
-    unique_ = h[23] != 0;
+    keyLength_ = getLe16(h + kKeyLengthAt);
+    maxKeys_ = getLe16(h + kKeysPerNodeAt);
+    numeric_ = getLe16(h + kKeyTypeAt) != 0;
+    itemLength_ = getLe16(h + kItemLengthAt);
+    unique_ = h[kUniqueFlagAt] != 0;
     std::size_t n = kExpressionAt;
     while (n < kPage && h[n] != 0) ++n;
     expression_.assign(reinterpret_cast<const char*>(h + kExpressionAt), n - kExpressionAt);

@@ -17,7 +17,7 @@ std::string upper(std::string s) {
 const DbfField& findField(const std::vector<DbfField>& fields, const std::string& name) {
     for (const auto& f : fields)
         if (sameName(f.name, name)) return f;
-    throwEngineError(DBIERR_NOSUCHFIELD, "Das Feld '" + name + "' wurde nicht gefunden");
+    throwNoSuchField(name);
 }
 
 // One field as part of a character key.

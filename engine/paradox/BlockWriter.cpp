@@ -44,13 +44,12 @@ std::uint16_t BlockWriter::add(const std::uint8_t* record) {
     return static_cast<std::uint16_t>(blockNumber_);
 }
 
-// Block: 00 u16 next (0 = last), 02 u16 previous, 04 s16 offset of the last record from 06.
 void BlockWriter::flush(bool last) {
     if (inBlock_ == 0) return;
     std::uint8_t* b = block();
-    putLe16(b, static_cast<std::uint16_t>(last ? 0 : blockNumber_ + 1));
-    putLe16(b + 2, static_cast<std::uint16_t>(blockNumber_ - 1));
-    putLe16(b + 4, static_cast<std::uint16_t>((inBlock_ - 1) * header_.recordSize));
+    putLe16(b + kNextBlockAt, static_cast<std::uint16_t>(last ? 0 : blockNumber_ + 1));
+    putLe16(b + kPreviousBlockAt, static_cast<std::uint16_t>(blockNumber_ - 1));
+    putLe16(b + kAddDataSizeAt, static_cast<std::uint16_t>((inBlock_ - 1) * header_.recordSize));
     leaves_.push_back({std::string(reinterpret_cast<const char*>(b + kBlockHeaderSize), keySize_),
                        static_cast<std::uint16_t>(blockNumber_),
                        static_cast<std::uint32_t>(inBlock_)});

@@ -27,9 +27,9 @@ std::uint32_t blocksInFile(std::uint64_t fileSize, const Header& h) {
 void parseBlock(DataBlock& b, std::size_t size, const std::string& file, const Header& h) {
     const std::uint32_t number = b.number;
     const std::uint8_t* bytes = b.data();
-    b.next = getLe16(bytes);
-    b.previous = getLe16(bytes + 2);
-    const int lastOffset = static_cast<std::int16_t>(getLe16(bytes + 4));
+    b.next = getLe16(bytes + kNextBlockAt);
+    b.previous = getLe16(bytes + kPreviousBlockAt);
+    const int lastOffset = static_cast<std::int16_t>(getLe16(bytes + kAddDataSizeAt));
     const int recordSize = h.recordSize;
     const int capacity = static_cast<int>((h.blockSize() - kBlockHeaderSize) / recordSize);
     if (lastOffset < -recordSize || lastOffset % recordSize != 0 ||

@@ -15,6 +15,9 @@ namespace kx4::paradox {
 
 // Data block: 00 u16 next block (0 = last), 02 u16 previous block (0 = first),
 // 04 s16 offset of the last record from byte 6 (-recordSize when empty), 06 records.
+inline constexpr std::size_t kNextBlockAt = 0x00;
+inline constexpr std::size_t kPreviousBlockAt = 0x02;
+inline constexpr std::size_t kAddDataSizeAt = 0x04;
 inline constexpr std::size_t kBlockHeaderSize = 6;
 
 struct DataBlock {

@@ -8,7 +8,7 @@
 
 #include "ByteOrder.h"
 #include "Errors.h"
-#include "FieldType.h"
+#include "FieldTypeFacts.h"
 #include "TextCodec.h"
 
 namespace kx4::paradox {
@@ -19,28 +19,26 @@ struct TypeTraits {
     std::uint8_t type;
     TFieldType fieldType;
     std::uint16_t physical;
-    std::uint16_t logical;
-    std::uint16_t subType;
 };
 
 constexpr TypeTraits kTraits[] = {
-    {pxAlpha, TFieldType::ftString, fldPDXCHAR, fldZSTRING, 0},
-    {pxDate, TFieldType::ftDate, fldPDXDATE, fldDATE, 0},
-    {pxShort, TFieldType::ftSmallint, fldPDXSHORT, fldINT16, 0},
-    {pxLong, TFieldType::ftInteger, fldPDXLONG, fldINT32, 0},
-    {pxMoney, TFieldType::ftCurrency, fldPDXMONEY, fldFLOAT, fldstMONEY},
-    {pxNumber, TFieldType::ftFloat, fldPDXNUM, fldFLOAT, 0},
-    {pxLogical, TFieldType::ftBoolean, fldPDXBOOL, fldBOOL, 0},
-    {pxMemo, TFieldType::ftMemo, fldPDXMEMO, fldBLOB, fldstMEMO},
-    {pxBinary, TFieldType::ftBlob, fldPDXBINARYBLOB, fldBLOB, fldstBINARY},
-    {pxFmtMemo, TFieldType::ftFmtMemo, fldPDXFMTMEMO, fldBLOB, fldstFMTMEMO},
-    {pxOle, TFieldType::ftParadoxOle, fldPDXOLEBLOB, fldBLOB, fldstOLEOBJ},
-    {pxGraphic, TFieldType::ftGraphic, fldPDXGRAPHIC, fldBLOB, fldstGRAPHIC},
-    {pxTime, TFieldType::ftTime, fldPDXTIME, fldTIME, 0},
-    {pxTimestamp, TFieldType::ftDateTime, fldPDXDATETIME, fldTIMESTAMP, 0},
-    {pxAutoInc, TFieldType::ftAutoInc, fldPDXAUTOINC, fldINT32, fldstAUTOINC},
-    {pxBcd, TFieldType::ftBCD, fldPDXBCD, fldBCD, 0},
-    {pxBytes, TFieldType::ftBytes, fldPDXBYTES, fldBYTES, 0},
+    {pxAlpha, TFieldType::ftString, fldPDXCHAR},
+    {pxDate, TFieldType::ftDate, fldPDXDATE},
+    {pxShort, TFieldType::ftSmallint, fldPDXSHORT},
+    {pxLong, TFieldType::ftInteger, fldPDXLONG},
+    {pxMoney, TFieldType::ftCurrency, fldPDXMONEY},
+    {pxNumber, TFieldType::ftFloat, fldPDXNUM},
+    {pxLogical, TFieldType::ftBoolean, fldPDXBOOL},
+    {pxMemo, TFieldType::ftMemo, fldPDXMEMO},
+    {pxBinary, TFieldType::ftBlob, fldPDXBINARYBLOB},
+    {pxFmtMemo, TFieldType::ftFmtMemo, fldPDXFMTMEMO},
+    {pxOle, TFieldType::ftParadoxOle, fldPDXOLEBLOB},
+    {pxGraphic, TFieldType::ftGraphic, fldPDXGRAPHIC},
+    {pxTime, TFieldType::ftTime, fldPDXTIME},
+    {pxTimestamp, TFieldType::ftDateTime, fldPDXDATETIME},
+    {pxAutoInc, TFieldType::ftAutoInc, fldPDXAUTOINC},
+    {pxBcd, TFieldType::ftBCD, fldPDXBCD},
+    {pxBytes, TFieldType::ftBytes, fldPDXBYTES},
 };
 
 const TypeTraits& traitsOf(std::uint8_t type) {
@@ -223,8 +221,9 @@ FieldDef fieldDefFor(const FieldInfo& info, std::string name) {
     def.name = std::move(name);
     def.type = t.fieldType;
     def.physicalType = t.physical;
-    def.logicalType = t.logical;
-    def.subType = t.subType;
+    const EngineType engine = engineTypeOf(t.fieldType);
+    def.logicalType = engine.type;
+    def.subType = engine.subType;
     if (info.type == pxAlpha || info.type == pxBytes || info.type == pxBcd) def.size = info.size;
     if (isBlobType(info.type)) def.size = info.size - kBlobPointerSize;
     def.dataSize = dataSizeOf(info);

@@ -66,8 +66,7 @@ std::vector<std::size_t> indexedFieldsOf(const TableShape& table, const IndexDef
         std::size_t pos = table.names.size();
         for (std::size_t i = 0; i < table.names.size(); ++i)
             if (sameName(table.names[i], name)) pos = i;
-        if (pos == table.names.size())
-            throwEngineError(DBIERR_NOSUCHFIELD, "Das Feld '" + name + "' wurde nicht gefunden");
+        if (pos == table.names.size()) throwNoSuchField(name);
         if (isBlobType(table.fields[pos].type))
             refuseIndex(table, index, "the blob field " + name + " cannot be indexed");
         if (std::find(positions.begin(), positions.end(), pos) != positions.end())

@@ -120,9 +120,11 @@ void writeIndexTree(File& out, const IndexTreeLayout& layout,
             std::fill(block.begin(), block.end(), 0);
             const std::size_t first = b * perBlock;
             const std::size_t count = std::min(perBlock, level.size() - first);
-            putLe16(block.data(), static_cast<std::uint16_t>(number < total ? number + 1 : 0));
-            putLe16(block.data() + 2, static_cast<std::uint16_t>(number - 1));
-            putLe16(block.data() + 4, static_cast<std::uint16_t>((count - 1) * h.recordSize));
+            putLe16(block.data() + kNextBlockAt,
+                    static_cast<std::uint16_t>(number < total ? number + 1 : 0));
+            putLe16(block.data() + kPreviousBlockAt, static_cast<std::uint16_t>(number - 1));
+            putLe16(block.data() + kAddDataSizeAt,
+                    static_cast<std::uint16_t>((count - 1) * h.recordSize));
             for (std::size_t k = 0; k < count; ++k)
                 putEntry(block.data() + kBlockHeaderSize + k * h.recordSize, level[first + k],
                          keySize);

@@ -175,8 +175,7 @@ void ParadoxBuilder::prepareKey(const TableSchema& schema) {
         for (std::size_t k = 0; k < keys.size(); ++k) {
             if (std::none_of(names_.begin(), names_.end(),
                              [&](const std::string& n) { return sameName(n, keys[k]); }))
-                throwEngineError(DBIERR_NOSUCHFIELD,
-                                 "Das Feld '" + keys[k] + "' wurde nicht gefunden");
+                throwNoSuchField(keys[k]);
             if (k >= names_.size() || !sameName(keys[k], names_[k]))
                 throwEngineError(DBIERR_INVALIDPARAM, "Key field " + keys[k] + " of " +
                                                           target_.fileName + " must be field " +

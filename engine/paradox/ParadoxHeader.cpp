@@ -33,6 +33,57 @@ namespace kx4::paradox {
 // NUL-terminated; level 4+ data and X files: field numbers (u16 each), sort-order name,
 // index name.
 
+// The offsets of the tables above, named as the fields they hold.
+namespace at {
+constexpr std::size_t kRecordSize = 0x00;
+constexpr std::size_t kHeaderSize = 0x02;
+constexpr std::size_t kFileType = 0x04;
+constexpr std::size_t kMaxTableSize = 0x05;
+constexpr std::size_t kNumRecords = 0x06;
+constexpr std::size_t kBlocksInUse = 0x0A;
+constexpr std::size_t kFileBlocks = 0x0C;
+constexpr std::size_t kFirstBlock = 0x0E;
+constexpr std::size_t kLastBlock = 0x10;
+constexpr std::size_t kUnknown12 = 0x12;
+constexpr std::size_t kModifiedFlags1 = 0x14;
+constexpr std::size_t kIndexFieldNumber = 0x15;
+constexpr std::size_t kIndexRoot = 0x1E;
+constexpr std::size_t kNumIndexLevels = 0x20;
+constexpr std::size_t kNumFields = 0x21;
+constexpr std::size_t kPrimaryKeyFields = 0x23;
+constexpr std::size_t kEncryption1 = 0x25;
+constexpr std::size_t kSortOrder = 0x29;
+constexpr std::size_t kModifiedFlags2 = 0x2A;
+constexpr std::size_t kIndexFlags = 0x2B;
+constexpr std::size_t kIndexMarker = 0x2C;
+constexpr std::size_t kChangeCount1 = 0x2D;
+constexpr std::size_t kChangeCount2 = 0x2E;
+constexpr std::size_t kPrimaryIndexMarker = 0x2F;
+constexpr std::size_t kWriteProtected = 0x38;
+constexpr std::size_t kFileVersionId = 0x39;
+constexpr std::size_t kMaxBlocks = 0x3A;
+constexpr std::size_t kAuxPasswords = 0x3D;
+constexpr std::size_t kWord3E = 0x3E;
+constexpr std::size_t kAutoInc = 0x49;
+constexpr std::size_t kFirstFreeBlock = 0x4D;
+constexpr std::size_t kRealHeaderSize = 0x51;
+constexpr std::size_t kRefIntegrity = 0x55;
+constexpr std::size_t kByte56 = 0x56;
+constexpr std::size_t kVersionWord = 0x58;
+constexpr std::size_t kVersionWordCopy = 0x5A;
+constexpr std::size_t kEncryption2 = 0x5C;
+constexpr std::size_t kUpdateTime = 0x60;
+constexpr std::size_t kNextFieldNumber = 0x64;
+constexpr std::size_t kFieldNumbersOffset = 0x66;
+constexpr std::size_t kIndexNameOffset = 0x68;
+constexpr std::size_t kCodePage = 0x6A;
+constexpr std::size_t kByte6C = 0x6C;
+constexpr std::size_t kByte6D = 0x6D;
+constexpr std::size_t kSortOrderNameOffset = 0x6E;
+constexpr std::size_t kChangeCount4 = 0x70;
+constexpr std::size_t kByte74 = 0x74;
+}  // namespace at
+
 namespace {
 
 constexpr std::size_t kMaxNameLength = 260;
@@ -112,36 +163,36 @@ void validateField(const FieldInfo& f, std::size_t i, const std::string& file) {
 }
 
 void parseFixedPart(const std::uint8_t* p, Header& h) {
-    h.recordSize = getLe16(p + 0x00);
-    h.headerSize = getLe16(p + 0x02);
-    h.fileType = static_cast<FileType>(p[0x04]);
-    h.blockSizeKb = p[0x05];
-    h.numRecords = getLe32(p + 0x06);
-    h.blocksInUse = getLe16(p + 0x0A);
-    h.fileBlocks = getLe16(p + 0x0C);
-    h.firstBlock = getLe16(p + 0x0E);
-    h.lastBlock = getLe16(p + 0x10);
-    h.unknown12 = getLe16(p + 0x12);
-    h.modifiedFlags1 = p[0x14];
-    h.indexFieldNumber = p[0x15];
-    h.indexRoot = getLe16(p + 0x1E);
-    h.indexLevels = p[0x20];
-    h.primaryKeyFields = getLe16(p + 0x23);
-    h.encryption = getLe32(p + 0x25);
-    h.sortOrder = p[0x29];
-    h.modifiedFlags2 = p[0x2A];
-    h.indexFlags = p[0x2B];
-    h.byte2C = p[0x2C];
-    h.changeCount1 = p[0x2D];
-    h.changeCount2 = p[0x2E];
-    h.byte2F = p[0x2F];
-    h.writeProtected = p[0x38];
-    h.version = p[0x39];
-    h.maxBlocks = getLe16(p + 0x3A);
-    h.auxPasswords = p[0x3D];
-    h.autoInc = getLe32(p + 0x49);
-    h.firstFreeBlock = getLe16(p + 0x4D);
-    h.refIntegrity = p[0x55];
+    h.recordSize = getLe16(p + at::kRecordSize);
+    h.headerSize = getLe16(p + at::kHeaderSize);
+    h.fileType = static_cast<FileType>(p[at::kFileType]);
+    h.blockSizeKb = p[at::kMaxTableSize];
+    h.numRecords = getLe32(p + at::kNumRecords);
+    h.blocksInUse = getLe16(p + at::kBlocksInUse);
+    h.fileBlocks = getLe16(p + at::kFileBlocks);
+    h.firstBlock = getLe16(p + at::kFirstBlock);
+    h.lastBlock = getLe16(p + at::kLastBlock);
+    h.unknown12 = getLe16(p + at::kUnknown12);
+    h.modifiedFlags1 = p[at::kModifiedFlags1];
+    h.indexFieldNumber = p[at::kIndexFieldNumber];
+    h.indexRoot = getLe16(p + at::kIndexRoot);
+    h.indexLevels = p[at::kNumIndexLevels];
+    h.primaryKeyFields = getLe16(p + at::kPrimaryKeyFields);
+    h.encryption = getLe32(p + at::kEncryption1);
+    h.sortOrder = p[at::kSortOrder];
+    h.modifiedFlags2 = p[at::kModifiedFlags2];
+    h.indexFlags = p[at::kIndexFlags];
+    h.byte2C = p[at::kIndexMarker];
+    h.changeCount1 = p[at::kChangeCount1];
+    h.changeCount2 = p[at::kChangeCount2];
+    h.byte2F = p[at::kPrimaryIndexMarker];
+    h.writeProtected = p[at::kWriteProtected];
+    h.version = p[at::kFileVersionId];
+    h.maxBlocks = getLe16(p + at::kMaxBlocks);
+    h.auxPasswords = p[at::kAuxPasswords];
+    h.autoInc = getLe32(p + at::kAutoInc);
+    h.firstFreeBlock = getLe16(p + at::kFirstFreeBlock);
+    h.refIntegrity = p[at::kRefIntegrity];
 }
 
 void validateFixedPart(const Header& h, std::size_t available, const std::string& file) {
@@ -168,14 +219,14 @@ void validateFixedPart(const Header& h, std::size_t available, const std::string
 }
 
 void parseExtension(const std::uint8_t* p, Header& h) {
-    const std::uint32_t encryption2 = getLe32(p + 0x5C);
+    const std::uint32_t encryption2 = getLe32(p + at::kEncryption2);
     if (h.encryption == kEncryptedMarker) h.encryption = encryption2;
-    h.updateTime = getLe32(p + 0x60);
-    h.codePage = getLe16(p + 0x6A);
-    h.byte6C = p[0x6C];
-    h.changeCount4 = getLe16(p + 0x70);
-    h.byte74 = p[0x74];
-    h.nextFieldNumber = getLe16(p + 0x64);
+    h.updateTime = getLe32(p + at::kUpdateTime);
+    h.codePage = getLe16(p + at::kCodePage);
+    h.byte6C = p[at::kByte6C];
+    h.changeCount4 = getLe16(p + at::kChangeCount4);
+    h.byte74 = p[at::kByte74];
+    h.nextFieldNumber = getLe16(p + at::kNextFieldNumber);
 }
 
 // Jumps to the offset a 0x58-relative pointer gives when it lies within the header and not
@@ -206,7 +257,7 @@ Header parseHeader(const std::vector<std::uint8_t>& bytes, const std::string& fi
     validateFixedPart(h, bytes.size(), file);
     if (h.hasExtension()) parseExtension(bytes.data(), h);
 
-    const std::uint16_t numFields = getLe16(bytes.data() + 0x21);
+    const std::uint16_t numFields = getLe16(bytes.data() + at::kNumFields);
     if (numFields == 0 || numFields > kMaxFields)
         throwCorrupt(file, "field count " + std::to_string(numFields) + " is out of range 1..255");
     if (h.primaryKeyFields > numFields)
@@ -237,12 +288,12 @@ Header parseHeader(const std::vector<std::uint8_t>& bytes, const std::string& fi
     for (std::size_t i = 0; i < numFields; ++i) h.fieldNames.push_back(r.cString("field name"));
     if (!h.hasExtension()) return h;
 
-    seekToPointer(r, getLe16(bytes.data() + 0x66), r.pos());
+    seekToPointer(r, getLe16(bytes.data() + at::kFieldNumbersOffset), r.pos());
     const std::uint8_t* numbers = r.take(2u * numFields, "field numbers");
     for (std::size_t i = 0; i < numFields; ++i) h.fieldNumbers.push_back(getLe16(numbers + 2 * i));
-    seekToPointer(r, getLe16(bytes.data() + 0x6E), r.pos());
+    seekToPointer(r, getLe16(bytes.data() + at::kSortOrderNameOffset), r.pos());
     h.sortOrderName = r.cString("sort order name");
-    const std::uint16_t indexNamePtr = getLe16(bytes.data() + 0x68);
+    const std::uint16_t indexNamePtr = getLe16(bytes.data() + at::kIndexNameOffset);
     if (indexNamePtr != 0) {
         r.seek(kFixedHeaderSize + indexNamePtr);
         h.indexName = r.cString("index name");
@@ -256,7 +307,7 @@ Header readHeader(File& file) {
     if (head.size() < 4) throwCorrupt(file.path(), "file is too short for a Paradox header");
     file.readAt(0, head.data(), head.size());
     const std::uint64_t headerSize =
-        std::max<std::uint64_t>(getLe16(head.data() + 2), kFixedHeaderSize);
+        std::max<std::uint64_t>(getLe16(head.data() + at::kHeaderSize), kFixedHeaderSize);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(size, headerSize)));
     file.readAt(0, bytes.data(), bytes.size());
     return parseHeader(bytes, file.path());
@@ -288,41 +339,41 @@ class HeaderWriter {
 };
 
 void writeFixedPart(std::uint8_t* p, const Header& h, std::uint16_t realHeaderSize) {
-    putLe16(p + 0x00, h.recordSize);
-    putLe16(p + 0x02, h.headerSize);
-    p[0x04] = static_cast<std::uint8_t>(h.fileType);
-    p[0x05] = h.blockSizeKb;
-    putLe32(p + 0x06, h.numRecords);
-    putLe16(p + 0x0A, h.blocksInUse);
-    putLe16(p + 0x0C, h.fileBlocks);
-    putLe16(p + 0x0E, h.firstBlock);
-    putLe16(p + 0x10, h.lastBlock);
-    putLe16(p + 0x12, h.unknown12);
-    p[0x14] = h.modifiedFlags1;
-    p[0x15] = h.indexFieldNumber;
-    putLe16(p + 0x1E, h.indexRoot);
-    p[0x20] = h.indexLevels;
-    putLe16(p + 0x21, static_cast<std::uint16_t>(h.fields.size()));
-    putLe16(p + 0x23, h.primaryKeyFields);
+    putLe16(p + at::kRecordSize, h.recordSize);
+    putLe16(p + at::kHeaderSize, h.headerSize);
+    p[at::kFileType] = static_cast<std::uint8_t>(h.fileType);
+    p[at::kMaxTableSize] = h.blockSizeKb;
+    putLe32(p + at::kNumRecords, h.numRecords);
+    putLe16(p + at::kBlocksInUse, h.blocksInUse);
+    putLe16(p + at::kFileBlocks, h.fileBlocks);
+    putLe16(p + at::kFirstBlock, h.firstBlock);
+    putLe16(p + at::kLastBlock, h.lastBlock);
+    putLe16(p + at::kUnknown12, h.unknown12);
+    p[at::kModifiedFlags1] = h.modifiedFlags1;
+    p[at::kIndexFieldNumber] = h.indexFieldNumber;
+    putLe16(p + at::kIndexRoot, h.indexRoot);
+    p[at::kNumIndexLevels] = h.indexLevels;
+    putLe16(p + at::kNumFields, static_cast<std::uint16_t>(h.fields.size()));
+    putLe16(p + at::kPrimaryKeyFields, h.primaryKeyFields);
     // Level 4+ data and X files keep the real value at 0x5C and a constant here.
-    putLe32(p + 0x25, h.hasExtension() ? kEncryptedMarker : h.encryption);
-    p[0x29] = h.sortOrder;
-    p[0x2A] = h.modifiedFlags2;
-    p[0x2B] = h.indexFlags;
-    p[0x2C] = h.byte2C;
-    p[0x2D] = h.changeCount1;
-    p[0x2E] = h.changeCount2;
-    p[0x2F] = h.byte2F;
-    p[0x38] = h.writeProtected;
-    p[0x39] = h.version;
-    putLe16(p + 0x3A, h.maxBlocks);
-    p[0x3D] = h.auxPasswords;
-    if (h.hasFieldNames() && h.encryption == 0) putLe16(p + 0x3E, kMagic3E);
-    putLe32(p + 0x49, h.autoInc);
-    putLe16(p + 0x4D, h.firstFreeBlock);
-    putLe16(p + 0x51, realHeaderSize);
-    p[0x55] = h.refIntegrity;
-    if (h.hasExtension()) p[0x56] = 0x20;
+    putLe32(p + at::kEncryption1, h.hasExtension() ? kEncryptedMarker : h.encryption);
+    p[at::kSortOrder] = h.sortOrder;
+    p[at::kModifiedFlags2] = h.modifiedFlags2;
+    p[at::kIndexFlags] = h.indexFlags;
+    p[at::kIndexMarker] = h.byte2C;
+    p[at::kChangeCount1] = h.changeCount1;
+    p[at::kChangeCount2] = h.changeCount2;
+    p[at::kPrimaryIndexMarker] = h.byte2F;
+    p[at::kWriteProtected] = h.writeProtected;
+    p[at::kFileVersionId] = h.version;
+    putLe16(p + at::kMaxBlocks, h.maxBlocks);
+    p[at::kAuxPasswords] = h.auxPasswords;
+    if (h.hasFieldNames() && h.encryption == 0) putLe16(p + at::kWord3E, kMagic3E);
+    putLe32(p + at::kAutoInc, h.autoInc);
+    putLe16(p + at::kFirstFreeBlock, h.firstFreeBlock);
+    putLe16(p + at::kRealHeaderSize, realHeaderSize);
+    p[at::kRefIntegrity] = h.refIntegrity;
+    if (h.hasExtension()) p[at::kByte56] = 0x20;
 }
 
 struct ExtensionOffsets {
@@ -332,25 +383,27 @@ struct ExtensionOffsets {
 };
 
 void writeExtension(std::uint8_t* p, const Header& h, const ExtensionOffsets& at) {
-    putLe16(p + 0x58, static_cast<std::uint16_t>(0x0100 + h.version));
-    putLe16(p + 0x5A, static_cast<std::uint16_t>(0x0100 + h.version));
-    putLe32(p + 0x5C, h.encryption);
-    putLe32(p + 0x60, h.updateTime);
+    putLe16(p + at::kVersionWord, static_cast<std::uint16_t>(0x0100 + h.version));
+    putLe16(p + at::kVersionWordCopy, static_cast<std::uint16_t>(0x0100 + h.version));
+    putLe32(p + at::kEncryption2, h.encryption);
+    putLe32(p + at::kUpdateTime, h.updateTime);
     // At least one past the highest field number (X files name table fields beyond their own
     // count); a data file keeps the next field ID it had.
     std::size_t highest = h.fields.size();
     for (auto n : h.fieldNumbers) highest = std::max<std::size_t>(highest, n & 0x7FFF);
-    putLe16(p + 0x64,
+    putLe16(p + at::kNextFieldNumber,
             static_cast<std::uint16_t>(std::max<std::size_t>(highest + 1, h.nextFieldNumber)));
-    putLe16(p + 0x66, static_cast<std::uint16_t>(at.fieldNumbers - kFixedHeaderSize));
-    putLe16(p + 0x68,
+    putLe16(p + at::kFieldNumbersOffset,
+            static_cast<std::uint16_t>(at.fieldNumbers - kFixedHeaderSize));
+    putLe16(p + at::kIndexNameOffset,
             static_cast<std::uint16_t>(at.indexName ? at.indexName - kFixedHeaderSize : 0));
-    putLe16(p + 0x6A, h.codePage);
-    p[0x6C] = h.byte6C;
-    p[0x6D] = 1;
-    putLe16(p + 0x6E, static_cast<std::uint16_t>(at.sortOrderName - kFixedHeaderSize));
-    putLe16(p + 0x70, h.changeCount4);
-    p[0x74] = h.byte74;
+    putLe16(p + at::kCodePage, h.codePage);
+    p[at::kByte6C] = h.byte6C;
+    p[at::kByte6D] = 1;
+    putLe16(p + at::kSortOrderNameOffset,
+            static_cast<std::uint16_t>(at.sortOrderName - kFixedHeaderSize));
+    putLe16(p + at::kChangeCount4, h.changeCount4);
+    p[at::kByte74] = h.byte74;
 }
 
 }  // namespace

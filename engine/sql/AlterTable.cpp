@@ -19,8 +19,8 @@ struct Token {
 };
 
 [[noreturn]] void syntaxError(std::size_t position, const std::string& what) {
-    throwEngineError(DBIERR_QRYSYNTAX, "Invalid SQL statement at position " +
-                                           std::to_string(position) + ": " + what);
+    throwEngineError(DBIERR_QRYSYNTAX,
+                     "Invalid SQL statement at position " + std::to_string(position) + ": " + what);
 }
 
 std::vector<Token> tokenize(const std::string& sql) {
@@ -50,8 +50,8 @@ std::vector<Token> tokenize(const std::string& sql) {
             tokens.push_back({Token::Kind::Quoted, text, start});
         } else if (std::isalpha(c) || c == '_' || c >= 0x80) {
             std::size_t j = i;
-            while (j < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[j])) || sql[j] == '_' ||
-                                      static_cast<unsigned char>(sql[j]) >= 0x80))
+            while (j < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[j])) ||
+                                      sql[j] == '_' || static_cast<unsigned char>(sql[j]) >= 0x80))
                 ++j;
             tokens.push_back({Token::Kind::Word, sql.substr(i, j - i), start});
             i = j;
@@ -72,7 +72,7 @@ std::vector<Token> tokenize(const std::string& sql) {
 }
 
 class Parser {
-public:
+  public:
     explicit Parser(const std::string& sql) : tokens_(tokenize(sql)) {}
 
     AlterTableStatement statement() {
@@ -93,11 +93,12 @@ public:
             syntaxError(peek().position, "expected ADD or DROP");
         }
         accept(";");
-        if (peek().kind != Token::Kind::End) syntaxError(peek().position, "unexpected text after the statement");
+        if (peek().kind != Token::Kind::End)
+            syntaxError(peek().position, "unexpected text after the statement");
         return st;
     }
 
-private:
+  private:
     const Token& peek() const { return tokens_[pos_]; }
     const Token& take() { return tokens_[pos_ < tokens_.size() - 1 ? pos_++ : pos_]; }
 
@@ -130,7 +131,8 @@ private:
     }
     int number() {
         const Token& t = peek();
-        if (t.kind != Token::Kind::Number || t.text.size() > 9) syntaxError(t.position, "expected a size");
+        if (t.kind != Token::Kind::Number || t.text.size() > 9)
+            syntaxError(t.position, "expected a size");
         return std::stoi(take().text);
     }
 
@@ -140,7 +142,8 @@ private:
         std::string name = identifier("a column name");
         if (accept(".")) {
             if (!sameName(name, table) && !sameName(stemOf(name), stemOf(table)))
-                syntaxError(position, "the column is qualified by " + name + ", not by the table " + table);
+                syntaxError(position,
+                            "the column is qualified by " + name + ", not by the table " + table);
             name = identifier("a column name");
         }
         return name;
@@ -159,7 +162,8 @@ private:
         if (word == "CHARACTER" || word == "CHAR" || word == "VARCHAR") {
             st.type = TFieldType::ftString;
             sizeInParentheses(st);
-            if (st.size < 1) syntaxError(t.position, "a character column needs a size of at least 1");
+            if (st.size < 1)
+                syntaxError(t.position, "a character column needs a size of at least 1");
         } else if (word == "SMALLINT") {
             st.type = TFieldType::ftSmallint;
         } else if (word == "INTEGER" || word == "INT") {
@@ -192,10 +196,11 @@ private:
             const std::size_t subtypePosition = peek().position;
             const int subtype = number();
             expect(")");
-            static constexpr TFieldType kSubtypes[] = {TFieldType::ftMemo, TFieldType::ftBlob,
-                                                       TFieldType::ftFmtMemo, TFieldType::ftParadoxOle,
-                                                       TFieldType::ftGraphic};
-            if (subtype < 1 || subtype > 5) syntaxError(subtypePosition, "BLOB subtype must be 1 to 5");
+            static constexpr TFieldType kSubtypes[] = {
+                TFieldType::ftMemo, TFieldType::ftBlob, TFieldType::ftFmtMemo,
+                TFieldType::ftParadoxOle, TFieldType::ftGraphic};
+            if (subtype < 1 || subtype > 5)
+                syntaxError(subtypePosition, "BLOB subtype must be 1 to 5");
             st.type = kSubtypes[subtype - 1];
         } else {
             syntaxError(t.position, "unknown column type " + word);

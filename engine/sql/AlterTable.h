@@ -20,7 +20,7 @@ struct AlterTableStatement {
     std::string table;
     std::string column;
     TFieldType type = TFieldType::ftUnknown;  // Add only
-    int size = 0;                              // characters, memo leader or decimals
+    int size = 0;                             // characters, memo leader or decimals
 };
 
 // Raises EDBEngineError (DBIERR_QRYSYNTAX) naming the position (1-based character) and what

@@ -5,6 +5,8 @@
 #include <map>
 
 #include "DefinitionTestSupport.h"
+#include "FieldLetters.h"
+#include "FieldTypeNames.h"
 #include "Session.h"
 
 namespace kx4 {
@@ -415,6 +417,19 @@ TEST_F(SaveTest, AnUnknownAliasReachesTheErrorBox) {
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(prompts.errorBoxes.size(), 1u);
 }
+
+// A row the window loads from a table shows the type's short code; saving that row must create
+// the same type again, so every letter the save understands is the code of the type it creates.
+class FieldLetterRoundTrip : public testing::TestWithParam<const char*> {};
+
+TEST_P(FieldLetterRoundTrip, LetterNamesTheTypeItCreates) {
+    const std::optional<FieldLetter> letter = findFieldLetter(QString::fromLatin1(GetParam()));
+    ASSERT_TRUE(letter.has_value());
+    EXPECT_EQ(definitionTypeCode(letter->type), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Letters, FieldLetterRoundTrip,
+                         testing::Values("A", "S", "I", "L", "D", "$", "M"));
 
 }  // namespace
 }  // namespace kx4

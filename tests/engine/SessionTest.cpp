@@ -10,12 +10,16 @@ namespace kx4 {
 namespace {
 
 class SessionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         config_ = dir_.file("engine.ini");
         std::ofstream(config_) << "; aliases of this machine\n"
-                                  "[ZULU]\nTYPE=STANDARD\nPATH=" << dir_.file("zulu") << "\n\n"
-                                  "[MORVANE]\npath = " << dir_.file("morvane") << "\n"
+                                  "[ZULU]\nTYPE=STANDARD\nPATH="
+                               << dir_.file("zulu")
+                               << "\n\n"
+                                  "[MORVANE]\npath = "
+                               << dir_.file("morvane")
+                               << "\n"
                                   "[REMOTE]\nTYPE=INTRBASE\nSERVER NAME=db.example:/data/x.gdb\n";
         std::filesystem::create_directory(dir_.file("morvane"));
         session_.setConfigPath(config_);
@@ -34,7 +38,8 @@ TEST_F(SessionTest, AliasesInTheConfigurationsOrderWithTheirParameters) {
     session_.GetAliasParams("morvane", params);
     EXPECT_EQ(params, (std::vector<std::string>{"PATH=" + dir_.file("morvane")}));
     session_.GetAliasParams("REMOTE", params);
-    EXPECT_EQ(params, (std::vector<std::string>{"TYPE=INTRBASE", "SERVER NAME=db.example:/data/x.gdb"}));
+    EXPECT_EQ(params,
+              (std::vector<std::string>{"TYPE=INTRBASE", "SERVER NAME=db.example:/data/x.gdb"}));
 }
 
 TEST_F(SessionTest, UnknownAliasIsAnEngineError) {
@@ -57,9 +62,9 @@ TEST_F(SessionTest, MissingConfigurationMeansNoAliases) {
 
 TEST_F(SessionTest, TableNamesAreTheTableFilesWithExtensions) {
     // A text file without its schema (a report, an index definition file) is no table.
-    for (const char* name : {"KUNDEN.DB", "KUNDEN.PX", "KUNDEN.MB", "artikel.dbf", "ARTIKEL.MDX",
-                             "PREISE.TXT", "preise.sch", "notes.doc", "KUNDEN.DB.Index.txt",
-                             "KUNDEN.DB.txt"})
+    for (const char* name :
+         {"KUNDEN.DB", "KUNDEN.PX", "KUNDEN.MB", "artikel.dbf", "ARTIKEL.MDX", "PREISE.TXT",
+          "preise.sch", "notes.doc", "KUNDEN.DB.Index.txt", "KUNDEN.DB.txt"})
         std::ofstream(dir_.file("morvane/") + name) << "x";
     std::vector<std::string> names;
     session_.GetTableNames("MORVANE", "", true, false, names);

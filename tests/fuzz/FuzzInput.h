@@ -12,14 +12,14 @@
 namespace kx4::fuzz {
 
 class TableFiles {
-public:
+  public:
     TableFiles(const std::uint8_t* data, std::size_t size, const std::string& stem,
                const std::vector<std::string>& extensions);
     ~TableFiles();
     const std::string& directory() const { return dir_; }
     const std::string& dataFile() const { return dataFile_; }
 
-private:
+  private:
     std::string dir_;
     std::string dataFile_;
 };

@@ -8,14 +8,14 @@
 namespace kx4::test {
 
 class DemoAlias {
-public:
+  public:
     DemoAlias();
     ~DemoAlias();
     const TempDir& dir() const { return dir_; }
     std::string tables() const { return dir_.file("tables"); }
     std::string table(const std::string& name) const { return dir_.file("tables/" + name); }
 
-private:
+  private:
     TempDir dir_;
 };
 

@@ -7,8 +7,9 @@ namespace kx4::test {
 namespace {
 
 class FaultyFile : public File {
-public:
-    FaultyFile(FaultyFileSystem& fs, std::unique_ptr<File> real) : fs_(fs), real_(std::move(real)) {}
+  public:
+    FaultyFile(FaultyFileSystem& fs, std::unique_ptr<File> real)
+        : fs_(fs), real_(std::move(real)) {}
     const std::string& path() const override { return real_->path(); }
     std::uint64_t size() override { return real_->size(); }
     void readAt(std::uint64_t o, void* b, std::size_t n) override { real_->readAt(o, b, n); }
@@ -43,15 +44,18 @@ void FaultyFileSystem::mutate(const std::string& what) {
     if (crashed_) throw SimulatedCrash();
     ++count_;
     if (crashAt_ != 0 && count_ >= crashAt_) {
-        if (diskFull_) throwEngineError(DBIERR_OSENOSPC, "Cannot " + what + ": No space left on device");
+        if (diskFull_)
+            throwEngineError(DBIERR_OSENOSPC, "Cannot " + what + ": No space left on device");
         crashed_ = true;
         throw SimulatedCrash();
     }
 }
 
 std::unique_ptr<File> FaultyFileSystem::open(const std::string& path, OpenMode mode) {
-    if (mode == OpenMode::Create) mutate("create " + path);
-    else if (crashed_) throw SimulatedCrash();
+    if (mode == OpenMode::Create)
+        mutate("create " + path);
+    else if (crashed_)
+        throw SimulatedCrash();
     return std::make_unique<FaultyFile>(*this, realFileSystem().open(path, mode));
 }
 

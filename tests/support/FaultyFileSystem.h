@@ -13,7 +13,7 @@ struct SimulatedCrash : std::runtime_error {
 };
 
 class FaultyFileSystem : public FileSystem {
-public:
+  public:
     // crashAt: 1-based number of the mutating operation that fails; 0 never crashes.
     // diskFull: the failing operation raises a full-disk engine error instead of a crash.
     explicit FaultyFileSystem(int crashAt, bool diskFull = false)
@@ -43,7 +43,7 @@ public:
         return realFileSystem().identity(path);
     }
 
-private:
+  private:
     int crashAt_;
     bool diskFull_;
     int count_ = 0;
@@ -52,7 +52,7 @@ private:
 
 // Installs a file system for the lifetime of the object.
 class ScopedFileSystem {
-public:
+  public:
     explicit ScopedFileSystem(FileSystem& fs) { setFileSystem(&fs); }
     ~ScopedFileSystem() { setFileSystem(nullptr); }
 };

@@ -367,10 +367,13 @@ INSTANTIATE_TEST_SUITE_P(
                       Rewrite{"Restructure",
                               [](TableFile& t) {
                                   restructureTable(dbaseFormat(), t,
-                                                   planFor(t.schema(), [](auto& f) {
-                                                       fieldNamed(f, "NAME").target =
-                                                           newField("NAME", fldDBCHAR, 60);
-                                                   }, false));
+                                                   planFor(
+                                                       t.schema(),
+                                                       [](auto& f) {
+                                                           fieldNamed(f, "NAME").target =
+                                                               newField("NAME", fldDBCHAR, 60);
+                                                       },
+                                                       false));
                               }},
                       Rewrite{"RestructureValueByValue",
                               [](TableFile& t) {
