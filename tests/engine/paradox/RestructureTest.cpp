@@ -229,9 +229,10 @@ TEST_P(TypeChange, ConvertsExactlyOrRefusesLeavingEveryFile) {
         EXPECT_FALSE(expected.has_value()) << "refused a change that fits: " << e.what();
         const std::string message = e.what();
         EXPECT_NE(message.find("Wert"), std::string::npos) << message;
-        if (firstRefused)
+        if (firstRefused) {
             EXPECT_NE(message.find("record " + std::to_string(firstRefused)), std::string::npos)
                 << message;
+        }
         EXPECT_EQ(directorySnapshot(dir.path()), before);
         return;
     }
