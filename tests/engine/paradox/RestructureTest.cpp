@@ -440,7 +440,7 @@ TEST(Pack, ThroughTheRestructureOnAFullPathKeepsIndexesBlobsAndPassword) {
     auto props = std::make_shared<ParadoxProperties>();
     props->encryption = passwordChecksum("kx4");
     std::vector<FieldValue> values;
-    for (int i = 0; i < 400; ++i) values.push_back(std::int64_t{i * 3});
+    for (int i = 0; i < 400; ++i) values.push_back(std::int64_t{i} * 3);
     const auto rows = rowsWith(values);
     writeParadox(path, tableWith(fieldOf("Wert", caseOf('I'))), rows, props);
     Session().AddPassword("kx4");

@@ -59,7 +59,7 @@ std::vector<Record> boundaryRecords() {
                  dateFromYmd(2039, 1, 20), Time{1}, at(2038, 1, 19, 11647000), true, Blank{},
                  Bytes{0, 0, 0, 0, 7}, std::string(umlauts), Blob{pattern(10, 7)},
                  Blob{pattern(5, 8)}, pictureBlob(2, pattern(2047, 9)),
-                 pictureBlob(1, pattern(64 * 1024, 10))});
+                 pictureBlob(1, pattern(std::size_t{64} * 1024, 10))});
     return r;
 }
 
