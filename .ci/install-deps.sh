@@ -9,7 +9,7 @@ PACKAGES=(
   fonts-liberation2 desktop-file-utils
   libsqlite3-dev sqlite3
   pxlib-dev python3-dbf python3-dbfread gdal-bin libdbd-xbase-perl poppler-utils
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format clang-tidy
 )
 
 missing=()

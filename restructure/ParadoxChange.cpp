@@ -158,7 +158,8 @@ void RestructureField(TTable& table, const std::string& fieldName, const TFieldC
         hDBIObj db = nullptr;
         Check(DbiGetObjFromObj(table.Handle(), objDATABASE, &db));
         std::strncpy(desc.szTblName, table.TableName.c_str(), DBIMAXTBLNAMELEN);
-        std::strncpy(desc.szTblType, props.szTableType, DBIMAXNAMELEN);
+        std::strncpy(desc.szTblType, props.szTableType, sizeof desc.szTblType - 1);
+        desc.szTblType[sizeof desc.szTblType - 1] = '\0';
         desc.iFldCount = static_cast<std::uint16_t>(n);
         desc.pecrFldOp = ops.data();
         desc.pfldDesc = descs.data();

@@ -254,7 +254,9 @@ TEST_P(TypeChange, KeepsRecordsBlobsAndIndexes) {
                 EXPECT_EQ(now, was) << before.fields[f] << " of record " << r;
             } else {
                 EXPECT_EQ(isBlank(now), isBlank(was)) << "record " << r;
-                if (c.sameText) EXPECT_EQ(valueAsText(now), valueAsText(was)) << "record " << r;
+                if (c.sameText) {
+                    EXPECT_EQ(valueAsText(now), valueAsText(was)) << "record " << r;
+                }
             }
         }
     }

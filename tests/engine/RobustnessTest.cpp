@@ -89,7 +89,9 @@ TEST_P(InterruptedWrite, LeavesTheOldTableOrTheNewOne) {
             } catch (const EDBEngineError& e) {
                 failed = true;
                 message = e.what();
-                if (diskFull) EXPECT_EQ(e.errorCode(), DBIERR_OSENOSPC) << e.what();
+                if (diskFull) {
+                    EXPECT_EQ(e.errorCode(), DBIERR_OSENOSPC) << e.what();
+                }
             }
         }
         const std::string table = demo.table(c.table);

@@ -28,7 +28,7 @@ class ValuesDialog : public testing::Test {
 TEST_F(ValuesDialog, TypedTypesInOtherLetterCaseStayAsTyped) {
     TTabTyp dialog;
     dialog.show();
-    for (const QString typed : {QStringLiteral("ixprimary"), QStringLiteral("IXUNIQUE")}) {
+    for (const QString& typed : {QStringLiteral("ixprimary"), QStringLiteral("IXUNIQUE")}) {
         dialog.TabBox->lineEdit()->setFocus();
         QTest::keyClick(dialog.TabBox->lineEdit(), Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(dialog.TabBox->lineEdit(), typed);

@@ -58,7 +58,9 @@ TEST(PrintedHead, ALongTitleNeverRunsIntoTheDate) {
         const bool sameLine = date.line == title.line;
         EXPECT_TRUE(!sameLine || title.column + title.text.size() < date.column) << length;
         EXPECT_LT(date.line, 3) << "the column header stays on line 3";
-        if (length == 10) EXPECT_TRUE(sameLine);
+        if (length == 10) {
+            EXPECT_TRUE(sameLine);
+        }
     }
 }
 

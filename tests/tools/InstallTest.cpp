@@ -41,7 +41,7 @@ TEST(Install, PutsProgramsManPageDesktopEntryAndIconsInPlace) {
                          out),
               0)
         << out;
-    const fs::path root = prefix.path();
+    const fs::path& root = prefix.path();
     for (const char* program : {"bin/kx4tabletool", "bin/kx4table"}) {
         EXPECT_TRUE(fs::exists(root / program)) << program;
         EXPECT_NE(fs::status(root / program).permissions() & fs::perms::owner_exec, fs::perms::none)

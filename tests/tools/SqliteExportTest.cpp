@@ -177,7 +177,9 @@ TEST_P(SqliteExport, HoldsTheDumpedValuesInTypedColumnsWithNullForBlanks) {
         "-list");
     std::string expected;
     for (const auto& statement : c.expectedSchema) expected += statement + "\n";
-    if (!c.expectedSchema.empty()) EXPECT_EQ(schema, expected);
+    if (!c.expectedSchema.empty()) {
+        EXPECT_EQ(schema, expected);
+    }
 }
 
 // Stops at its first report.

@@ -242,7 +242,8 @@ INSTANTIATE_TEST_SUITE_P(
                      DBIERR_NONE, "UPPER(NAME)"},
         IndexRequest{"two_fields", indexOn("NB", "NAME;SCORE"), DBIERR_NONE,
                      "NAME+STR(SCORE,10,2)"},
-        IndexRequest{"expression", IndexDef{"EXPR", "", "UPPER(LEFT(NAME,3))+DTOS(BORN)", {}, ""},
+        IndexRequest{"expression",
+                     IndexDef{"EXPR", "", "UPPER(LEFT(NAME,3))+DTOS(BORN)", {}, "", ""},
                      DBIERR_NONE, "UPPER(LEFT(NAME,3))+DTOS(BORN)"},
         IndexRequest{"primary", indexOn("P", "ID", IndexOption::ixPrimary), DBIERR_NOTSUPPORTED,
                      ""},
@@ -250,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(
         IndexRequest{"unknown_field", indexOn("X", "NOPE"), DBIERR_NOSUCHFIELD, ""},
         IndexRequest{"memo_field", indexOn("X", "NOTES"), DBIERR_NOTSUPPORTED, ""},
         IndexRequest{"name_too_long", indexOn("ELEVENCHARS", "ID"), DBIERR_INVALIDPARAM, ""},
-        IndexRequest{"unknown_function", IndexDef{"F", "", "SOUNDEX(NAME)", {}, ""},
+        IndexRequest{"unknown_function", IndexDef{"F", "", "SOUNDEX(NAME)", {}, "", ""},
                      DBIERR_NOTSUPPORTED, ""}),
     [](const auto& info) { return info.param.label; });
 

@@ -207,8 +207,9 @@ TEST_P(CopiedRewrite, KeepsTheDeletedRecordsUnlessItPacks) {
     for (const char* name : {"PEOPLE.DBF", "PEOPLE.MDX", "PEOPLE.DBT"}) {
         const bool exists = fs::exists(kept.file(name));
         ASSERT_EQ(exists, fs::exists(packed.file(name))) << name;
-        if (exists)
+        if (exists) {
             EXPECT_TRUE(readFileBytes(kept.file(name)) == readFileBytes(packed.file(name))) << name;
+        }
     }
     EXPECT_EQ(readAll(*openDbase(a)->scan()), readAll(*openDbase(b)->scan()));
 }

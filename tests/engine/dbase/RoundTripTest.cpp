@@ -89,7 +89,7 @@ TEST_P(ValueRoundTrip, ReadsBackOrIsRefused) {
             FAIL() << "no error";
         } catch (const EDBEngineError& e) {
             EXPECT_EQ(e.errorCode(), c.error) << e.what();
-            EXPECT_NE(std::string(e.what()).find("F"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find('F'), std::string::npos) << e.what();
         }
         EXPECT_FALSE(std::filesystem::exists(path)) << "a failed build leaves no table";
         return;

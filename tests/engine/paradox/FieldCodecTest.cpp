@@ -89,7 +89,7 @@ TEST_P(Rejected, RaisesInsteadOfTruncating) {
         FAIL() << "accepted";
     } catch (const EDBEngineError& e) {
         EXPECT_EQ(e.errorCode(), c.code) << e.what();
-        EXPECT_NE(std::string(e.what()).find("F"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find('F'), std::string::npos);
     }
 }
 

@@ -149,7 +149,9 @@ TEST_P(Restructure, KeepsTheIdsOfKeptFieldsAndNumbersNewOnes) {
     EXPECT_EQ(after.next, GetParam().next);
     EXPECT_EQ(readFileBytes(dir.file("KASSE.VAL")), valBefore);
     EXPECT_EQ(notes.size(), GetParam().told ? 1u : 0u);
-    if (!notes.empty()) EXPECT_NE(notes[0].find("validity checks"), std::string::npos);
+    if (!notes.empty()) {
+        EXPECT_NE(notes[0].find("validity checks"), std::string::npos);
+    }
     auto table = openParadox(path);
     for (const auto& problem : table->check()) ADD_FAILURE() << problem;
     EXPECT_EQ(readWithPxlib(path).records.size(), rows().size());

@@ -229,9 +229,10 @@ TEST_P(TypeChange, ConvertsExactlyOrRefusesLeavingEveryFile) {
         EXPECT_FALSE(expected.has_value()) << "refused a change that fits: " << e.what();
         const std::string message = e.what();
         EXPECT_NE(message.find("Wert"), std::string::npos) << message;
-        if (firstRefused)
+        if (firstRefused) {
             EXPECT_NE(message.find("record " + std::to_string(firstRefused)), std::string::npos)
                 << message;
+        }
         EXPECT_EQ(directorySnapshot(dir.path()), before);
         return;
     }
@@ -439,7 +440,7 @@ TEST(Pack, ThroughTheRestructureOnAFullPathKeepsIndexesBlobsAndPassword) {
     auto props = std::make_shared<ParadoxProperties>();
     props->encryption = passwordChecksum("kx4");
     std::vector<FieldValue> values;
-    for (int i = 0; i < 400; ++i) values.push_back(std::int64_t{i * 3});
+    for (int i = 0; i < 400; ++i) values.push_back(std::int64_t{i} * 3);
     const auto rows = rowsWith(values);
     writeParadox(path, tableWith(fieldOf("Wert", caseOf('I'))), rows, props);
     Session().AddPassword("kx4");

@@ -59,7 +59,7 @@ std::vector<Record> boundaryRecords() {
                  dateFromYmd(2039, 1, 20), Time{1}, at(2038, 1, 19, 11647000), true, Blank{},
                  Bytes{0, 0, 0, 0, 7}, std::string(umlauts), Blob{pattern(10, 7)},
                  Blob{pattern(5, 8)}, pictureBlob(2, pattern(2047, 9)),
-                 pictureBlob(1, pattern(64 * 1024, 10))});
+                 pictureBlob(1, pattern(std::size_t{64} * 1024, 10))});
     return r;
 }
 
@@ -128,7 +128,9 @@ TEST_P(RoundTrip, RewriteKeepsLevelCodePagePasswordAndCounter) {
     table.reset();
 
     ScriptedPasswords none;
-    if (*GetParam().password) EXPECT_THROW(openParadox(path, false, &none), EDBEngineError);
+    if (*GetParam().password) {
+        EXPECT_THROW(openParadox(path, false, &none), EDBEngineError);
+    }
     auto reopened = openParadox(path, false, &passwords);
     EXPECT_EQ(reopened->info().codePage, GetParam().codePage);
     EXPECT_EQ(reopened->info().version, GetParam().version == 0x0C ? 7 : 5);
@@ -268,9 +270,10 @@ TEST(SecondaryIndexes, ScanInTheIndexOrder) {
     int n = 0;
     while (cursor->next(r)) {
         // City, field 6; the table's sort order ignores case.
-        if (n++ && !isBlank(previous[5]) && !isBlank(r[5]))
+        if (n++ && !isBlank(previous[5]) && !isBlank(r[5])) {
             EXPECT_LE(toUpperAscii(std::get<std::string>(previous[5])),
                       toUpperAscii(std::get<std::string>(r[5])));
+        }
         previous = r;
     }
     EXPECT_EQ(n, 20);
