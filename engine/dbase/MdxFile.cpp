@@ -42,6 +42,14 @@ constexpr std::size_t kAlwaysOne = 529;
 constexpr std::size_t kTagTable = 544;
 constexpr std::size_t kTagEntrySize = 32;
 constexpr std::size_t kTagNameSize = 11;
+constexpr std::size_t kEntryHeaderPage = 0;
+constexpr std::size_t kEntryName = 4;
+constexpr std::size_t kEntryKeyFormat = 15;
+constexpr std::size_t kEntryLeft = 16;
+constexpr std::size_t kEntryRight = 17;
+constexpr std::size_t kEntryParent = 18;
+constexpr std::size_t kEntryAlwaysTwo = 19;
+constexpr std::size_t kEntryKeyType = 20;
 
 // Tag header (one block):
 //   0 root page (4) | 4 blocks used (4) | 8 flags: 0x10, +0x08 descending, +0x40 unique
@@ -78,6 +86,8 @@ constexpr std::uint8_t kFlagUnique = 0x40;
 // Node (one block): 0 key count (4) | 4 link (4) | 8 items: pointer (4) + key, padded to the
 // item length | interior nodes: the rightmost child's page after the last item.
 constexpr std::size_t kNodeItems = 8;
+// An item: the record number (leaves) or child page (interior nodes), then the key.
+constexpr std::size_t kItemKey = 4;
 constexpr std::size_t kNodeOverhead = 12;
 constexpr int kMaxDepth = 40;
 
@@ -90,7 +100,7 @@ void putDate(std::uint8_t* p) {
     p[2] = static_cast<std::uint8_t>(tm.tm_mday);
 }
 
-int itemLengthFor(int keyLength) { return (keyLength + 4 + 3) / 4 * 4; }
+int itemLengthFor(int keyLength) { return (keyLength + int{kItemKey} + 3) / 4 * 4; }
 
 std::string cString(const std::uint8_t* p, std::size_t max) {
     std::size_t n = 0;
@@ -113,10 +123,11 @@ void linkNameTree(std::vector<std::uint8_t>& header, const std::vector<MdxTagSpe
         for (;;) {
             std::uint8_t* entry = header.data() + kTagTable + node * kTagEntrySize;
             const bool left = tags[i].name < tags[node].name;
-            std::uint8_t& link = entry[left ? 16 : 17];
+            std::uint8_t& link = entry[left ? kEntryLeft : kEntryRight];
             if (link == 0) {
                 link = static_cast<std::uint8_t>(i + 1);
-                header[kTagTable + i * kTagEntrySize + 18] = static_cast<std::uint8_t>(node + 1);
+                header[kTagTable + i * kTagEntrySize + kEntryParent] =
+                    static_cast<std::uint8_t>(node + 1);
                 break;
             }
             node = link - 1u;
@@ -218,7 +229,7 @@ class TreeWriter {
         if (leaf || level.filled + 1 < level.nodeSize()) {
             std::uint8_t* item = level.block.data() + kNodeItems + level.filled * itemLength_;
             putLe32(item, pointer);
-            std::memcpy(item + 4, key.data(), std::min(key.size(), itemLength_ - 4));
+            std::memcpy(item + kItemKey, key.data(), std::min(key.size(), itemLength_ - kItemKey));
             ++level.filled;
             if (!leaf || level.filled < level.nodeSize()) return;
             written = completeNode(depth, 0);
@@ -328,11 +339,12 @@ void writeMdx(File& file, const std::string& tableStem, std::uint8_t ldid,
         nextPage = tree.endPage();
 
         std::uint8_t* entry = header.data() + kTagTable + t * kTagEntrySize;
-        putLe32(entry, headerPage);
-        std::memcpy(entry + 4, tag.name.data(), std::min(tag.name.size(), kTagNameSize - 1));
-        entry[15] = kFlagBase;
-        entry[19] = 0x02;
-        entry[20] = static_cast<std::uint8_t>(tag.keyType);
+        putLe32(entry + kEntryHeaderPage, headerPage);
+        std::memcpy(entry + kEntryName, tag.name.data(),
+                    std::min(tag.name.size(), kTagNameSize - 1));
+        entry[kEntryKeyFormat] = kFlagBase;
+        entry[kEntryAlwaysTwo] = 0x02;
+        entry[kEntryKeyType] = static_cast<std::uint8_t>(tag.keyType);
     }
     linkNameTree(header, tags);
     putLe32(header.data() + kFilePages, nextPage);
@@ -374,8 +386,8 @@ MdxFile::MdxFile(std::unique_ptr<File> file) : file_(std::move(file)) {
     for (int i = 0; i < used; ++i) {
         const std::uint8_t* e = h.data() + kTagTable + static_cast<std::size_t>(i) * kTagEntrySize;
         MdxTag tag;
-        tag.name = cString(e + 4, kTagNameSize);
-        readTag(tag, getLe32(e));
+        tag.name = cString(e + kEntryName, kTagNameSize);
+        readTag(tag, getLe32(e + kEntryHeaderPage));
         tags_.push_back(std::move(tag));
     }
 }
@@ -409,7 +421,7 @@ void MdxFile::readTag(MdxTag& tag, std::uint32_t headerPage) {
                          : tag.keyType == KeyType::Date  ? kDateKeyLength
                                                          : 0;
     if (tag.keyLength < 1 || tag.keyLength > 240 || (expected && tag.keyLength != expected) ||
-        tag.itemLength < tag.keyLength + 4 || tag.maxKeys < 1 ||
+        tag.itemLength < tag.keyLength + int{kItemKey} || tag.maxKeys < 1 ||
         static_cast<std::size_t>(tag.maxKeys) * tag.itemLength + kNodeOverhead >
             static_cast<std::size_t>(blockSize_))
         corrupt("tag " + tag.name + " has inconsistent key sizes (key " +
@@ -442,7 +454,7 @@ MdxFile::Node MdxFile::readNode(const MdxTag& tag, std::uint32_t page) {
     const auto item = static_cast<std::size_t>(tag.itemLength);
     for (std::uint32_t i = 0; i < n; ++i) {
         const std::uint8_t* p = block.data() + kNodeItems + i * item;
-        node.items.push_back({KeyBytes(p + 4, p + 4 + tag.keyLength), getLe32(p)});
+        node.items.push_back({KeyBytes(p + kItemKey, p + kItemKey + tag.keyLength), getLe32(p)});
     }
     const std::size_t rightAt = kNodeItems + n * item;
     node.right = rightAt + 4 <= block.size() ? getLe32(block.data() + rightAt) : 0;
@@ -457,7 +469,7 @@ void MdxFile::writeNode(const MdxTag& tag, const Node& node) {
     for (std::size_t i = 0; i < node.items.size(); ++i) {
         std::uint8_t* p = block.data() + kNodeItems + i * item;
         putLe32(p, node.items[i].record);
-        std::memcpy(p + 4, node.items[i].key.data(), node.items[i].key.size());
+        std::memcpy(p + kItemKey, node.items[i].key.data(), node.items[i].key.size());
     }
     putLe32(block.data() + kNodeItems + node.items.size() * item, node.leaf ? 0 : node.right);
     file_->writeAt(static_cast<std::uint64_t>(node.page) * kPageSize, block.data(), block.size());

@@ -12,16 +12,21 @@ namespace {
 
 // .DBT header (block 0), little-endian:
 //   0 next free block (4) | III: 16 version 0x03 | IV: 8 table base name (8), 20 block size (2)
-// .FPT header, big-endian: 0 next free block (4) | 6 block size (2)
+// .FPT header, big-endian: 0 next free block (4) | 6 block size (2); a block starts with its
+// type (4) and the memo's length (4).
 constexpr std::size_t kDbtNameOffset = 8;
 constexpr std::size_t kDbtNameSize = 8;
 constexpr std::size_t kDbtIIIVersionOffset = 16;
+constexpr std::size_t kDbtIVUnknownOffset = 18;  // 02 01 as dBase writes them
 constexpr std::size_t kDbtBlockSizeOffset = 20;
 constexpr std::size_t kFptBlockSizeOffset = 6;
+constexpr std::size_t kFptLeaderSize = 8;
+constexpr std::size_t kFptLengthOffset = 4;
 constexpr std::size_t kMemoHeaderSize = 512;
 // IV memo block: FF FF 08 00, then the length including these 8 bytes (4).
 constexpr std::uint8_t kIVMarker[4] = {0xFF, 0xFF, 0x08, 0x00};
 constexpr std::size_t kIVLeaderSize = 8;
+constexpr std::size_t kIVLengthOffset = 4;
 constexpr std::uint8_t kMemoEnd = 0x1A;
 // dbfread and similar readers read 8 bytes past an IV memo and cut at 0x1F, the byte dBase
 // leaves behind a memo; writing it keeps their view of our memos exact.
@@ -54,8 +59,8 @@ std::unique_ptr<MemoFile> MemoFile::create(File& file, MemoKind kind, int blockS
     } else {
         std::memcpy(header.data() + kDbtNameOffset, tableStem.data(),
                     std::min(tableStem.size(), kDbtNameSize));
-        header[18] = 0x02;  // bytes 18-19 as dBase writes them
-        header[19] = 0x01;
+        header[kDbtIVUnknownOffset] = 0x02;
+        header[kDbtIVUnknownOffset + 1] = 0x01;
         putLe16(header.data() + kDbtBlockSizeOffset, static_cast<std::uint16_t>(blockSize));
     }
     file.truncate(0);
@@ -128,7 +133,7 @@ Bytes MemoFile::readIV(std::uint64_t offset, std::uint32_t block) {
         memoError(path(), "memo block " + std::to_string(block) + " is cut off");
     // Some writers put dBase III style text into IV files.
     if (std::memcmp(first.data(), kIVMarker, 2) != 0) return readIII(offset);
-    const std::uint32_t length = getLe32(first.data() + 4);
+    const std::uint32_t length = getLe32(first.data() + kIVLengthOffset);
     if (length < kIVLeaderSize || length - kIVLeaderSize > kMaxMemoSize ||
         !reaches(offset + length))
         memoError(path(), "memo block " + std::to_string(block) + " claims " +
@@ -143,15 +148,15 @@ Bytes MemoFile::readIV(std::uint64_t offset, std::uint32_t block) {
 }
 
 Bytes MemoFile::readFpt(std::uint64_t offset, std::uint32_t block) {
-    std::uint8_t leader[8];
+    std::uint8_t leader[kFptLeaderSize];
     if (file_->readSomeAt(offset, leader, sizeof leader) < sizeof leader)
         memoError(path(), "memo block " + std::to_string(block) + " is cut off");
-    const std::uint32_t length = getBe32(leader + 4);
-    if (length > kMaxMemoSize || !reaches(offset + 8 + length))
+    const std::uint32_t length = getBe32(leader + kFptLengthOffset);
+    if (length > kMaxMemoSize || !reaches(offset + kFptLeaderSize + length))
         memoError(path(), "memo block " + std::to_string(block) + " claims " +
                               std::to_string(length) + " bytes, beyond the file's end");
     Bytes out(length);
-    file_->readAt(offset + 8, out.data(), out.size());
+    file_->readAt(offset + kFptLeaderSize, out.data(), out.size());
     return out;
 }
 
@@ -181,7 +186,8 @@ Bytes MemoFile::blocksFor(const Bytes& data) const {
         content.reserve(data.size() + kIVLeaderSize + 1 + blockSize_);
         content.resize(kIVLeaderSize);
         std::memcpy(content.data(), kIVMarker, sizeof kIVMarker);
-        putLe32(content.data() + 4, static_cast<std::uint32_t>(data.size() + kIVLeaderSize));
+        putLe32(content.data() + kIVLengthOffset,
+                static_cast<std::uint32_t>(data.size() + kIVLeaderSize));
         content.insert(content.end(), data.begin(), data.end());
         content.push_back(kIVTrailer);
     }

@@ -22,14 +22,23 @@ constexpr std::uint8_t kHeaderStart[0x2B] = {
 constexpr std::uint8_t kTypeSingle = 2;
 constexpr std::uint8_t kTypeShared = 3;
 constexpr std::uint8_t kSingleIndex = 0xFF;
+// Every blob block starts with its type and its length in 4 KiB units.
+constexpr std::size_t kBlockType = 0x00;
+constexpr std::size_t kBlockLength = 0x01;
 // Single-blob block: 00 u8 type 2, 01 u16 length in 4 KiB units, 03 u32 blob length,
 // 07 u16 modification number, 09 data.
+constexpr std::size_t kSingleBlobLength = 0x03;
+constexpr std::size_t kSingleModNumber = 0x07;
 constexpr std::size_t kSingleHeader = 9;
 // Shared block: 00 u8 type 3, 01 u16 1, 03 9 bytes unknown, 0C 64 slots of 5 bytes
 // (chunk offset, chunk count, u16 modification number, bytes in the last chunk), then 16-byte
 // data chunks from chunk 0x15 to 0xFF.
 constexpr std::size_t kSlotTable = 0x0C;
 constexpr std::size_t kSlotSize = 5;
+constexpr std::size_t kSlotFirstChunk = 0;
+constexpr std::size_t kSlotChunks = 1;
+constexpr std::size_t kSlotModNumber = 2;
+constexpr std::size_t kSlotLastBytes = 4;
 constexpr unsigned kSlots = 64;
 constexpr unsigned kChunk = 16;
 constexpr unsigned kFirstDataChunk = 0x15;
@@ -104,13 +113,14 @@ Bytes BlobReader::readSingle(std::uint64_t offset, const BlobPointer& ptr,
                                                  field + " at offset " + std::to_string(offset) +
                                                  " reaches past the end");
     const auto block = readBlock(offset, static_cast<std::size_t>(available), field);
-    const std::uint32_t stored = getLe32(block.data() + 3);
-    if (block[0] != kTypeSingle || stored != ptr.length)
+    const std::uint32_t stored = getLe32(block.data() + kSingleBlobLength);
+    if (block[kBlockType] != kTypeSingle || stored != ptr.length)
         throwEngineError(DBIERR_BLOBCORRUPT, "Corrupt blob file " + path() + ": block at offset " +
                                                  std::to_string(offset) + " for field " + field +
                                                  " is not a blob of " + std::to_string(ptr.length) +
-                                                 " bytes (type " + std::to_string(block[0]) +
-                                                 ", length " + std::to_string(stored) + ")");
+                                                 " bytes (type " +
+                                                 std::to_string(block[kBlockType]) + ", length " +
+                                                 std::to_string(stored) + ")");
     return Bytes(block.begin() + kSingleHeader, block.begin() + kSingleHeader + ptr.length);
 }
 
@@ -123,10 +133,11 @@ Bytes BlobReader::readSlot(std::uint64_t offset, unsigned slot, const BlobPointe
     }
     const auto& block = sharedBlock_;
     const std::uint8_t* entry = block.data() + kSlotTable + kSlotSize * slot;
-    const unsigned firstChunk = entry[0], chunks = entry[1], lastBytes = entry[4];
+    const unsigned firstChunk = entry[kSlotFirstChunk], chunks = entry[kSlotChunks],
+                   lastBytes = entry[kSlotLastBytes];
     const std::uint64_t length = chunks == 0 ? 0 : (chunks - 1) * kChunk + lastBytes;
-    const bool valid = block[0] == kTypeShared && firstChunk >= kFirstDataChunk && chunks > 0 &&
-                       lastBytes >= 1 && lastBytes <= kChunk &&
+    const bool valid = block[kBlockType] == kTypeShared && firstChunk >= kFirstDataChunk &&
+                       chunks > 0 && lastBytes >= 1 && lastBytes <= kChunk &&
                        firstChunk + chunks <= kChunksPerBlock && length == ptr.length;
     if (!valid)
         throwEngineError(DBIERR_BLOBCORRUPT, "Corrupt blob file " + path() + ": slot " +
@@ -184,10 +195,10 @@ BlobPointer BlobWriter::writeSingle(const Bytes& data) {
                                                  " bytes is larger than Paradox can store");
     const std::uint64_t offset = reserve(blocks);
     std::vector<std::uint8_t> bytes(blocks * kMbBlockSize, 0);
-    bytes[0] = kTypeSingle;
-    putLe16(bytes.data() + 1, static_cast<std::uint16_t>(blocks));
-    putLe32(bytes.data() + 3, static_cast<std::uint32_t>(data.size()));
-    putLe16(bytes.data() + 7, kModNumber);
+    bytes[kBlockType] = kTypeSingle;
+    putLe16(bytes.data() + kBlockLength, static_cast<std::uint16_t>(blocks));
+    putLe32(bytes.data() + kSingleBlobLength, static_cast<std::uint32_t>(data.size()));
+    putLe16(bytes.data() + kSingleModNumber, kModNumber);
     std::memcpy(bytes.data() + kSingleHeader, data.data(), data.size());
     writeBlocks(offset, bytes);
     return {static_cast<std::uint32_t>(offset) | kSingleIndex,
@@ -201,16 +212,16 @@ BlobPointer BlobWriter::writeShared(const Bytes& data) {
     if (!shared_) {
         shared_ = std::make_unique<SharedBlock>();
         shared_->offset = reserve(1);
-        shared_->bytes[0] = kTypeShared;
-        putLe16(shared_->bytes.data() + 1, 1);
+        shared_->bytes[kBlockType] = kTypeShared;
+        putLe16(shared_->bytes.data() + kBlockLength, 1);
     }
     SharedBlock& b = *shared_;
     const unsigned slot = static_cast<unsigned>(b.nextSlot--);
     std::uint8_t* entry = b.bytes.data() + kSlotTable + kSlotSize * slot;
-    entry[0] = static_cast<std::uint8_t>(b.nextChunk);
-    entry[1] = static_cast<std::uint8_t>(chunks);
-    putLe16(entry + 2, kModNumber);
-    entry[4] = static_cast<std::uint8_t>(data.size() - (chunks - 1) * kChunk);
+    entry[kSlotFirstChunk] = static_cast<std::uint8_t>(b.nextChunk);
+    entry[kSlotChunks] = static_cast<std::uint8_t>(chunks);
+    putLe16(entry + kSlotModNumber, kModNumber);
+    entry[kSlotLastBytes] = static_cast<std::uint8_t>(data.size() - (chunks - 1) * kChunk);
     std::memcpy(b.bytes.data() + b.nextChunk * kChunk, data.data(), data.size());
     b.nextChunk += chunks;
     return {static_cast<std::uint32_t>(b.offset) | slot, static_cast<std::uint32_t>(data.size()),
