@@ -92,7 +92,7 @@ void runChangeFieldLength(TTabellenForm& form) {
         return;
     }
     const DefineFormUse use(form);
-    const WartePanelScope progress(form, restructureSubtitle(), kShowPanelAfter);
+    const WartePanelScope progress(*form.WartePanel, restructureSubtitle(), kShowPanelAfter);
     DefineForm->ChangeFeldLength(form.AliasBox->currentText(), form.TabString->text(), field,
                                  fieldLengthOf(length));
 }

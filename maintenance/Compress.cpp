@@ -47,7 +47,7 @@ void packParadoxTable(TTabellenForm& form, const std::string& tablePath,
     Check(DbiOpenDatabase(nullptr, nullptr, dbiREADWRITE, dbiOPENSHARED, nullptr, 0, nullptr,
                           nullptr, &database));
     const ScopeExit closeDatabase([&] { DbiCloseDatabase(&database); });
-    waiting.emplace(form, kPackSubtitle);
+    waiting.emplace(*form.WartePanel, kPackSubtitle);
     Check(DbiDoRestructure(database, 1, &desc, nullptr, nullptr, nullptr, false));
 }
 
@@ -73,7 +73,7 @@ bool compressTable(TTabellenForm& form, const QString& tableName) {
     CURProps props;
     Check(DbiGetCursorProps(table.Handle(), &props));
     if (props.iSeqNums == kRecordNumbers) {
-        const WartePanelScope progress(form, kPackSubtitle, kShowPanelAfter);
+        const WartePanelScope progress(*form.WartePanel, kPackSubtitle, kShowPanelAfter);
         Check(DbiPackTable(databaseOf(table), table.Handle(), nullptr, szDBASE, true));
         packed = true;
     } else if (props.iSeqNums == kSequenceNumbers) {

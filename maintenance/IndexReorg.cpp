@@ -147,7 +147,7 @@ void TTabellenForm::IndexReorgBtnClick() {
         GetIndexes(table);
     });
     OpenExclusiveWithRetry(table, TabelleExclusiveRetryQuestion(typedName));
-    waiting.emplace(*this, kRebuildSubtitle);
+    waiting.emplace(*WartePanel, kRebuildSubtitle);
     rebuildIndexes(table, tableName,
                    indexDefinitionFilePath(GetAliasPath(AliasBox->currentText()), tableName),
                    *waiting);
