@@ -5,6 +5,7 @@
 #include <QTreeWidget>
 
 #include "DruckTab.h"
+#include "MaintenanceOperations.h"
 #include "TabTyp.h"
 #include "TabellenForm.h"
 
@@ -51,5 +52,11 @@ OperationContext TTabellenForm::operationContext() {
 }
 
 void TTabellenForm::DruckBtnClick() { DruckTab(operationContext(), DruckBtn->icon()); }
+void TTabellenForm::CompressBtnClick() { runCompress(operationContext()); }
+void TTabellenForm::IndexReorgBtnClick() { runIndexReorg(operationContext()); }
+void TTabellenForm::IdxDefineBtnClick() { runIdxDefine(operationContext()); }
+void TTabellenForm::IdxDelBtnClick() {
+    runIdxDelete(operationContext(), [this] { IndexText->clear(); });
+}
 
 }  // namespace kx4
