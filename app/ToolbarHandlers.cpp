@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QTreeWidget>
 
+#include "DefineOperations.h"
 #include "DruckTab.h"
 #include "MaintenanceOperations.h"
 #include "TabTyp.h"
@@ -52,6 +53,10 @@ OperationContext TTabellenForm::operationContext() {
 }
 
 void TTabellenForm::DruckBtnClick() { DruckTab(operationContext(), DruckBtn->icon()); }
+void TTabellenForm::NeuTableClick() { runNewTable(operationContext()); }
+void TTabellenForm::ZQSpeedBtn1Click() { runDelField(operationContext()); }
+void TTabellenForm::AddFeldBtnClick() { runAddField(operationContext()); }
+void TTabellenForm::ChangeFeldLenthClick() { runChangeFieldLength(operationContext()); }
 void TTabellenForm::CompressBtnClick() { runCompress(operationContext()); }
 void TTabellenForm::IndexReorgBtnClick() { runIndexReorg(operationContext()); }
 void TTabellenForm::IdxDefineBtnClick() { runIdxDefine(operationContext()); }
