@@ -43,13 +43,16 @@ Selection TTabellenForm::selection() const {
 }
 
 OperationContext TTabellenForm::operationContext() {
-    const auto valuesDialog = [this]() -> TTabTyp& {
-        // The start-up creates the dialog; a window made without it gets one on first use.
-        if (!TabTyp) TabTyp = new TTabTyp(this);
-        return *TabTyp;
-    };
-    return {session_,    this,         *WartePanel,
-            selection(), valuesDialog, [this](TTable& table) { GetIndexes(table); }};
+    return {.session = session_,
+            .parent = this,
+            .panel = *WartePanel,
+            .selection = selection(),
+            .valuesDialog = [this]() -> TTabTyp& {
+                // The start-up creates the dialog; a window made without it gets one on first use.
+                if (!TabTyp) TabTyp = new TTabTyp(this);
+                return *TabTyp;
+            },
+            .showIndexes = [this](TTable& table) { GetIndexes(table); }};
 }
 
 void TTabellenForm::DruckBtnClick() { DruckTab(operationContext(), DruckBtn->icon()); }
