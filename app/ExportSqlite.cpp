@@ -40,7 +40,7 @@ void TTabellenForm::ExportSqliteClick(const QString& tableName) {
     }
     SqliteExport database(target.toStdString());
     {
-        WartePanelScope waiting(*this, CatalogueText(65216), kShowPanelAfter);
+        WartePanelScope waiting(*WartePanel, CatalogueText(65216), kShowPanelAfter);
         written = database.add(table.File(), sqliteTableName(table.File().path()), notes, &waiting);
     }
     table.Close();

@@ -91,7 +91,7 @@ void TTabellenForm::DoChangeFeldTyp(const QString& alias, const QString& table,
     change.DatabaseName = AnsiToOem(alias);
     change.TableName = AnsiToOem(table);
     {
-        const WartePanelScope progress(*this, restructureSubtitle(), kShowPanelAfter);
+        const WartePanelScope progress(*WartePanel, restructureSubtitle(), kShowPanelAfter);
         change.ChangeField(feldName.toStdString(), feldTyp, size);
     }
     QCoreApplication::processEvents();

@@ -1,13 +1,14 @@
 #pragma once
 // The main window "KX4 Tabellen-Info": toolbar, alias box, table tree, field and index lists.
 // The window holds what the user has chosen (alias box text, TabString, IndexText, the selected
-// tree node and field rows); the toolbar operations read it from the controls below, which are
-// public so that the operations and the tests can reach them.
+// tree node and field rows) and hands it to the toolbar operations as a Selection; the controls
+// below are public so that the tests can reach them.
 #include <QMainWindow>
 #include <QStringList>
 #include <cstdint>
 #include <memory>
 
+#include "OperationContext.h"
 #include "Session.h"
 #include "Table.h"
 #include "WartePanel.h"
@@ -54,7 +55,7 @@ class TTabellenForm : public QMainWindow {
     void FormDestroy();
     void LadeSprache();
 
-    // Toolbar.
+    // Toolbar. Each button hands the operation of its folder what it needs of this window.
     void DruckBtnClick();
     void ChangeFeldLenthClick();
     void FeldTypBtnClick();
@@ -98,6 +99,12 @@ class TTabellenForm : public QMainWindow {
     }
 
     TSession& session() const { return session_; }
+
+    // What the user has chosen in the controls, as the toolbar operations read it.
+    Selection selection() const;
+    // The session, this window as the dialogs' parent, the wait panel, the selection, the values
+    // dialog (created on first use when the start-up did not) and GetIndexes.
+    OperationContext operationContext();
 
     // The two dialogs that live from start-up to exit (see StartUp.h); owned by this window.
     TTabTyp* TabTyp = nullptr;

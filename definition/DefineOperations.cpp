@@ -1,12 +1,10 @@
 #include "DefineOperations.h"
 
-#include <QTreeWidget>
-
 #include "Convert.h"
 #include "DefineForm.h"
 #include "Errors.h"
 #include "Prompts.h"
-#include "TabellenForm.h"
+#include "WartePanel.h"
 
 namespace kx4 {
 
@@ -15,22 +13,16 @@ namespace {
 // Creates DefineForm for one use and frees it when the use ends, also by an exception.
 class DefineFormUse {
   public:
-    explicit DefineFormUse(TTabellenForm& owner) {
-        DefineForm = new TDefineForm(owner.session(), &owner);
+    explicit DefineFormUse(const OperationContext& context) {
+        DefineForm = new TDefineForm(context.session, context.parent);
     }
-    ~DefineFormUse() { TTabellenForm::NilAndFree(DefineForm); }
+    ~DefineFormUse() {
+        delete DefineForm;
+        DefineForm = nullptr;
+    }
     DefineFormUse(const DefineFormUse&) = delete;
     DefineFormUse& operator=(const DefineFormUse&) = delete;
 };
-
-// The first selected row of the field list, in row order.
-QTreeWidgetItem* firstSelectedField(const QTreeWidget& fields) {
-    for (int i = 0; i < fields.topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = fields.topLevelItem(i);
-        if (item->isSelected()) return item;
-    }
-    return nullptr;
-}
 
 constexpr int kLargestLength = 0xFFFF;
 
@@ -46,41 +38,35 @@ int fieldLengthOf(const QString& text) {
     return length;
 }
 
-// A node of the tree's second level: a table below the root "Tabellen".
-bool isTableNode(const QTreeWidgetItem* node) {
-    return node && node->parent() && !node->parent()->parent();
-}
-
 }  // namespace
 
-void runNewTable(TTabellenForm& form) {
-    const DefineFormUse use(form);
+void runNewTable(const OperationContext& context) {
+    const DefineFormUse use(context);
     DefineForm->exec();
 }
 
-void runDelField(TTabellenForm& form) {
-    const DefineFormUse use(form);
+void runDelField(const OperationContext& context) {
+    const DefineFormUse use(context);
     DefineForm->exec();
 }
 
-void runAddField(TTabellenForm& form) {
-    const QList<QTreeWidgetItem*> selected = form.TabellenNamen->selectedItems();
-    QTreeWidgetItem* node = selected.isEmpty() ? nullptr : selected.first();
-    if (!isTableNode(node)) return;
+void runAddField(const OperationContext& context) {
+    const std::optional<QString>& table = context.selection.treeTable;
+    if (!table) return;
 
-    const DefineFormUse use(form);
+    const DefineFormUse use(context);
     DefineMode = kFieldMode;
-    DefineForm->AliasBox->setEditText(form.AliasBox->currentText());
-    DefineForm->TabellenBox->setEditText(node->text(0));
+    DefineForm->AliasBox->setEditText(context.selection.alias);
+    DefineForm->TabellenBox->setEditText(*table);
     DefineForm->exec();
 }
 
-void runChangeFieldLength(TTabellenForm& form) {
-    const QTreeWidgetItem* item = firstSelectedField(*form.ListView1);
-    if (!item) return;
-    const QString field = item->text(0);
-    const QString typeName = item->text(1);
-    QString length = item->text(2);
+void runChangeFieldLength(const OperationContext& context) {
+    const std::optional<FieldRow>& row = context.selection.field;
+    if (!row) return;
+    const QString field = row->name;
+    const QString typeName = row->typeName;
+    QString length = row->length;
 
     if (!typeName.toUpper().contains(QStringLiteral("STRING"))) {
         MessageDlg(QStringLiteral("Function only for character fields!"),
@@ -91,9 +77,9 @@ void runChangeFieldLength(TTabellenForm& form) {
                     length)) {
         return;
     }
-    const DefineFormUse use(form);
-    const WartePanelScope progress(form, restructureSubtitle(), kShowPanelAfter);
-    DefineForm->ChangeFeldLength(form.AliasBox->currentText(), form.TabString->text(), field,
+    const DefineFormUse use(context);
+    const WartePanelScope progress(context.panel, restructureSubtitle(), kShowPanelAfter);
+    DefineForm->ChangeFeldLength(context.selection.alias, context.selection.table, field,
                                  fieldLengthOf(length));
 }
 

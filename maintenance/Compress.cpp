@@ -1,17 +1,16 @@
 // "Compress": packs the chosen table, giving back the space of its deleted records - a Paradox
 // table by a restructure with the pack flag, a dBase table by the engine's pack call.
-#include <QComboBox>
-#include <QLabel>
 #include <cstring>
 #include <optional>
 
 #include "Dbi.h"
 #include "ExclusiveOpen.h"
+#include "MaintenanceOperations.h"
 #include "MaintenanceSupport.h"
 #include "Prompts.h"
 #include "ScopeExit.h"
-#include "TabellenForm.h"
 #include "TextCatalogue.h"
+#include "WartePanel.h"
 
 namespace kx4 {
 
@@ -31,7 +30,7 @@ std::string databaseDirectory(TTable& table) {
 }
 
 // Packs the Paradox table at `tablePath` (closed) by restructuring it onto itself.
-void packParadoxTable(TTabellenForm& form, const std::string& tablePath,
+void packParadoxTable(TWartePanel& panel, const std::string& tablePath,
                       std::optional<WartePanelScope>& waiting) {
     CRTblDesc desc;
     if (tablePath.size() >= sizeof desc.szTblName)
@@ -47,17 +46,17 @@ void packParadoxTable(TTabellenForm& form, const std::string& tablePath,
     Check(DbiOpenDatabase(nullptr, nullptr, dbiREADWRITE, dbiOPENSHARED, nullptr, 0, nullptr,
                           nullptr, &database));
     const ScopeExit closeDatabase([&] { DbiCloseDatabase(&database); });
-    waiting.emplace(form, kPackSubtitle);
+    waiting.emplace(panel, kPackSubtitle);
     Check(DbiDoRestructure(database, 1, &desc, nullptr, nullptr, nullptr, false));
 }
 
 // Opens the table exclusively and packs it by its kind; true when it was packed.
-bool compressTable(TTabellenForm& form, const QString& tableName) {
+bool compressTable(const OperationContext& context, const QString& tableName) {
     QString typedName = tableName;
     std::optional<WartePanelScope> waiting;  // hidden again after everything else
     TTable table;
     // No table passwords: a protected table asks the user for its password.
-    prepareTable(table, form.AliasBox->currentText(), tableName, /*typeByRule=*/false);
+    prepareTable(table, context.selection.alias, tableName, /*typeByRule=*/false);
 
     if (!InputQuery(CatalogueText(65127), CatalogueText(65128), typedName)) return false;
 
@@ -73,12 +72,12 @@ bool compressTable(TTabellenForm& form, const QString& tableName) {
     CURProps props;
     Check(DbiGetCursorProps(table.Handle(), &props));
     if (props.iSeqNums == kRecordNumbers) {
-        const WartePanelScope progress(form, kPackSubtitle, kShowPanelAfter);
+        const WartePanelScope progress(context.panel, kPackSubtitle, kShowPanelAfter);
         Check(DbiPackTable(databaseOf(table), table.Handle(), nullptr, szDBASE, true));
         packed = true;
     } else if (props.iSeqNums == kSequenceNumbers) {
         table.Close();
-        packParadoxTable(form, directory + toEngine(tableName), waiting);
+        packParadoxTable(context.panel, directory + toEngine(tableName), waiting);
         packed = true;
     }
     return packed;
@@ -86,10 +85,10 @@ bool compressTable(TTabellenForm& form, const QString& tableName) {
 
 }  // namespace
 
-void TTabellenForm::CompressBtnClick() {
-    const QString tableName = TabString->text();
+void runCompress(const OperationContext& context) {
+    const QString tableName = context.selection.table;
     if (!tableName.contains(u'.')) return;
-    if (compressTable(*this, tableName))
+    if (compressTable(context, tableName))
         MessageDlg(CatalogueText(65133), TMsgDlgType::mtInformation, mbOK);
 }
 

@@ -1,13 +1,10 @@
 // "Create Idx": adds one index, asked for in the values dialog, to a table of the chosen alias.
-#include <QComboBox>
-#include <QLabel>
-
 #include "ExclusiveOpen.h"
+#include "MaintenanceOperations.h"
 #include "MaintenanceSupport.h"
 #include "Prompts.h"
 #include "ScopeExit.h"
 #include "TabTyp.h"
-#include "TabellenForm.h"
 #include "TableNames.h"
 #include "TablePasswords.h"
 
@@ -27,14 +24,15 @@ TIndexOptions optionsFromTypeText(const QString& text) {
 
 }  // namespace
 
-void TTabellenForm::IdxDefineBtnClick() {
-    if (!TabString->text().contains(u'.')) return;
+void runIdxDefine(const OperationContext& context) {
+    const Selection& chosen = context.selection;
+    if (!chosen.table.contains(u'.')) return;
 
-    const TablePasswords passwords(session());
+    const TablePasswords passwords(context.session);
     TTable table;
-    prepareTable(table, AliasBox->currentText(), TabString->text());
+    prepareTable(table, chosen.alias, chosen.table);
 
-    TTabTyp& dialog = valuesDialog(*this);
+    TTabTyp& dialog = context.valuesDialog();
     for (QWidget* control :
          {static_cast<QWidget*>(dialog.TypPanel), static_cast<QWidget*>(dialog.IndexLabel),
           static_cast<QWidget*>(dialog.IndexEdit), static_cast<QWidget*>(dialog.Label3),
@@ -61,7 +59,7 @@ void TTabellenForm::IdxDefineBtnClick() {
         return;
     }
 
-    const ScopeExit cleanUp([&] { showIndexesShared(*this, table); });
+    const ScopeExit cleanUp([&] { showIndexesShared(context, table); });
     OpenExclusiveWithRetry(table, ExclusiveRetryQuestion(fromEngine(table.TableName)));
     table.Close();
     table.AddIndex(toEngine(indexName), toEngine(fields), options);

@@ -1,14 +1,10 @@
 // "Del Index": deletes the index whose field list was last clicked in the index list.
-#include <QComboBox>
-#include <QLabel>
-#include <QTreeWidget>
-
 #include "ExclusiveOpen.h"
+#include "MaintenanceOperations.h"
 #include "MaintenanceSupport.h"
 #include "Prompts.h"
 #include "ScopeExit.h"
 #include "TabTyp.h"
-#include "TabellenForm.h"
 #include "TableNames.h"
 #include "TablePasswords.h"
 
@@ -28,24 +24,25 @@ std::string indexNameForFieldList(TTable& table, const QString& fieldList) {
 
 }  // namespace
 
-void TTabellenForm::IdxDelBtnClick() {
-    if (ListView2->selectedItems().isEmpty()) return;
+void runIdxDelete(const OperationContext& context, const std::function<void()>& deleted) {
+    const Selection& chosen = context.selection;
+    if (!chosen.index) return;
 
-    session().DropConnections();
-    const TablePasswords passwords(session());
+    context.session.DropConnections();
+    const TablePasswords passwords(context.session);
     TTable table;
-    prepareTable(table, AliasBox->currentText(), TabString->text());
+    prepareTable(table, chosen.alias, chosen.table);
 
-    const ScopeExit cleanUp([&] { showIndexesShared(*this, table); });
+    const ScopeExit cleanUp([&] { showIndexesShared(context, table); });
     table.Open();
-    const std::string foundName = indexNameForFieldList(table, IndexText->text());
+    const std::string foundName = indexNameForFieldList(table, *chosen.index);
     table.Close();
 
-    TTabTyp& dialog = valuesDialog(*this);
+    TTabTyp& dialog = context.valuesDialog();
     dialog.TypPanel->hide();
     dialog.Label3->hide();
     dialog.FelderEdit->hide();
-    dialog.TabNameEdit->setText(TabString->text());
+    dialog.TabNameEdit->setText(chosen.table);
     dialog.IndexEdit->setText(fromEngine(foundName));
     const int result = dialog.ShowModal();
 
@@ -61,7 +58,7 @@ void TTabellenForm::IdxDelBtnClick() {
     OpenExclusiveWithRetry(table, ExclusiveRetryQuestion(fromEngine(table.TableName)));
     table.Close();
     table.DeleteIndex(indexName);
-    IndexText->clear();
+    deleted();
 }
 
 }  // namespace kx4

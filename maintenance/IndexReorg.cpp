@@ -1,20 +1,19 @@
 // "Reorg Idxs": writes the index definitions of the chosen table to its definition file, drops
 // every index and creates them again - or, when the table has lost all its indexes, takes the
 // definitions from the file an earlier run wrote.
-#include <QComboBox>
-#include <QLabel>
 #include <optional>
 
 #include "Dbi.h"
 #include "ExclusiveOpen.h"
 #include "IndexDefinitionFile.h"
 #include "IndexDefinitions.h"
+#include "MaintenanceOperations.h"
 #include "MaintenanceSupport.h"
 #include "Prompts.h"
 #include "ScopeExit.h"
-#include "TabellenForm.h"
 #include "TablePasswords.h"
 #include "TextCatalogue.h"
+#include "WartePanel.h"
 
 namespace kx4 {
 
@@ -127,16 +126,16 @@ void rebuildIndexes(TTable& table, const QString& tableName, const QString& file
 
 }  // namespace
 
-void TTabellenForm::IndexReorgBtnClick() {
-    const QString tableName = TabString->text();
+void runIndexReorg(const OperationContext& context) {
+    const QString tableName = context.selection.table;
     if (!tableName.contains(u'.')) return;
     QString typedName = tableName;
-    session().DropConnections();
+    context.session.DropConnections();
 
     std::optional<WartePanelScope> waiting;  // hidden again after everything else
-    const TablePasswords passwords(session());
+    const TablePasswords passwords(context.session);
     TTable table;
-    prepareTable(table, AliasBox->currentText(), tableName);
+    prepareTable(table, context.selection.alias, tableName);
 
     if (!InputQuery(CatalogueText(65127), CatalogueText(65128), typedName)) return;
 
@@ -144,12 +143,12 @@ void TTabellenForm::IndexReorgBtnClick() {
         table.Close();
         table.Exclusive = false;
         table.Open();
-        GetIndexes(table);
+        context.showIndexes(table);
     });
     OpenExclusiveWithRetry(table, TabelleExclusiveRetryQuestion(typedName));
-    waiting.emplace(*this, kRebuildSubtitle);
+    waiting.emplace(context.panel, kRebuildSubtitle);
     rebuildIndexes(table, tableName,
-                   indexDefinitionFilePath(GetAliasPath(AliasBox->currentText()), tableName),
+                   indexDefinitionFilePath(GetAliasPath(context.selection.alias), tableName),
                    *waiting);
 }
 

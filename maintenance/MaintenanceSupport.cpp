@@ -1,8 +1,6 @@
 #include "MaintenanceSupport.h"
 
 #include "Dbi.h"
-#include "TabTyp.h"
-#include "TabellenForm.h"
 #include "TableFormat.h"
 #include "TableTypeOfName.h"
 
@@ -21,17 +19,11 @@ TTableType typeForTypedName(const QString& typedName, TTableType chosenType) {
     return TableTypeOfName(typedName);
 }
 
-TTabTyp& valuesDialog(TTabellenForm& form) {
-    // The start-up creates the dialog; a window made without it gets one on first use.
-    if (!form.TabTyp) form.TabTyp = new TTabTyp(&form);
-    return *form.TabTyp;
-}
-
-void showIndexesShared(TTabellenForm& form, TTable& table) {
+void showIndexesShared(const OperationContext& context, TTable& table) {
     table.Close();
     table.Exclusive = false;
     table.Open();
-    form.GetIndexes(table);
+    context.showIndexes(table);
     table.Close();
 }
 

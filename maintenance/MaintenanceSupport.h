@@ -6,12 +6,10 @@
 #include <string>
 
 #include "AliasPath.h"
+#include "OperationContext.h"
 #include "Table.h"
 
 namespace kx4 {
-
-class TTabellenForm;
-class TTabTyp;
 
 // Readies `table` for the chosen alias and table: inactive, names set, no index order. The type
 // follows the browser's rule, or is left to the engine (by the file extension) when
@@ -24,12 +22,9 @@ void prepareTable(TTable& table, const QString& alias, const QString& tableName,
 // chosen), which is then opened by its own type as the browser would open it.
 TTableType typeForTypedName(const QString& typedName, TTableType chosenType);
 
-// The values dialog "Werte angeben" of the main window, created at start-up.
-TTabTyp& valuesDialog(TTabellenForm& form);
-
 // How the index operations end: `table` is closed if open, opened shared, shown in the index list
-// (GetIndexes) and closed again.
-void showIndexesShared(TTabellenForm& form, TTable& table);
+// (the context's showIndexes) and closed again.
+void showIndexesShared(const OperationContext& context, TTable& table);
 
 // The database handle of the open table, for the engine calls that want it.
 hDBIDb databaseOf(TTable& table);

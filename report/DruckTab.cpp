@@ -1,18 +1,15 @@
 #include "DruckTab.h"
 
-#include <QComboBox>
-#include <QLabel>
 #include <QPrinterInfo>
-#include <QToolButton>
 
 #include "AliasPath.h"
 #include "DruckForm.h"
 #include "Errors.h"
 #include "FileSystem.h"
+#include "OperationContext.h"
 #include "PrinterCanvas.h"
 #include "Prompts.h"
 #include "StructureReport.h"
-#include "TabellenForm.h"
 #include "Table.h"
 #include "TableFileGuard.h"
 #include "TableTypeOfName.h"
@@ -31,8 +28,8 @@ struct ReportTarget {
 };
 
 // Shows the print options dialog; the radio buttons decide, however it is closed.
-ReportTarget askReportTarget(TTabellenForm& form, const QString& fileName) {
-    TDruckForm dialog(&form);
+ReportTarget askReportTarget(QWidget* parent, const QIcon& printIcon, const QString& fileName) {
+    TDruckForm dialog(parent);
     dialog.setWindowTitle(QStringLiteral("Drucken"));
     dialog.aktuellRadio->setText(QStringLiteral("Drucker"));
     dialog.alleRadio->setText(QStringLiteral("Datei"));
@@ -40,7 +37,7 @@ ReportTarget askReportTarget(TTabellenForm& form, const QString& fileName) {
     dialog.CustReport->hide();
     dialog.hideToolButton(dialog.HelpBtn);
     dialog.hideToolButton(dialog.CancelBtn);
-    dialog.OKBtn->setIcon(form.DruckBtn->icon());
+    dialog.OKBtn->setIcon(printIcon);
     dialog.ShowModal();
     return {dialog.aktuellRadio->isChecked(), dialog.DateiEdit->text()};
 }
@@ -83,11 +80,11 @@ std::unique_ptr<QPrinter> reportPrinter(const QString& pdfFileName) {
     return pdf;
 }
 
-void DruckTab(TTabellenForm& form) {
+void DruckTab(const OperationContext& context, const QIcon& printIcon) {
     StructureReport report;
-    report.tableName = form.TabString->text();
+    report.tableName = context.selection.table;
     if (!report.tableName.contains(u'.')) return;
-    report.alias = form.AliasBox->currentText();
+    report.alias = context.selection.alias;
 
     TTable table;  // freed with the scope, also when a step raises
     table.DatabaseName = AnsiToOem(report.alias);
@@ -95,10 +92,10 @@ void DruckTab(TTabellenForm& form) {
     table.TableType = TableTypeOfName(report.tableName);
     table.IndexFieldNames.clear();
     table.Open();
-    report.aliasPath = form.GetAliasPath(report.alias);
+    report.aliasPath = GetAliasPath(report.alias);
 
-    const ReportTarget target =
-        askReportTarget(form, defaultReportFileName(report.aliasPath, report.tableName));
+    const ReportTarget target = askReportTarget(
+        context.parent, printIcon, defaultReportFileName(report.aliasPath, report.tableName));
 
     readReportTable(table, report);
     report.timestamp = reportTimestamp(QDateTime::currentDateTime());

@@ -1,6 +1,7 @@
 #pragma once
 // "Print": the structure report of the table chosen in the main window, on the printer or in a
 // text file, as the print options dialog says.
+#include <QIcon>
 #include <QPrinter>
 #include <QString>
 #include <QStringList>
@@ -8,11 +9,12 @@
 
 namespace kx4 {
 
-class TTabellenForm;
+struct OperationContext;
 
 // What DruckBtnClick does. Nothing when no table is chosen (no full stop in TabString); the
-// engine's error when the table cannot be opened; no table passwords are added.
-void DruckTab(TTabellenForm& form);
+// engine's error when the table cannot be opened; no table passwords are added. The dialog's
+// "Drucken" button shows `printIcon`, the icon of the button that started the report.
+void DruckTab(const OperationContext& context, const QIcon& printIcon);
 
 // The alias path, the platform's separator, the table name and ".txt".
 QString defaultReportFileName(const QString& aliasPath, const QString& tableName);

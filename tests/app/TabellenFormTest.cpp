@@ -276,7 +276,8 @@ TEST_F(TabellenFormTest, WartePanelShowsForItsScopeOnly) {
     const auto form = createForm();
     form->show();
     {
-        const WartePanelScope wait(*form, QStringLiteral("(Indizes werden neu angelegt)"));
+        const WartePanelScope wait(*form->WartePanel,
+                                   QStringLiteral("(Indizes werden neu angelegt)"));
         EXPECT_TRUE(form->WartePanel->isVisible());
         EXPECT_EQ(form->Label2->text(), "(Indizes werden neu angelegt)");
     }

@@ -8,6 +8,7 @@
 #include "DefinitionTestSupport.h"
 #include "FeldInfos.h"
 #include "Session.h"
+#include "TabellenForm.h"
 #include "Table.h"
 
 namespace kx4 {
@@ -27,7 +28,7 @@ class DefineOperationsTest : public DefinitionTest {
     // Runs one of the operations as its button does. `whileOpen` runs while the definition window
     // is shown modally; the window is closed with "Beenden" afterwards. Returns whether a window
     // was shown.
-    bool press(void (*operation)(TTabellenForm&),
+    bool press(void (*operation)(const OperationContext&),
                const std::function<void(TDefineForm&)>& whileOpen = {}) {
         bool shown = false;
         QObject context;
@@ -37,7 +38,7 @@ class DefineOperationsTest : public DefinitionTest {
             if (whileOpen) whileOpen(*DefineForm);
             if (DefineForm->isVisible()) DefineForm->done(mrOk);
         });
-        runHandler([&] { operation(*main); });
+        runHandler([&] { operation(main->operationContext()); });
         EXPECT_EQ(DefineForm, nullptr);  // freed in every outcome
         return shown;
     }
@@ -161,7 +162,7 @@ TEST_F(DefineOperationsTest, AddFieldOpensFieldModeWithAliasAndTablePreset) {
 
 TEST_F(DefineOperationsTest, FieldLengthWithoutASelectedFieldDoesNothing) {
     showFields("KUNDEN.DB");
-    runHandler([&] { runChangeFieldLength(*main); });
+    runHandler([&] { runChangeFieldLength(main->operationContext()); });
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_TRUE(prompts.inputs.empty());
     EXPECT_TRUE(prompts.errorBoxes.empty());
@@ -172,7 +173,7 @@ TEST_F(DefineOperationsTest, FieldLengthOnlyForCharacterFields) {
     for (const char* field : {"KUNDENNR", "UMSATZ", "BEMERKUNG"}) {
         prompts.messageAnswers.push_back(mrOk);
         selectField(field);
-        runHandler([&] { runChangeFieldLength(*main); });
+        runHandler([&] { runChangeFieldLength(main->operationContext()); });
     }
     ASSERT_EQ(prompts.messages.size(), 3u);
     for (const auto& message : prompts.messages) {
@@ -188,7 +189,7 @@ TEST_F(DefineOperationsTest, FieldLengthCancelledChangesNothing) {
     showFields("KUNDEN.DB");
     selectField("NAME");
     prompts.inputAnswers.push_back(std::nullopt);
-    runHandler([&] { runChangeFieldLength(*main); });
+    runHandler([&] { runChangeFieldLength(main->operationContext()); });
     ASSERT_EQ(prompts.inputs.size(), 1u);
     EXPECT_EQ(prompts.inputs[0].caption, "New Field Length:");
     EXPECT_EQ(prompts.inputs[0].prompt, "set new Field Length:");
@@ -201,7 +202,7 @@ TEST_F(DefineOperationsTest, FieldLengthWidensAndTheListKeepsTheOldLength) {
     showFields("KUNDEN.DB");
     selectField("NAME");
     prompts.inputAnswers.push_back(QStringLiteral("40"));
-    runHandler([&] { runChangeFieldLength(*main); });
+    runHandler([&] { runChangeFieldLength(main->operationContext()); });
     EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes[0].toStdString();
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(engineFields("KUNDEN.DB")[1], "NAME:A:40");
@@ -222,7 +223,7 @@ TEST_F(DefineOperationsTest, FieldLengthOfAKeyFieldAndInHexadecimal) {
     ASSERT_EQ(main->ListView1->topLevelItem(0)->text(1), "String (*)");
     selectField("CODE");
     prompts.inputAnswers.push_back(QStringLiteral("$0A"));
-    runHandler([&] { runChangeFieldLength(*main); });
+    runHandler([&] { runChangeFieldLength(main->operationContext()); });
     EXPECT_TRUE(prompts.errorBoxes.empty()) << prompts.errorBoxes[0].toStdString();
     EXPECT_EQ(engineFields("CODES.DB")[0], "CODE:A:10");
     const test::PxlibStructure px = test::pxlibStructure(demo.table("CODES.DB"));
@@ -245,7 +246,7 @@ TEST_P(FieldLengthRefused, ReachesTheErrorBoxAndEveryFileStaysUnchanged) {
     showFields(GetParam().table);
     selectField(GetParam().field);
     prompts.inputAnswers.push_back(QString::fromUtf8(GetParam().typed));
-    runHandler([&] { runChangeFieldLength(*main); });
+    runHandler([&] { runChangeFieldLength(main->operationContext()); });
     EXPECT_EQ(DefineForm, nullptr);
     ASSERT_EQ(prompts.errorBoxes.size(), 1u);
     if (GetParam().errorBox) {

@@ -91,7 +91,7 @@ inline bool runReport(TTabellenForm& form, const std::function<void(TDruckForm&)
         answer(*dialog);
         if (dialog->isVisible()) dialog->reject();
     });
-    runHandler([&] { DruckTab(form); });
+    runHandler([&] { DruckTab(form.operationContext(), form.DruckBtn->icon()); });
     return shown;
 }
 

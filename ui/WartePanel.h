@@ -15,8 +15,6 @@ class QPushButton;
 
 namespace kx4 {
 
-class TTabellenForm;
-
 class TWartePanel : public QFrame {
     Q_OBJECT
 
@@ -45,9 +43,6 @@ inline constexpr std::chrono::milliseconds kShowPanelAfter{500};
 class WartePanelScope : public ProgressSink {
   public:
     WartePanelScope(TWartePanel& panel, const QString& subtitle,
-                    std::chrono::milliseconds delay = {});
-    // The main window's panel.
-    WartePanelScope(TTabellenForm& form, const QString& subtitle,
                     std::chrono::milliseconds delay = {});
     ~WartePanelScope() override;
     WartePanelScope(const WartePanelScope&) = delete;

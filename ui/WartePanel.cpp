@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 
 #include "Fonts.h"
-#include "TabellenForm.h"
 #include "TextCatalogue.h"
 
 namespace kx4 {
@@ -118,10 +117,6 @@ WartePanelScope::WartePanelScope(TWartePanel& panel, const QString& subtitle,
                      [this] { stop_ = true; });
     if (delay_.count() == 0) show();
 }
-
-WartePanelScope::WartePanelScope(TTabellenForm& form, const QString& subtitle,
-                                 std::chrono::milliseconds delay)
-    : WartePanelScope(*form.WartePanel, subtitle, delay) {}
 
 WartePanelScope::~WartePanelScope() { panel_.hide(); }
 
