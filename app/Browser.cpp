@@ -10,16 +10,16 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "AliasPath.h"
-#include "DataPage.h"
-#include "FeldInfos.h"
-#include "Images.h"
-#include "ScopeExit.h"
-#include "TabellenForm.h"
-#include "TablePasswords.h"
-#include "TableTypeOfName.h"
-#include "TextCodec.h"
-#include "WaitCursor.h"
+#include "app/DataPage.h"
+#include "app/TabellenForm.h"
+#include "app/WaitCursor.h"
+#include "engine/core/ScopeExit.h"
+#include "engine/core/TextCodec.h"
+#include "ui/AliasPath.h"
+#include "ui/FeldInfos.h"
+#include "ui/Images.h"
+#include "ui/TablePasswords.h"
+#include "ui/TableTypeOfName.h"
 
 namespace kx4 {
 

@@ -1,13 +1,13 @@
-#include "ChangeFeldTypForm.h"
+#include "app/ChangeFeldTypForm.h"
 
 #include <QFocusEvent>
 #include <QVBoxLayout>
 
-#include "Convert.h"
-#include "ErrorBox.h"
-#include "ExactComboBox.h"
-#include "FormTextApplier.h"
-#include "Prompts.h"
+#include "ui/Convert.h"
+#include "ui/ErrorBox.h"
+#include "ui/ExactComboBox.h"
+#include "ui/FormTextApplier.h"
+#include "ui/Prompts.h"
 
 namespace kx4 {
 

@@ -11,7 +11,7 @@
 #include <QToolButton>
 #include <cstdint>
 
-#include "DialogToolBar.h"
+#include "ui/DialogToolBar.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "DataPage.h"
+#include "app/DataPage.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -11,14 +11,14 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "AliasPath.h"
-#include "ErrorBox.h"
-#include "FieldTypeNames.h"
-#include "TabellenForm.h"
-#include "TablePasswords.h"
-#include "TableTypeOfName.h"
-#include "TextCatalogue.h"
-#include "WaitCursor.h"
+#include "app/FieldTypeNames.h"
+#include "app/TabellenForm.h"
+#include "app/WaitCursor.h"
+#include "texts/TextCatalogue.h"
+#include "ui/AliasPath.h"
+#include "ui/ErrorBox.h"
+#include "ui/TablePasswords.h"
+#include "ui/TableTypeOfName.h"
 
 namespace kx4 {
 

@@ -7,9 +7,9 @@
 #include <QWidget>
 #include <memory>
 
-#include "RecordModel.h"
-#include "Session.h"
-#include "Table.h"
+#include "app/RecordModel.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
 
 class QComboBox;
 class QLabel;

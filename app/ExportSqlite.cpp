@@ -5,15 +5,15 @@
 #include <QLocale>
 #include <QTreeWidget>
 
-#include "AliasPath.h"
-#include "Prompts.h"
-#include "SqliteExport.h"
-#include "TabellenForm.h"
-#include "TablePasswords.h"
-#include "TableTypeOfName.h"
-#include "TextCatalogue.h"
-#include "WaitCursor.h"
-#include "WartePanel.h"
+#include "app/TabellenForm.h"
+#include "app/WaitCursor.h"
+#include "texts/TextCatalogue.h"
+#include "tools/export/SqliteExport.h"
+#include "ui/AliasPath.h"
+#include "ui/Prompts.h"
+#include "ui/TablePasswords.h"
+#include "ui/TableTypeOfName.h"
+#include "ui/WartePanel.h"
 
 namespace kx4 {
 

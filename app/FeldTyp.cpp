@@ -6,16 +6,16 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 
-#include "AliasPath.h"
-#include "ChangeFeldTypForm.h"
-#include "Convert.h"
-#include "Errors.h"
-#include "ExclusiveOpen.h"
-#include "ParadoxChange.h"
-#include "Prompts.h"
-#include "TabellenForm.h"
-#include "TablePasswords.h"
-#include "TableTypeOfName.h"
+#include "app/ChangeFeldTypForm.h"
+#include "app/TabellenForm.h"
+#include "engine/core/Errors.h"
+#include "restructure/ParadoxChange.h"
+#include "ui/AliasPath.h"
+#include "ui/Convert.h"
+#include "ui/ExclusiveOpen.h"
+#include "ui/Prompts.h"
+#include "ui/TablePasswords.h"
+#include "ui/TableTypeOfName.h"
 
 namespace kx4 {
 

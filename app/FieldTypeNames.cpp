@@ -1,6 +1,6 @@
-#include "FieldTypeNames.h"
+#include "app/FieldTypeNames.h"
 
-#include "FieldTypeFacts.h"
+#include "engine/core/FieldTypeFacts.h"
 
 namespace kx4 {
 

@@ -3,7 +3,7 @@
 // field list, the short type codes of the table definition window, and the length shown.
 #include <string>
 
-#include "TableSchema.h"
+#include "engine/core/TableSchema.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "RecordModel.h"
+#include "app/RecordModel.h"
 
 #include <QBrush>
 #include <QColor>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "FieldTypeNames.h"
-#include "TextCatalogue.h"
+#include "app/FieldTypeNames.h"
+#include "texts/TextCatalogue.h"
 
 namespace kx4 {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4 {
 

@@ -1,14 +1,14 @@
-#include "StartUp.h"
+#include "app/StartUp.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 
-#include "ChangeFeldTypForm.h"
-#include "Images.h"
-#include "Prompts.h"
-#include "Sprache.h"
-#include "TabTyp.h"
-#include "TextCatalogue.h"
+#include "app/ChangeFeldTypForm.h"
+#include "texts/Sprache.h"
+#include "texts/TextCatalogue.h"
+#include "ui/Images.h"
+#include "ui/Prompts.h"
+#include "ui/TabTyp.h"
 
 namespace kx4 {
 

@@ -3,7 +3,7 @@
 // the two dialogs that live until exit.
 #include <memory>
 
-#include "TabellenForm.h"
+#include "app/TabellenForm.h"
 
 namespace kx4 {
 

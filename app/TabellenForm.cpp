@@ -1,4 +1,4 @@
-#include "TabellenForm.h"
+#include "app/TabellenForm.h"
 
 #include <QApplication>
 #include <QCollator>
@@ -20,12 +20,12 @@
 #include <algorithm>
 #include <functional>
 
-#include "DataPage.h"
-#include "ErrorBox.h"
-#include "Fonts.h"
-#include "FormTextApplier.h"
-#include "Images.h"
-#include "TextCatalogue.h"
+#include "app/DataPage.h"
+#include "texts/TextCatalogue.h"
+#include "ui/ErrorBox.h"
+#include "ui/Fonts.h"
+#include "ui/FormTextApplier.h"
+#include "ui/Images.h"
 
 namespace kx4 {
 

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "OperationContext.h"
-#include "Session.h"
-#include "Table.h"
-#include "WartePanel.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "ui/OperationContext.h"
+#include "ui/WartePanel.h"
 
 class QComboBox;
 class QFrame;

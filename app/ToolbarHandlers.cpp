@@ -4,11 +4,11 @@
 #include <QLabel>
 #include <QTreeWidget>
 
-#include "DefineOperations.h"
-#include "DruckTab.h"
-#include "MaintenanceOperations.h"
-#include "TabTyp.h"
-#include "TabellenForm.h"
+#include "app/TabellenForm.h"
+#include "definition/DefineOperations.h"
+#include "maintenance/MaintenanceOperations.h"
+#include "report/DruckTab.h"
+#include "ui/TabTyp.h"
 
 namespace kx4 {
 

@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <iostream>
 
-#include "Images.h"
+#include "ui/Images.h"
 
 int main(int argc, char** argv) {
     QGuiApplication application(argc, argv);

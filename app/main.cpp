@@ -3,8 +3,8 @@
 #include <optional>
 #include <string_view>
 
-#include "ErrorBox.h"
-#include "StartUp.h"
+#include "app/StartUp.h"
+#include "ui/ErrorBox.h"
 
 namespace {
 

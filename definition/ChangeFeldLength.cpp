@@ -9,15 +9,15 @@
 #include <string_view>
 #include <vector>
 
-#include "AliasPath.h"
-#include "Cursor.h"
-#include "Dbi.h"
-#include "DefineForm.h"
-#include "ParadoxChange.h"
-#include "ScopeExit.h"
-#include "Table.h"
-#include "TablePasswords.h"
-#include "TableTypeOfName.h"
+#include "definition/DefineForm.h"
+#include "engine/Cursor.h"
+#include "engine/Dbi.h"
+#include "engine/Table.h"
+#include "engine/core/ScopeExit.h"
+#include "restructure/ParadoxChange.h"
+#include "ui/AliasPath.h"
+#include "ui/TablePasswords.h"
+#include "ui/TableTypeOfName.h"
 
 namespace kx4 {
 

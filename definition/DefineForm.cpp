@@ -1,4 +1,4 @@
-#include "DefineForm.h"
+#include "definition/DefineForm.h"
 
 #include <QCollator>
 #include <QKeyEvent>
@@ -7,15 +7,15 @@
 #include <algorithm>
 #include <memory>
 
-#include "AliasPath.h"
-#include "ErrorBox.h"
-#include "FeldInfos.h"
-#include "FormTextApplier.h"
-#include "Prompts.h"
-#include "RowLists.h"
-#include "Table.h"
-#include "TableNames.h"
-#include "TableTypeOfName.h"
+#include "definition/RowLists.h"
+#include "engine/Table.h"
+#include "ui/AliasPath.h"
+#include "ui/ErrorBox.h"
+#include "ui/FeldInfos.h"
+#include "ui/FormTextApplier.h"
+#include "ui/Prompts.h"
+#include "ui/TableNames.h"
+#include "ui/TableTypeOfName.h"
 
 namespace kx4 {
 

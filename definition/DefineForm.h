@@ -16,10 +16,10 @@
 #include <QToolButton>
 #include <functional>
 
-#include "DialogToolBar.h"
-#include "Images.h"
-#include "Query.h"
-#include "Session.h"
+#include "engine/Query.h"
+#include "engine/Session.h"
+#include "ui/DialogToolBar.h"
+#include "ui/Images.h"
 
 namespace kx4 {
 

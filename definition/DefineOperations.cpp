@@ -1,10 +1,10 @@
-#include "DefineOperations.h"
+#include "definition/DefineOperations.h"
 
-#include "Convert.h"
-#include "DefineForm.h"
-#include "Errors.h"
-#include "Prompts.h"
-#include "WartePanel.h"
+#include "definition/DefineForm.h"
+#include "engine/core/Errors.h"
+#include "ui/Convert.h"
+#include "ui/Prompts.h"
+#include "ui/WartePanel.h"
 
 namespace kx4 {
 

@@ -2,7 +2,7 @@
 // What the main window's buttons "New Table", "Del Field", "Add Field" and "Field length" do.
 // Each creates the definition window (DefineForm) for its use and frees it afterwards, also when
 // the use fails.
-#include "OperationContext.h"
+#include "ui/OperationContext.h"
 
 namespace kx4 {
 

@@ -1,9 +1,9 @@
 // Editing the definition rows: the entry editor, the letter menu and the list menus.
-#include "Convert.h"
-#include "DefineForm.h"
-#include "Prompts.h"
-#include "RowLists.h"
-#include "TextCatalogue.h"
+#include "definition/DefineForm.h"
+#include "definition/RowLists.h"
+#include "texts/TextCatalogue.h"
+#include "ui/Convert.h"
+#include "ui/Prompts.h"
 
 namespace kx4 {
 

@@ -6,20 +6,20 @@
 #include <stdexcept>
 #include <string>
 
-#include "AliasPath.h"
-#include "Dbi.h"
-#include "DefineForm.h"
-#include "FieldLetters.h"
-#include "FieldStatements.h"
-#include "FileSystem.h"
-#include "Prompts.h"
-#include "RowLists.h"
-#include "Table.h"
-#include "TableNames.h"
-#include "TablePasswords.h"
-#include "TableTypeOfName.h"
-#include "TextCatalogue.h"
-#include "WartePanel.h"
+#include "definition/DefineForm.h"
+#include "definition/FieldLetters.h"
+#include "definition/FieldStatements.h"
+#include "definition/RowLists.h"
+#include "engine/Dbi.h"
+#include "engine/Table.h"
+#include "engine/core/FileSystem.h"
+#include "texts/TextCatalogue.h"
+#include "ui/AliasPath.h"
+#include "ui/Prompts.h"
+#include "ui/TableNames.h"
+#include "ui/TablePasswords.h"
+#include "ui/TableTypeOfName.h"
+#include "ui/WartePanel.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "FieldLetters.h"
+#include "definition/FieldLetters.h"
 
 #include <array>
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-#include "FieldType.h"
+#include "engine/core/FieldType.h"
 
 namespace kx4 {
 

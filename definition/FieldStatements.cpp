@@ -1,4 +1,4 @@
-#include "FieldStatements.h"
+#include "definition/FieldStatements.h"
 
 namespace kx4 {
 

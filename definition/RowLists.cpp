@@ -1,6 +1,6 @@
-#include "RowLists.h"
+#include "definition/RowLists.h"
 
-#include "Convert.h"
+#include "ui/Convert.h"
 
 namespace kx4 {
 

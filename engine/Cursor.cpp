@@ -1,8 +1,8 @@
-#include "Cursor.h"
+#include "engine/Cursor.h"
 
-#include "Errors.h"
-#include "FileSystem.h"
-#include "Session.h"
+#include "engine/Session.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
 
 namespace kx4 {
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "DbiTypes.h"
-#include "TableFormat.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4 {
 

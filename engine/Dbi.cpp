@@ -1,16 +1,16 @@
-#include "Dbi.h"
+#include "engine/Dbi.h"
 
 #include <cstring>
 #include <list>
 #include <memory>
 #include <mutex>
 
-#include "Cursor.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "Progress.h"
-#include "Session.h"
-#include "TableMaintenance.h"
+#include "engine/Cursor.h"
+#include "engine/Session.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/Progress.h"
 
 namespace kx4 {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The engine's low-level call interface. Every function returns a DBIResult; Check() turns a
 // failure into EDBEngineError carrying the message of the failing call.
-#include "DbiTypes.h"
+#include "engine/core/DbiTypes.h"
 
 namespace kx4 {
 

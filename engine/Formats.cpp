@@ -1,9 +1,9 @@
-#include "AsciiFormat.h"
-#include "DBaseFormat.h"
-#include "Errors.h"
-#include "FileSystem.h"
-#include "ParadoxFormat.h"
-#include "TableFormat.h"
+#include "engine/ascii/AsciiFormat.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/TableFormat.h"
+#include "engine/dbase/DBaseFormat.h"
+#include "engine/paradox/ParadoxFormat.h"
 
 namespace kx4 {
 

@@ -1,10 +1,10 @@
-#include "Query.h"
+#include "engine/Query.h"
 
-#include "AlterTable.h"
-#include "Errors.h"
-#include "Session.h"
-#include "Table.h"
-#include "TableMaintenance.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/Errors.h"
+#include "engine/sql/AlterTable.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "Session.h"
+#include "engine/Session.h"
 
 #include <fnmatch.h>
 
@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Errors.h"
-#include "FileSystem.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/TextCodec.h"
 
 namespace kx4 {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4 {
 

@@ -1,11 +1,11 @@
-#include "Table.h"
+#include "engine/Table.h"
 
-#include "Cursor.h"
-#include "Errors.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "Session.h"
-#include "TableMaintenance.h"
+#include "engine/Cursor.h"
+#include "engine/Session.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
 
 namespace kx4 {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "Cursor.h"
-#include "DbiTypes.h"
-#include "TableFormat.h"
+#include "engine/Cursor.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4 {
 

@@ -1,17 +1,17 @@
-#include "TableMaintenance.h"
+#include "engine/TableMaintenance.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "DbiTypes.h"
-#include "Errors.h"
-#include "FieldTypeFacts.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "Progress.h"
-#include "Session.h"
-#include "TextCodec.h"
-#include "ValueConversion.h"
+#include "engine/Session.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldTypeFacts.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/Progress.h"
+#include "engine/core/TextCodec.h"
+#include "engine/core/ValueConversion.h"
 
 namespace kx4 {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4 {
 class ProgressSink;

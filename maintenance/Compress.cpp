@@ -3,14 +3,14 @@
 #include <cstring>
 #include <optional>
 
-#include "Dbi.h"
-#include "ExclusiveOpen.h"
-#include "MaintenanceOperations.h"
-#include "MaintenanceSupport.h"
-#include "Prompts.h"
-#include "ScopeExit.h"
-#include "TextCatalogue.h"
-#include "WartePanel.h"
+#include "engine/Dbi.h"
+#include "engine/core/ScopeExit.h"
+#include "maintenance/MaintenanceOperations.h"
+#include "maintenance/MaintenanceSupport.h"
+#include "texts/TextCatalogue.h"
+#include "ui/ExclusiveOpen.h"
+#include "ui/Prompts.h"
+#include "ui/WartePanel.h"
 
 namespace kx4 {
 

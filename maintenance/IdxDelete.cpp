@@ -1,12 +1,12 @@
 // "Del Index": deletes the index whose field list was last clicked in the index list.
-#include "ExclusiveOpen.h"
-#include "MaintenanceOperations.h"
-#include "MaintenanceSupport.h"
-#include "Prompts.h"
-#include "ScopeExit.h"
-#include "TabTyp.h"
-#include "TableNames.h"
-#include "TablePasswords.h"
+#include "engine/core/ScopeExit.h"
+#include "maintenance/MaintenanceOperations.h"
+#include "maintenance/MaintenanceSupport.h"
+#include "ui/ExclusiveOpen.h"
+#include "ui/Prompts.h"
+#include "ui/TabTyp.h"
+#include "ui/TableNames.h"
+#include "ui/TablePasswords.h"
 
 namespace kx4 {
 

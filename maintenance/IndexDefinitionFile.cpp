@@ -1,10 +1,10 @@
-#include "IndexDefinitionFile.h"
+#include "maintenance/IndexDefinitionFile.h"
 
-#include "AliasPath.h"
-#include "Errors.h"
-#include "FileSystem.h"
-#include "TableFileGuard.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/TextCodec.h"
+#include "ui/AliasPath.h"
+#include "ui/TableFileGuard.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "IndexDefinitions.h"
+#include "maintenance/IndexDefinitions.h"
 
 #include <QSet>
 

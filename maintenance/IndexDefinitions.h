@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "TableSchema.h"
+#include "engine/core/TableSchema.h"
 
 namespace kx4 {
 

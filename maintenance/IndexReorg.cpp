@@ -3,17 +3,17 @@
 // definitions from the file an earlier run wrote.
 #include <optional>
 
-#include "Dbi.h"
-#include "ExclusiveOpen.h"
-#include "IndexDefinitionFile.h"
-#include "IndexDefinitions.h"
-#include "MaintenanceOperations.h"
-#include "MaintenanceSupport.h"
-#include "Prompts.h"
-#include "ScopeExit.h"
-#include "TablePasswords.h"
-#include "TextCatalogue.h"
-#include "WartePanel.h"
+#include "engine/Dbi.h"
+#include "engine/core/ScopeExit.h"
+#include "maintenance/IndexDefinitionFile.h"
+#include "maintenance/IndexDefinitions.h"
+#include "maintenance/MaintenanceOperations.h"
+#include "maintenance/MaintenanceSupport.h"
+#include "texts/TextCatalogue.h"
+#include "ui/ExclusiveOpen.h"
+#include "ui/Prompts.h"
+#include "ui/TablePasswords.h"
+#include "ui/WartePanel.h"
 
 namespace kx4 {
 

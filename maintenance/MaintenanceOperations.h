@@ -4,7 +4,7 @@
 // selection and does nothing when none is chosen.
 #include <functional>
 
-#include "OperationContext.h"
+#include "ui/OperationContext.h"
 
 namespace kx4 {
 

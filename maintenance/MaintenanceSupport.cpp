@@ -1,8 +1,8 @@
-#include "MaintenanceSupport.h"
+#include "maintenance/MaintenanceSupport.h"
 
-#include "Dbi.h"
-#include "TableFormat.h"
-#include "TableTypeOfName.h"
+#include "engine/Dbi.h"
+#include "engine/core/TableFormat.h"
+#include "ui/TableTypeOfName.h"
 
 namespace kx4 {
 

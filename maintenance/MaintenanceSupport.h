@@ -5,9 +5,9 @@
 #include <QString>
 #include <string>
 
-#include "AliasPath.h"
-#include "OperationContext.h"
-#include "Table.h"
+#include "engine/Table.h"
+#include "ui/AliasPath.h"
+#include "ui/OperationContext.h"
 
 namespace kx4 {
 

@@ -1,7 +1,7 @@
-#include "DruckForm.h"
+#include "report/DruckForm.h"
 
-#include "ErrorBox.h"
-#include "Prompts.h"
+#include "ui/ErrorBox.h"
+#include "ui/Prompts.h"
 
 namespace kx4 {
 

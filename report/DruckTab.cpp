@@ -1,18 +1,18 @@
-#include "DruckTab.h"
+#include "report/DruckTab.h"
 
 #include <QPrinterInfo>
 
-#include "AliasPath.h"
-#include "DruckForm.h"
-#include "Errors.h"
-#include "FileSystem.h"
-#include "OperationContext.h"
-#include "PrinterCanvas.h"
-#include "Prompts.h"
-#include "StructureReport.h"
-#include "Table.h"
-#include "TableFileGuard.h"
-#include "TableTypeOfName.h"
+#include "engine/Table.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "report/DruckForm.h"
+#include "report/PrinterCanvas.h"
+#include "report/StructureReport.h"
+#include "ui/AliasPath.h"
+#include "ui/OperationContext.h"
+#include "ui/Prompts.h"
+#include "ui/TableFileGuard.h"
+#include "ui/TableTypeOfName.h"
 
 namespace kx4 {
 

@@ -1,9 +1,9 @@
-#include "PrinterCanvas.h"
+#include "report/PrinterCanvas.h"
 
 #include <QTextBoundaryFinder>
 #include <cmath>
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4 {
 

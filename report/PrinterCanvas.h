@@ -5,7 +5,7 @@
 #include <QPoint>
 #include <QPrinter>
 
-#include "StructureReport.h"
+#include "report/StructureReport.h"
 
 namespace kx4 {
 

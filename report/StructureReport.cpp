@@ -1,13 +1,13 @@
-#include "StructureReport.h"
+#include "report/StructureReport.h"
 
 #include <QDir>
 #include <QRegularExpression>
 #include <algorithm>
 
-#include "FieldTypeNames.h"
-#include "Table.h"
-#include "TextCatalogue.h"
-#include "TextCodec.h"
+#include "app/FieldTypeNames.h"
+#include "engine/Table.h"
+#include "engine/core/TextCodec.h"
+#include "texts/TextCatalogue.h"
 
 namespace kx4 {
 

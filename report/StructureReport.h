@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "FieldType.h"
+#include "engine/core/FieldType.h"
 
 namespace kx4 {
 

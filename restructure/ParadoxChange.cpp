@@ -1,10 +1,10 @@
-#include "ParadoxChange.h"
+#include "restructure/ParadoxChange.h"
 
 #include <cstring>
 #include <vector>
 
-#include "Dbi.h"
-#include "FieldTypeFacts.h"
+#include "engine/Dbi.h"
+#include "engine/core/FieldTypeFacts.h"
 
 namespace kx4 {
 

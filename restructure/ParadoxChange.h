@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Table.h"
+#include "engine/Table.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "FormTexts.h"
+#include "texts/FormTexts.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "Sprache.h"
+#include "texts/Sprache.h"
 
 #include <QLocale>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "TextCatalogue.h"
+#include "texts/TextCatalogue.h"
 
 #include <QFile>
 #include <QStringList>

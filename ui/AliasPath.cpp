@@ -1,9 +1,9 @@
-#include "AliasPath.h"
+#include "ui/AliasPath.h"
 
-#include "Dbi.h"
-#include "Errors.h"
-#include "Session.h"
-#include "Utf8.h"
+#include "engine/Dbi.h"
+#include "engine/Session.h"
+#include "engine/core/Errors.h"
+#include "engine/core/Utf8.h"
 
 namespace kx4 {
 

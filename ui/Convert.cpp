@@ -1,8 +1,8 @@
-#include "Convert.h"
+#include "ui/Convert.h"
 
 #include <cstdint>
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4 {
 

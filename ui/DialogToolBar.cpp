@@ -1,7 +1,7 @@
-#include "DialogToolBar.h"
+#include "ui/DialogToolBar.h"
 
-#include "Images.h"
-#include "Prompts.h"
+#include "ui/Images.h"
+#include "ui/Prompts.h"
 
 namespace kx4 {
 

@@ -1,7 +1,7 @@
-#include "ErrorBox.h"
+#include "ui/ErrorBox.h"
 
-#include "Progress.h"
-#include "Prompts.h"
+#include "engine/core/Progress.h"
+#include "ui/Prompts.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "ExactComboBox.h"
+#include "ui/ExactComboBox.h"
 
 #include <QCompleter>
 

@@ -1,8 +1,8 @@
-#include "ExclusiveOpen.h"
+#include "ui/ExclusiveOpen.h"
 
-#include "Errors.h"
-#include "Prompts.h"
-#include "TextCatalogue.h"
+#include "engine/core/Errors.h"
+#include "texts/TextCatalogue.h"
+#include "ui/Prompts.h"
 
 namespace kx4 {
 

@@ -4,7 +4,7 @@
 // Cancel lets the database error go on to the default error box.
 #include <QString>
 
-#include "Table.h"
+#include "engine/Table.h"
 
 namespace kx4 {
 

@@ -1,6 +1,6 @@
-#include "FeldInfos.h"
+#include "ui/FeldInfos.h"
 
-#include "FieldTypeNames.h"
+#include "app/FieldTypeNames.h"
 
 namespace kx4 {
 

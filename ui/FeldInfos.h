@@ -3,7 +3,7 @@
 #include <QString>
 #include <string>
 
-#include "Table.h"
+#include "engine/Table.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "FormTextApplier.h"
+#include "ui/FormTextApplier.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -8,7 +8,7 @@
 #include <QTabWidget>
 #include <stdexcept>
 
-#include "TextCatalogue.h"
+#include "texts/TextCatalogue.h"
 
 namespace kx4 {
 

@@ -3,8 +3,8 @@
 #include <QWidget>
 #include <span>
 
-#include "FormTexts.h"
-#include "Sprache.h"
+#include "texts/FormTexts.h"
+#include "texts/Sprache.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "Images.h"
+#include "ui/Images.h"
 
 #include <QFont>
 #include <QPainter>

@@ -4,7 +4,7 @@
 // dialog and the refresh of the index list.
 #include <functional>
 
-#include "Selection.h"
+#include "ui/Selection.h"
 
 class QWidget;
 

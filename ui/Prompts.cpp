@@ -1,6 +1,6 @@
-#include "Prompts.h"
+#include "ui/Prompts.h"
 
-#include "QtPrompts.h"
+#include "ui/QtPrompts.h"
 
 namespace kx4 {
 

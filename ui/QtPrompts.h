@@ -1,6 +1,6 @@
 #pragma once
 // The prompts of the running program: Qt message boxes and input dialogs.
-#include "Prompts.h"
+#include "ui/Prompts.h"
 
 namespace kx4 {
 

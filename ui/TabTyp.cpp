@@ -1,11 +1,11 @@
-#include "TabTyp.h"
+#include "ui/TabTyp.h"
 
 #include <QScreen>
 
-#include "ErrorBox.h"
-#include "ExactComboBox.h"
-#include "FormTextApplier.h"
-#include "Prompts.h"
+#include "ui/ErrorBox.h"
+#include "ui/ExactComboBox.h"
+#include "ui/FormTextApplier.h"
+#include "ui/Prompts.h"
 
 namespace kx4 {
 

@@ -10,7 +10,7 @@
 #include <QToolButton>
 #include <functional>
 
-#include "DialogToolBar.h"
+#include "ui/DialogToolBar.h"
 
 namespace kx4 {
 

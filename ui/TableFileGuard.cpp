@@ -1,12 +1,12 @@
-#include "TableFileGuard.h"
+#include "ui/TableFileGuard.h"
 
 #include <QFileInfo>
 
-#include "AliasPath.h"
-#include "Errors.h"
-#include "FileSystem.h"
-#include "Prompts.h"
-#include "TableFormat.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/TableFormat.h"
+#include "ui/AliasPath.h"
+#include "ui/Prompts.h"
 
 namespace kx4 {
 

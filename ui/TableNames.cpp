@@ -1,6 +1,6 @@
-#include "TableNames.h"
+#include "ui/TableNames.h"
 
-#include "Prompts.h"
+#include "ui/Prompts.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "TablePasswords.h"
+#include "ui/TablePasswords.h"
 
 #include <string>
 

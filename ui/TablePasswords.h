@@ -6,7 +6,7 @@
 #include <array>
 #include <string_view>
 
-#include "Session.h"
+#include "engine/Session.h"
 
 namespace kx4 {
 

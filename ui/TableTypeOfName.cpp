@@ -1,4 +1,4 @@
-#include "TableTypeOfName.h"
+#include "ui/TableTypeOfName.h"
 
 namespace kx4 {
 

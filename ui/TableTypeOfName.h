@@ -2,7 +2,7 @@
 // Which driver opens a table addressed by the name the browser lists (extension included).
 #include <QString>
 
-#include "TableSchema.h"
+#include "engine/core/TableSchema.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "WartePanel.h"
+#include "ui/WartePanel.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "Fonts.h"
-#include "TextCatalogue.h"
+#include "texts/TextCatalogue.h"
+#include "ui/Fonts.h"
 
 namespace kx4 {
 

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <memory>
 
-#include "Progress.h"
+#include "engine/core/Progress.h"
 
 class QLabel;
 class QProgressBar;

@@ -17,13 +17,13 @@
 #include <iostream>
 #include <map>
 
-#include "BenchSupport.h"
-#include "ErrorBox.h"
-#include "FileTransaction.h"
-#include "Prompts.h"
-#include "Session.h"
-#include "TabellenForm.h"
-#include "TableMaintenance.h"
+#include "app/TabellenForm.h"
+#include "bench/support/BenchSupport.h"
+#include "engine/Session.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/FileTransaction.h"
+#include "ui/ErrorBox.h"
+#include "ui/Prompts.h"
 
 namespace fs = std::filesystem;
 using namespace kx4;

@@ -22,12 +22,12 @@
 #include <fstream>
 #include <iostream>
 
-#include "BenchSupport.h"
-#include "DataPage.h"
-#include "ErrorBox.h"
-#include "FileTransaction.h"
-#include "Session.h"
-#include "TableMaintenance.h"
+#include "app/DataPage.h"
+#include "bench/support/BenchSupport.h"
+#include "engine/Session.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/FileTransaction.h"
+#include "ui/ErrorBox.h"
 
 namespace fs = std::filesystem;
 using namespace kx4;

@@ -21,13 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "BenchSupport.h"
-#include "DbaseProperties.h"
-#include "FieldType.h"
-#include "FileTransaction.h"
-#include "Query.h"
-#include "TableFormat.h"
-#include "TableMaintenance.h"
+#include "bench/support/BenchSupport.h"
+#include "engine/Query.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/FieldType.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/TableFormat.h"
+#include "engine/dbase/DbaseProperties.h"
 
 namespace fs = std::filesystem;
 using namespace kx4;

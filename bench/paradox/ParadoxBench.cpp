@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "BenchSupport.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "TableFormat.h"
-#include "TableMaintenance.h"
+#include "bench/support/BenchSupport.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/TableFormat.h"
 
 namespace fs = std::filesystem;
 using namespace kx4;

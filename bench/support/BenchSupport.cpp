@@ -1,4 +1,4 @@
-#include "BenchSupport.h"
+#include "bench/support/BenchSupport.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <chrono>
 #include <fstream>
 
-#include "TableMaintenance.h"
+#include "engine/TableMaintenance.h"
 
 namespace fs = std::filesystem;
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Progress.h"
-#include "TableSchema.h"
+#include "engine/core/Progress.h"
+#include "engine/core/TableSchema.h"
 
 namespace kx4 {
 class TableFormat;

@@ -1,11 +1,11 @@
-#include "AsciiBuilder.h"
+#include "engine/ascii/AsciiBuilder.h"
 
-#include "AsciiProperties.h"
-#include "AsciiTable.h"
-#include "Errors.h"
-#include "FileTransaction.h"
-#include "TextCodec.h"
-#include "TextValues.h"
+#include "engine/ascii/AsciiProperties.h"
+#include "engine/ascii/AsciiTable.h"
+#include "engine/ascii/TextValues.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/TextCodec.h"
 
 namespace kx4::ascii {
 

@@ -2,7 +2,7 @@
 // Writes a new text table (.TXT data and .SCH schema) into staged files.
 #include <memory>
 
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4::ascii {
 

@@ -1,13 +1,13 @@
-#include "AsciiFormat.h"
+#include "engine/ascii/AsciiFormat.h"
 
 #include <cstring>
 
-#include "AsciiBuilder.h"
-#include "AsciiTable.h"
-#include "DbiTypes.h"
-#include "Errors.h"
-#include "FieldType.h"
-#include "TextValues.h"
+#include "engine/ascii/AsciiBuilder.h"
+#include "engine/ascii/AsciiTable.h"
+#include "engine/ascii/TextValues.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldType.h"
 
 namespace kx4 {
 

@@ -1,6 +1,6 @@
 #pragma once
 // Text tables: a .TXT data file described by a .SCH schema, FIXED or VARYING (delimited).
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4 {
 

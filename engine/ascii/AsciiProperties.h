@@ -1,7 +1,7 @@
 #pragma once
 // What a rewrite of a text table carries over: its layout and character set.
-#include "SchemaFile.h"
-#include "TableFormat.h"
+#include "engine/ascii/SchemaFile.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4::ascii {
 

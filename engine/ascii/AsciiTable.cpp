@@ -1,14 +1,14 @@
-#include "AsciiTable.h"
+#include "engine/ascii/AsciiTable.h"
 
 #include <numeric>
 
-#include "AsciiProperties.h"
-#include "Errors.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "TableLock.h"
-#include "TextLines.h"
-#include "TextValues.h"
+#include "engine/ascii/AsciiProperties.h"
+#include "engine/ascii/TextLines.h"
+#include "engine/ascii/TextValues.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/TableLock.h"
 
 namespace kx4::ascii {
 

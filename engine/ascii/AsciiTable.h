@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "FileSystem.h"
-#include "SchemaFile.h"
-#include "TableFormat.h"
-#include "TextCodec.h"
+#include "engine/ascii/SchemaFile.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/TableFormat.h"
+#include "engine/core/TextCodec.h"
 
 namespace kx4::ascii {
 

@@ -1,11 +1,11 @@
-#include "SchemaFile.h"
+#include "engine/ascii/SchemaFile.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <map>
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4::ascii {
 

@@ -1,6 +1,6 @@
-#include "TextLines.h"
+#include "engine/ascii/TextLines.h"
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4::ascii {
 

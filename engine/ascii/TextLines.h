@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "SchemaFile.h"
+#include "engine/ascii/SchemaFile.h"
 
 namespace kx4::ascii {
 

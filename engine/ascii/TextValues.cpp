@@ -1,12 +1,12 @@
-#include "TextValues.h"
+#include "engine/ascii/TextValues.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
-#include "Errors.h"
-#include "FieldTypeFacts.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldTypeFacts.h"
 
 namespace kx4::ascii {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "SchemaFile.h"
-#include "TableSchema.h"
-#include "Value.h"
+#include "engine/ascii/SchemaFile.h"
+#include "engine/core/TableSchema.h"
+#include "engine/core/Value.h"
 
 namespace kx4::ascii {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4 {
 

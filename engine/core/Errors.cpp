@@ -1,4 +1,4 @@
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "ExternalSort.h"
+#include "engine/core/ExternalSort.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -8,9 +8,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "Errors.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
 
 namespace kx4 {
 

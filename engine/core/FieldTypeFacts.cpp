@@ -1,4 +1,4 @@
-#include "FieldTypeFacts.h"
+#include "engine/core/FieldTypeFacts.h"
 
 namespace kx4 {
 

@@ -4,7 +4,7 @@
 // maintenance and the field lists take these facts from here.
 #include <cstdint>
 
-#include "FieldType.h"
+#include "engine/core/FieldType.h"
 
 namespace kx4 {
 

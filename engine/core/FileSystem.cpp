@@ -1,4 +1,4 @@
-#include "FileSystem.h"
+#include "engine/core/FileSystem.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4 {
 

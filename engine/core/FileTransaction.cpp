@@ -1,8 +1,8 @@
-#include "FileTransaction.h"
+#include "engine/core/FileTransaction.h"
 
 #include <sstream>
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4 {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "FileSystem.h"
+#include "engine/core/FileSystem.h"
 
 namespace kx4 {
 

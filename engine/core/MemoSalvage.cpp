@@ -1,4 +1,4 @@
-#include "MemoSalvage.h"
+#include "engine/core/MemoSalvage.h"
 
 #include <utility>
 

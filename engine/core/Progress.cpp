@@ -1,4 +1,4 @@
-#include "Progress.h"
+#include "engine/core/Progress.h"
 
 #include <algorithm>
 #include <limits>

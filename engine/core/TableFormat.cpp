@@ -1,8 +1,8 @@
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
 
-#include "Errors.h"
-#include "FileTransaction.h"
-#include "Progress.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/Progress.h"
 
 namespace kx4 {
 

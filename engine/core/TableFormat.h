@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "TableSchema.h"
-#include "Value.h"
+#include "engine/core/TableSchema.h"
+#include "engine/core/Value.h"
 
 namespace kx4 {
 

@@ -1,7 +1,7 @@
-#include "TableLock.h"
+#include "engine/core/TableLock.h"
 
-#include "Errors.h"
-#include "FileTransaction.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileTransaction.h"
 
 namespace kx4 {
 

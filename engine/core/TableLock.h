@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "FileSystem.h"
-#include "FileTransaction.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
 
 namespace kx4 {
 

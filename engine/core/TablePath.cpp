@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "FileSystem.h"
-#include "TableFormat.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4 {
 

@@ -1,6 +1,6 @@
-#include "TableSchema.h"
+#include "engine/core/TableSchema.h"
 
-#include "Utf8.h"
+#include "engine/core/Utf8.h"
 
 namespace kx4 {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "FieldType.h"
+#include "engine/core/FieldType.h"
 
 namespace kx4 {
 

@@ -1,4 +1,4 @@
-#include "TextCodec.h"
+#include "engine/core/TextCodec.h"
 
 #include <iconv.h>
 
@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4 {
 

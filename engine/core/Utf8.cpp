@@ -1,4 +1,4 @@
-#include "Utf8.h"
+#include "engine/core/Utf8.h"
 
 namespace kx4 {
 

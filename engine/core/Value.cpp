@@ -1,4 +1,4 @@
-#include "Value.h"
+#include "engine/core/Value.h"
 
 #include <algorithm>
 #include <charconv>

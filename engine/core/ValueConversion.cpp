@@ -1,10 +1,10 @@
-#include "ValueConversion.h"
+#include "engine/core/ValueConversion.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
-#include "TextCodec.h"
+#include "engine/core/TextCodec.h"
 
 namespace kx4 {
 

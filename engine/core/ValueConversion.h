@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "TableSchema.h"
-#include "Value.h"
+#include "engine/core/TableSchema.h"
+#include "engine/core/Value.h"
 
 namespace kx4 {
 

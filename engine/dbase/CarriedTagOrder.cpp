@@ -1,11 +1,11 @@
-#include "CarriedTagOrder.h"
+#include "engine/dbase/CarriedTagOrder.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-#include "Errors.h"
-#include "TagKeySorter.h"
+#include "engine/core/Errors.h"
+#include "engine/dbase/TagKeySorter.h"
 
 namespace kx4::dbase {
 

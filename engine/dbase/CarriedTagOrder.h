@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "MdxFile.h"
+#include "engine/dbase/MdxFile.h"
 
 namespace kx4::dbase {
 

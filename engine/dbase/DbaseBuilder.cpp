@@ -1,23 +1,23 @@
-#include "DbaseBuilder.h"
+#include "engine/dbase/DbaseBuilder.h"
 
 #include <algorithm>
 #include <ctime>
 
-#include "CarriedTagOrder.h"
-#include "DbaseFiles.h"
-#include "DbaseTable.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FieldMapping.h"
-#include "FileTransaction.h"
-#include "KeyExpression.h"
-#include "MdxFile.h"
-#include "Progress.h"
-#include "RecordEncoder.h"
-#include "StoredRecordCopy.h"
-#include "TagDefinition.h"
-#include "TagKeySorter.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/Progress.h"
+#include "engine/core/TextCodec.h"
+#include "engine/dbase/CarriedTagOrder.h"
+#include "engine/dbase/DbaseFiles.h"
+#include "engine/dbase/DbaseTable.h"
+#include "engine/dbase/FieldCodec.h"
+#include "engine/dbase/FieldMapping.h"
+#include "engine/dbase/KeyExpression.h"
+#include "engine/dbase/MdxFile.h"
+#include "engine/dbase/RecordEncoder.h"
+#include "engine/dbase/StoredRecordCopy.h"
+#include "engine/dbase/TagDefinition.h"
+#include "engine/dbase/TagKeySorter.h"
 
 namespace kx4::dbase {
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "DbaseProperties.h"
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
+#include "engine/dbase/DbaseProperties.h"
 
 namespace kx4::dbase {
 

@@ -1,10 +1,10 @@
-#include "DbaseFiles.h"
+#include "engine/dbase/DbaseFiles.h"
 
 #include <algorithm>
 #include <cctype>
 #include <vector>
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4::dbase {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "DbfHeader.h"
-#include "FileSystem.h"
-#include "TableFormat.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/TableFormat.h"
+#include "engine/dbase/DbfHeader.h"
 
 namespace kx4::dbase {
 

@@ -4,10 +4,10 @@
 #include <map>
 #include <string>
 
-#include "DbfHeader.h"
-#include "LanguageDriver.h"
-#include "MemoFile.h"
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
+#include "engine/dbase/DbfHeader.h"
+#include "engine/dbase/LanguageDriver.h"
+#include "engine/dbase/MemoFile.h"
 
 namespace kx4::dbase {
 

@@ -1,21 +1,21 @@
-#include "DbaseTable.h"
+#include "engine/dbase/DbaseTable.h"
 
 #include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <numeric>
 
-#include "ByteOrder.h"
-#include "DbaseFiles.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FileTransaction.h"
-#include "KeyExpression.h"
-#include "LanguageDriver.h"
-#include "NdxFile.h"
-#include "RecordEncoder.h"
-#include "TableLock.h"
-#include "TagDefinition.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/TableLock.h"
+#include "engine/dbase/ByteOrder.h"
+#include "engine/dbase/DbaseFiles.h"
+#include "engine/dbase/FieldCodec.h"
+#include "engine/dbase/KeyExpression.h"
+#include "engine/dbase/LanguageDriver.h"
+#include "engine/dbase/NdxFile.h"
+#include "engine/dbase/RecordEncoder.h"
+#include "engine/dbase/TagDefinition.h"
 
 namespace kx4::dbase {
 

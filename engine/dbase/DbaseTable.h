@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "DbaseProperties.h"
-#include "DbfHeader.h"
-#include "MdxFile.h"
-#include "MemoFile.h"
-#include "TableFormat.h"
-#include "TextCodec.h"
+#include "engine/core/TableFormat.h"
+#include "engine/core/TextCodec.h"
+#include "engine/dbase/DbaseProperties.h"
+#include "engine/dbase/DbfHeader.h"
+#include "engine/dbase/MdxFile.h"
+#include "engine/dbase/MemoFile.h"
 
 namespace kx4::dbase {
 

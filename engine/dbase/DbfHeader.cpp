@@ -1,13 +1,13 @@
-#include "DbfHeader.h"
+#include "engine/dbase/DbfHeader.h"
 
 #include <algorithm>
 #include <cstring>
 #include <ctime>
 
-#include "ByteOrder.h"
-#include "Errors.h"
-#include "FileSystem.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/TextCodec.h"
+#include "engine/dbase/ByteOrder.h"
 
 namespace kx4::dbase {
 

@@ -1,4 +1,4 @@
-#include "FieldCodec.h"
+#include "engine/dbase/FieldCodec.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,11 +6,11 @@
 #include <cstring>
 #include <limits>
 
-#include "ByteOrder.h"
-#include "Errors.h"
-#include "FieldTypeFacts.h"
-#include "MemoFile.h"
-#include "MemoSalvage.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldTypeFacts.h"
+#include "engine/core/MemoSalvage.h"
+#include "engine/dbase/ByteOrder.h"
+#include "engine/dbase/MemoFile.h"
 
 namespace kx4::dbase {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "DbfHeader.h"
-#include "TableSchema.h"
-#include "TextCodec.h"
-#include "Value.h"
+#include "engine/core/TableSchema.h"
+#include "engine/core/TextCodec.h"
+#include "engine/core/Value.h"
+#include "engine/dbase/DbfHeader.h"
 
 namespace kx4::dbase {
 

@@ -1,12 +1,12 @@
-#include "FieldMapping.h"
+#include "engine/dbase/FieldMapping.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "DbiTypes.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FieldType.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldType.h"
+#include "engine/dbase/FieldCodec.h"
 
 namespace kx4::dbase {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Between engine field descriptions (FLDDesc, FieldDef) and dBase field descriptors.
-#include "DbfHeader.h"
-#include "TableSchema.h"
+#include "engine/core/TableSchema.h"
+#include "engine/dbase/DbfHeader.h"
 
 namespace kx4 {
 struct FLDDesc;

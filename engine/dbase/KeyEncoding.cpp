@@ -1,4 +1,4 @@
-#include "KeyEncoding.h"
+#include "engine/dbase/KeyEncoding.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "ByteOrder.h"
+#include "engine/dbase/ByteOrder.h"
 
 namespace kx4::dbase {
 

@@ -1,4 +1,4 @@
-#include "KeyExpression.h"
+#include "engine/dbase/KeyExpression.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ByteOrder.h"
-#include "Errors.h"
-#include "TableSchema.h"
-#include "TextCodec.h"
-#include "Utf8.h"
-#include "Value.h"
+#include "engine/core/Errors.h"
+#include "engine/core/TableSchema.h"
+#include "engine/core/TextCodec.h"
+#include "engine/core/Utf8.h"
+#include "engine/core/Value.h"
+#include "engine/dbase/ByteOrder.h"
 
 namespace kx4::dbase {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "DbfHeader.h"
-#include "KeyEncoding.h"
+#include "engine/dbase/DbfHeader.h"
+#include "engine/dbase/KeyEncoding.h"
 
 namespace kx4 {
 class TextCodec;

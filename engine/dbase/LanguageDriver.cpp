@@ -1,4 +1,4 @@
-#include "LanguageDriver.h"
+#include "engine/dbase/LanguageDriver.h"
 
 #include <array>
 #include <cstdlib>

@@ -1,12 +1,12 @@
-#include "MdxFile.h"
+#include "engine/dbase/MdxFile.h"
 
 #include <algorithm>
 #include <cstring>
 #include <ctime>
 
-#include "ByteOrder.h"
-#include "Errors.h"
-#include "Progress.h"
+#include "engine/core/Errors.h"
+#include "engine/core/Progress.h"
+#include "engine/dbase/ByteOrder.h"
 
 namespace kx4::dbase {
 

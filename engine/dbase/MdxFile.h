@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "FileSystem.h"
-#include "KeyEncoding.h"
+#include "engine/core/FileSystem.h"
+#include "engine/dbase/KeyEncoding.h"
 
 namespace kx4::dbase {
 

@@ -1,10 +1,10 @@
-#include "MemoFile.h"
+#include "engine/dbase/MemoFile.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "ByteOrder.h"
-#include "Errors.h"
+#include "engine/core/Errors.h"
+#include "engine/dbase/ByteOrder.h"
 
 namespace kx4::dbase {
 

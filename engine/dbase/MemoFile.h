@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "FileSystem.h"
-#include "Value.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/Value.h"
 
 namespace kx4::dbase {
 

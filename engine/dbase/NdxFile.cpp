@@ -1,7 +1,7 @@
-#include "NdxFile.h"
+#include "engine/dbase/NdxFile.h"
 
-#include "ByteOrder.h"
-#include "Errors.h"
+#include "engine/core/Errors.h"
+#include "engine/dbase/ByteOrder.h"
 
 namespace kx4::dbase {
 

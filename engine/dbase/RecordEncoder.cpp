@@ -1,9 +1,9 @@
-#include "RecordEncoder.h"
+#include "engine/dbase/RecordEncoder.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4::dbase {
 

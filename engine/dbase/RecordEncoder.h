@@ -5,10 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include "DbfHeader.h"
-#include "FieldCodec.h"
-#include "MemoFile.h"
-#include "Value.h"
+#include "engine/core/Value.h"
+#include "engine/dbase/DbfHeader.h"
+#include "engine/dbase/FieldCodec.h"
+#include "engine/dbase/MemoFile.h"
 
 namespace kx4::dbase {
 

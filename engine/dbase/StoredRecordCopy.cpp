@@ -1,11 +1,11 @@
-#include "StoredRecordCopy.h"
+#include "engine/dbase/StoredRecordCopy.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "DbaseTable.h"
-#include "Errors.h"
-#include "MemoFile.h"
+#include "engine/core/Errors.h"
+#include "engine/dbase/DbaseTable.h"
+#include "engine/dbase/MemoFile.h"
 
 namespace kx4::dbase {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "DbfHeader.h"
-#include "FieldCodec.h"
-#include "RecordEncoder.h"
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
+#include "engine/dbase/DbfHeader.h"
+#include "engine/dbase/FieldCodec.h"
+#include "engine/dbase/RecordEncoder.h"
 
 namespace kx4::dbase {
 

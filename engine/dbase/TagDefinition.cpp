@@ -1,7 +1,7 @@
-#include "TagDefinition.h"
+#include "engine/dbase/TagDefinition.h"
 
-#include "Errors.h"
-#include "KeyExpression.h"
+#include "engine/core/Errors.h"
+#include "engine/dbase/KeyExpression.h"
 
 namespace kx4::dbase {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "DbfHeader.h"
-#include "MdxFile.h"
-#include "TableSchema.h"
+#include "engine/core/TableSchema.h"
+#include "engine/dbase/DbfHeader.h"
+#include "engine/dbase/MdxFile.h"
 
 namespace kx4::dbase {
 

@@ -1,9 +1,9 @@
-#include "TagKeySorter.h"
+#include "engine/dbase/TagKeySorter.h"
 
 #include <algorithm>
 #include <bit>
 
-#include "ByteOrder.h"
+#include "engine/dbase/ByteOrder.h"
 
 namespace kx4::dbase {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "ExternalSort.h"
-#include "MdxFile.h"
+#include "engine/core/ExternalSort.h"
+#include "engine/dbase/MdxFile.h"
 
 namespace kx4::dbase {
 

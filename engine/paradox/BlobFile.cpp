@@ -1,12 +1,12 @@
-#include "BlobFile.h"
+#include "engine/paradox/BlobFile.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "ByteOrder.h"
-#include "Encryption.h"
-#include "Errors.h"
-#include "FileSystem.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/Encryption.h"
 
 namespace kx4::paradox {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ByteOrder.h"
-#include "Value.h"
+#include "engine/core/Value.h"
+#include "engine/paradox/ByteOrder.h"
 
 namespace kx4 {
 class File;

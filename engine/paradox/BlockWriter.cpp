@@ -1,13 +1,13 @@
-#include "BlockWriter.h"
+#include "engine/paradox/BlockWriter.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "ByteOrder.h"
-#include "DataBlocks.h"
-#include "Encryption.h"
-#include "Errors.h"
-#include "FileSystem.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/DataBlocks.h"
+#include "engine/paradox/Encryption.h"
 
 namespace kx4::paradox {
 

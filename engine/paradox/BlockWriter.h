@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "IndexTree.h"
-#include "ParadoxHeader.h"
+#include "engine/paradox/IndexTree.h"
+#include "engine/paradox/ParadoxHeader.h"
 
 namespace kx4 {
 class File;

@@ -1,10 +1,10 @@
-#include "Companions.h"
+#include "engine/paradox/Companions.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "FileSystem.h"
-#include "SecondaryIndexes.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/SecondaryIndexes.h"
 
 namespace kx4::paradox {
 

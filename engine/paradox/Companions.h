@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4::paradox {
 

@@ -1,11 +1,11 @@
-#include "DataBlocks.h"
+#include "engine/paradox/DataBlocks.h"
 
 #include <algorithm>
 
-#include "ByteOrder.h"
-#include "Encryption.h"
-#include "Errors.h"
-#include "FileSystem.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/Encryption.h"
 
 namespace kx4::paradox {
 

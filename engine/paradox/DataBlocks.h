@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "ParadoxHeader.h"
+#include "engine/paradox/ParadoxHeader.h"
 
 namespace kx4 {
 class File;

@@ -1,4 +1,4 @@
-#include "Encryption.h"
+#include "engine/paradox/Encryption.h"
 
 #include <array>
 #include <cstring>

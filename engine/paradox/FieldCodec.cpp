@@ -1,4 +1,4 @@
-#include "FieldCodec.h"
+#include "engine/paradox/FieldCodec.h"
 
 #include <bit>
 #include <charconv>
@@ -6,10 +6,10 @@
 #include <cstring>
 #include <limits>
 
-#include "ByteOrder.h"
-#include "Errors.h"
-#include "FieldTypeFacts.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldTypeFacts.h"
+#include "engine/core/TextCodec.h"
+#include "engine/paradox/ByteOrder.h"
 
 namespace kx4::paradox {
 

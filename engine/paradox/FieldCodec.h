@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "ByteOrder.h"
-#include "FieldTypes.h"
-#include "ParadoxHeader.h"
-#include "TableSchema.h"
-#include "Value.h"
+#include "engine/core/TableSchema.h"
+#include "engine/core/Value.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/FieldTypes.h"
+#include "engine/paradox/ParadoxHeader.h"
 
 namespace kx4 {
 class TextCodec;

@@ -1,22 +1,22 @@
-#include "IndexFiles.h"
+#include "engine/paradox/IndexFiles.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
-#include "BlockWriter.h"
-#include "ByteOrder.h"
-#include "Companions.h"
-#include "DataBlocks.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "IndexTree.h"
-#include "Progress.h"
-#include "RecordCodec.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/Progress.h"
+#include "engine/core/TextCodec.h"
+#include "engine/paradox/BlockWriter.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/Companions.h"
+#include "engine/paradox/DataBlocks.h"
+#include "engine/paradox/FieldCodec.h"
+#include "engine/paradox/IndexTree.h"
+#include "engine/paradox/RecordCodec.h"
 
 namespace kx4::paradox {
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "ExternalSort.h"
-#include "IndexTree.h"
-#include "ParadoxHeader.h"
-#include "SortOrder.h"
-#include "TableFormat.h"
+#include "engine/core/ExternalSort.h"
+#include "engine/core/TableFormat.h"
+#include "engine/paradox/IndexTree.h"
+#include "engine/paradox/ParadoxHeader.h"
+#include "engine/paradox/SortOrder.h"
 
 namespace kx4 {
 class FileTransaction;

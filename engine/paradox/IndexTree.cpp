@@ -1,13 +1,13 @@
-#include "IndexTree.h"
+#include "engine/paradox/IndexTree.h"
 
 #include <cstring>
 
-#include "ByteOrder.h"
-#include "DataBlocks.h"
-#include "Encryption.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FileSystem.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/DataBlocks.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/FieldCodec.h"
 
 namespace kx4::paradox {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ParadoxHeader.h"
+#include "engine/paradox/ParadoxHeader.h"
 
 namespace kx4 {
 class File;

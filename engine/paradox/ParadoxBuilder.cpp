@@ -1,29 +1,29 @@
-#include "ParadoxBuilder.h"
+#include "engine/paradox/ParadoxBuilder.h"
 
 #include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <numeric>
 
-#include "BlobFile.h"
-#include "BlockWriter.h"
-#include "ByteOrder.h"
-#include "Companions.h"
-#include "DataBlocks.h"
-#include "Encryption.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "IndexFiles.h"
-#include "IndexTree.h"
-#include "ParadoxProperties.h"
-#include "ParadoxTable.h"
-#include "Progress.h"
-#include "RecordCodec.h"
-#include "RecordCopy.h"
-#include "SortOrder.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/Progress.h"
+#include "engine/core/TextCodec.h"
+#include "engine/paradox/BlobFile.h"
+#include "engine/paradox/BlockWriter.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/Companions.h"
+#include "engine/paradox/DataBlocks.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/FieldCodec.h"
+#include "engine/paradox/IndexFiles.h"
+#include "engine/paradox/IndexTree.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "engine/paradox/ParadoxTable.h"
+#include "engine/paradox/RecordCodec.h"
+#include "engine/paradox/RecordCopy.h"
+#include "engine/paradox/SortOrder.h"
 
 namespace kx4::paradox {
 

@@ -3,7 +3,7 @@
 // a transaction.
 #include <memory>
 
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4::paradox {
 

@@ -1,15 +1,15 @@
-#include "ParadoxFormat.h"
+#include "engine/paradox/ParadoxFormat.h"
 
 #include <cstring>
 
-#include "Companions.h"
-#include "DbiTypes.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FieldType.h"
-#include "FileSystem.h"
-#include "ParadoxBuilder.h"
-#include "ParadoxTable.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldType.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/Companions.h"
+#include "engine/paradox/FieldCodec.h"
+#include "engine/paradox/ParadoxBuilder.h"
+#include "engine/paradox/ParadoxTable.h"
 
 namespace kx4 {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The Paradox table driver (.DB files with their .PX, .MB and index companions).
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4 {
 

@@ -1,11 +1,11 @@
-#include "ParadoxHeader.h"
+#include "engine/paradox/ParadoxHeader.h"
 
 #include <algorithm>
 
-#include "ByteOrder.h"
-#include "Errors.h"
-#include "FieldTypes.h"
-#include "FileSystem.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/FieldTypes.h"
 
 namespace kx4::paradox {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "ParadoxHeader.h"
-#include "SortOrder.h"
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
+#include "engine/paradox/ParadoxHeader.h"
+#include "engine/paradox/SortOrder.h"
 
 namespace kx4::paradox {
 

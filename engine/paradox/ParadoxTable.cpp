@@ -1,23 +1,23 @@
-#include "ParadoxTable.h"
+#include "engine/paradox/ParadoxTable.h"
 
 #include <algorithm>
 #include <cstring>
 #include <numeric>
 
-#include "Companions.h"
-#include "DataBlocks.h"
-#include "Encryption.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "IndexFiles.h"
-#include "IndexTree.h"
-#include "ParadoxBuilder.h"
-#include "Progress.h"
-#include "SortOrder.h"
-#include "TableLock.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/Progress.h"
+#include "engine/core/TableLock.h"
+#include "engine/core/TextCodec.h"
+#include "engine/paradox/Companions.h"
+#include "engine/paradox/DataBlocks.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/FieldCodec.h"
+#include "engine/paradox/IndexFiles.h"
+#include "engine/paradox/IndexTree.h"
+#include "engine/paradox/ParadoxBuilder.h"
+#include "engine/paradox/SortOrder.h"
 
 namespace kx4::paradox {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "ParadoxHeader.h"
-#include "ParadoxProperties.h"
-#include "RecordCodec.h"
-#include "SecondaryIndexes.h"
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
+#include "engine/paradox/ParadoxHeader.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "engine/paradox/RecordCodec.h"
+#include "engine/paradox/SecondaryIndexes.h"
 
 namespace kx4 {
 class File;

@@ -1,14 +1,14 @@
-#include "RecordCodec.h"
+#include "engine/paradox/RecordCodec.h"
 
 #include <cstring>
 
-#include "ByteOrder.h"
-#include "Companions.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FileSystem.h"
-#include "MemoSalvage.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/MemoSalvage.h"
+#include "engine/core/TextCodec.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/Companions.h"
+#include "engine/paradox/FieldCodec.h"
 
 namespace kx4::paradox {
 

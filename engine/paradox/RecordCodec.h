@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "BlobFile.h"
-#include "ParadoxHeader.h"
-#include "Value.h"
+#include "engine/core/Value.h"
+#include "engine/paradox/BlobFile.h"
+#include "engine/paradox/ParadoxHeader.h"
 
 namespace kx4 {
 class TextCodec;

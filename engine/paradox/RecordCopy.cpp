@@ -1,9 +1,9 @@
-#include "RecordCopy.h"
+#include "engine/paradox/RecordCopy.h"
 
 #include <cstring>
 
-#include "Errors.h"
-#include "FieldCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/paradox/FieldCodec.h"
 
 namespace kx4::paradox {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "BlobFile.h"
-#include "RecordCodec.h"
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
+#include "engine/paradox/BlobFile.h"
+#include "engine/paradox/RecordCodec.h"
 
 namespace kx4::paradox {
 

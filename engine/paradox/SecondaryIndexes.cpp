@@ -1,16 +1,16 @@
-#include "SecondaryIndexes.h"
+#include "engine/paradox/SecondaryIndexes.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "DataBlocks.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FieldTypes.h"
-#include "FileSystem.h"
-#include "SortOrder.h"
-#include "TableFormat.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/TableFormat.h"
+#include "engine/core/TextCodec.h"
+#include "engine/paradox/DataBlocks.h"
+#include "engine/paradox/FieldCodec.h"
+#include "engine/paradox/FieldTypes.h"
+#include "engine/paradox/SortOrder.h"
 
 namespace kx4::paradox {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ParadoxHeader.h"
-#include "TableSchema.h"
+#include "engine/core/TableSchema.h"
+#include "engine/paradox/ParadoxHeader.h"
 
 namespace kx4 {
 class TextCodec;

@@ -1,12 +1,12 @@
-#include "SortOrder.h"
+#include "engine/paradox/SortOrder.h"
 
 #include <cstring>
 #include <locale>
 #include <stdexcept>
 
-#include "FieldCodec.h"
-#include "FieldTypes.h"
-#include "TextCodec.h"
+#include "engine/core/TextCodec.h"
+#include "engine/paradox/FieldCodec.h"
+#include "engine/paradox/FieldTypes.h"
 
 namespace kx4::paradox {
 

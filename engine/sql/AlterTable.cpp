@@ -1,11 +1,11 @@
-#include "AlterTable.h"
+#include "engine/sql/AlterTable.h"
 
 #include <cctype>
 #include <vector>
 
-#include "Errors.h"
-#include "FileSystem.h"
-#include "TableSchema.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/TableSchema.h"
 
 namespace kx4 {
 

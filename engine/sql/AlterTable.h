@@ -10,7 +10,7 @@
 // and BLOB(n,s) with subtype s: 1 memo, 2 binary, 3 formatted memo, 4 OLE, 5 graphic.
 #include <string>
 
-#include "FieldType.h"
+#include "engine/core/FieldType.h"
 
 namespace kx4 {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "ErrorBox.h"
-#include "Session.h"
-#include "TestSupport.h"
-#include "TextCatalogue.h"
+#include "engine/Session.h"
+#include "tests/support/TestSupport.h"
+#include "texts/TextCatalogue.h"
+#include "ui/ErrorBox.h"
 
 // Readable QString values in test failure messages.
 inline void PrintTo(const QString& text, std::ostream* os) {

@@ -8,17 +8,17 @@
 #include <QToolButton>
 #include <filesystem>
 
-#include "AliasPath.h"
-#include "AppTestSupport.h"
-#include "BrowserTestSupport.h"
-#include "DbaseProperties.h"
-#include "Encryption.h"
-#include "Errors.h"
-#include "ParadoxProperties.h"
-#include "ScriptedPrompts.h"
-#include "StartUp.h"
-#include "TableFixtures.h"
-#include "TableTypeOfName.h"
+#include "app/StartUp.h"
+#include "engine/core/Errors.h"
+#include "engine/dbase/DbaseProperties.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/BrowserTestSupport.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "tests/app/TableFixtures.h"
+#include "ui/AliasPath.h"
+#include "ui/TableTypeOfName.h"
 
 namespace kx4 {
 namespace {

@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "TabellenForm.h"
+#include "app/TabellenForm.h"
 
 namespace kx4::test {
 

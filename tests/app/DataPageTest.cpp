@@ -16,15 +16,15 @@
 #include <fstream>
 #include <set>
 
-#include "AppTestSupport.h"
-#include "BrowserTestSupport.h"
-#include "DataPage.h"
-#include "DemoDatabase.h"
-#include "Encryption.h"
-#include "ParadoxProperties.h"
-#include "ScriptedPrompts.h"
-#include "StartUp.h"
-#include "TableFixtures.h"
+#include "app/DataPage.h"
+#include "app/StartUp.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/BrowserTestSupport.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "tests/app/TableFixtures.h"
+#include "tools/kx4table/DemoDatabase.h"
 
 namespace kx4 {
 namespace {

@@ -9,13 +9,13 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "AppTestSupport.h"
-#include "BrowserTestSupport.h"
-#include "ChangeFeldTypForm.h"
-#include "ScriptedPrompts.h"
-#include "StartUp.h"
-#include "TableFixtures.h"
-#include "ValueConversion.h"
+#include "app/ChangeFeldTypForm.h"
+#include "app/StartUp.h"
+#include "engine/core/ValueConversion.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/BrowserTestSupport.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "tests/app/TableFixtures.h"
 
 namespace kx4 {
 namespace {

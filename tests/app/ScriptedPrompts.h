@@ -6,7 +6,7 @@
 #include <deque>
 #include <vector>
 
-#include "Prompts.h"
+#include "ui/Prompts.h"
 
 namespace kx4::test {
 

@@ -11,16 +11,16 @@
 #include <QToolButton>
 #include <stdexcept>
 
-#include "AppTestSupport.h"
-#include "ChangeFeldTypForm.h"
-#include "Convert.h"
-#include "Errors.h"
-#include "Images.h"
-#include "QtPrompts.h"
-#include "ScriptedPrompts.h"
-#include "TabTyp.h"
-#include "TablePasswords.h"
-#include "WaitCursor.h"
+#include "app/ChangeFeldTypForm.h"
+#include "app/WaitCursor.h"
+#include "engine/core/Errors.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "ui/Convert.h"
+#include "ui/Images.h"
+#include "ui/QtPrompts.h"
+#include "ui/TabTyp.h"
+#include "ui/TablePasswords.h"
 
 namespace kx4 {
 namespace {

@@ -11,13 +11,13 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "AppTestSupport.h"
-#include "ChangeFeldTypForm.h"
-#include "Images.h"
-#include "ScriptedPrompts.h"
-#include "StartUp.h"
-#include "TabTyp.h"
-#include "TabellenForm.h"
+#include "app/ChangeFeldTypForm.h"
+#include "app/StartUp.h"
+#include "app/TabellenForm.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "ui/Images.h"
+#include "ui/TabTyp.h"
 
 namespace kx4 {
 namespace {

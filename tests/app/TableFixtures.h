@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "DbiTypes.h"
-#include "FileTransaction.h"
-#include "Session.h"
-#include "TableMaintenance.h"
-#include "TestSupport.h"
+#include "engine/Session.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/FileTransaction.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 

@@ -1,10 +1,10 @@
 // A new length for a character field through the definition window's ChangeFeldLength.
 #include <filesystem>
 
-#include "DefinitionTestSupport.h"
-#include "Errors.h"
-#include "Session.h"
-#include "Table.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "engine/core/Errors.h"
+#include "tests/definition/DefinitionTestSupport.h"
 
 namespace kx4 {
 namespace {

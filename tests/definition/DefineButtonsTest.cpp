@@ -4,8 +4,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "DefinitionTestSupport.h"
-#include "TabellenForm.h"
+#include "app/TabellenForm.h"
+#include "tests/definition/DefinitionTestSupport.h"
 
 namespace kx4 {
 namespace {

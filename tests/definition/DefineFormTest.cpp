@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "DefinitionTestSupport.h"
-#include "Session.h"
+#include "engine/Session.h"
+#include "tests/definition/DefinitionTestSupport.h"
 
 namespace kx4 {
 namespace {

@@ -4,12 +4,12 @@
 #include <QTreeWidget>
 #include <functional>
 
-#include "DefineOperations.h"
-#include "DefinitionTestSupport.h"
-#include "FeldInfos.h"
-#include "Session.h"
-#include "TabellenForm.h"
-#include "Table.h"
+#include "app/TabellenForm.h"
+#include "definition/DefineOperations.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "tests/definition/DefinitionTestSupport.h"
+#include "ui/FeldInfos.h"
 
 namespace kx4 {
 namespace {

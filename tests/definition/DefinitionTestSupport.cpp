@@ -1,4 +1,4 @@
-#include "DefinitionTestSupport.h"
+#include "tests/definition/DefinitionTestSupport.h"
 
 extern "C" {
 #include <paradox.h>
@@ -11,8 +11,8 @@ extern "C" {
 #include <algorithm>
 #include <sstream>
 
-#include "FieldTypeNames.h"
-#include "Table.h"
+#include "app/FieldTypeNames.h"
+#include "engine/Table.h"
 
 namespace kx4::test {
 

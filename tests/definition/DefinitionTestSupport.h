@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "AppTestSupport.h"
-#include "DefineForm.h"
-#include "DemoAlias.h"
-#include "ScriptedPrompts.h"
+#include "definition/DefineForm.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "tests/support/DemoAlias.h"
 
 namespace kx4::test {
 

@@ -1,7 +1,7 @@
 // Adding the field of the last row (field mode) and dropping the field of the selected row,
 // checked on the demo tables through the engine, pxlib and dbfread.
-#include "DefinitionTestSupport.h"
-#include "Session.h"
+#include "engine/Session.h"
+#include "tests/definition/DefinitionTestSupport.h"
 
 namespace kx4 {
 namespace {

@@ -1,7 +1,7 @@
 // Editing the rows: the entry editor, the letter menu, "&Grösse" and the three "&Zurücksetzen".
 #include <QTest>
 
-#include "DefinitionTestSupport.h"
+#include "tests/definition/DefinitionTestSupport.h"
 
 namespace kx4 {
 namespace {

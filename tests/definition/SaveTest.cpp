@@ -4,10 +4,10 @@
 #include <fstream>
 #include <map>
 
-#include "DefinitionTestSupport.h"
-#include "FieldLetters.h"
-#include "FieldTypeNames.h"
-#include "Session.h"
+#include "app/FieldTypeNames.h"
+#include "definition/FieldLetters.h"
+#include "engine/Session.h"
+#include "tests/definition/DefinitionTestSupport.h"
 
 namespace kx4 {
 namespace {

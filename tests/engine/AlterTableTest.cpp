@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "AlterTable.h"
-#include "Errors.h"
+#include "engine/core/Errors.h"
+#include "engine/sql/AlterTable.h"
 
 namespace kx4 {
 namespace {

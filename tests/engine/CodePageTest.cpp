@@ -5,14 +5,14 @@
 #include <fstream>
 #include <tuple>
 
-#include "DbaseProperties.h"
-#include "FileTransaction.h"
-#include "ParadoxProperties.h"
-#include "Session.h"
-#include "Table.h"
-#include "TableMaintenance.h"
-#include "TestSupport.h"
-#include "TextCodec.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/TextCodec.h"
+#include "engine/dbase/DbaseProperties.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4 {
 namespace {

@@ -3,12 +3,12 @@
 // the table maintenance and the drivers cannot drift apart.
 #include <gtest/gtest.h>
 
-#include "AsciiFormat.h"
-#include "DBaseFormat.h"
-#include "Errors.h"
-#include "FieldTypeFacts.h"
-#include "ParadoxFormat.h"
-#include "TableMaintenance.h"
+#include "engine/TableMaintenance.h"
+#include "engine/ascii/AsciiFormat.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldTypeFacts.h"
+#include "engine/dbase/DBaseFormat.h"
+#include "engine/paradox/ParadoxFormat.h"
 
 namespace kx4 {
 namespace {

@@ -4,12 +4,12 @@
 
 #include <fstream>
 
-#include "DBaseFormat.h"
-#include "ParadoxFormat.h"
-#include "Progress.h"
-#include "Query.h"
-#include "TableMaintenance.h"
-#include "TestSupport.h"
+#include "engine/Query.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/Progress.h"
+#include "engine/dbase/DBaseFormat.h"
+#include "engine/paradox/ParadoxFormat.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4 {
 namespace {

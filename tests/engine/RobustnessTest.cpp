@@ -7,13 +7,13 @@
 
 #include <chrono>
 
-#include "DemoAlias.h"
-#include "FaultyFileSystem.h"
-#include "FileTransaction.h"
-#include "Query.h"
-#include "Session.h"
-#include "Table.h"
-#include "TableMaintenance.h"
+#include "engine/Query.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/FileTransaction.h"
+#include "tests/support/DemoAlias.h"
+#include "tests/support/FaultyFileSystem.h"
 
 namespace kx4 {
 namespace {

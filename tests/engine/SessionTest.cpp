@@ -2,9 +2,9 @@
 
 #include <fstream>
 
-#include "Dbi.h"
-#include "Session.h"
-#include "TestSupport.h"
+#include "engine/Dbi.h"
+#include "engine/Session.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4 {
 namespace {

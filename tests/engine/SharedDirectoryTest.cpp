@@ -11,11 +11,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "DemoAlias.h"
-#include "Errors.h"
-#include "Session.h"
-#include "Table.h"
-#include "TableMaintenance.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/Errors.h"
+#include "tests/support/DemoAlias.h"
 
 namespace kx4 {
 namespace {

@@ -6,11 +6,11 @@
 #include <map>
 #include <memory>
 
-#include "DemoAlias.h"
-#include "ParadoxFormat.h"
-#include "Session.h"
-#include "Table.h"
-#include "TableMaintenance.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "engine/TableMaintenance.h"
+#include "engine/paradox/ParadoxFormat.h"
+#include "tests/support/DemoAlias.h"
 
 namespace kx4 {
 namespace {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "Dbi.h"
-#include "DemoAlias.h"
-#include "Query.h"
-#include "Session.h"
-#include "Table.h"
+#include "engine/Dbi.h"
+#include "engine/Query.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "tests/support/DemoAlias.h"
 
 namespace kx4 {
 namespace {

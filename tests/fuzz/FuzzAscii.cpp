@@ -1,5 +1,5 @@
 // Opens and reads a text table made of the input: .TXT and its .SCH schema.
-#include "FuzzInput.h"
+#include "tests/fuzz/FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     kx4::fuzz::TableFiles files(data, size, "T", {".TXT", ".SCH"});

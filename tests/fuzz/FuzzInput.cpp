@@ -1,4 +1,4 @@
-#include "FuzzInput.h"
+#include "tests/fuzz/FuzzInput.h"
 
 #include <unistd.h>
 
@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Errors.h"
-#include "Table.h"
-#include "TableFormat.h"
-#include "TableMaintenance.h"
+#include "engine/Table.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/Errors.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4::fuzz {
 

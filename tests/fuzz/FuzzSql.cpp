@@ -1,8 +1,8 @@
 // Parses the input as a local-SQL statement.
 #include <string>
 
-#include "AlterTable.h"
-#include "Errors.h"
+#include "engine/core/Errors.h"
+#include "engine/sql/AlterTable.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

@@ -1,7 +1,7 @@
 // Applies the whole-number rule of the size entries to the input.
 #include <QString>
 
-#include "Convert.h"
+#include "ui/Convert.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QString text =

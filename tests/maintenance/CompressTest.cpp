@@ -13,12 +13,12 @@
 #include <fstream>
 #include <set>
 
-#include "FaultyFileSystem.h"
-#include "MaintenanceTestSupport.h"
-#include "PxlibReader.h"
-#include "Session.h"
-#include "Table.h"
-#include "TableMaintenance.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "engine/TableMaintenance.h"
+#include "tests/engine/paradox/PxlibReader.h"
+#include "tests/maintenance/MaintenanceTestSupport.h"
+#include "tests/support/FaultyFileSystem.h"
 
 namespace kx4 {
 namespace {

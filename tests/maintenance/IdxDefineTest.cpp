@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <filesystem>
 
-#include "MaintenanceTestSupport.h"
+#include "tests/maintenance/MaintenanceTestSupport.h"
 
 namespace kx4 {
 namespace {

@@ -2,7 +2,7 @@
 #include <QLabel>
 #include <QTreeWidget>
 
-#include "MaintenanceTestSupport.h"
+#include "tests/maintenance/MaintenanceTestSupport.h"
 
 namespace kx4 {
 namespace {

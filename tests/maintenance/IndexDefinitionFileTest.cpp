@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "AppTestSupport.h"
-#include "Errors.h"
-#include "IndexDefinitionFile.h"
+#include "engine/core/Errors.h"
+#include "maintenance/IndexDefinitionFile.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace kx4 {
 namespace {

@@ -1,8 +1,8 @@
 // The definition list of the index rebuild and the names it gives the indexes it creates.
 #include <gtest/gtest.h>
 
-#include "AppTestSupport.h"
-#include "IndexDefinitions.h"
+#include "maintenance/IndexDefinitions.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace kx4 {
 namespace {

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "AliasPath.h"
-#include "MaintenanceTestSupport.h"
+#include "tests/maintenance/MaintenanceTestSupport.h"
+#include "ui/AliasPath.h"
 
 namespace kx4 {
 namespace {

@@ -1,4 +1,4 @@
-#include "MaintenanceTestSupport.h"
+#include "tests/maintenance/MaintenanceTestSupport.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -8,10 +8,10 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "Session.h"
-#include "StartUp.h"
-#include "Table.h"
-#include "TableMaintenance.h"
+#include "app/StartUp.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "engine/TableMaintenance.h"
 
 namespace kx4::test {
 

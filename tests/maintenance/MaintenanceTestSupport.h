@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "AppTestSupport.h"
-#include "DemoAlias.h"
-#include "ScriptedPrompts.h"
-#include "TabTyp.h"
-#include "TabellenForm.h"
-#include "TableSchema.h"
+#include "app/TabellenForm.h"
+#include "engine/core/TableSchema.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "tests/support/DemoAlias.h"
+#include "ui/TabTyp.h"
 
 // QString in failure messages (<< after an assertion).
 inline std::ostream& operator<<(std::ostream& out, const QString& text) {

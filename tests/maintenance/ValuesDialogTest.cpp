@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "AppTestSupport.h"
-#include "ScriptedPrompts.h"
-#include "TabTyp.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/ScriptedPrompts.h"
+#include "ui/TabTyp.h"
 
 namespace kx4 {
 namespace {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <map>
 
-#include "ReportTestSupport.h"
-#include "StructureReport.h"
+#include "report/StructureReport.h"
+#include "tests/report/ReportTestSupport.h"
 
 namespace kx4 {
 namespace {

@@ -4,8 +4,8 @@
 #include <QRegularExpression>
 #include <cmath>
 
-#include "PrinterCanvas.h"
-#include "ReportTestSupport.h"
+#include "report/PrinterCanvas.h"
+#include "tests/report/ReportTestSupport.h"
 
 namespace kx4 {
 namespace {

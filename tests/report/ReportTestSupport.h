@@ -13,14 +13,14 @@
 #include <functional>
 #include <memory>
 
-#include "AppTestSupport.h"
-#include "DruckForm.h"
-#include "DruckTab.h"
-#include "ScriptedPrompts.h"
-#include "Session.h"
-#include "StructureReport.h"
-#include "TabellenForm.h"
-#include "TableMaintenance.h"
+#include "app/TabellenForm.h"
+#include "engine/Session.h"
+#include "engine/TableMaintenance.h"
+#include "report/DruckForm.h"
+#include "report/DruckTab.h"
+#include "report/StructureReport.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/ScriptedPrompts.h"
 
 namespace kx4::test {
 

@@ -2,10 +2,10 @@
 
 #include <QLocale>
 
-#include "AppTestSupport.h"
-#include "ReportTestSupport.h"
-#include "StructureReport.h"
-#include "TextCatalogue.h"
+#include "report/StructureReport.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/report/ReportTestSupport.h"
+#include "texts/TextCatalogue.h"
 
 namespace kx4 {
 namespace {

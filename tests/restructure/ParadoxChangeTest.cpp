@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <fstream>
 
-#include "DemoAlias.h"
-#include "ParadoxChange.h"
+#include "restructure/ParadoxChange.h"
+#include "tests/support/DemoAlias.h"
 
 namespace kx4 {
 namespace {

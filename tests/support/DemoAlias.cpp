@@ -1,11 +1,11 @@
-#include "DemoAlias.h"
+#include "tests/support/DemoAlias.h"
 
 #include <fstream>
 #include <sstream>
 
-#include "DemoDatabase.h"
-#include "Session.h"
-#include "Table.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "tools/kx4table/DemoDatabase.h"
 
 namespace kx4::test {
 

@@ -3,7 +3,7 @@
 // lifetime of the object.
 #include <string>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 

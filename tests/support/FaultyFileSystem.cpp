@@ -1,6 +1,6 @@
-#include "FaultyFileSystem.h"
+#include "tests/support/FaultyFileSystem.h"
 
-#include "Errors.h"
+#include "engine/core/Errors.h"
 
 namespace kx4::test {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "FileSystem.h"
+#include "engine/core/FileSystem.h"
 
 namespace kx4::test {
 

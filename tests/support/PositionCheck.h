@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
 
 namespace kx4::test {
 

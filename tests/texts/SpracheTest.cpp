@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "Sprache.h"
+#include "texts/Sprache.h"
 
 namespace kx4 {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <fstream>
 
-#include "FormTexts.h"
-#include "TestSupport.h"
-#include "TextCatalogue.h"
+#include "tests/support/TestSupport.h"
+#include "texts/FormTexts.h"
+#include "texts/TextCatalogue.h"
 
 namespace kx4 {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <sstream>
 
-#include "Commands.h"
-#include "FileTransaction.h"
-#include "ParadoxFormat.h"
-#include "TestSupport.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/paradox/ParadoxFormat.h"
+#include "tests/support/TestSupport.h"
+#include "tools/kx4table/Commands.h"
 
 namespace kx4::test {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <fstream>
 
-#include "TableFormat.h"
-#include "TableMaintenance.h"
-#include "TestSupport.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/TableFormat.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

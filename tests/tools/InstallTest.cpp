@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -12,14 +12,14 @@
 #include <functional>
 #include <sstream>
 
-#include "DBaseFormat.h"
-#include "DemoDatabase.h"
-#include "FieldType.h"
-#include "FileTransaction.h"
-#include "ParadoxFormat.h"
-#include "Session.h"
-#include "TableMaintenance.h"
-#include "TestSupport.h"
+#include "engine/Session.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/FieldType.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/dbase/DBaseFormat.h"
+#include "engine/paradox/ParadoxFormat.h"
+#include "tests/support/TestSupport.h"
+#include "tools/kx4table/DemoDatabase.h"
 
 namespace kx4::test {
 namespace {

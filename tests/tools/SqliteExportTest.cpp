@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "DemoDatabase.h"
-#include "Progress.h"
-#include "SqliteExport.h"
-#include "TableFormat.h"
-#include "TestSupport.h"
+#include "engine/core/Progress.h"
+#include "engine/core/TableFormat.h"
+#include "tests/support/TestSupport.h"
+#include "tools/export/SqliteExport.h"
+#include "tools/kx4table/DemoDatabase.h"
 
 namespace kx4::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "SqliteExport.h"
+#include "tools/export/SqliteExport.h"
 
 #include <sqlite3.h>
 

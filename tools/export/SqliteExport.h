@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Progress.h"
-#include "TableFormat.h"
+#include "engine/core/Progress.h"
+#include "engine/core/TableFormat.h"
 
 struct sqlite3;
 

@@ -1,4 +1,4 @@
-#include "Csv.h"
+#include "tools/kx4table/Csv.h"
 
 namespace kx4::tool {
 

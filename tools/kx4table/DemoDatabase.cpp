@@ -1,13 +1,13 @@
 // The demo database: a few tables of a small trading business in each of the three formats.
-#include "DemoDatabase.h"
+#include "tools/kx4table/DemoDatabase.h"
 
 #include <filesystem>
 
-#include "Encryption.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "ParadoxProperties.h"
-#include "TableMaintenance.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/ParadoxProperties.h"
 
 namespace kx4 {
 

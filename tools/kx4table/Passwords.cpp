@@ -1,4 +1,4 @@
-#include "Passwords.h"
+#include "tools/kx4table/Passwords.h"
 
 #include <termios.h>
 #include <unistd.h>

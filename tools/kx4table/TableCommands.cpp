@@ -2,19 +2,19 @@
 #include <map>
 #include <optional>
 
-#include "Commands.h"
-#include "Csv.h"
-#include "DemoDatabase.h"
-#include "Errors.h"
-#include "FieldTypeNames.h"
-#include "FileSystem.h"
-#include "MemoSalvage.h"
-#include "Passwords.h"
-#include "Session.h"
-#include "SqliteExport.h"
-#include "Table.h"
-#include "TableMaintenance.h"
-#include "TextCodec.h"
+#include "app/FieldTypeNames.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/MemoSalvage.h"
+#include "engine/core/TextCodec.h"
+#include "tools/export/SqliteExport.h"
+#include "tools/kx4table/Commands.h"
+#include "tools/kx4table/Csv.h"
+#include "tools/kx4table/DemoDatabase.h"
+#include "tools/kx4table/Passwords.h"
 
 namespace kx4::tool {
 

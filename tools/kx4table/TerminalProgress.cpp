@@ -1,4 +1,4 @@
-#include "TerminalProgress.h"
+#include "tools/kx4table/TerminalProgress.h"
 
 #include <signal.h>
 #include <unistd.h>

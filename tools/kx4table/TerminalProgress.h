@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "Progress.h"
+#include "engine/core/Progress.h"
 
 namespace kx4::tool {
 

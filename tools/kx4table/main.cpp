@@ -3,10 +3,10 @@
 #include <optional>
 #include <string_view>
 
-#include "Commands.h"
-#include "Errors.h"
-#include "TerminalProgress.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/TextCodec.h"
+#include "tools/kx4table/Commands.h"
+#include "tools/kx4table/TerminalProgress.h"
 
 namespace {
 

@@ -6,14 +6,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "AsciiFormat.h"
-#include "AsciiProperties.h"
-#include "DbiTypes.h"
-#include "Errors.h"
-#include "FieldType.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "TestSupport.h"
+#include "engine/ascii/AsciiFormat.h"
+#include "engine/ascii/AsciiProperties.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldType.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <random>
 
-#include "ExternalSort.h"
-#include "TestSupport.h"
+#include "engine/core/ExternalSort.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -2,11 +2,11 @@
 
 #include <fstream>
 
-#include "Errors.h"
-#include "ExternalSort.h"
-#include "FaultyFileSystem.h"
-#include "FileTransaction.h"
-#include "TestSupport.h"
+#include "engine/core/Errors.h"
+#include "engine/core/ExternalSort.h"
+#include "engine/core/FileTransaction.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4 {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Errors.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/TextCodec.h"
 
 namespace kx4 {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "TextCodec.h"
-#include "ValueConversion.h"
+#include "engine/core/TextCodec.h"
+#include "engine/core/ValueConversion.h"
 
 namespace kx4 {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "TextCodec.h"
-#include "Value.h"
-#include "ValueConversion.h"
+#include "engine/core/TextCodec.h"
+#include "engine/core/Value.h"
+#include "engine/core/ValueConversion.h"
 
 namespace kx4 {
 namespace {

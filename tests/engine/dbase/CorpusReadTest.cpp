@@ -1,11 +1,11 @@
 // Every corpus table opens and reads, and its values agree with dbfread.
 #include <gtest/gtest.h>
 
-#include "DbaseProperties.h"
-#include "DbaseTestSupport.h"
-#include "Errors.h"
-#include "FieldType.h"
-#include "PositionCheck.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldType.h"
+#include "engine/dbase/DbaseProperties.h"
+#include "tests/engine/dbase/DbaseTestSupport.h"
+#include "tests/support/PositionCheck.h"
 
 namespace kx4::test {
 namespace {

@@ -5,9 +5,9 @@
 #include <functional>
 #include <random>
 
-#include "DbaseTestSupport.h"
-#include "Errors.h"
-#include "FieldType.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldType.h"
+#include "tests/engine/dbase/DbaseTestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "DbaseTestSupport.h"
+#include "tests/engine/dbase/DbaseTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "DbaseTable.h"
-#include "FieldType.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
+#include "engine/core/FieldType.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/dbase/DbaseTable.h"
 
 namespace kx4::test {
 

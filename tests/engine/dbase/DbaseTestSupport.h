@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "DBaseFormat.h"
-#include "MdxFile.h"
-#include "TableFormat.h"
-#include "TestSupport.h"
+#include "engine/core/TableFormat.h"
+#include "engine/dbase/DBaseFormat.h"
+#include "engine/dbase/MdxFile.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 

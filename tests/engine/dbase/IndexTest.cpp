@@ -8,12 +8,12 @@
 #include <sstream>
 #include <tuple>
 
-#include "DbaseTable.h"
-#include "DbaseTestSupport.h"
-#include "Errors.h"
-#include "FieldType.h"
-#include "FileTransaction.h"
-#include "KeyEncoding.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldType.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/dbase/DbaseTable.h"
+#include "engine/dbase/KeyEncoding.h"
+#include "tests/engine/dbase/DbaseTestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <random>
 
-#include "DbaseTestSupport.h"
-#include "FieldType.h"
-#include "FileTransaction.h"
-#include "KeyEncoding.h"
-#include "TagKeySorter.h"
+#include "engine/core/FieldType.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/dbase/KeyEncoding.h"
+#include "engine/dbase/TagKeySorter.h"
+#include "tests/engine/dbase/DbaseTestSupport.h"
 
 // clang says AddressSanitizer through __has_feature, gcc through __SANITIZE_ADDRESS__.
 #if defined(__has_feature)

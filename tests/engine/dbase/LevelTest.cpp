@@ -6,12 +6,12 @@
 #include <functional>
 #include <memory>
 
-#include "DbaseProperties.h"
-#include "DbaseTestSupport.h"
-#include "DbiTypes.h"
-#include "Errors.h"
-#include "ParadoxFormat.h"
-#include "TableMaintenance.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/Errors.h"
+#include "engine/dbase/DbaseProperties.h"
+#include "engine/paradox/ParadoxFormat.h"
+#include "tests/engine/dbase/DbaseTestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -10,14 +10,14 @@
 #include <functional>
 #include <sstream>
 
-#include "DbaseProperties.h"
-#include "DbaseTestSupport.h"
-#include "DbiTypes.h"
-#include "Errors.h"
-#include "FieldType.h"
-#include "FileTransaction.h"
-#include "ParadoxFormat.h"
-#include "TableMaintenance.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldType.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/dbase/DbaseProperties.h"
+#include "engine/paradox/ParadoxFormat.h"
+#include "tests/engine/dbase/DbaseTestSupport.h"
 
 namespace kx4::test {
 namespace {

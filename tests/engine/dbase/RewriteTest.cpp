@@ -10,12 +10,12 @@
 #include <map>
 #include <random>
 
-#include "DbaseTable.h"
-#include "DbaseTestSupport.h"
-#include "DbiTypes.h"
-#include "Errors.h"
-#include "FieldType.h"
-#include "TableMaintenance.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/DbiTypes.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldType.h"
+#include "engine/dbase/DbaseTable.h"
+#include "tests/engine/dbase/DbaseTestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -4,11 +4,11 @@
 
 #include <cmath>
 
-#include "DbaseProperties.h"
-#include "DbaseTestSupport.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FieldType.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FieldType.h"
+#include "engine/dbase/DbaseProperties.h"
+#include "engine/dbase/FieldCodec.h"
+#include "tests/engine/dbase/DbaseTestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -3,13 +3,13 @@
 // before (0x2B = 0x01, keys as typed) still read as case-insensitive.
 #include <gtest/gtest.h>
 
-#include "DataBlocks.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "ParadoxHeader.h"
-#include "ParadoxProperties.h"
-#include "ParadoxTestSupport.h"
-#include "TestSupport.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/paradox/DataBlocks.h"
+#include "engine/paradox/ParadoxHeader.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

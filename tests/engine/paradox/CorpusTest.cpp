@@ -1,12 +1,12 @@
 // Every real Paradox table of the corpus opens, reads completely and agrees with pxlib.
 #include <gtest/gtest.h>
 
-#include "Errors.h"
-#include "MemoSalvage.h"
-#include "ParadoxTestSupport.h"
-#include "PositionCheck.h"
-#include "PxlibReader.h"
-#include "TestSupport.h"
+#include "engine/core/Errors.h"
+#include "engine/core/MemoSalvage.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/engine/paradox/PxlibReader.h"
+#include "tests/support/PositionCheck.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

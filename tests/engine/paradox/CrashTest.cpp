@@ -9,12 +9,12 @@
 #include <functional>
 #include <thread>
 
-#include "Errors.h"
-#include "FaultyFileSystem.h"
-#include "FileSystem.h"
-#include "ParadoxTestSupport.h"
-#include "TableMaintenance.h"
-#include "TestSupport.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -4,10 +4,10 @@
 #include <fstream>
 #include <random>
 
-#include "Errors.h"
-#include "FileSystem.h"
-#include "ParadoxTestSupport.h"
-#include "TestSupport.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -3,13 +3,13 @@
 
 #include <algorithm>
 
-#include "Encryption.h"
-#include "Errors.h"
-#include "FaultyFileSystem.h"
-#include "FileSystem.h"
-#include "ParadoxProperties.h"
-#include "ParadoxTestSupport.h"
-#include "TestSupport.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -1,9 +1,9 @@
 // Byte encodings of field values, against worked values of real files.
 #include <gtest/gtest.h>
 
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/TextCodec.h"
+#include "engine/paradox/FieldCodec.h"
 
 namespace kx4::paradox {
 namespace {

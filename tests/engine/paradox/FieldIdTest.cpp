@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ByteOrder.h"
-#include "FileSystem.h"
-#include "ParadoxHeader.h"
-#include "ParadoxTestSupport.h"
-#include "PxlibReader.h"
-#include "TableMaintenance.h"
-#include "TestSupport.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/ParadoxHeader.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/engine/paradox/PxlibReader.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

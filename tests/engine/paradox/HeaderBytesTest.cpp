@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "FileTransaction.h"
-#include "ParadoxTestSupport.h"
-#include "TestSupport.h"
+#include "engine/core/FileTransaction.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -3,15 +3,15 @@
 // block. The table's key fields in the entry identify the record.
 #include <gtest/gtest.h>
 
-#include "DataBlocks.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "ParadoxHeader.h"
-#include "ParadoxTable.h"
-#include "ParadoxTestSupport.h"
-#include "TestSupport.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/paradox/DataBlocks.h"
+#include "engine/paradox/FieldCodec.h"
+#include "engine/paradox/ParadoxHeader.h"
+#include "engine/paradox/ParadoxTable.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

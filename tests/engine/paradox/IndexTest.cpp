@@ -4,20 +4,20 @@
 
 #include <map>
 
-#include "DataBlocks.h"
-#include "Encryption.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "IndexTree.h"
-#include "ParadoxHeader.h"
-#include "ParadoxProperties.h"
-#include "ParadoxTable.h"
-#include "ParadoxTestSupport.h"
-#include "PxlibReader.h"
-#include "TestSupport.h"
-#include "TextCodec.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/TextCodec.h"
+#include "engine/paradox/DataBlocks.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/FieldCodec.h"
+#include "engine/paradox/IndexTree.h"
+#include "engine/paradox/ParadoxHeader.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "engine/paradox/ParadoxTable.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/engine/paradox/PxlibReader.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -3,9 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "Errors.h"
-#include "ParadoxTestSupport.h"
-#include "TestSupport.h"
+#include "engine/core/Errors.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -1,10 +1,10 @@
-#include "ParadoxTestSupport.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "FileSystem.h"
-#include "FileTransaction.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
 
 namespace kx4::test {
 

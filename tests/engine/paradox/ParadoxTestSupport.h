@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ParadoxFormat.h"
-#include "TableFormat.h"
+#include "engine/core/TableFormat.h"
+#include "engine/paradox/ParadoxFormat.h"
 
 namespace kx4::test {
 

@@ -5,11 +5,11 @@ extern "C" {
 #include <paradox.h>
 }
 
-#include "Encryption.h"
-#include "ParadoxProperties.h"
-#include "ParadoxTestSupport.h"
-#include "PxlibReader.h"
-#include "TestSupport.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/engine/paradox/PxlibReader.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "PxlibReader.h"
+#include "tests/engine/paradox/PxlibReader.h"
 
 extern "C" {
 #include <paradox.h>
@@ -9,7 +9,7 @@ extern "C" {
 #include <cstdlib>
 #include <memory>
 
-#include "ParadoxTestSupport.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
 
 namespace kx4::test {
 

@@ -5,21 +5,21 @@
 
 #include <cstring>
 
-#include "Dbi.h"
-#include "Encryption.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FieldTypes.h"
-#include "FileSystem.h"
-#include "FileTransaction.h"
-#include "ParadoxChange.h"
-#include "ParadoxProperties.h"
-#include "ParadoxTestSupport.h"
-#include "PxlibReader.h"
-#include "Session.h"
-#include "TestSupport.h"
-#include "TextCodec.h"
-#include "ValueConversion.h"
+#include "engine/Dbi.h"
+#include "engine/Session.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/core/FileTransaction.h"
+#include "engine/core/TextCodec.h"
+#include "engine/core/ValueConversion.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/FieldCodec.h"
+#include "engine/paradox/FieldTypes.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "restructure/ParadoxChange.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/engine/paradox/PxlibReader.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

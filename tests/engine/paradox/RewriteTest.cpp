@@ -6,16 +6,16 @@
 
 #include <algorithm>
 
-#include "ByteOrder.h"
-#include "Encryption.h"
-#include "Errors.h"
-#include "FieldCodec.h"
-#include "FileSystem.h"
-#include "ParadoxHeader.h"
-#include "ParadoxProperties.h"
-#include "ParadoxTestSupport.h"
-#include "TableMaintenance.h"
-#include "TestSupport.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/ByteOrder.h"
+#include "engine/paradox/Encryption.h"
+#include "engine/paradox/FieldCodec.h"
+#include "engine/paradox/ParadoxHeader.h"
+#include "engine/paradox/ParadoxProperties.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {

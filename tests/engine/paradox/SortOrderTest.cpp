@@ -5,9 +5,9 @@
 
 #include <random>
 
-#include "FieldTypes.h"
-#include "SortOrder.h"
-#include "TextCodec.h"
+#include "engine/core/TextCodec.h"
+#include "engine/paradox/FieldTypes.h"
+#include "engine/paradox/SortOrder.h"
 
 namespace kx4::test {
 namespace {

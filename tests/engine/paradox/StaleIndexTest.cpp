@@ -8,12 +8,12 @@
 #include <fstream>
 #include <random>
 
-#include "Errors.h"
-#include "FileSystem.h"
-#include "ParadoxTable.h"
-#include "ParadoxTestSupport.h"
-#include "TableMaintenance.h"
-#include "TestSupport.h"
+#include "engine/TableMaintenance.h"
+#include "engine/core/Errors.h"
+#include "engine/core/FileSystem.h"
+#include "engine/paradox/ParadoxTable.h"
+#include "tests/engine/paradox/ParadoxTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kx4::test {
 namespace {
