@@ -19,7 +19,7 @@ namespace {
 
 // Holds an existing table file exclusively (whatever its content) while it is replaced.
 std::unique_ptr<File> lockExisting(const std::string& path) {
-    FileSystem& fs = fileSystem();
+    FileSystem& fs = defaultFileSystem();
     if (!fs.exists(path)) return nullptr;
     auto file = fs.open(path, OpenMode::ReadWrite);
     if (!file->tryLock(LockMode::Exclusive))

@@ -57,7 +57,7 @@ std::unique_ptr<AsciiTable> AsciiTable::open(const TablePath& path, bool exclusi
     if (schemaPath.empty())
         throwEngineError(DBIERR_NOSUCHFILE, "Text table " + t->fullPath_ + " has no schema file (" +
                                                 stemOf(path.fileName) + ".SCH)");
-    auto schemaFile = fileSystem().open(schemaPath, OpenMode::Read);
+    auto schemaFile = defaultFileSystem().open(schemaPath, OpenMode::Read);
     const auto bytes = readWholeFile(*schemaFile, 1 << 20);
     t->text_ = parseSchema(std::string(bytes.begin(), bytes.end()), schemaPath);
     // Text tables are written back in their schema's CHARSET, so a setting does not apply.

@@ -173,7 +173,7 @@ ExternalSorter::~ExternalSorter() {
 void ExternalSorter::discard(Run& run) {
     run.file.reset();
     try {
-        fileSystem().remove(run.path);
+        defaultFileSystem().remove(run.path);
     } catch (...) {
         // The next recovery of the table removes what is left.
     }

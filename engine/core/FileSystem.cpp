@@ -253,6 +253,35 @@ class PosixFileSystem final : public FileSystem {
 
 FileSystem* g_override = nullptr;
 
+FileSystem& chosenDefault();
+
+// Forwards every call, so that what was made with the default follows a later choice of it.
+// Only the file system's own calls pass through here; the files it opens are the chosen one's.
+class DefaultFileSystem final : public FileSystem {
+  public:
+    std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
+        return chosenDefault().open(path, mode);
+    }
+    bool exists(const std::string& path) override { return chosenDefault().exists(path); }
+    void rename(const std::string& from, const std::string& to) override {
+        chosenDefault().rename(from, to);
+    }
+    void remove(const std::string& path) override { chosenDefault().remove(path); }
+    void syncDirectory(const std::string& dir) override { chosenDefault().syncDirectory(dir); }
+    std::vector<std::string> listDirectory(const std::string& dir) override {
+        return chosenDefault().listDirectory(dir);
+    }
+    void checkReplaceable(const std::string& path) override {
+        chosenDefault().checkReplaceable(path);
+    }
+    bool isRegularFile(const std::string& path) override {
+        return chosenDefault().isRegularFile(path);
+    }
+    std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {
+        return chosenDefault().identity(path);
+    }
+};
+
 }  // namespace
 
 FileSystem& realFileSystem() {
@@ -260,7 +289,14 @@ FileSystem& realFileSystem() {
     return fs;
 }
 
-FileSystem& fileSystem() { return g_override ? *g_override : realFileSystem(); }
+namespace {
+FileSystem& chosenDefault() { return g_override ? *g_override : realFileSystem(); }
+}  // namespace
+
+FileSystem& defaultFileSystem() {
+    static DefaultFileSystem fs;
+    return fs;
+}
 
 void setFileSystem(FileSystem* fs) { g_override = fs; }
 
@@ -310,8 +346,8 @@ std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit) {
 }
 
 std::unique_ptr<File> createAfresh(const std::string& path) {
-    fileSystem().remove(path);
-    return fileSystem().open(path, OpenMode::Create);
+    defaultFileSystem().remove(path);
+    return defaultFileSystem().open(path, OpenMode::Create);
 }
 
 void replaceWholeFile(const std::string& path, const void* data, std::size_t size) {
@@ -322,10 +358,10 @@ void replaceWholeFile(const std::string& path, const void* data, std::size_t siz
         file->writeAt(0, data, size);
         file->sync();
         file.reset();
-        fileSystem().rename(staged, path);
-        fileSystem().syncDirectory(directoryOf(path));
+        defaultFileSystem().rename(staged, path);
+        defaultFileSystem().syncDirectory(directoryOf(path));
     } catch (...) {
-        fileSystem().remove(staged);
+        defaultFileSystem().remove(staged);
         throw;
     }
 }

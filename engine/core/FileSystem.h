@@ -65,9 +65,11 @@ class FileSystem {
     virtual std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) = 0;
 };
 
-// The file system the engine uses; tests may swap in their own for the duration of a test.
-FileSystem& fileSystem();
-void setFileSystem(FileSystem* fs);  // nullptr restores the real one
+// The file system a session (or an open options) gets when none is handed in: it forwards to
+// the real one, or to the one setFileSystem() chose as the default. Everything below the
+// session uses the file system it was given.
+FileSystem& defaultFileSystem();
+void setFileSystem(FileSystem* fs);  // what defaultFileSystem() forwards to; nullptr: the real one
 FileSystem& realFileSystem();
 
 // Path helpers.

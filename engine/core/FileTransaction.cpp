@@ -148,7 +148,7 @@ FileTransaction::~FileTransaction() {
     for (auto& s : staged_) {
         s.file.reset();
         try {
-            fileSystem().remove(s.temp);
+            defaultFileSystem().remove(s.temp);
         } catch (...) {
             // Leftover temporary files are removed by the next recover().
         }
@@ -180,7 +180,7 @@ File& FileTransaction::stage(const std::string& target) {
     s.file = createAfresh(s.temp);
     // Whoever could use the old file can use the new one, and nobody else: a new companion is
     // accessible like the table's data file.
-    s.file->adoptAccessOf(fileSystem().exists(target) ? target : tableFile_);
+    s.file->adoptAccessOf(defaultFileSystem().exists(target) ? target : tableFile_);
     staged_.push_back(std::move(s));
     return *staged_.back().file;
 }
@@ -196,7 +196,7 @@ void FileTransaction::removeOnCommit(const std::string& target) {
 }
 
 void FileTransaction::commit() {
-    FileSystem& fs = fileSystem();
+    FileSystem& fs = defaultFileSystem();
     const std::string dir = directoryOf(tableFile_);
     std::vector<JournalEntry> entries;
     std::unique_ptr<File> newDataFile;
@@ -253,7 +253,7 @@ void FileTransaction::commit() {
 // more attempt at once; otherwise the next open of the table completes it, and says so.
 void FileTransaction::finishAfterAFailure(const std::vector<JournalEntry>& entries,
                                           const EDBEngineError& failure) {
-    FileSystem& fs = fileSystem();
+    FileSystem& fs = defaultFileSystem();
     const std::string dir = directoryOf(tableFile_);
     try {
         apply(fs, dir, entries, false);
@@ -268,7 +268,7 @@ void FileTransaction::finishAfterAFailure(const std::vector<JournalEntry>& entri
 }
 
 void FileTransaction::recover(const std::string& tableFile, const CompanionTest& isCompanion) {
-    FileSystem& fs = fileSystem();
+    FileSystem& fs = defaultFileSystem();
     const std::string dir = directoryOf(tableFile);
     const std::string journal = journalPath(tableFile);
     if (!fs.exists(journal) && temporariesOf(fs, tableFile).empty()) return;

@@ -142,7 +142,7 @@ class DBaseFormat : public TableFormat {
     std::vector<std::string> companionFiles(const TablePath& path) override {
         std::vector<std::string> files;
         const std::string data = joinPath(path.directory, path.fileName);
-        if (!fileSystem().exists(data)) return files;
+        if (!defaultFileSystem().exists(data)) return files;
         files.push_back(data);
         for (const char* ext : {".DBT", ".MDX", ".FPT", ".CDX"})
             if (auto f = findCompanion(path, ext); !f.empty()) files.push_back(f);

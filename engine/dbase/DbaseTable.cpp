@@ -206,7 +206,7 @@ void DbaseTable::openCompanions() {
                                                            : MemoKind::DbtIV;
             try {
                 memo_ = std::make_unique<MemoFile>(
-                    fileSystem().open(memoPath, fox ? OpenMode::Read : mode), kind);
+                    defaultFileSystem().open(memoPath, fox ? OpenMode::Read : mode), kind);
             } catch (const EDBEngineError& e) {
                 if (e.errorCode() != DBIERR_BLOBCORRUPT) throw;
                 memoProblem_ = e.what();
@@ -218,7 +218,7 @@ void DbaseTable::openCompanions() {
     const std::string mdxPath = findCompanion(path_, ".MDX");
     if (!mdxPath.empty() && header_.hasProductionMdx) {
         try {
-            mdx_ = std::make_unique<MdxFile>(fileSystem().open(mdxPath, mode));
+            mdx_ = std::make_unique<MdxFile>(defaultFileSystem().open(mdxPath, mode));
         } catch (const EDBEngineError& e) {
             // A layout we cannot read (level-7 tag tables) still lets the data be read; writes
             // are refused so that the index is never left behind the data.
@@ -319,9 +319,9 @@ std::vector<std::uint32_t> DbaseTable::indexPositions(const std::string& indexNa
         const std::string ndxPath = indexName.find('/') == std::string::npos
                                         ? joinPath(path_.directory, indexName)
                                         : indexName;
-        if (!fileSystem().exists(ndxPath))
+        if (!defaultFileSystem().exists(ndxPath))
             throwEngineError(DBIERR_NOSUCHINDEX, "Index file " + ndxPath + " does not exist");
-        NdxFile ndx(fileSystem().open(ndxPath, OpenMode::Read));
+        NdxFile ndx(defaultFileSystem().open(ndxPath, OpenMode::Read));
         return ndx.recordOrder();
     }
     const int tag = mdx_ ? mdx_->findTag(indexName) : -1;

@@ -230,7 +230,7 @@ class IndexFileEntries {
           blocks_(blocks) {
         // Opened now, so that the system can read it while the data file is written.
         try {
-            file_ = fileSystem().open(path_, OpenMode::Read);
+            file_ = defaultFileSystem().open(path_, OpenMode::Read);
             file_->willRead();
         } catch (const EDBEngineError&) {
             failed_ = true;

@@ -81,7 +81,7 @@ class PrimaryLookup {
     explicit PrimaryLookup(const TableShape& shape)
         : order_(shape),
           keySize_(shape.keySize()),
-          px_(fileSystem().open(companionPath(shape.path, ".PX"), OpenMode::Read)),
+          px_(defaultFileSystem().open(companionPath(shape.path, ".PX"), OpenMode::Read)),
           header_(readHeader(*px_)) {
         if (header_.recordSize != keySize_ + kIndexEntryTail)
             throwCorrupt(px_->path(), "its keys do not match the key fields of the table");
@@ -169,7 +169,7 @@ class IndexOrderCursor final : public RecordCursor {
         : data_(data),
           records_(records),
           blobs_(std::move(blobs)),
-          index_(fileSystem().open(indexPath, OpenMode::Read)),
+          index_(defaultFileSystem().open(indexPath, OpenMode::Read)),
           indexHeader_(readHeader(*index_)),
           chain_(*index_, indexHeader_),
           shape_(std::move(shape)),
@@ -293,9 +293,9 @@ void ParadoxTable::load(PasswordSource* passwords, const std::uint32_t* knownChe
 // Why the .PX cannot be used, or empty. A missing one is reported by check().
 std::string ParadoxTable::primaryIndexFault() const {
     const std::string pxPath = companionPath(path_, ".PX");
-    if (!fileSystem().exists(pxPath)) return {};
+    if (!defaultFileSystem().exists(pxPath)) return {};
     try {
-        auto px = fileSystem().open(pxPath, OpenMode::Read);
+        auto px = defaultFileSystem().open(pxPath, OpenMode::Read);
         const Header pxHeader = readHeader(*px);
         if (pxHeader.fileType != FileType::PrimaryIndex)
             return "damaged: " + pxPath + " is not a primary index";
@@ -362,7 +362,7 @@ TableInfo ParadoxTable::info() const {
 
 std::unique_ptr<BlobReader> ParadoxTable::openBlobs() const {
     if (!records_->hasBlobs() || !companionExists(path_, ".MB")) return nullptr;
-    auto file = fileSystem().open(companionPath(path_, ".MB"), OpenMode::Read);
+    auto file = defaultFileSystem().open(companionPath(path_, ".MB"), OpenMode::Read);
     return std::make_unique<BlobReader>(std::move(file), header_.encryption);
 }
 
@@ -453,7 +453,7 @@ std::vector<std::uint32_t> ParadoxTable::indexPositions(const std::string& index
     }
     const SecondaryIndexFile& ix = secondaryIndex(indexName);
     if (!maintained(ix)) return sortedPositions(ix);
-    auto index = fileSystem().open(ix.path, OpenMode::Read);
+    auto index = defaultFileSystem().open(ix.path, OpenMode::Read);
     const Header indexHeader = readHeader(*index);
     BlockChain entries(*index, indexHeader);
     const TableShape shape = shapeOf(path_, header_, codec_);
@@ -767,7 +767,7 @@ void ParadoxTable::deleteIndex(const std::string& name, FileTransaction& tx) {
     if (it != secondary_.end()) {
         tx.removeOnCommit(it->path);
         const std::string tree = treeFilePath(path_, it->suffix);
-        if (fileSystem().exists(tree)) tx.removeOnCommit(tree);
+        if (defaultFileSystem().exists(tree)) tx.removeOnCommit(tree);
         return;
     }
     if (!name.empty())
@@ -814,13 +814,13 @@ void ParadoxTable::checkPrimaryIndex(std::vector<std::string>& problems) {
         problems.push_back("Primary index " + pxPath + " is " + schema_.indexes.front().fault);
         return;
     }
-    if (!fileSystem().exists(pxPath)) {
+    if (!defaultFileSystem().exists(pxPath)) {
         problems.push_back("Table " + path_.full() + " is keyed but its primary index " + pxPath +
                            " is missing");
         return;
     }
     try {
-        auto px = fileSystem().open(pxPath, OpenMode::Read);
+        auto px = defaultFileSystem().open(pxPath, OpenMode::Read);
         const Header pxHeader = readHeader(*px);
         const auto leaves = readIndexLeaves(*px, pxHeader);
         BlockChain chain(*file_, header_);
@@ -882,7 +882,7 @@ void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
             fail("does not have the fields its definition " + ix.definition.fields + " needs");
             return;
         }
-        auto x = fileSystem().open(ix.path, OpenMode::Read);
+        auto x = defaultFileSystem().open(ix.path, OpenMode::Read);
         BlockChain chain(*x, ix.header);
         DataBlock entries;
         std::vector<IndexEntry> blocks;
@@ -923,8 +923,8 @@ void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
                              std::to_string(seen) +
                              " entries name an earlier data block of their record");
         const std::string treePath = treeFilePath(path_, ix.suffix);
-        if (!fileSystem().exists(treePath)) return fail("has no tree file " + treePath);
-        auto y = fileSystem().open(treePath, OpenMode::Read);
+        if (!defaultFileSystem().exists(treePath)) return fail("has no tree file " + treePath);
+        auto y = defaultFileSystem().open(treePath, OpenMode::Read);
         const auto leaves = readIndexLeaves(*y, readHeader(*y));
         if (leaves.size() != blocks.size()) return fail("and its tree " + treePath + " disagree");
         for (std::size_t i = 0; i < leaves.size(); ++i)

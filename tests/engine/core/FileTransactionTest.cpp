@@ -142,7 +142,7 @@ TEST(FileTransaction, RecoveryWaitsWhileAnotherHolderHasTheTable) {
     // A journal as a crashed commit would leave it, but the table is held exclusively.
     writeText(dir.file("T.DB.DB.kx4tmp"), "new data");
     writeText(dir.file("T.DB.kx4journal"), "KX4JOURNAL 1\nR\tT.DB.DB.kx4tmp\tT.DB\nEND\n");
-    auto holder = fileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
+    auto holder = defaultFileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
     ASSERT_TRUE(holder->tryLock(LockMode::Exclusive));
     FileTransaction::recover(dir.file("T.DB"), isCompanionOfT);
     EXPECT_EQ(readText(dir.file("T.DB")), "old data");
@@ -166,7 +166,7 @@ TEST_P(RecoveryOfANeighbour, LeavesTheStagedFilesOfARunningRewrite) {
     writeText(dir.file("X.DB"), "old data");
     writeText(dir.file("X.MB"), "old blobs");
     if (GetParam().exists) writeText(dir.file(GetParam().name), "another table");
-    auto holder = fileSystem().open(dir.file("X.DB"), OpenMode::ReadWrite);
+    auto holder = defaultFileSystem().open(dir.file("X.DB"), OpenMode::ReadWrite);
     ASSERT_TRUE(holder->tryLock(LockMode::Exclusive));
     FileTransaction tx(dir.file("X.DB"));
     stageText(tx, dir.file("X.DB"), "new data");
@@ -295,8 +295,8 @@ TEST(TemporaryFiles, AreNeverWrittenThroughAPlantedLink) {
 TEST(FileLock, ExclusiveLockConflictsAcrossOpenFilesOfOneProcess) {
     TempDir dir;
     writeText(dir.file("T.DB"), "x");
-    auto a = fileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
-    auto b = fileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
+    auto a = defaultFileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
+    auto b = defaultFileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
     ASSERT_TRUE(a->tryLock(LockMode::Shared));
     EXPECT_TRUE(b->tryLock(LockMode::Shared));
     b->unlock();

@@ -82,7 +82,7 @@ void expectOldOrNew(const std::string& path, const std::vector<Record>& records,
     const auto& indexes = table->schema().indexes;
     ASSERT_GE(indexes.size(), 2u) << where;
     EXPECT_EQ(indexes[1].name, "_Name") << where;
-    for (const auto& name : fileSystem().listDirectory(directoryOf(path)))
+    for (const auto& name : defaultFileSystem().listDirectory(directoryOf(path)))
         EXPECT_FALSE(name.ends_with(".kx4tmp") || name.ends_with(".kx4journal"))
             << where << ": " << name << " left behind";
 }
