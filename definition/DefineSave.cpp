@@ -126,7 +126,7 @@ void TDefineForm::SaveBtnClick() {
 void TDefineForm::DefineTabelle() {
     const QString alias = AliasBox->currentText();
     const QString tableName = TabellenBox->currentText();
-    auto table = std::make_unique<TTable>();
+    auto table = std::make_unique<TTable>(session_);
     table->DatabaseName = AnsiToOem(alias);
     table->TableName = AnsiToOem(tableName);
     table->TableType = TableTypeOfName(tableName);

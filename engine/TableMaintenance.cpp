@@ -9,7 +9,6 @@
 #include "FileSystem.h"
 #include "FileTransaction.h"
 #include "Progress.h"
-#include "Session.h"
 #include "TextCodec.h"
 #include "ValueConversion.h"
 
@@ -192,18 +191,20 @@ void rebuildIndexes(TableFormat& format, TableFile& file, ProgressSink* progress
 }
 
 void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,
-                     PasswordSource& passwords) {
-    auto file =
-        format.open(path, OpenOptions{true, &passwords, Session().codePageFor(path.directory)});
+                     const OpenOptions& options) {
+    OpenOptions exclusive = options;
+    exclusive.exclusive = true;
+    auto file = format.open(path, exclusive);
     FileTransaction tx(path.full());
     format.addIndex(*file, index, tx);
     tx.commit();
 }
 
 void deleteIndexFromTable(TableFormat& format, const TablePath& path, const std::string& name,
-                          PasswordSource& passwords) {
-    auto file =
-        format.open(path, OpenOptions{true, &passwords, Session().codePageFor(path.directory)});
+                          const OpenOptions& options) {
+    OpenOptions exclusive = options;
+    exclusive.exclusive = true;
+    auto file = format.open(path, exclusive);
     FileTransaction tx(path.full());
     format.deleteIndex(*file, name, tx);
     tx.commit();

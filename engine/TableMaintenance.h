@@ -52,9 +52,10 @@ RestructurePlan identityPlan(const TableSchema& schema);
 // Every index of the table held exclusively by `file` written anew.
 void rebuildIndexes(TableFormat& format, TableFile& file, ProgressSink* progress = nullptr);
 
+// Index maintenance on a closed table, which is opened exclusively with `options`.
 void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,
-                     PasswordSource& passwords);
+                     const OpenOptions& options);
 void deleteIndexFromTable(TableFormat& format, const TablePath& path, const std::string& name,
-                          PasswordSource& passwords);
+                          const OpenOptions& options);
 
 }  // namespace kx4

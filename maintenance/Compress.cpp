@@ -55,7 +55,7 @@ void packParadoxTable(TTabellenForm& form, const std::string& tablePath,
 bool compressTable(TTabellenForm& form, const QString& tableName) {
     QString typedName = tableName;
     std::optional<WartePanelScope> waiting;  // hidden again after everything else
-    TTable table;
+    TTable table(form.session());
     // No table passwords: a protected table asks the user for its password.
     prepareTable(table, form.AliasBox->currentText(), tableName, /*typeByRule=*/false);
 

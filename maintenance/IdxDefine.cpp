@@ -31,7 +31,7 @@ void TTabellenForm::IdxDefineBtnClick() {
     if (!TabString->text().contains(u'.')) return;
 
     const TablePasswords passwords(session());
-    TTable table;
+    TTable table(session());
     prepareTable(table, AliasBox->currentText(), TabString->text());
 
     TTabTyp& dialog = valuesDialog(*this);

@@ -33,7 +33,7 @@ void TTabellenForm::IdxDelBtnClick() {
 
     session().DropConnections();
     const TablePasswords passwords(session());
-    TTable table;
+    TTable table(session());
     prepareTable(table, AliasBox->currentText(), TabString->text());
 
     const ScopeExit cleanUp([&] { showIndexesShared(*this, table); });

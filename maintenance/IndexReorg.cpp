@@ -135,7 +135,7 @@ void TTabellenForm::IndexReorgBtnClick() {
 
     std::optional<WartePanelScope> waiting;  // hidden again after everything else
     const TablePasswords passwords(session());
-    TTable table;
+    TTable table(session());
     prepareTable(table, AliasBox->currentText(), tableName);
 
     if (!InputQuery(CatalogueText(65127), CatalogueText(65128), typedName)) return;

@@ -89,7 +89,7 @@ void DruckTab(TTabellenForm& form) {
     if (!report.tableName.contains(u'.')) return;
     report.alias = form.AliasBox->currentText();
 
-    TTable table;  // freed with the scope, also when a step raises
+    TTable table(form.session());  // freed with the scope, also when a step raises
     table.DatabaseName = AnsiToOem(report.alias);
     table.TableName = AnsiToOem(report.tableName);
     table.TableType = TableTypeOfName(report.tableName);

@@ -131,8 +131,9 @@ TEST(TablesDifferingInCase, DescribeListsOnlyTheTablesOwnIndexes) {
                     fieldForCreate(paradoxFormat(), "NAME", TFieldType::ftString, 20, false)};
     keyed.indexes = {indexOn("", "NR", IndexOption::ixPrimary)};
     createTable(paradoxFormat(), TablePath{dir.path().string(), "C.DB"}, keyed, {{1, "eins"}});
-    addIndexToTable(paradoxFormat(), TablePath{dir.path().string(), "C.DB"},
-                    indexOn("NAME", "NAME"), Session());
+    const TablePath keyedPath{dir.path().string(), "C.DB"};
+    addIndexToTable(paradoxFormat(), keyedPath, indexOn("NAME", "NAME"),
+                    Session().openOptions(keyedPath, true));
     TableSchema plain;
     plain.fields = {keyed.fields[1]};
     createTable(paradoxFormat(), TablePath{dir.path().string(), "c.db"}, plain, {{"zwei"}});

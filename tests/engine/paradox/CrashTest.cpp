@@ -63,7 +63,7 @@ void addIndex(const std::string& path) {
     index.fields = "Ort;Name";
     index.options.add(IndexOption::ixCaseInsensitive);
     ScriptedPasswords passwords;
-    addIndexToTable(paradoxFormat(), tablePath(path), index, passwords);
+    addIndexToTable(paradoxFormat(), tablePath(path), index, OpenOptions{true, &passwords});
 }
 
 void reindex(const std::string& path) {

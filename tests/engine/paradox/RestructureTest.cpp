@@ -125,7 +125,7 @@ void changeField(const std::string& path, const std::string& name, const FLDDesc
     desc.iFldCount = static_cast<std::uint16_t>(n);
     desc.pecrFldOp = ops.data();
     desc.pfldDesc = descs.data();
-    Database database(table.DatabaseName, directoryOf(path));
+    Database database(table.session(), table.DatabaseName, directoryOf(path));
     table.Close();
     Check(DbiDoRestructure(&database, 1, &desc, nullptr, nullptr, nullptr, false));
 }
