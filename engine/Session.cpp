@@ -189,7 +189,7 @@ int TSession::codePageFor(const std::string& directory) {
 }
 
 OpenOptions TSession::openOptions(const TablePath& path, bool exclusive) {
-    return OpenOptions{exclusive, this, codePageFor(path.directory)};
+    return OpenOptions{exclusive, this, codePageFor(path.directory), files_};
 }
 
 std::optional<std::string> TSession::askPassword(const std::string& tableFile,

@@ -94,7 +94,7 @@ class AsciiFormat : public TableFormat {
     }
 
     std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) override {
-        return AsciiTable::open(path, options.exclusive);
+        return AsciiTable::open(options.fileSystem, path, options.exclusive);
     }
 
     std::unique_ptr<TableBuilder> build(const TablePath& target, const TableSchema& schema,

@@ -154,7 +154,7 @@ class DBaseFormat : public TableFormat {
     }
 
     std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) override {
-        return DbaseTable::open(path, options.exclusive, options.codePage);
+        return DbaseTable::open(options.fileSystem, path, options.exclusive, options.codePage);
     }
 
     std::unique_ptr<TableBuilder> build(const TablePath& target, const TableSchema& schema,
