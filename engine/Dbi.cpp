@@ -332,7 +332,7 @@ DBIResult DbiDeleteIndex(hDBIDb db, hDBICur cursor, const char* tableName, const
             throwEngineError(DBIERR_NEEDEXCLACCESS, "Deleting an index needs exclusive access");
         std::string name = indexName ? indexName : "";
         if (name.empty() && tagName) name = tagName;
-        FileTransaction tx(cursor->file().path().full());
+        FileTransaction tx(cursor->file().fileSystem(), cursor->file().path().full());
         cursor->format().deleteIndex(cursor->file(), name, tx);
         tx.commit();
         cursor->reopen();

@@ -124,7 +124,7 @@ void TTable::changeOpenTable(const char* what,
         throwEngineError(DBIERR_NEEDEXCLACCESS,
                          std::string(what) + " needs the table opened exclusively: " + TableName);
     {
-        FileTransaction tx(File().path().full());
+        FileTransaction tx(File().fileSystem(), File().path().full());
         change(tx);
         tx.commit();
     }
@@ -162,7 +162,7 @@ void TTable::CreateTable() {
         const TFieldDef& d = FieldDefs[i];
         schema.fields.push_back(fieldForCreate(Format(), d.Name, d.DataType, d.Size, d.Required));
     }
-    createTable(Format(), Path(), schema);
+    createTable(Format(), Path(), schema, {}, session_.fileSystem());
 }
 
 }  // namespace kx4

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "Errors.h"
 
@@ -203,6 +204,12 @@ class PosixFileSystem final : public FileSystem {
         if (rc != 0 && err != EINVAL) throwOs("flush directory", dir, err);
     }
 
+    void createDirectories(const std::string& dir) override {
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        if (ec) throwOs("create directory", dir, ec.value());
+    }
+
     std::vector<std::string> listDirectory(const std::string& dir) override {
         DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
         if (!d) throwOs("list directory", dir, errno);
@@ -268,6 +275,9 @@ class DefaultFileSystem final : public FileSystem {
     }
     void remove(const std::string& path) override { chosenDefault().remove(path); }
     void syncDirectory(const std::string& dir) override { chosenDefault().syncDirectory(dir); }
+    void createDirectories(const std::string& dir) override {
+        chosenDefault().createDirectories(dir);
+    }
     std::vector<std::string> listDirectory(const std::string& dir) override {
         return chosenDefault().listDirectory(dir);
     }
@@ -345,23 +355,23 @@ std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit) {
     return bytes;
 }
 
-std::unique_ptr<File> createAfresh(const std::string& path) {
-    defaultFileSystem().remove(path);
-    return defaultFileSystem().open(path, OpenMode::Create);
+std::unique_ptr<File> createAfresh(FileSystem& fs, const std::string& path) {
+    fs.remove(path);
+    return fs.open(path, OpenMode::Create);
 }
 
-void replaceWholeFile(const std::string& path, const void* data, std::size_t size) {
+void replaceWholeFile(const std::string& path, const void* data, std::size_t size, FileSystem& fs) {
     const std::string staged = path + ".kx4tmp";
     try {
-        auto file = createAfresh(staged);
+        auto file = createAfresh(fs, staged);
         file->adoptAccessOf(path);
         file->writeAt(0, data, size);
         file->sync();
         file.reset();
-        defaultFileSystem().rename(staged, path);
-        defaultFileSystem().syncDirectory(directoryOf(path));
+        fs.rename(staged, path);
+        fs.syncDirectory(directoryOf(path));
     } catch (...) {
-        defaultFileSystem().remove(staged);
+        fs.remove(staged);
         throw;
     }
 }

@@ -7,7 +7,7 @@ namespace kx4 {
 
 std::unique_ptr<File> openLockedTable(FileSystem& fs, const std::string& path, bool exclusive,
                                       const CompanionTest& isCompanion) {
-    FileTransaction::recover(path, isCompanion);
+    FileTransaction::recover(fs, path, isCompanion);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!fs.exists(path))
             throwEngineError(DBIERR_NOSUCHTABLE, "Table " + path + " does not exist");

@@ -103,8 +103,8 @@ std::vector<std::unique_ptr<TagKeySorter>> keysOfRecords(DbaseTable& table,
     std::vector<std::unique_ptr<TagKeySorter>> sorters;
     for (const auto& tag : tags) {
         expressions.emplace_back(tag.expression, h.fields, h.level);
-        sorters.push_back(
-            std::make_unique<TagKeySorter>(tag, tablePath(table), sortMemoryPerTag(tags.size())));
+        sorters.push_back(std::make_unique<TagKeySorter>(table.fileSystem(), tag, tablePath(table),
+                                                         sortMemoryPerTag(tags.size())));
     }
     ProgressMeter meter(ProgressPhase::Records, table.storedRecords());
     table.forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {

@@ -598,7 +598,7 @@ void ParadoxTable::appendRecord(const Record& record) {
     // The table is rewritten aside (its records copied as stored) and swapped in, so a
     // failure leaves it as it was.
     {
-        FileTransaction tx(path_.full());
+        FileTransaction tx(fs_, path_.full());
         auto builder = buildParadoxTable(path_, schema_, properties_, tx);
         builder->appendAll(sameRecords());
         builder->append(record);
@@ -679,7 +679,7 @@ void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
     SameBlocks blocks;
     std::vector<std::unique_ptr<SecondaryIndexBuilder>> builders;
     for (std::size_t i = 0; i < layouts.size(); ++i) {
-        builders.push_back(std::make_unique<SecondaryIndexBuilder>(shape, layouts[i],
+        builders.push_back(std::make_unique<SecondaryIndexBuilder>(fs_, shape, layouts[i],
                                                                    kSortMemory / layouts.size()));
         if (keyed && rebuilt[i]->definition.fault.empty())
             builders.back()->orderFrom(rebuilt[i]->path, rebuilt[i]->header, blocks);
@@ -879,7 +879,7 @@ void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
     try {
         const TableShape shape = shapeOf(path_, header_, codec_);
         const auto layouts = planSecondaryIndexes(shape, {ix.definition});
-        const SecondaryIndexBuilder expected(shape, layouts.front(), 0);
+        const SecondaryIndexBuilder expected(fs_, shape, layouts.front(), 0);
         if (expected.indexHeader().fields != ix.header.fields) {
             fail("does not have the fields its definition " + ix.definition.fields + " needs");
             return;

@@ -96,7 +96,7 @@ TEST_P(InterruptedWrite, LeavesTheOldTableOrTheNewOne) {
         }
         const std::string table = demo.table(c.table);
         const TablePath path{directoryOf(table), fileNameOf(table)};
-        FileTransaction::recover(table, [&](const std::string& name) {
+        FileTransaction::recover(defaultFileSystem(), table, [&](const std::string& name) {
             return formatFor(TTableType::ttDefault, path.fileName).isCompanion(path, name);
         });
         const std::string after = dumpTable("DEMO", c.table);

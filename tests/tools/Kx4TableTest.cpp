@@ -260,7 +260,7 @@ std::string largeTable(const fs::path& dir) {
     schema.fields = {fieldForCreate(dbaseFormat(), "NR", TFieldType::ftInteger, 0, false),
                      fieldForCreate(dbaseFormat(), "NAME", TFieldType::ftString, 30, false)};
     schema.indexes = {indexOn("NR", "NR"), indexOn("NAME", "NAME")};
-    FileTransaction tx(path.full());
+    FileTransaction tx(defaultFileSystem(), path.full());
     auto builder = dbaseFormat().build(path, schema, nullptr, tx);
     for (std::int64_t i = 1; i <= kRecords; ++i)
         builder->append({i * 7919 % kRecords, "Name " + std::to_string(i % 10007)});

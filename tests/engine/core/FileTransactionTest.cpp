@@ -37,7 +37,7 @@ void stageText(FileTransaction& tx, const std::string& target, const std::string
 // Old table: data, blob file and one index. New table: data and blob rewritten, index dropped,
 // a new index added.
 void replaceTable(const TempDir& dir) {
-    FileTransaction tx(dir.file("T.DB"));
+    FileTransaction tx(defaultFileSystem(), dir.file("T.DB"));
     stageText(tx, dir.file("T.DB"), "new data");
     stageText(tx, dir.file("T.MB"), "new blobs");
     stageText(tx, dir.file("T.X02"), "new index");
@@ -77,7 +77,7 @@ TEST(FileTransaction, AbandonedTransactionLeavesTheOldFiles) {
     TempDir dir;
     writeOldTable(dir);
     {
-        FileTransaction tx(dir.file("T.DB"));
+        FileTransaction tx(defaultFileSystem(), dir.file("T.DB"));
         stageText(tx, dir.file("T.DB"), "new data");
         tx.removeOnCommit(dir.file("T.X01"));
     }
@@ -107,7 +107,7 @@ TEST(FileTransaction, CrashAtAnyStepRecoversToOldOrNew) {
             ScopedFileSystem scope(faulty);
             EXPECT_THROW(replaceTable(dir), SimulatedCrash);
         }
-        FileTransaction::recover(dir.file("T.DB"), isCompanionOfT);
+        FileTransaction::recover(defaultFileSystem(), dir.file("T.DB"), isCompanionOfT);
         const bool old = isOld(dir), fresh = isNew(dir);
         EXPECT_TRUE(old || fresh);
         sawOld |= old;
@@ -144,10 +144,10 @@ TEST(FileTransaction, RecoveryWaitsWhileAnotherHolderHasTheTable) {
     writeText(dir.file("T.DB.kx4journal"), "KX4JOURNAL 1\nR\tT.DB.DB.kx4tmp\tT.DB\nEND\n");
     auto holder = defaultFileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
     ASSERT_TRUE(holder->tryLock(LockMode::Exclusive));
-    FileTransaction::recover(dir.file("T.DB"), isCompanionOfT);
+    FileTransaction::recover(defaultFileSystem(), dir.file("T.DB"), isCompanionOfT);
     EXPECT_EQ(readText(dir.file("T.DB")), "old data");
     holder.reset();
-    FileTransaction::recover(dir.file("T.DB"), isCompanionOfT);
+    FileTransaction::recover(defaultFileSystem(), dir.file("T.DB"), isCompanionOfT);
     EXPECT_EQ(readText(dir.file("T.DB")), "new data");
     EXPECT_FALSE(std::filesystem::exists(dir.file("T.DB.kx4journal")));
 }
@@ -168,13 +168,14 @@ TEST_P(RecoveryOfANeighbour, LeavesTheStagedFilesOfARunningRewrite) {
     if (GetParam().exists) writeText(dir.file(GetParam().name), "another table");
     auto holder = defaultFileSystem().open(dir.file("X.DB"), OpenMode::ReadWrite);
     ASSERT_TRUE(holder->tryLock(LockMode::Exclusive));
-    FileTransaction tx(dir.file("X.DB"));
+    FileTransaction tx(defaultFileSystem(), dir.file("X.DB"));
     stageText(tx, dir.file("X.DB"), "new data");
     stageText(tx, dir.file("X.MB"), "new blobs");
 
     const std::string neighbour = dir.file(GetParam().name);
     ASSERT_EQ(test::inChildProcess([&] {
-                  FileTransaction::recover(neighbour, [](const std::string&) { return false; });
+                  FileTransaction::recover(defaultFileSystem(), neighbour,
+                                           [](const std::string&) { return false; });
                   return 0;
               }),
               0);
@@ -195,12 +196,13 @@ INSTANTIATE_TEST_SUITE_P(Neighbours, RecoveryOfANeighbour,
 // A table being created has no data file to lock yet: its temporary files are left alone.
 TEST(FileTransaction, RecoveryLeavesTheFilesOfATableBeingCreated) {
     TempDir dir;
-    FileTransaction tx(dir.file("NEU.DB"));
+    FileTransaction tx(defaultFileSystem(), dir.file("NEU.DB"));
     stageText(tx, dir.file("NEU.DB"), "new data");
     stageText(tx, dir.file("NEU.MB"), "new blobs");
     const std::string table = dir.file("NEU.DB");
     ASSERT_EQ(test::inChildProcess([&] {
-                  FileTransaction::recover(table, [](const std::string&) { return false; });
+                  FileTransaction::recover(defaultFileSystem(), table,
+                                           [](const std::string&) { return false; });
                   return 0;
               }),
               0);
@@ -212,7 +214,7 @@ TEST(FileTransaction, RecoveryLeavesTheFilesOfATableBeingCreated) {
 TEST(FileTransaction, CommitFailsWhenAStagedFileVanished) {
     TempDir dir;
     writeOldTable(dir);
-    FileTransaction tx(dir.file("T.DB"));
+    FileTransaction tx(defaultFileSystem(), dir.file("T.DB"));
     stageText(tx, dir.file("T.DB"), "new data");
     stageText(tx, dir.file("T.MB"), "new blobs");
     std::filesystem::remove(dir.file("T.DB.MB.kx4tmp"));
@@ -241,7 +243,7 @@ TEST_P(ForeignJournal, IsRefusedAndNothingHappens) {
     writeText(dir.file("T.DB.kx4journal"), journal);
     const auto before = test::directorySnapshot(dir.path());
     try {
-        FileTransaction::recover(dir.file("T.DB"), isCompanionOfT);
+        FileTransaction::recover(defaultFileSystem(), dir.file("T.DB"), isCompanionOfT);
         FAIL() << "the journal was accepted";
     } catch (const EDBEngineError& e) {
         EXPECT_NE(std::string(e.what()).find("not carried out"), std::string::npos) << e.what();
@@ -276,7 +278,7 @@ TEST(TemporaryFiles, AreNeverWrittenThroughAPlantedLink) {
     replaceTable(dir);
     EXPECT_TRUE(isNew(dir));
     {
-        ExternalSorter sorter(dir.file("T.DB"), 64 * 1024);
+        ExternalSorter sorter(defaultFileSystem(), dir.file("T.DB"), 64 * 1024);
         for (int i = 0; i < 20000; ++i) sorter.add(std::to_string(i % 997), std::string(16, 'x'));
         std::string key, payload, last;
         int count = 0;

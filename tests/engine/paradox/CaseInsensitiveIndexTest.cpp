@@ -163,7 +163,7 @@ TEST(CaseInsensitiveIndexFiles, EarlierMarkStillReadsAndCheckAsksForCapitals) {
     }
     {
         auto table = openParadox(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         paradoxFormat().rebuildIndexes(*table, tx);
         tx.commit();
     }

@@ -125,6 +125,9 @@ class SpillWatcher : public FileSystem {
         realFileSystem().remove(path);
     }
     void syncDirectory(const std::string& dir) override { realFileSystem().syncDirectory(dir); }
+    void createDirectories(const std::string& dir) override {
+        realFileSystem().createDirectories(dir);
+    }
     std::vector<std::string> listDirectory(const std::string& dir) override {
         return realFileSystem().listDirectory(dir);
     }

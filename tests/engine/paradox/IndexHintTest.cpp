@@ -115,7 +115,7 @@ TEST(IndexHints, RebuildWritesCurrentHints) {
     staleHints(dir.file("ORTE.X02"));
     {
         auto table = openParadox(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         paradoxFormat().rebuildIndexes(*table, tx);
         tx.commit();
     }

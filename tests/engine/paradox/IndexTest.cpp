@@ -61,21 +61,21 @@ std::map<std::string, std::string> indexFiles(const fs::path& dir) {
 ParadoxTable& asParadox(TableFile& file) { return dynamic_cast<ParadoxTable&>(file); }
 
 void rebuild(TableFile& file) {
-    FileTransaction tx(file.path().full());
+    FileTransaction tx(defaultFileSystem(), file.path().full());
     paradoxFormat().rebuildIndexes(file, tx);
     tx.commit();
 }
 
 void addIndex(const std::string& path, const IndexDef& index) {
     auto file = openParadox(path, true);
-    FileTransaction tx(path);
+    FileTransaction tx(defaultFileSystem(), path);
     paradoxFormat().addIndex(*file, index, tx);
     tx.commit();
 }
 
 void deleteIndex(const std::string& path, const std::string& name) {
     auto file = openParadox(path, true);
-    FileTransaction tx(path);
+    FileTransaction tx(defaultFileSystem(), path);
     paradoxFormat().deleteIndex(*file, name, tx);
     tx.commit();
 }
@@ -470,7 +470,7 @@ TEST(IndexMaintenance, EncryptedTableKeepsItsIndexesScrambled) {
     ScriptedPasswords passwords({"geheim"});
     {
         auto file = openParadox(path, true, &passwords);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         paradoxFormat().addIndex(*file, index("_Name", "Name", IndexOption::ixCaseInsensitive), tx);
         tx.commit();
     }

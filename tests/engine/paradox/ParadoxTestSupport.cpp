@@ -28,7 +28,7 @@ std::vector<Record> readAll(TableFile& table) {
 void writeParadox(const std::string& path, const TableSchema& schema,
                   const std::vector<Record>& records,
                   std::shared_ptr<const FormatProperties> like) {
-    FileTransaction tx(path);
+    FileTransaction tx(defaultFileSystem(), path);
     auto builder = paradoxFormat().build(tablePath(path), schema, std::move(like), tx);
     for (const auto& r : records) builder->append(r);
     builder->finish();

@@ -471,7 +471,7 @@ TEST(Pack, PxlibStillReadsTheCorpusTableAfterPackAndRestructure) {
     const auto ours = readTable(path);
     {
         auto file = openParadox(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         auto builder = paradoxFormat().build(file->path(), file->schema(), file->properties(), tx);
         for (const auto& r : readAll(*file)) builder->append(r);
         builder->finish();
