@@ -168,10 +168,7 @@ TEST_P(SortSpills, HoldTheKeysOfAProtectedTableOnlyEncrypted) {
     auto props = std::make_shared<paradox::ParadoxProperties>();
     if (protectedTable) props->encryption = paradox::passwordChecksum("kx4");
     SpillWatcher watcher(secret);
-    {
-        ScopedFileSystem scope(watcher);
-        writeParadox(dir.file("KONTEN.DB"), schema, rows, props);
-    }
+    writeParadox(dir.file("KONTEN.DB"), schema, rows, props, watcher);
     EXPECT_GT(watcher.spilledBytes, 3u * 6 * 1024 * 1024);
     EXPECT_EQ(watcher.textSeen, !protectedTable);
     ScriptedPasswords passwords({"kx4"});
