@@ -267,6 +267,8 @@ void TTabellenForm::GetFeldInfos(const QString& feldName, TTable& table, int mod
     ListView1->insertTopLevelItem(position, row);
 }
 
-QString TTabellenForm::GetAliasPath(const QString& alias) const { return kx4::GetAliasPath(alias); }
+QString TTabellenForm::GetAliasPath(const QString& alias) const {
+    return kx4::GetAliasPath(alias, session_);
+}
 
 }  // namespace kx4

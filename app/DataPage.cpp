@@ -139,7 +139,7 @@ void TDataPage::load() {
     release();
     if (tableName_.isEmpty()) return;
     const WaitCursor hourglass{this};
-    auto table = std::make_unique<TTable>();
+    auto table = std::make_unique<TTable>(session_);
     {
         const TablePasswords passwords(session_);
         table->DatabaseName = AnsiToOem(alias_);

@@ -28,7 +28,7 @@ void TTabellenForm::ExportSqliteClick(const QString& tableName) {
     if (!InputQuery(caption, CatalogueText(65211), target) || target.trimmed().isEmpty()) return;
 
     const WaitCursor hourglass{TabellenNamen};
-    TTable table;
+    TTable table(session_);
     std::uint64_t written = 0;
     std::vector<std::string> notes;
     {

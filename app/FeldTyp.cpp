@@ -73,7 +73,7 @@ void TTabellenForm::FeldTypBtnClick() {
 
 bool TTabellenForm::CheckExclusive(const QString& alias, const QString& table) {
     const TablePasswords passwords(session_);
-    TTable probe;  // closed and freed before the passwords go
+    TTable probe(session_);  // closed and freed before the passwords go
     probe.DatabaseName = AnsiToOem(alias);
     probe.TableName = AnsiToOem(table);
     probe.TableType = TableTypeOfName(table);
@@ -87,7 +87,7 @@ bool TTabellenForm::CheckExclusive(const QString& alias, const QString& table) {
 void TTabellenForm::DoChangeFeldTyp(const QString& alias, const QString& table,
                                     const QString& feldName, std::uint8_t feldTyp,
                                     std::uint16_t size) {
-    TParadoxChange change;
+    TParadoxChange change(session_);
     change.DatabaseName = AnsiToOem(alias);
     change.TableName = AnsiToOem(table);
     {

@@ -12,13 +12,13 @@
 
 namespace kx4 {
 
-void initialiseApplication() {
+void initialiseApplication(TSession& session) {
     QApplication::setWindowIcon(programIcon());
     const QString abbreviation = abbreviatedLanguageName(userLocaleName()).value_or(QString());
     installTextCatalogue(
         TextCatalogue::forProgram(QCoreApplication::applicationFilePath(), abbreviation));
 
-    installPasswordPrompt(Session());
+    installPasswordPrompt(session);
 }
 
 void installPasswordPrompt(TSession& session) {

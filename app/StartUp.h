@@ -9,7 +9,7 @@ namespace kx4 {
 
 // Installs the text catalogue for the user's language (a language module beside the program,
 // else the built-in texts) and the engine's prompt for a table password the session lacks.
-void initialiseApplication();
+void initialiseApplication(TSession& session = Session());
 
 // The engine asks for a table password through the installed prompts.
 void installPasswordPrompt(TSession& session);

@@ -106,7 +106,7 @@ TTabellenForm::TTabellenForm(TSession& session, QWidget* parent)
     setWindowIcon(programIcon());
     resize(937, 682);
 
-    PdxTable = std::make_unique<TTable>();
+    PdxTable = std::make_unique<TTable>(session_);
     PdxTable->DatabaseName = kDesignDatabase.toStdString();
     PdxTable->TableType = TTableType::ttParadox;
 

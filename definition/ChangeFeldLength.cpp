@@ -37,7 +37,7 @@ void TDefineForm::ChangeFeldLength(const QString& alias, const QString& tableNam
                                    const QString& field, int length) {
     // Released in reverse order, in every outcome: the passwords leave the session, then the
     // table is made shared and closed, then freed.
-    auto table = std::make_unique<TTable>();
+    auto table = std::make_unique<TTable>(session_);
     const ScopeExit release([&] {
         table->Exclusive = false;
         table->Close();

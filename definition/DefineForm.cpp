@@ -452,7 +452,7 @@ void TDefineForm::TabellenBoxDropDown() {
 void TDefineForm::TabellenBoxChange() {
     const QString tableName = TabellenBox->currentText();
     if (!staysInsideAlias(tableName)) return;  // names no table of the alias
-    auto table = std::make_unique<TTable>();
+    auto table = std::make_unique<TTable>(session_);
     table->DatabaseName = AnsiToOem(AliasBox->currentText());
     table->TableName = AnsiToOem(tableName);
     table->TableType = TableTypeOfName(tableName);

@@ -54,10 +54,10 @@ void showNotes(const std::vector<std::string>& notes) {
 
 // The directory of the database an alias names, ending with a path separator, as the file
 // system's bytes.
-std::string workingDirectory(const QString& alias) {
+std::string workingDirectory(TSession& session, const QString& alias) {
     hDBIDb database = nullptr;
     Check(DbiOpenDatabase(AnsiToOem(alias).c_str(), nullptr, dbiREADWRITE, dbiOPENSHARED, nullptr,
-                          0, nullptr, nullptr, &database));
+                          0, nullptr, nullptr, &database, session));
     std::array<char, DBIMAXPATHLEN + 1> directory{};
     const DBIResult result = DbiGetDirectory(database, false, directory.data());
     DbiCloseDatabase(&database);
@@ -126,12 +126,12 @@ void TDefineForm::SaveBtnClick() {
 void TDefineForm::DefineTabelle() {
     const QString alias = AliasBox->currentText();
     const QString tableName = TabellenBox->currentText();
-    auto table = std::make_unique<TTable>();
+    auto table = std::make_unique<TTable>(session_);
     table->DatabaseName = AnsiToOem(alias);
     table->TableName = AnsiToOem(tableName);
     table->TableType = TableTypeOfName(tableName);
 
-    const std::string directory = workingDirectory(alias);
+    const std::string directory = workingDirectory(session_, alias);
     if (tableExists(directory, tableName, *table) && !overwriteConfirmed()) return;
 
     // Every row is read and its size converted before anything is created.

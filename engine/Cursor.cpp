@@ -31,12 +31,11 @@ TableFile& Cursor::file() {
 
 // The change is done when this runs; if the table cannot be opened again (another program
 // took it in between, say), the cursor stays without a table and says so when used.
-void Cursor::reopen(PasswordSource& passwords) {
+void Cursor::reopen() {
     const TablePath path = file().path();
     const bool exclusive = file_->exclusive();
     file_.reset();
-    file_ = format_.open(path,
-                         OpenOptions{exclusive, &passwords, Session().codePageFor(path.directory)});
+    file_ = format_.open(path, database_.session().openOptions(path, exclusive));
 }
 
 }  // namespace kx4

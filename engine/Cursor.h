@@ -9,16 +9,22 @@
 
 namespace kx4 {
 
+class TSession;
+
+// A database of a session: the tables it opens use the session's passwords, code pages and
+// file system.
 class Database {
   public:
-    Database(std::string name, std::string directory)
-        : name_(std::move(name)), directory_(std::move(directory)) {}
+    Database(TSession& session, std::string name, std::string directory)
+        : session_(&session), name_(std::move(name)), directory_(std::move(directory)) {}
+    TSession& session() const { return *session_; }
     const std::string& name() const { return name_; }
     // Empty for the standard database, which addresses tables by full path.
     const std::string& directory() const { return directory_; }
     TablePath resolve(const std::string& tableName) const;
 
   private:
+    TSession* session_;
     std::string name_;
     std::string directory_;
 };
@@ -35,7 +41,7 @@ class Cursor {
     std::uint32_t translationMode() const { return xltMode_; }
     void setTranslationMode(std::uint32_t mode) { xltMode_ = mode; }
     // After the table's files were replaced underneath the open table: open them again.
-    void reopen(PasswordSource& passwords);
+    void reopen();
     // Gives up the open table (the owning table object closes).
     std::unique_ptr<TableFile> release() { return std::move(file_); }
 

@@ -25,7 +25,9 @@ std::list<Database> lastingDatabases;
 Database* lastingDatabase(const Database& db) {
     const std::lock_guard lock(lastingMutex);
     for (Database& d : lastingDatabases)
-        if (d.name() == db.name() && d.directory() == db.directory()) return &d;
+        if (&d.session() == &db.session() && d.name() == db.name() &&
+            d.directory() == db.directory())
+            return &d;
     return &lastingDatabases.emplace_back(db);
 }
 
@@ -122,7 +124,7 @@ void restructure(Database& db, CRTblDesc& desc) {
     if (tableName.empty()) throwEngineError(DBIERR_NAMEREQUIRED, "Restructure needs a table name");
     const TablePath path = db.resolve(tableName);
     TableFormat& format = formatForDescriptor(desc, path.fileName);
-    auto file = format.open(path, Session().openOptions(path, true));
+    auto file = format.open(path, db.session().openOptions(path, true));
     if (desc.iFldCount == 0) {
         if (!desc.bPack) return;  // nothing to change
         packTable(format, *file);
@@ -156,11 +158,11 @@ void Check(DBIResult result) {
                                      : "Engine error " + std::to_string(result));
 }
 
-DBIResult DbiGetDatabaseDesc(const char* name, DBDesc* desc) {
+DBIResult DbiGetDatabaseDesc(const char* name, DBDesc* desc, TSession& session) {
     return guarded([&] {
         requireHandle(name, "database name");
         requireHandle(desc, "descriptor");
-        const AliasDefinition& alias = Session().alias(name);
+        const AliasDefinition& alias = session.alias(name);
         *desc = DBDesc{};
         copyText(desc->szName, alias.name);
         copyText(desc->szText, alias.name);
@@ -261,18 +263,18 @@ DBIResult DbiPackTable(hDBIDb db, hDBICur cursor, const char* tableName, const c
         (void)driverType;
         (void)regenIdxs;  // a pack always writes every index anew
         packTable(cursor->format(), cursor->file());
-        cursor->reopen(Session());
+        cursor->reopen();
     });
 }
 
 DBIResult DbiOpenDatabase(const char* name, const char* type, DBIOpenMode mode, DBIShareMode share,
                           const char* password, std::uint16_t optFields, void* optDesc,
-                          void* optParams, hDBIDb* db) {
+                          void* optParams, hDBIDb* db, TSession& session) {
     return guarded([&] {
         requireHandle(db, "result");
         const std::string alias = name ? name : "";
-        const std::string dir = alias.empty() ? std::string() : Session().directoryOf(alias);
-        *db = new Database(alias, dir);
+        const std::string dir = alias.empty() ? std::string() : session.directoryOf(alias);
+        *db = new Database(session, alias, dir);
     });
 }
 
@@ -330,10 +332,10 @@ DBIResult DbiDeleteIndex(hDBIDb db, hDBICur cursor, const char* tableName, const
             throwEngineError(DBIERR_NEEDEXCLACCESS, "Deleting an index needs exclusive access");
         std::string name = indexName ? indexName : "";
         if (name.empty() && tagName) name = tagName;
-        FileTransaction tx(cursor->file().path().full());
+        FileTransaction tx(cursor->file().fileSystem(), cursor->file().path().full());
         cursor->format().deleteIndex(cursor->file(), name, tx);
         tx.commit();
-        cursor->reopen(Session());
+        cursor->reopen();
     });
 }
 

@@ -45,7 +45,7 @@ RestructurePlan planForAlter(TableFormat& format, const TableSchema& schema,
 
 void TQuery::ExecSQL() {
     const AlterTableStatement st = parseAlterTable(joinLines(SQL));
-    TTable table;
+    TTable table(session_);
     table.DatabaseName = DatabaseName;
     table.TableName = st.table;
     table.Exclusive = true;

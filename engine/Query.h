@@ -5,8 +5,13 @@
 
 namespace kx4 {
 
+class TSession;
+TSession& Session();
+
 class TQuery {
   public:
+    explicit TQuery(TSession& session = Session()) : session_(session) {}
+
     std::string DatabaseName;
     std::vector<std::string> SQL;  // lines, joined with a blank before parsing
 
@@ -15,6 +20,9 @@ class TQuery {
     void ExecSQL();
     // What the last statement left for the user to know (not failures).
     std::vector<std::string> Notes;
+
+  private:
+    TSession& session_;
 };
 
 }  // namespace kx4

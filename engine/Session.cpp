@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "engine/core/Errors.h"
 #include "engine/core/FileSystem.h"
@@ -14,6 +14,8 @@
 namespace kx4 {
 
 namespace {
+
+constexpr std::uint64_t kConfigurationLimit = 16 << 20;
 
 std::string trim(const std::string& s) {
     const auto begin = s.find_first_not_of(" \t\r\n");
@@ -51,7 +53,7 @@ std::string AliasDefinition::param(const std::string& key) const {
     return {};
 }
 
-TSession::TSession() : configPath_(defaultConfigPath()) {}
+TSession::TSession(FileSystem& files) : files_(files), configPath_(defaultConfigPath()) {}
 
 std::string TSession::defaultConfigPath() {
     if (const char* explicitPath = std::getenv("KX4_ENGINE_CONFIG"); explicitPath && *explicitPath)
@@ -76,8 +78,16 @@ void TSession::Open() {
 
 void TSession::loadConfiguration() {
     aliases_.clear();
-    std::ifstream in(configPath_);
-    if (in) aliases_ = parseConfiguration(in);
+    // A configuration that is missing or cannot be read means no aliases, as before any was set.
+    if (!files_.isRegularFile(configPath_)) return;
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = readWholeFile(*files_.open(configPath_, OpenMode::Read), kConfigurationLimit);
+    } catch (const EDBEngineError&) {
+        return;
+    }
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    aliases_ = parseConfiguration(in);
 }
 
 void TSession::GetAliasNames(std::vector<std::string>& list) {
@@ -120,13 +130,13 @@ std::string TSession::directoryOf(const std::string& databaseName) {
 void TSession::GetTableNames(const std::string& aliasName, const std::string& pattern,
                              bool extensions, bool systemTables, std::vector<std::string>& list) {
     const std::string dir = directoryOf(aliasName);
-    if (!fileSystem().exists(dir))
+    if (!files_.exists(dir))
         throwEngineError(DBIERR_NOSUCHFILE,
                          "Directory of database " + aliasName + " does not exist: " + dir);
     list.clear();
-    for (const auto& name : fileSystem().listDirectory(dir)) {
+    for (const auto& name : files_.listDirectory(dir)) {
         TableFormat* format = formatByExtension(name);
-        if (!format || !fileSystem().isRegularFile(joinPath(dir, name)) ||
+        if (!format || !files_.isRegularFile(joinPath(dir, name)) ||
             !format->isTable(TablePath{dir, name}))
             continue;
         if (!pattern.empty() && ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) != 0)
@@ -179,7 +189,7 @@ int TSession::codePageFor(const std::string& directory) {
 }
 
 OpenOptions TSession::openOptions(const TablePath& path, bool exclusive) {
-    return OpenOptions{exclusive, this, codePageFor(path.directory)};
+    return OpenOptions{exclusive, this, codePageFor(path.directory), files_};
 }
 
 std::optional<std::string> TSession::askPassword(const std::string& tableFile,

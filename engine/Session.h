@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/FileSystem.h"
 #include "engine/core/TableFormat.h"
 
 namespace kx4 {
@@ -29,7 +30,12 @@ struct AliasDefinition {
 
 class TSession : public PasswordSource {
   public:
-    TSession();
+    // Every file the session and its tables touch goes through `files`.
+    explicit TSession(FileSystem& files = defaultFileSystem());
+    TSession(const TSession&) = delete;
+    TSession& operator=(const TSession&) = delete;
+
+    FileSystem& fileSystem() const { return files_; }
 
     // Alias names in the configuration's order. The first call starts the session.
     void GetAliasNames(std::vector<std::string>& list);
@@ -75,6 +81,7 @@ class TSession : public PasswordSource {
   private:
     void loadConfiguration();
 
+    FileSystem& files_;
     bool active_ = false;
     std::string configPath_;
     std::vector<AliasDefinition> aliases_;

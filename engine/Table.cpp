@@ -20,11 +20,12 @@ void TIndexDefs::Update() {
         defs_ = table_.File().schema().indexes;
         return;
     }
-    auto file = table_.Format().open(table_.Path(), Session().openOptions(table_.Path(), false));
+    const TablePath path = table_.Path();
+    auto file = table_.Format().open(path, table_.session().openOptions(path, false));
     defs_ = file->schema().indexes;
 }
 
-TTable::TTable() = default;
+TTable::TTable(TSession& session) : session_(session) {}
 TTable::~TTable() = default;
 
 void TTable::checkInactive(const char* what) const {
@@ -48,14 +49,15 @@ TableFile& TTable::File() {
 }
 
 Database TTable::database() const {
-    return Database(DatabaseName,
-                    DatabaseName.empty() ? std::string() : Session().directoryOf(DatabaseName));
+    return Database(session_, DatabaseName,
+                    DatabaseName.empty() ? std::string() : session_.directoryOf(DatabaseName));
 }
 
 void TTable::Open() {
     if (Active()) return;
     TableFormat& format = Format();
-    auto file = format.open(Path(), Session().openOptions(Path(), Exclusive));
+    const TablePath path = Path();
+    auto file = format.open(path, session_.openOptions(path, Exclusive));
     cursor_ = std::make_unique<Cursor>(database(), format, std::move(file), IndexName);
     loadFields();
     indexDefs_.defs_ = File().schema().indexes;
@@ -122,11 +124,11 @@ void TTable::changeOpenTable(const char* what,
         throwEngineError(DBIERR_NEEDEXCLACCESS,
                          std::string(what) + " needs the table opened exclusively: " + TableName);
     {
-        FileTransaction tx(File().path().full());
+        FileTransaction tx(File().fileSystem(), File().path().full());
         change(tx);
         tx.commit();
     }
-    cursor_->reopen(Session());
+    cursor_->reopen();
     loadFields();
     indexDefs_.defs_ = File().schema().indexes;
 }
@@ -142,7 +144,7 @@ void TTable::AddIndex(const std::string& name, const std::string& fields, TIndex
         changeOpenTable("AddIndex",
                         [&](FileTransaction& tx) { Format().addIndex(File(), index, tx); });
     else
-        addIndexToTable(Format(), Path(), index, Session());
+        addIndexToTable(Format(), Path(), index, session_.openOptions(Path(), true));
 }
 
 void TTable::DeleteIndex(const std::string& name) {
@@ -150,7 +152,7 @@ void TTable::DeleteIndex(const std::string& name) {
         changeOpenTable("DeleteIndex",
                         [&](FileTransaction& tx) { Format().deleteIndex(File(), name, tx); });
     else
-        deleteIndexFromTable(Format(), Path(), name, Session());
+        deleteIndexFromTable(Format(), Path(), name, session_.openOptions(Path(), true));
 }
 
 void TTable::CreateTable() {
@@ -160,7 +162,7 @@ void TTable::CreateTable() {
         const TFieldDef& d = FieldDefs[i];
         schema.fields.push_back(fieldForCreate(Format(), d.Name, d.DataType, d.Size, d.Required));
     }
-    createTable(Format(), Path(), schema);
+    createTable(Format(), Path(), schema, {}, session_.fileSystem());
 }
 
 }  // namespace kx4

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/Cursor.h"
+#include "engine/Session.h"
 #include "engine/core/DbiTypes.h"
 #include "engine/core/TableFormat.h"
 
@@ -68,7 +69,8 @@ class TIndexDefs {
 
 class TTable {
   public:
-    TTable();
+    // The table opens through `session`: its passwords, code pages and file system.
+    explicit TTable(TSession& session = Session());
     ~TTable();
     TTable(const TTable&) = delete;
     TTable& operator=(const TTable&) = delete;
@@ -113,6 +115,7 @@ class TTable {
     TablePath Path() const;
     TableFormat& Format() const;
     TableFile& File();  // the open table; raises when inactive
+    TSession& session() const { return session_; }
 
   private:
     void checkInactive(const char* what) const;
@@ -120,6 +123,7 @@ class TTable {
     void loadFields();
     Database database() const;
 
+    TSession& session_;
     std::unique_ptr<Cursor> cursor_;  // owns the open table
     std::vector<TField> fields_;
     TIndexDefs indexDefs_{*this};

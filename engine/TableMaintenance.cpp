@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/Session.h"
 #include "engine/core/DbiTypes.h"
 #include "engine/core/Errors.h"
 #include "engine/core/FieldTypeFacts.h"
@@ -18,8 +17,7 @@ namespace kx4 {
 namespace {
 
 // Holds an existing table file exclusively (whatever its content) while it is replaced.
-std::unique_ptr<File> lockExisting(const std::string& path) {
-    FileSystem& fs = fileSystem();
+std::unique_ptr<File> lockExisting(FileSystem& fs, const std::string& path) {
     if (!fs.exists(path)) return nullptr;
     auto file = fs.open(path, OpenMode::ReadWrite);
     if (!file->tryLock(LockMode::Exclusive))
@@ -104,15 +102,15 @@ FieldDef fieldForCreate(TableFormat& format, const std::string& name, TFieldType
 }
 
 void createTable(TableFormat& format, const TablePath& path, const TableSchema& schema,
-                 const std::vector<Record>& records) {
+                 const std::vector<Record>& records, FileSystem& fs) {
     if (schema.fields.empty())
         throwEngineError(DBIERR_INVALIDPARAM,
                          "Table " + path.fileName + " needs at least one field");
     FileTransaction::recover(
-        path.full(), [&](const std::string& name) { return format.isCompanion(path, name); });
-    const auto held = lockExisting(path.full());
+        fs, path.full(), [&](const std::string& name) { return format.isCompanion(path, name); });
+    const auto held = lockExisting(fs, path.full());
     const auto oldFiles = held ? format.companionFiles(path) : std::vector<std::string>{};
-    FileTransaction tx(path.full());
+    FileTransaction tx(fs, path.full());
     auto builder = format.build(path, schema, nullptr, tx);
     for (const auto& record : records) builder->append(record);
     builder->finish();
@@ -147,7 +145,7 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
 
     const TablePath& path = source.path();
     const auto oldFiles = format.derivedFiles(path);
-    FileTransaction tx(path.full());
+    FileTransaction tx(source.fileSystem(), path.full());
     auto builder = format.build(path, schema, source.properties(), tx);
     std::unique_ptr<TextCodec> tableText;  // made when a value is first converted
     auto convert = [&](const FieldValue& value, std::size_t field, std::uint64_t recordNo) {
@@ -175,7 +173,7 @@ void packTable(TableFormat& format, TableFile& source, ProgressSink* progress) {
 
 void rebuildIndexes(TableFormat& format, TableFile& file, ProgressSink* progress) {
     const ProgressScope reporting(progress);
-    FileTransaction tx(file.path().full());
+    FileTransaction tx(file.fileSystem(), file.path().full());
     format.rebuildIndexes(file, tx);
     tx.commit();
     // A damaged index that does not say which fields it covers cannot be rebuilt; the others
@@ -192,19 +190,21 @@ void rebuildIndexes(TableFormat& format, TableFile& file, ProgressSink* progress
 }
 
 void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,
-                     PasswordSource& passwords) {
-    auto file =
-        format.open(path, OpenOptions{true, &passwords, Session().codePageFor(path.directory)});
-    FileTransaction tx(path.full());
+                     const OpenOptions& options) {
+    OpenOptions exclusive = options;
+    exclusive.exclusive = true;
+    auto file = format.open(path, exclusive);
+    FileTransaction tx(file->fileSystem(), path.full());
     format.addIndex(*file, index, tx);
     tx.commit();
 }
 
 void deleteIndexFromTable(TableFormat& format, const TablePath& path, const std::string& name,
-                          PasswordSource& passwords) {
-    auto file =
-        format.open(path, OpenOptions{true, &passwords, Session().codePageFor(path.directory)});
-    FileTransaction tx(path.full());
+                          const OpenOptions& options) {
+    OpenOptions exclusive = options;
+    exclusive.exclusive = true;
+    auto file = format.open(path, exclusive);
+    FileTransaction tx(file->fileSystem(), path.full());
     format.deleteIndex(*file, name, tx);
     tx.commit();
 }

@@ -31,10 +31,10 @@ FieldDef fieldForCreate(TableFormat& format, const std::string& name, TFieldType
 // Engine descriptor (logical codes) for the table component's type and size.
 void descriptorForType(TFieldType type, int size, FLDDesc& desc);
 
-// Creates a table (with the given records, if any), replacing a same-named one with all its
-// companion files.
+// Creates a table (with the given records, if any) through `fs`, replacing a same-named one
+// with all its companion files.
 void createTable(TableFormat& format, const TablePath& path, const TableSchema& schema,
-                 const std::vector<Record>& records = {});
+                 const std::vector<Record>& records = {}, FileSystem& fs = defaultFileSystem());
 
 // Rewrites the table held exclusively by `source` with the planned structure. Every value is
 // converted exactly or the whole operation is refused, naming field and record; indexes that
@@ -52,9 +52,10 @@ RestructurePlan identityPlan(const TableSchema& schema);
 // Every index of the table held exclusively by `file` written anew.
 void rebuildIndexes(TableFormat& format, TableFile& file, ProgressSink* progress = nullptr);
 
+// Index maintenance on a closed table, which is opened exclusively with `options`.
 void addIndexToTable(TableFormat& format, const TablePath& path, const IndexDef& index,
-                     PasswordSource& passwords);
+                     const OpenOptions& options);
 void deleteIndexFromTable(TableFormat& format, const TablePath& path, const std::string& name,
-                          PasswordSource& passwords);
+                          const OpenOptions& options);
 
 }  // namespace kx4

@@ -30,7 +30,7 @@ std::string databaseDirectory(TTable& table) {
 }
 
 // Packs the Paradox table at `tablePath` (closed) by restructuring it onto itself.
-void packParadoxTable(TWartePanel& panel, const std::string& tablePath,
+void packParadoxTable(TSession& session, TWartePanel& panel, const std::string& tablePath,
                       std::optional<WartePanelScope>& waiting) {
     CRTblDesc desc;
     if (tablePath.size() >= sizeof desc.szTblName)
@@ -44,7 +44,7 @@ void packParadoxTable(TWartePanel& panel, const std::string& tablePath,
     // The engine's standard database, which addresses tables by their full path.
     hDBIDb database = nullptr;
     Check(DbiOpenDatabase(nullptr, nullptr, dbiREADWRITE, dbiOPENSHARED, nullptr, 0, nullptr,
-                          nullptr, &database));
+                          nullptr, &database, session));
     const ScopeExit closeDatabase([&] { DbiCloseDatabase(&database); });
     waiting.emplace(panel, kPackSubtitle);
     Check(DbiDoRestructure(database, 1, &desc, nullptr, nullptr, nullptr, false));
@@ -54,7 +54,7 @@ void packParadoxTable(TWartePanel& panel, const std::string& tablePath,
 bool compressTable(const OperationContext& context, const QString& tableName) {
     QString typedName = tableName;
     std::optional<WartePanelScope> waiting;  // hidden again after everything else
-    TTable table;
+    TTable table(context.session);
     // No table passwords: a protected table asks the user for its password.
     prepareTable(table, context.selection.alias, tableName, /*typeByRule=*/false);
 
@@ -77,7 +77,7 @@ bool compressTable(const OperationContext& context, const QString& tableName) {
         packed = true;
     } else if (props.iSeqNums == kSequenceNumbers) {
         table.Close();
-        packParadoxTable(context.panel, directory + toEngine(tableName), waiting);
+        packParadoxTable(context.session, context.panel, directory + toEngine(tableName), waiting);
         packed = true;
     }
     return packed;

@@ -29,7 +29,7 @@ void runIdxDefine(const OperationContext& context) {
     if (!chosen.table.contains(u'.')) return;
 
     const TablePasswords passwords(context.session);
-    TTable table;
+    TTable table(context.session);
     prepareTable(table, chosen.alias, chosen.table);
 
     TTabTyp& dialog = context.valuesDialog();

@@ -30,7 +30,7 @@ void runIdxDelete(const OperationContext& context, const std::function<void()>& 
 
     context.session.DropConnections();
     const TablePasswords passwords(context.session);
-    TTable table;
+    TTable table(context.session);
     prepareTable(table, chosen.alias, chosen.table);
 
     const ScopeExit cleanUp([&] { showIndexesShared(context, table); });

@@ -45,7 +45,7 @@ void replaceFile(const QString& path, const QByteArray& bytes) {
 
 QByteArray readSmallFile(const QString& path) {
     try {
-        auto file = fileSystem().open(bytesOf(path), OpenMode::Read);
+        auto file = defaultFileSystem().open(bytesOf(path), OpenMode::Read);
         const auto bytes = readWholeFile(*file, kMaxDefinitionFileBytes);
         return QByteArray(reinterpret_cast<const char*>(bytes.data()),
                           static_cast<qsizetype>(bytes.size()));
@@ -74,7 +74,8 @@ void writeIndexDefinitionFile(const QString& path, const QStringList& definition
     const std::string ansi = windowsAnsi().fromUtf8(utf8);
     const QByteArray bytes(ansi.data(), static_cast<qsizetype>(ansi.size()));
 
-    if (fileSystem().exists(bytesOf(path))) replaceFile(path + kBackupSuffix, readSmallFile(path));
+    if (defaultFileSystem().exists(bytesOf(path)))
+        replaceFile(path + kBackupSuffix, readSmallFile(path));
     replaceFile(path, bytes);
 }
 

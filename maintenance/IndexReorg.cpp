@@ -134,7 +134,7 @@ void runIndexReorg(const OperationContext& context) {
 
     std::optional<WartePanelScope> waiting;  // hidden again after everything else
     const TablePasswords passwords(context.session);
-    TTable table;
+    TTable table(context.session);
     prepareTable(table, context.selection.alias, tableName);
 
     if (!InputQuery(CatalogueText(65127), CatalogueText(65128), typedName)) return;

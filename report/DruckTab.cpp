@@ -86,7 +86,7 @@ void DruckTab(const OperationContext& context, const QIcon& printIcon) {
     if (!report.tableName.contains(u'.')) return;
     report.alias = context.selection.alias;
 
-    TTable table;  // freed with the scope, also when a step raises
+    TTable table(context.session);  // freed with the scope, also when a step raises
     table.DatabaseName = AnsiToOem(report.alias);
     table.TableName = AnsiToOem(report.tableName);
     table.TableType = TableTypeOfName(report.tableName);

@@ -175,7 +175,7 @@ void RestructureField(TTable& table, const std::string& fieldName, const TFieldC
 
 void TParadoxChange::ChangeField(const std::string& fieldName, std::uint8_t fieldType,
                                  std::uint16_t size) {
-    TTable table;
+    TTable table(session_);
     table.DatabaseName = DatabaseName;
     table.TableName = TableName;
     table.Exclusive = true;

@@ -29,11 +29,16 @@ void RestructureField(TTable& table, const std::string& fieldName, const TFieldC
 
 class TParadoxChange {
   public:
+    explicit TParadoxChange(TSession& session = Session()) : session_(session) {}
+
     std::string DatabaseName;
     std::string TableName;
 
     // Changes the named field to the engine type of `fieldType` and, when size > 0, to that size.
     void ChangeField(const std::string& fieldName, std::uint8_t fieldType, std::uint16_t size);
+
+  private:
+    TSession& session_;
 };
 
 }  // namespace kx4

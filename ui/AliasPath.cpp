@@ -88,24 +88,24 @@ QString OemToAnsi(const std::string& text) {
     return out;
 }
 
-QString GetAliasPath(const QString& alias) {
+QString GetAliasPath(const QString& alias, TSession& session) {
     // The engine's name field holds 31 characters; an alias whose whole, longer name the
     // configuration holds is looked up by that name rather than by a cut one.
     const std::string whole = AnsiToOem(alias);
     const std::string name =
-        Session().hasAlias(whole) ? whole : AnsiToOem(alias.left(kAliasNameLimit));
+        session.hasAlias(whole) ? whole : AnsiToOem(alias.left(kAliasNameLimit));
     DBDesc desc;
-    Check(DbiGetDatabaseDesc(name.c_str(), &desc));
+    Check(DbiGetDatabaseDesc(name.c_str(), &desc, session));
     if (QString::fromLatin1(desc.szDbType).compare("STANDARD", Qt::CaseInsensitive) == 0) {
         // The description holds 260 characters; a longer path would come back cut short and
         // name another directory.
-        if (Session().alias(name).param("PATH").size() > kPathLimit)
+        if (session.alias(name).param("PATH").size() > kPathLimit)
             throwEngineError(DBIERR_INVALIDPARAM,
                              "The directory of alias " + name + " is longer than 260 characters");
         return OemToAnsi(desc.szPhyName);
     }
-    Session().Open();
-    return OemToAnsi(Session().alias(name).param("SERVER NAME"));
+    session.Open();
+    return OemToAnsi(session.alias(name).param("SERVER NAME"));
 }
 
 }  // namespace kx4

@@ -4,6 +4,8 @@
 #include <QString>
 #include <string>
 
+#include "engine/Session.h"
+
 namespace kx4 {
 
 // The engine takes names as the file system's bytes, which are UTF-8 as a rule. Bytes that are
@@ -16,6 +18,6 @@ QString OemToAnsi(const std::string& text);
 // Directory of a "STANDARD" alias, else the alias's "SERVER NAME" parameter (empty if absent).
 // Raises the engine's error for an alias it does not know. Convert the result with AnsiToOem
 // before handing it to the engine or the file system.
-QString GetAliasPath(const QString& alias);
+QString GetAliasPath(const QString& alias, TSession& session = Session());
 
 }  // namespace kx4

@@ -20,11 +20,11 @@ bool sameFileName(const std::string& a, const std::string& b) {
 std::optional<std::string> owningTableIn(const std::string& directory,
                                          const std::string& fileName) {
     // No directory, no table; writing there fails on its own.
-    if (!fileSystem().exists(directory)) return std::nullopt;
+    if (!defaultFileSystem().exists(directory)) return std::nullopt;
     if (TableFormat* format = formatByExtension(fileName);
         format && format->isTable(TablePath{directory, fileName}))
         return fileName;
-    for (const std::string& name : fileSystem().listDirectory(directory)) {
+    for (const std::string& name : defaultFileSystem().listDirectory(directory)) {
         TableFormat* format = formatByExtension(name);
         const TablePath table{directory, name};
         if (!format || !format->isTable(table)) continue;
@@ -66,7 +66,7 @@ void refuseTableFile(const QString& path) {
 
 bool mayWriteFile(const QString& path) {
     refuseTableFile(path);
-    if (!fileSystem().exists(AnsiToOem(path))) return true;
+    if (!defaultFileSystem().exists(AnsiToOem(path))) return true;
     const QString question =
         QStringLiteral("Die Datei \"%1\" existiert bereits!\rWollen Sie die Datei überschreiben?")
             .arg(path);

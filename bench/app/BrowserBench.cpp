@@ -82,7 +82,7 @@ void writeTable(const fs::path& dir, const std::string& fileName, TTableType typ
     const TablePath path{dir.string(), fileName};
     if (fs::exists(path.full())) return;  // kept from an earlier run in KX4_BENCH_DIR
     std::cerr << "writing " << fileName << " (" << records << " records) ..." << std::endl;
-    FileTransaction tx(path.full());
+    FileTransaction tx(defaultFileSystem(), path.full());
     auto builder = format.build(path, schema, nullptr, tx);
     const char* places[] = {"Köln", "München", "Hamburg", "Düsseldorf", "Nürnberg"};
     for (int i = 0; i < records; ++i) {

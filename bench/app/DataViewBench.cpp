@@ -53,7 +53,7 @@ void writeTable(const fs::path& dir, const std::string& fileName, int records) {
     schema.indexes = {indexOn(paradox ? "" : "NR", "NR",
                               paradox ? IndexOption::ixPrimary : IndexOption::ixUnique),
                       indexOn("NAMEN", "NAME")};
-    FileTransaction tx(path.full());
+    FileTransaction tx(defaultFileSystem(), path.full());
     auto builder = format.build(path, schema, nullptr, tx);
     const char* places[] = {"Köln", "München", "Hamburg", "Düsseldorf", "Nürnberg"};
     for (int i = 0; i < records; ++i)

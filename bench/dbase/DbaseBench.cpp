@@ -105,7 +105,7 @@ void createTable(const fs::path& dir, std::uint64_t n, bool dBaseIII) {
         props->level = dbase::DbfLevel::III;
         like = props;
     }
-    FileTransaction tx(path.full());
+    FileTransaction tx(defaultFileSystem(), path.full());
     auto builder = dbaseTables().build(path, benchSchema(!dBaseIII), like, tx);
     for (std::uint64_t i = 0; i < n; ++i) builder->append(benchRecord(i, n));
     builder->finish();

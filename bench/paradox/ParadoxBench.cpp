@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
 
     std::cout << "Creating " << n << " records in " << path.full() << " ..." << std::endl;
     const double created = secondsOf([&] {
-        FileTransaction tx(path.full());
+        FileTransaction tx(defaultFileSystem(), path.full());
         auto builder = paradox().build(path, benchSchema(), nullptr, tx);
         for (std::uint64_t i = 0; i < n; ++i) builder->append(benchRecord(i, n));
         builder->finish();

@@ -83,7 +83,7 @@ class AsciiFormat : public TableFormat {
     std::vector<std::string> companionFiles(const TablePath& path) override {
         std::vector<std::string> files;
         const std::string data = joinPath(path.directory, path.fileName);
-        if (!fileSystem().exists(data)) return files;
+        if (!defaultFileSystem().exists(data)) return files;
         files.push_back(data);
         if (auto schema = schemaPathFor(path); !schema.empty()) files.push_back(schema);
         return files;
@@ -94,7 +94,7 @@ class AsciiFormat : public TableFormat {
     }
 
     std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) override {
-        return AsciiTable::open(path, options.exclusive);
+        return AsciiTable::open(options.fileSystem, path, options.exclusive);
     }
 
     std::unique_ptr<TableBuilder> build(const TablePath& target, const TableSchema& schema,

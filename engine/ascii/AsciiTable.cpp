@@ -45,19 +45,21 @@ bool isSchemaName(const TablePath& table, const std::string& fileName) {
            toUpperAscii(extensionOf(fileName)) == ".SCH";
 }
 
-std::unique_ptr<AsciiTable> AsciiTable::open(const TablePath& path, bool exclusive) {
+std::unique_ptr<AsciiTable> AsciiTable::open(FileSystem& fs, const TablePath& path,
+                                             bool exclusive) {
     std::unique_ptr<AsciiTable> t(new AsciiTable);
     t->path_ = path;
     t->fullPath_ = joinPath(path.directory, path.fileName);
     t->exclusive_ = exclusive;
-    t->file_ = openLockedTable(t->fullPath_, exclusive, [&path](const std::string& name) {
+    t->fs_ = &fs;
+    t->file_ = openLockedTable(fs, t->fullPath_, exclusive, [&path](const std::string& name) {
         return isSchemaName(path, name);
     });
     const std::string schemaPath = schemaPathFor(path);
     if (schemaPath.empty())
         throwEngineError(DBIERR_NOSUCHFILE, "Text table " + t->fullPath_ + " has no schema file (" +
                                                 stemOf(path.fileName) + ".SCH)");
-    auto schemaFile = fileSystem().open(schemaPath, OpenMode::Read);
+    auto schemaFile = fs.open(schemaPath, OpenMode::Read);
     const auto bytes = readWholeFile(*schemaFile, 1 << 20);
     t->text_ = parseSchema(std::string(bytes.begin(), bytes.end()), schemaPath);
     // Text tables are written back in their schema's CHARSET, so a setting does not apply.

@@ -21,7 +21,7 @@ bool isSchemaName(const TablePath& table, const std::string& fileName);
 
 class AsciiTable : public TableFile {
   public:
-    static std::unique_ptr<AsciiTable> open(const TablePath& path, bool exclusive);
+    static std::unique_ptr<AsciiTable> open(FileSystem& fs, const TablePath& path, bool exclusive);
 
     const TablePath& path() const override { return path_; }
     const TableSchema& schema() const override { return schema_; }
@@ -34,6 +34,7 @@ class AsciiTable : public TableFile {
     void appendRecord(const Record& record) override;
     std::vector<std::string> check() override;
     bool exclusive() const override { return exclusive_; }
+    FileSystem& fileSystem() const override { return *fs_; }
 
     // Decodes line `n` (1-based number of the line in the file, for messages).
     Record decodeLine(const std::string& line, std::size_t n) const;
@@ -46,6 +47,7 @@ class AsciiTable : public TableFile {
     TablePath path_;
     std::string fullPath_;
     bool exclusive_ = false;
+    FileSystem* fs_ = nullptr;  // set by open()
     std::unique_ptr<File> file_;
     TextSchema text_;
     TableSchema schema_;

@@ -161,8 +161,10 @@ struct ExternalSorter::Run {
     }
 };
 
-ExternalSorter::ExternalSorter(std::string scratchBase, std::size_t memoryBudget, bool secret)
-    : scratchBase_(std::move(scratchBase)),
+ExternalSorter::ExternalSorter(FileSystem& fs, std::string scratchBase, std::size_t memoryBudget,
+                               bool secret)
+    : fs_(fs),
+      scratchBase_(std::move(scratchBase)),
       budget_(std::max<std::size_t>(memoryBudget, 64 * 1024)),
       cipher_(secret ? std::make_unique<Cipher>() : nullptr) {}
 
@@ -173,7 +175,7 @@ ExternalSorter::~ExternalSorter() {
 void ExternalSorter::discard(Run& run) {
     run.file.reset();
     try {
-        fileSystem().remove(run.path);
+        fs_.remove(run.path);
     } catch (...) {
         // The next recovery of the table removes what is left.
     }
@@ -209,7 +211,7 @@ std::unique_ptr<ExternalSorter::Run> ExternalSorter::newRun() {
     run->id = g_scratchCounter++;
     run->cipher = cipher_.get();
     run->path = FileTransaction::temporaryPath(scratchBase_, "sort" + std::to_string(run->id));
-    run->file = createAfresh(run->path);
+    run->file = createAfresh(fs_, run->path);
     return run;
 }
 

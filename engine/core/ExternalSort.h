@@ -14,11 +14,15 @@
 
 namespace kx4 {
 
+class FileSystem;
+
 class ExternalSorter {
   public:
     // `scratchBase` is the path the scratch files are named after (the table's data file);
     // `secret`: the entries come from a protected table and are encrypted in the scratch files.
-    ExternalSorter(std::string scratchBase, std::size_t memoryBudget, bool secret = false);
+    // Scratch files are written through `fs`.
+    ExternalSorter(FileSystem& fs, std::string scratchBase, std::size_t memoryBudget,
+                   bool secret = false);
     ~ExternalSorter();
     ExternalSorter(const ExternalSorter&) = delete;
     ExternalSorter& operator=(const ExternalSorter&) = delete;
@@ -39,8 +43,9 @@ class ExternalSorter {
     void mergeRuns(std::size_t first, std::size_t last, Run& out);
     std::size_t maxOpenRuns() const;
     bool laterRun(std::size_t a, std::size_t b) const;
-    static void discard(Run& run);
+    void discard(Run& run);
 
+    FileSystem& fs_;
     std::string scratchBase_;
     std::size_t budget_;
     std::unique_ptr<Cipher> cipher_;  // null: runs hold the entries as they are

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "engine/core/Errors.h"
 
@@ -203,6 +204,12 @@ class PosixFileSystem final : public FileSystem {
         if (rc != 0 && err != EINVAL) throwOs("flush directory", dir, err);
     }
 
+    void createDirectories(const std::string& dir) override {
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        if (ec) throwOs("create directory", dir, ec.value());
+    }
+
     std::vector<std::string> listDirectory(const std::string& dir) override {
         DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
         if (!d) throwOs("list directory", dir, errno);
@@ -253,6 +260,38 @@ class PosixFileSystem final : public FileSystem {
 
 FileSystem* g_override = nullptr;
 
+FileSystem& chosenDefault();
+
+// Forwards every call, so that what was made with the default follows a later choice of it.
+// Only the file system's own calls pass through here; the files it opens are the chosen one's.
+class DefaultFileSystem final : public FileSystem {
+  public:
+    std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
+        return chosenDefault().open(path, mode);
+    }
+    bool exists(const std::string& path) override { return chosenDefault().exists(path); }
+    void rename(const std::string& from, const std::string& to) override {
+        chosenDefault().rename(from, to);
+    }
+    void remove(const std::string& path) override { chosenDefault().remove(path); }
+    void syncDirectory(const std::string& dir) override { chosenDefault().syncDirectory(dir); }
+    void createDirectories(const std::string& dir) override {
+        chosenDefault().createDirectories(dir);
+    }
+    std::vector<std::string> listDirectory(const std::string& dir) override {
+        return chosenDefault().listDirectory(dir);
+    }
+    void checkReplaceable(const std::string& path) override {
+        chosenDefault().checkReplaceable(path);
+    }
+    bool isRegularFile(const std::string& path) override {
+        return chosenDefault().isRegularFile(path);
+    }
+    std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {
+        return chosenDefault().identity(path);
+    }
+};
+
 }  // namespace
 
 FileSystem& realFileSystem() {
@@ -260,7 +299,14 @@ FileSystem& realFileSystem() {
     return fs;
 }
 
-FileSystem& fileSystem() { return g_override ? *g_override : realFileSystem(); }
+namespace {
+FileSystem& chosenDefault() { return g_override ? *g_override : realFileSystem(); }
+}  // namespace
+
+FileSystem& defaultFileSystem() {
+    static DefaultFileSystem fs;
+    return fs;
+}
 
 void setFileSystem(FileSystem* fs) { g_override = fs; }
 
@@ -309,23 +355,23 @@ std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit) {
     return bytes;
 }
 
-std::unique_ptr<File> createAfresh(const std::string& path) {
-    fileSystem().remove(path);
-    return fileSystem().open(path, OpenMode::Create);
+std::unique_ptr<File> createAfresh(FileSystem& fs, const std::string& path) {
+    fs.remove(path);
+    return fs.open(path, OpenMode::Create);
 }
 
-void replaceWholeFile(const std::string& path, const void* data, std::size_t size) {
+void replaceWholeFile(const std::string& path, const void* data, std::size_t size, FileSystem& fs) {
     const std::string staged = path + ".kx4tmp";
     try {
-        auto file = createAfresh(staged);
+        auto file = createAfresh(fs, staged);
         file->adoptAccessOf(path);
         file->writeAt(0, data, size);
         file->sync();
         file.reset();
-        fileSystem().rename(staged, path);
-        fileSystem().syncDirectory(directoryOf(path));
+        fs.rename(staged, path);
+        fs.syncDirectory(directoryOf(path));
     } catch (...) {
-        fileSystem().remove(staged);
+        fs.remove(staged);
         throw;
     }
 }

@@ -54,6 +54,8 @@ class FileSystem {
     virtual void rename(const std::string& from, const std::string& to) = 0;
     virtual void remove(const std::string& path) = 0;  // missing file is not an error
     virtual void syncDirectory(const std::string& dir) = 0;
+    // Makes the directory and its missing parents; an existing one is not an error.
+    virtual void createDirectories(const std::string& dir) = 0;
     // Plain file names (no directories) in dir, unsorted. A missing directory raises.
     virtual std::vector<std::string> listDirectory(const std::string& dir) = 0;
     // Raises, saying why, when a rename over `path` (or its removal) would fail: an immutable
@@ -65,9 +67,11 @@ class FileSystem {
     virtual std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) = 0;
 };
 
-// The file system the engine uses; tests may swap in their own for the duration of a test.
-FileSystem& fileSystem();
-void setFileSystem(FileSystem* fs);  // nullptr restores the real one
+// The file system a session (or an open options) gets when none is handed in: it forwards to
+// the real one, or to the one setFileSystem() chose as the default. Everything below the
+// session uses the file system it was given.
+FileSystem& defaultFileSystem();
+void setFileSystem(FileSystem* fs);  // what defaultFileSystem() forwards to; nullptr: the real one
 FileSystem& realFileSystem();
 
 // Path helpers.
@@ -80,12 +84,13 @@ std::string toUpperAscii(std::string s);
 
 // Creates a temporary file of ours anew: a leftover of an interrupted run (or whatever another
 // program put under that name, links included) is removed first, never written through.
-std::unique_ptr<File> createAfresh(const std::string& path);
+std::unique_ptr<File> createAfresh(FileSystem& fs, const std::string& path);
 
 // Reads a whole (small) file; raises naming the file.
 std::vector<std::uint8_t> readWholeFile(File& file, std::uint64_t limit);
 // Writes a small file anew: under a temporary name, flushed, then renamed over `path`, so that a
 // failure leaves the old file. Raises naming the file.
-void replaceWholeFile(const std::string& path, const void* data, std::size_t size);
+void replaceWholeFile(const std::string& path, const void* data, std::size_t size,
+                      FileSystem& fs = defaultFileSystem());
 
 }  // namespace kx4

@@ -141,14 +141,15 @@ void refuseAnInterruptedChange(FileSystem& fs, const std::string& tableFile) {
 
 }  // namespace
 
-FileTransaction::FileTransaction(const std::string& tableFile) : tableFile_(tableFile) {}
+FileTransaction::FileTransaction(FileSystem& fs, const std::string& tableFile)
+    : fs_(fs), tableFile_(tableFile) {}
 
 FileTransaction::~FileTransaction() {
     if (committed_) return;
     for (auto& s : staged_) {
         s.file.reset();
         try {
-            fileSystem().remove(s.temp);
+            fs_.remove(s.temp);
         } catch (...) {
             // Leftover temporary files are removed by the next recover().
         }
@@ -177,10 +178,10 @@ File& FileTransaction::stage(const std::string& target) {
     Staged s;
     s.target = target;
     s.temp = temporaryPath(tableFile_, tagOf(target));
-    s.file = createAfresh(s.temp);
+    s.file = createAfresh(fs_, s.temp);
     // Whoever could use the old file can use the new one, and nobody else: a new companion is
     // accessible like the table's data file.
-    s.file->adoptAccessOf(fileSystem().exists(target) ? target : tableFile_);
+    s.file->adoptAccessOf(fs_.exists(target) ? target : tableFile_);
     staged_.push_back(std::move(s));
     return *staged_.back().file;
 }
@@ -196,7 +197,7 @@ void FileTransaction::removeOnCommit(const std::string& target) {
 }
 
 void FileTransaction::commit() {
-    FileSystem& fs = fileSystem();
+    FileSystem& fs = fs_;
     const std::string dir = directoryOf(tableFile_);
     std::vector<JournalEntry> entries;
     std::unique_ptr<File> newDataFile;
@@ -230,7 +231,7 @@ void FileTransaction::commit() {
     const std::string journal = journalPath(tableFile_);
     const std::string journalTemp = temporaryPath(tableFile_, "journal");
     const std::string text = serialise(entries);
-    auto journalFile = createAfresh(journalTemp);
+    auto journalFile = createAfresh(fs, journalTemp);
     journalFile->adoptAccessOf(tableFile_);
     journalFile->tryLock(LockMode::Exclusive);
     journalFile->writeAt(0, text.data(), text.size());
@@ -253,7 +254,7 @@ void FileTransaction::commit() {
 // more attempt at once; otherwise the next open of the table completes it, and says so.
 void FileTransaction::finishAfterAFailure(const std::vector<JournalEntry>& entries,
                                           const EDBEngineError& failure) {
-    FileSystem& fs = fileSystem();
+    FileSystem& fs = fs_;
     const std::string dir = directoryOf(tableFile_);
     try {
         apply(fs, dir, entries, false);
@@ -267,8 +268,8 @@ void FileTransaction::finishAfterAFailure(const std::vector<JournalEntry>& entri
     }
 }
 
-void FileTransaction::recover(const std::string& tableFile, const CompanionTest& isCompanion) {
-    FileSystem& fs = fileSystem();
+void FileTransaction::recover(FileSystem& fs, const std::string& tableFile,
+                              const CompanionTest& isCompanion) {
     const std::string dir = directoryOf(tableFile);
     const std::string journal = journalPath(tableFile);
     if (!fs.exists(journal) && temporariesOf(fs, tableFile).empty()) return;

@@ -27,8 +27,9 @@ using CompanionTest = std::function<bool(const std::string& fileName)>;
 
 class FileTransaction {
   public:
-    // `tableFile` is the data file the set belongs to; its name keys the journal.
-    explicit FileTransaction(const std::string& tableFile);
+    // `tableFile` is the data file the set belongs to; its name keys the journal. Every file
+    // of the transaction is written, renamed and removed through `fs`.
+    FileTransaction(FileSystem& fs, const std::string& tableFile);
     ~FileTransaction();  // without commit: removes every staged file
     FileTransaction(const FileTransaction&) = delete;
     FileTransaction& operator=(const FileTransaction&) = delete;
@@ -42,13 +43,15 @@ class FileTransaction {
 
     void commit();
     bool committed() const { return committed_; }
+    FileSystem& fileSystem() const { return fs_; }
 
     // Finishes or discards what an interrupted transaction left for this table. Acts only while
     // it holds the table exclusively (or, for a table a crash left without its data file, the
     // journal), so that a change another process is making stays untouched. A journal is
     // carried out only when every name in it is the table's own (data file, a companion, a
     // temporary file of the table); any other raises and leaves every file as it is.
-    static void recover(const std::string& tableFile, const CompanionTest& isCompanion);
+    static void recover(FileSystem& fs, const std::string& tableFile,
+                        const CompanionTest& isCompanion);
     static std::string journalPath(const std::string& tableFile);
     // A temporary file of the table: "<table file name>.<tag>.kx4tmp", tag without dots.
     static std::string temporaryPath(const std::string& tableFile, const std::string& tag);
@@ -69,6 +72,7 @@ class FileTransaction {
         std::string temp;
         std::unique_ptr<File> file;
     };
+    FileSystem& fs_;
     std::string tableFile_;
     std::vector<Staged> staged_;
     std::vector<std::string> removals_;

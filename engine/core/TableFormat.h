@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/core/FileSystem.h"
 #include "engine/core/TableSchema.h"
 #include "engine/core/Value.h"
 
@@ -121,6 +122,8 @@ class TableFile {
     // Remarks of the last check() that are no faults (things the format tolerates).
     virtual std::vector<std::string> checkNotes() const { return {}; }
     virtual bool exclusive() const = 0;
+    // The file system the table was opened through; changes of the table go through it too.
+    virtual FileSystem& fileSystem() const = 0;
 };
 
 class EDBEngineError;
@@ -164,6 +167,8 @@ struct OpenOptions {
     // Code page for a table whose header names none (0: the format's default). Writes keep
     // the header as it is, so the table goes on naming none.
     int codePage = 0;
+    // Where the table's files are read and written.
+    FileSystem& fileSystem = defaultFileSystem();
 };
 
 class TableFormat {

@@ -5,10 +5,9 @@
 
 namespace kx4 {
 
-std::unique_ptr<File> openLockedTable(const std::string& path, bool exclusive,
+std::unique_ptr<File> openLockedTable(FileSystem& fs, const std::string& path, bool exclusive,
                                       const CompanionTest& isCompanion) {
-    FileTransaction::recover(path, isCompanion);
-    FileSystem& fs = fileSystem();
+    FileTransaction::recover(fs, path, isCompanion);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!fs.exists(path))
             throwEngineError(DBIERR_NOSUCHTABLE, "Table " + path + " does not exist");

@@ -9,10 +9,10 @@
 
 namespace kx4 {
 
-// Finishes an interrupted transaction of the table first, then opens `path` (read-write when
-// exclusive) and locks it. A table in use raises DBIERR_TABLEINUSE naming the table; a file
-// replaced between open and lock is opened again.
-std::unique_ptr<File> openLockedTable(const std::string& path, bool exclusive,
+// Finishes an interrupted transaction of the table first, then opens `path` through `fs`
+// (read-write when exclusive) and locks it. A table in use raises DBIERR_TABLEINUSE naming the
+// table; a file replaced between open and lock is opened again.
+std::unique_ptr<File> openLockedTable(FileSystem& fs, const std::string& path, bool exclusive,
                                       const CompanionTest& isCompanion);
 
 }  // namespace kx4

@@ -103,8 +103,8 @@ std::vector<std::unique_ptr<TagKeySorter>> keysOfRecords(DbaseTable& table,
     std::vector<std::unique_ptr<TagKeySorter>> sorters;
     for (const auto& tag : tags) {
         expressions.emplace_back(tag.expression, h.fields, h.level);
-        sorters.push_back(
-            std::make_unique<TagKeySorter>(tag, tablePath(table), sortMemoryPerTag(tags.size())));
+        sorters.push_back(std::make_unique<TagKeySorter>(table.fileSystem(), tag, tablePath(table),
+                                                         sortMemoryPerTag(tags.size())));
     }
     ProgressMeter meter(ProgressPhase::Records, table.storedRecords());
     table.forEachStored([&](const std::uint8_t* raw, std::uint32_t n) {
@@ -142,7 +142,7 @@ class DBaseFormat : public TableFormat {
     std::vector<std::string> companionFiles(const TablePath& path) override {
         std::vector<std::string> files;
         const std::string data = joinPath(path.directory, path.fileName);
-        if (!fileSystem().exists(data)) return files;
+        if (!defaultFileSystem().exists(data)) return files;
         files.push_back(data);
         for (const char* ext : {".DBT", ".MDX", ".FPT", ".CDX"})
             if (auto f = findCompanion(path, ext); !f.empty()) files.push_back(f);
@@ -154,7 +154,7 @@ class DBaseFormat : public TableFormat {
     }
 
     std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) override {
-        return DbaseTable::open(path, options.exclusive, options.codePage);
+        return DbaseTable::open(options.fileSystem, path, options.exclusive, options.codePage);
     }
 
     std::unique_ptr<TableBuilder> build(const TablePath& target, const TableSchema& schema,

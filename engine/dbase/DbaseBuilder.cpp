@@ -251,7 +251,7 @@ class DbaseBuilder : public TableBuilder {
             tag.carriedFrom = nullptr;
             tag.carried.reset();
             tag.keys.reset();  // its scratch files go before the new ones come
-            tag.keys = std::make_unique<TagKeySorter>(tag.tagLayout, dataPath_,
+            tag.keys = std::make_unique<TagKeySorter>(tx_.fileSystem(), tag.tagLayout, dataPath_,
                                                       sortMemoryPerTag(tags_.size()));
         }
         forEachRecord(*data_, header_, count_, [&](const std::uint8_t* raw, std::uint32_t n) {
@@ -332,7 +332,7 @@ class DbaseBuilder : public TableBuilder {
         }
         header_.hasProductionMdx = !tags_.empty();
         for (auto& tag : tags_)
-            tag.keys = std::make_unique<TagKeySorter>(tag.tagLayout, dataPath_,
+            tag.keys = std::make_unique<TagKeySorter>(tx_.fileSystem(), tag.tagLayout, dataPath_,
                                                       sortMemoryPerTag(tags_.size()));
     }
 

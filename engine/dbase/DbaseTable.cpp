@@ -124,13 +124,14 @@ std::string wrongRecordLength(const DbfHeader& h, std::uint64_t room) {
 
 }  // namespace
 
-std::unique_ptr<DbaseTable> DbaseTable::open(const TablePath& path, bool exclusive,
+std::unique_ptr<DbaseTable> DbaseTable::open(FileSystem& fs, const TablePath& path, bool exclusive,
                                              int codePageSetting) {
     std::unique_ptr<DbaseTable> t(new DbaseTable);
     t->path_ = path;
     t->fullPath_ = joinPath(path.directory, path.fileName);
     t->exclusive_ = exclusive;
-    t->file_ = openLockedTable(t->fullPath_, exclusive, [&path](const std::string& name) {
+    t->fs_ = &fs;
+    t->file_ = openLockedTable(fs, t->fullPath_, exclusive, [&path](const std::string& name) {
         return isCompanionName(path, name);
     });
 
@@ -205,8 +206,8 @@ void DbaseTable::openCompanions() {
                                   : level == DbfLevel::III ? MemoKind::DbtIII
                                                            : MemoKind::DbtIV;
             try {
-                memo_ = std::make_unique<MemoFile>(
-                    fileSystem().open(memoPath, fox ? OpenMode::Read : mode), kind);
+                memo_ = std::make_unique<MemoFile>(fs_->open(memoPath, fox ? OpenMode::Read : mode),
+                                                   kind);
             } catch (const EDBEngineError& e) {
                 if (e.errorCode() != DBIERR_BLOBCORRUPT) throw;
                 memoProblem_ = e.what();
@@ -218,7 +219,7 @@ void DbaseTable::openCompanions() {
     const std::string mdxPath = findCompanion(path_, ".MDX");
     if (!mdxPath.empty() && header_.hasProductionMdx) {
         try {
-            mdx_ = std::make_unique<MdxFile>(fileSystem().open(mdxPath, mode));
+            mdx_ = std::make_unique<MdxFile>(fs_->open(mdxPath, mode));
         } catch (const EDBEngineError& e) {
             // A layout we cannot read (level-7 tag tables) still lets the data be read; writes
             // are refused so that the index is never left behind the data.
@@ -319,9 +320,9 @@ std::vector<std::uint32_t> DbaseTable::indexPositions(const std::string& indexNa
         const std::string ndxPath = indexName.find('/') == std::string::npos
                                         ? joinPath(path_.directory, indexName)
                                         : indexName;
-        if (!fileSystem().exists(ndxPath))
+        if (!fs_->exists(ndxPath))
             throwEngineError(DBIERR_NOSUCHINDEX, "Index file " + ndxPath + " does not exist");
-        NdxFile ndx(fileSystem().open(ndxPath, OpenMode::Read));
+        NdxFile ndx(fs_->open(ndxPath, OpenMode::Read));
         return ndx.recordOrder();
     }
     const int tag = mdx_ ? mdx_->findTag(indexName) : -1;

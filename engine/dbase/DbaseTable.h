@@ -21,7 +21,7 @@ class DbaseTable : public TableFile {
     // Runs FileTransaction::recover, takes the lock and reads the header, memo file and
     // production index. Raises EDBEngineError naming the file for whatever is wrong. A table
     // without a known language driver is read in `codePageSetting` when not 0.
-    static std::unique_ptr<DbaseTable> open(const TablePath& path, bool exclusive,
+    static std::unique_ptr<DbaseTable> open(FileSystem& fs, const TablePath& path, bool exclusive,
                                             int codePageSetting = 0);
     ~DbaseTable() override;
 
@@ -40,6 +40,7 @@ class DbaseTable : public TableFile {
     void appendRecord(const Record& record) override;
     std::vector<std::string> check() override;
     bool exclusive() const override { return exclusive_; }
+    FileSystem& fileSystem() const override { return *fs_; }
 
     // For index maintenance by the format.
     const DbfHeader& header() const { return header_; }
@@ -72,6 +73,7 @@ class DbaseTable : public TableFile {
     TablePath path_;
     std::string fullPath_;
     bool exclusive_ = false;
+    FileSystem* fs_ = nullptr;  // set by open()
     std::unique_ptr<File> file_;
     DbfHeader header_;
     std::unique_ptr<TextCodec> codec_;

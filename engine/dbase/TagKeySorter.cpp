@@ -31,12 +31,13 @@ std::size_t sortMemoryPerTag(std::size_t tags) {
     return std::max(kSortMemory / std::max<std::size_t>(tags, 1), kMinSortMemoryPerTag);
 }
 
-TagKeySorter::TagKeySorter(const MdxTagSpec& tag, const std::string& scratchBase,
+TagKeySorter::TagKeySorter(FileSystem& fs, const MdxTagSpec& tag, const std::string& scratchBase,
                            std::size_t memoryBudget)
-    : tag_(tag),
+    : fs_(fs),
+      tag_(tag),
       scratchBase_(scratchBase),
       budget_(memoryBudget),
-      sorter_(scratchBase, memoryBudget) {}
+      sorter_(fs, scratchBase, memoryBudget) {}
 
 // The external sort compares bytes: character keys are their own order; numbers and dates
 // compare as the values compareKeys decodes. A descending tag sorts the complement, and equal
@@ -79,7 +80,7 @@ bool TagKeySorter::next(IndexEntry& out) {
 std::uint64_t TagKeySorter::count() {
     if (!tag_.unique) return sorter_.size();
     if (distinct_) return distinct_->size();
-    auto distinct = std::make_unique<ExternalSorter>(scratchBase_, budget_);
+    auto distinct = std::make_unique<ExternalSorter>(fs_, scratchBase_, budget_);
     while (sorter_.next(key_, payload_)) {
         if (hasPrevious_ && key_ == previous_) continue;
         previous_ = key_;

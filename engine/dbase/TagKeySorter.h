@@ -21,7 +21,8 @@ void tagSortKey(const MdxTagSpec& tag, const KeyBytes& key, std::string& out);
 class TagKeySorter : public TagEntries {
   public:
     // `scratchBase` names the scratch files (the table's data file).
-    TagKeySorter(const MdxTagSpec& tag, const std::string& scratchBase, std::size_t memoryBudget);
+    TagKeySorter(FileSystem& fs, const MdxTagSpec& tag, const std::string& scratchBase,
+                 std::size_t memoryBudget);
 
     // Keys come in ascending record order: equal keys keep it, as dBase orders them.
     void add(const KeyBytes& key, std::uint32_t record);
@@ -31,6 +32,7 @@ class TagKeySorter : public TagEntries {
     bool next(IndexEntry& out) override;
 
   private:
+    FileSystem& fs_;
     MdxTagSpec tag_;
     std::string scratchBase_;
     std::size_t budget_;

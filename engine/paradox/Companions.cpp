@@ -37,7 +37,7 @@ std::string companionPath(const TablePath& table, const std::string& ext) {
 }
 
 bool companionExists(const TablePath& table, const std::string& ext) {
-    return fileSystem().exists(companionPath(table, ext));
+    return defaultFileSystem().exists(companionPath(table, ext));
 }
 
 bool isCompanionName(const TablePath& table, const std::string& fileName) {
@@ -52,7 +52,7 @@ bool isCompanionName(const TablePath& table, const std::string& fileName) {
 
 std::vector<std::string> tableFiles(const TablePath& table, bool derivedOnly) {
     std::vector<std::string> files;
-    if (fileSystem().exists(table.full())) files.push_back(table.full());
+    if (defaultFileSystem().exists(table.full())) files.push_back(table.full());
     for (const auto& name : ownSiblings(table)) {
         const std::string path = joinPath(table.directory, name);
         if (path == table.full()) continue;

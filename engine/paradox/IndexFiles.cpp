@@ -230,7 +230,7 @@ class IndexFileEntries {
           blocks_(blocks) {
         // Opened now, so that the system can read it while the data file is written.
         try {
-            file_ = fileSystem().open(path_, OpenMode::Read);
+            file_ = defaultFileSystem().open(path_, OpenMode::Read);
             file_->willRead();
         } catch (const EDBEngineError&) {
             failed_ = true;
@@ -396,11 +396,11 @@ std::vector<SecondaryLayout> planSecondaryIndexes(const TableShape& table,
     return result;
 }
 
-SecondaryIndexBuilder::SecondaryIndexBuilder(const TableShape& table, SecondaryLayout layout,
-                                             std::size_t memoryBudget)
+SecondaryIndexBuilder::SecondaryIndexBuilder(FileSystem& fs, const TableShape& table,
+                                             SecondaryLayout layout, std::size_t memoryBudget)
     : table_(table),
       layout_(std::move(layout)),
-      sorter_(table.path.full() + "." + layout_.suffix, memoryBudget, table.encryption != 0) {
+      sorter_(fs, table.path.full() + "." + layout_.suffix, memoryBudget, table.encryption != 0) {
     for (auto f : layout_.fields) {
         entryFields_.push_back(table.fields[f]);
         recordOffsets_.push_back(table.offsetOf(f));
@@ -721,8 +721,8 @@ void writeSecondaryIndexes(const TableShape& table, const std::vector<SecondaryL
     if (layouts.empty()) return;
     std::vector<std::unique_ptr<SecondaryIndexBuilder>> builders;
     for (const auto& layout : layouts)
-        builders.push_back(
-            std::make_unique<SecondaryIndexBuilder>(table, layout, kSortMemory / layouts.size()));
+        builders.push_back(std::make_unique<SecondaryIndexBuilder>(tx.fileSystem(), table, layout,
+                                                                   kSortMemory / layouts.size()));
     BlockChain chain(dataFile, dataHeader);
     DataBlock block;
     std::uint32_t recordNo = 0;

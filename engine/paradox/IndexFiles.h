@@ -149,7 +149,8 @@ class IndexFileEntries;
 // Gathers the entries of one secondary index, sorts them and writes its X and Y files.
 class SecondaryIndexBuilder {
   public:
-    SecondaryIndexBuilder(const TableShape& table, SecondaryLayout layout,
+    // Sort spills go through `fs`.
+    SecondaryIndexBuilder(FileSystem& fs, const TableShape& table, SecondaryLayout layout,
                           std::size_t memoryBudget);
     ~SecondaryIndexBuilder();
 

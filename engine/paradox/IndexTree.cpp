@@ -51,8 +51,8 @@ std::size_t blocksFor(std::size_t entries, std::size_t perBlock) {
 
 void keepTreeBytes(const std::string& path, IndexTreeLayout& layout) {
     try {
-        if (!fileSystem().exists(path)) return;
-        auto file = fileSystem().open(path, OpenMode::Read);
+        if (!defaultFileSystem().exists(path)) return;
+        auto file = defaultFileSystem().open(path, OpenMode::Read);
         const Header h = readHeader(*file);
         if (h.fileType != layout.type) return;
         layout.blockSizeKb = h.blockSizeKb;

@@ -213,7 +213,8 @@ void ParadoxBuilder::prepareSecondaries(const TableSchema& schema) {
     const std::size_t budget =
         secondaryLayouts_.empty() ? 0 : kSortMemory / 2 / secondaryLayouts_.size();
     for (const auto& layout : secondaryLayouts_)
-        secondaries_.push_back(std::make_unique<SecondaryIndexBuilder>(shape_, layout, budget));
+        secondaries_.push_back(
+            std::make_unique<SecondaryIndexBuilder>(tx_.fileSystem(), shape_, layout, budget));
 }
 
 void ParadoxBuilder::assignCounter(Record& values) {
@@ -377,8 +378,8 @@ std::uint16_t ParadoxBuilder::placeInKeyOrder(const std::uint8_t* row) {
 
 // The records placed so far go back into a sort, and the files start over.
 void ParadoxBuilder::fallBackToSorting() {
-    sortedRows_ =
-        std::make_unique<ExternalSorter>(target_.full(), kSortMemory / 2, props_.encryption != 0);
+    sortedRows_ = std::make_unique<ExternalSorter>(tx_.fileSystem(), target_.full(),
+                                                   kSortMemory / 2, props_.encryption != 0);
     data_->forEachRecord([&](const std::uint8_t* row) {
         sortedRows_->add(keyOrder_->sortKey(row),
                          std::string_view(reinterpret_cast<const char*>(row), row_.size()));
@@ -390,7 +391,8 @@ void ParadoxBuilder::fallBackToSorting() {
         secondaryLayouts_.empty() ? 0 : kSortMemory / 2 / secondaryLayouts_.size();
     secondaries_.clear();
     for (const auto& layout : secondaryLayouts_)
-        secondaries_.push_back(std::make_unique<SecondaryIndexBuilder>(shape_, layout, budget));
+        secondaries_.push_back(
+            std::make_unique<SecondaryIndexBuilder>(tx_.fileSystem(), shape_, layout, budget));
 }
 
 std::uint16_t ParadoxBuilder::place(const std::uint8_t* row) {

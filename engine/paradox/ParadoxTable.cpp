@@ -78,10 +78,10 @@ std::uint16_t blockNumberAt(const std::uint8_t* p) {
 // is not above the one searched for.
 class PrimaryLookup {
   public:
-    explicit PrimaryLookup(const TableShape& shape)
+    PrimaryLookup(FileSystem& fs, const TableShape& shape)
         : order_(shape),
           keySize_(shape.keySize()),
-          px_(fileSystem().open(companionPath(shape.path, ".PX"), OpenMode::Read)),
+          px_(fs.open(companionPath(shape.path, ".PX"), OpenMode::Read)),
           header_(readHeader(*px_)) {
         if (header_.recordSize != keySize_ + kIndexEntryTail)
             throwCorrupt(px_->path(), "its keys do not match the key fields of the table");
@@ -116,8 +116,8 @@ class PrimaryLookup {
 // entry holds, identify the record, so a stale hint is followed by a look-up in the .PX.
 class EntryResolver {
   public:
-    EntryResolver(File& data, const Header& header, const TableShape& shape)
-        : data_(data), header_(header), shape_(shape), keySize_(shape.keySize()) {}
+    EntryResolver(FileSystem& fs, File& data, const Header& header, const TableShape& shape)
+        : fs_(fs), data_(data), header_(header), shape_(shape), keySize_(shape.keySize()) {}
 
     // The record's bytes, or null when no record has the entry's key.
     const std::uint8_t* find(const std::uint8_t* entry, std::size_t entrySize) {
@@ -132,7 +132,7 @@ class EntryResolver {
             block_ = DataBlock{};
         }
         staleHint_ = true;
-        if (!lookup_) lookup_ = std::make_unique<PrimaryLookup>(shape_);
+        if (!lookup_) lookup_ = std::make_unique<PrimaryLookup>(fs_, shape_);
         const std::uint16_t block = lookup_->blockOf(key);
         return block == 0 || block == hint ? nullptr : findIn(block, key);
     }
@@ -151,6 +151,7 @@ class EntryResolver {
         return nullptr;
     }
 
+    FileSystem& fs_;
     File& data_;
     const Header& header_;
     const TableShape& shape_;
@@ -163,17 +164,17 @@ class EntryResolver {
 // Records in the order of a maintained secondary index: its X file lists them sorted.
 class IndexOrderCursor final : public RecordCursor {
   public:
-    IndexOrderCursor(File& data, const Header& header, const RecordCodec& records,
+    IndexOrderCursor(FileSystem& fs, File& data, const Header& header, const RecordCodec& records,
                      std::unique_ptr<BlobReader> blobs, const std::string& indexPath,
                      TableShape shape)
         : data_(data),
           records_(records),
           blobs_(std::move(blobs)),
-          index_(fileSystem().open(indexPath, OpenMode::Read)),
+          index_(fs.open(indexPath, OpenMode::Read)),
           indexHeader_(readHeader(*index_)),
           chain_(*index_, indexHeader_),
           shape_(std::move(shape)),
-          resolver_(data, header, shape_) {}
+          resolver_(fs, data, header, shape_) {}
 
     bool next(Record& out) override {
         while (entry_ >= entries_.records) {
@@ -222,14 +223,15 @@ int tableLevel(std::uint8_t version) {
 
 }  // namespace
 
-ParadoxTable::ParadoxTable(TablePath path, bool exclusive)
-    : path_(std::move(path)), exclusive_(exclusive) {}
+ParadoxTable::ParadoxTable(TablePath path, bool exclusive, FileSystem& fs)
+    : path_(std::move(path)), exclusive_(exclusive), fs_(fs) {}
 
 ParadoxTable::~ParadoxTable() = default;
 
 std::unique_ptr<ParadoxTable> ParadoxTable::open(const TablePath& path,
                                                  const OpenOptions& options) {
-    std::unique_ptr<ParadoxTable> table(new ParadoxTable(path, options.exclusive));
+    std::unique_ptr<ParadoxTable> table(
+        new ParadoxTable(path, options.exclusive, options.fileSystem));
     table->codePageSetting_ = options.codePage;
     table->lockFile();
     table->load(options.passwords, nullptr);
@@ -239,7 +241,7 @@ std::unique_ptr<ParadoxTable> ParadoxTable::open(const TablePath& path,
 void ParadoxTable::lockFile() {
     const std::string full = path_.full();
     try {
-        file_ = openLockedTable(full, exclusive_, [this](const std::string& name) {
+        file_ = openLockedTable(fs_, full, exclusive_, [this](const std::string& name) {
             return isCompanionName(path_, name);
         });
     } catch (const EDBEngineError& e) {
@@ -293,9 +295,9 @@ void ParadoxTable::load(PasswordSource* passwords, const std::uint32_t* knownChe
 // Why the .PX cannot be used, or empty. A missing one is reported by check().
 std::string ParadoxTable::primaryIndexFault() const {
     const std::string pxPath = companionPath(path_, ".PX");
-    if (!fileSystem().exists(pxPath)) return {};
+    if (!fs_.exists(pxPath)) return {};
     try {
-        auto px = fileSystem().open(pxPath, OpenMode::Read);
+        auto px = fs_.open(pxPath, OpenMode::Read);
         const Header pxHeader = readHeader(*px);
         if (pxHeader.fileType != FileType::PrimaryIndex)
             return "damaged: " + pxPath + " is not a primary index";
@@ -362,7 +364,7 @@ TableInfo ParadoxTable::info() const {
 
 std::unique_ptr<BlobReader> ParadoxTable::openBlobs() const {
     if (!records_->hasBlobs() || !companionExists(path_, ".MB")) return nullptr;
-    auto file = fileSystem().open(companionPath(path_, ".MB"), OpenMode::Read);
+    auto file = fs_.open(companionPath(path_, ".MB"), OpenMode::Read);
     return std::make_unique<BlobReader>(std::move(file), header_.encryption);
 }
 
@@ -400,7 +402,7 @@ std::unique_ptr<RecordCursor> ParadoxTable::scanIndex(const std::string& indexNa
     }
     const SecondaryIndexFile& ix = secondaryIndex(indexName);
     if (!maintained(ix)) return sortedByIndex(ix);
-    return std::make_unique<IndexOrderCursor>(*file_, header_, *records_, openBlobs(), ix.path,
+    return std::make_unique<IndexOrderCursor>(fs_, *file_, header_, *records_, openBlobs(), ix.path,
                                               shapeOf(path_, header_, codec_));
 }
 
@@ -453,11 +455,11 @@ std::vector<std::uint32_t> ParadoxTable::indexPositions(const std::string& index
     }
     const SecondaryIndexFile& ix = secondaryIndex(indexName);
     if (!maintained(ix)) return sortedPositions(ix);
-    auto index = fileSystem().open(ix.path, OpenMode::Read);
+    auto index = fs_.open(ix.path, OpenMode::Read);
     const Header indexHeader = readHeader(*index);
     BlockChain entries(*index, indexHeader);
     const TableShape shape = shapeOf(path_, header_, codec_);
-    EntryResolver resolver(*file_, header_, shape);
+    EntryResolver resolver(fs_, *file_, header_, shape);
     ChainPositions positions(*file_, header_);
     std::vector<std::uint32_t> order;
     order.reserve(header_.numRecords);
@@ -564,7 +566,7 @@ std::optional<Record> ParadoxTable::findKey(const Record& key) {
     auto* w = reinterpret_cast<std::uint8_t*>(wanted.data());
     for (std::size_t k = 0; k < key.size(); ++k)
         encodeValue(shape.fields[k], key[k], w + shape.offsetOf(k), *codec_, shape.names[k]);
-    PrimaryLookup lookup(shape);
+    PrimaryLookup lookup(fs_, shape);
     const std::uint16_t block = lookup.blockOf(w);
     if (block == 0) return std::nullopt;
     const DataBlock data = readDataBlock(*file_, header_, block);
@@ -596,7 +598,7 @@ void ParadoxTable::appendRecord(const Record& record) {
     // The table is rewritten aside (its records copied as stored) and swapped in, so a
     // failure leaves it as it was.
     {
-        FileTransaction tx(path_.full());
+        FileTransaction tx(fs_, path_.full());
         auto builder = buildParadoxTable(path_, schema_, properties_, tx);
         builder->appendAll(sameRecords());
         builder->append(record);
@@ -677,7 +679,7 @@ void ParadoxTable::rebuildIndexFiles(FileTransaction& tx) {
     SameBlocks blocks;
     std::vector<std::unique_ptr<SecondaryIndexBuilder>> builders;
     for (std::size_t i = 0; i < layouts.size(); ++i) {
-        builders.push_back(std::make_unique<SecondaryIndexBuilder>(shape, layouts[i],
+        builders.push_back(std::make_unique<SecondaryIndexBuilder>(fs_, shape, layouts[i],
                                                                    kSortMemory / layouts.size()));
         if (keyed && rebuilt[i]->definition.fault.empty())
             builders.back()->orderFrom(rebuilt[i]->path, rebuilt[i]->header, blocks);
@@ -767,7 +769,7 @@ void ParadoxTable::deleteIndex(const std::string& name, FileTransaction& tx) {
     if (it != secondary_.end()) {
         tx.removeOnCommit(it->path);
         const std::string tree = treeFilePath(path_, it->suffix);
-        if (fileSystem().exists(tree)) tx.removeOnCommit(tree);
+        if (fs_.exists(tree)) tx.removeOnCommit(tree);
         return;
     }
     if (!name.empty())
@@ -814,13 +816,13 @@ void ParadoxTable::checkPrimaryIndex(std::vector<std::string>& problems) {
         problems.push_back("Primary index " + pxPath + " is " + schema_.indexes.front().fault);
         return;
     }
-    if (!fileSystem().exists(pxPath)) {
+    if (!fs_.exists(pxPath)) {
         problems.push_back("Table " + path_.full() + " is keyed but its primary index " + pxPath +
                            " is missing");
         return;
     }
     try {
-        auto px = fileSystem().open(pxPath, OpenMode::Read);
+        auto px = fs_.open(pxPath, OpenMode::Read);
         const Header pxHeader = readHeader(*px);
         const auto leaves = readIndexLeaves(*px, pxHeader);
         BlockChain chain(*file_, header_);
@@ -877,18 +879,18 @@ void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
     try {
         const TableShape shape = shapeOf(path_, header_, codec_);
         const auto layouts = planSecondaryIndexes(shape, {ix.definition});
-        const SecondaryIndexBuilder expected(shape, layouts.front(), 0);
+        const SecondaryIndexBuilder expected(fs_, shape, layouts.front(), 0);
         if (expected.indexHeader().fields != ix.header.fields) {
             fail("does not have the fields its definition " + ix.definition.fields + " needs");
             return;
         }
-        auto x = fileSystem().open(ix.path, OpenMode::Read);
+        auto x = fs_.open(ix.path, OpenMode::Read);
         BlockChain chain(*x, ix.header);
         DataBlock entries;
         std::vector<IndexEntry> blocks;
         std::string previous, current;
         const std::size_t size = ix.header.recordSize;
-        EntryResolver resolver(*file_, header_, shape);
+        EntryResolver resolver(fs_, *file_, header_, shape);
         std::vector<std::uint8_t> keyPart(size);
         std::uint64_t seen = 0, staleHints = 0;
         while (chain.next(entries)) {
@@ -923,8 +925,8 @@ void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
                              std::to_string(seen) +
                              " entries name an earlier data block of their record");
         const std::string treePath = treeFilePath(path_, ix.suffix);
-        if (!fileSystem().exists(treePath)) return fail("has no tree file " + treePath);
-        auto y = fileSystem().open(treePath, OpenMode::Read);
+        if (!fs_.exists(treePath)) return fail("has no tree file " + treePath);
+        auto y = fs_.open(treePath, OpenMode::Read);
         const auto leaves = readIndexLeaves(*y, readHeader(*y));
         if (leaves.size() != blocks.size()) return fail("and its tree " + treePath + " disagree");
         for (std::size_t i = 0; i < leaves.size(); ++i)

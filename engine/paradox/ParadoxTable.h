@@ -36,6 +36,7 @@ class ParadoxTable final : public TableFile {
     std::vector<std::string> check() override;
     std::vector<std::string> checkNotes() const override { return notes_; }
     bool exclusive() const override { return exclusive_; }
+    FileSystem& fileSystem() const override { return fs_; }
 
     const Header& header() const { return header_; }
     const std::vector<SecondaryIndexFile>& secondaryIndexes() const { return secondary_; }
@@ -58,7 +59,7 @@ class ParadoxTable final : public TableFile {
     void rewrite(const TableSchema& schema, FileTransaction& tx);
 
   private:
-    ParadoxTable(TablePath path, bool exclusive);
+    ParadoxTable(TablePath path, bool exclusive, FileSystem& fs);
     void lockFile();
     void load(PasswordSource* passwords, const std::uint32_t* knownChecksum);
     void verifyPassword(PasswordSource* passwords);
@@ -81,6 +82,7 @@ class ParadoxTable final : public TableFile {
 
     TablePath path_;
     bool exclusive_;
+    FileSystem& fs_;
     std::unique_ptr<File> file_;
     Header header_;
     TableSchema schema_;

@@ -89,7 +89,7 @@ bool caseInsensitive(const SecondaryIndexFile& ix, std::size_t indexed, const Te
     if (ix.header.indexFlags & kIndexCaseInsensitive) return true;  // this engine's former mark
     if (!(ix.header.refIntegrity & kIndexCaseInsensitiveBit)) return false;
     try {
-        auto file = fileSystem().open(ix.path, OpenMode::Read);
+        auto file = defaultFileSystem().open(ix.path, OpenMode::Read);
         return keysInCapitals(*file, ix.header, indexed, codec);
     } catch (const EDBEngineError&) {
         return true;  // unreadable entries: check() reports them
@@ -144,7 +144,7 @@ SecondaryIndexFile readIndexFile(const std::string& path, const std::string& suf
                                  const TextCodec& codec) {
     SecondaryIndexFile ix{path, suffix, {}, {}};
     try {
-        auto file = fileSystem().open(path, OpenMode::Read);
+        auto file = defaultFileSystem().open(path, OpenMode::Read);
         ix.header = readHeader(*file);
     } catch (const EDBEngineError& e) {
         ix.definition = definitionOf(ix, fieldBySuffix(suffix, names), codec);

@@ -107,7 +107,7 @@ inline void writeTable(const std::string& directory, const std::string& fileName
         createTable(format, path, schema, records);
         return;
     }
-    FileTransaction tx(path.full());
+    FileTransaction tx(defaultFileSystem(), path.full());
     auto builder = format.build(path, schema, like, tx);
     for (const Record& record : records) builder->append(record);
     builder->finish();

@@ -103,7 +103,7 @@ class CodePageSetting : public ::testing::TestWithParam<Param> {
             properties = p;
         }
         const TablePath path{tables(), tableName()};
-        FileTransaction tx(path.full());
+        FileTransaction tx(defaultFileSystem(), path.full());
         auto builder = format.build(path, schema, properties, tx);
         builder->append({std::string(cp().value)});
         builder->finish();

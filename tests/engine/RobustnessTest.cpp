@@ -22,12 +22,14 @@ using test::DemoAlias;
 using test::directorySnapshot;
 using test::dumpTable;
 
-void alter(const std::string& sql) {
-    TQuery query;
+void alter(TSession& session, const std::string& sql) {
+    TQuery query(session);
     query.DatabaseName = "DEMO";
     query.SQL = {sql};
     query.ExecSQL();
 }
+
+void alter(const std::string& sql) { alter(Session(), sql); }
 
 const char* const kAdd = R"(ALTER TABLE "KUNDEN.DB" ADD "KUNDEN.DB"."PLZ" CHARACTER(10))";
 const char* const kDrop = R"(ALTER TABLE "KUNDEN.DB" DROP "KUNDEN.DB"."PLZ")";
@@ -39,9 +41,12 @@ struct WriteCase {
     const char* marker;  // what the dump shows once the write took effect
 };
 
-void runWrite(const WriteCase& c) {
-    if (c.sql) return alter(c.sql);
-    TTable table;
+// Through a session of the demo alias whose files go through `fs`.
+void runWrite(const WriteCase& c, FileSystem& fs) {
+    TSession session(fs);
+    session.setConfigPath(Session().configPath());
+    if (c.sql) return alter(session, c.sql);
+    TTable table(session);
     table.DatabaseName = "DEMO";
     table.TableName = c.table;
     table.Exclusive = true;
@@ -67,8 +72,7 @@ TEST_P(InterruptedWrite, LeavesTheOldTableOrTheNewOne) {
     {
         DemoAlias demo;
         test::FaultyFileSystem counting(0);
-        test::ScopedFileSystem scope(counting);
-        runWrite(c);
+        runWrite(c, counting);
         total = counting.operations();
     }
     ASSERT_GT(total, 5);
@@ -81,9 +85,8 @@ TEST_P(InterruptedWrite, LeavesTheOldTableOrTheNewOne) {
         std::string message;
         {
             test::FaultyFileSystem faulty(step, diskFull);
-            test::ScopedFileSystem scope(faulty);
             try {
-                runWrite(c);
+                runWrite(c, faulty);
             } catch (const test::SimulatedCrash&) {
                 failed = true;
             } catch (const EDBEngineError& e) {
@@ -96,7 +99,7 @@ TEST_P(InterruptedWrite, LeavesTheOldTableOrTheNewOne) {
         }
         const std::string table = demo.table(c.table);
         const TablePath path{directoryOf(table), fileNameOf(table)};
-        FileTransaction::recover(table, [&](const std::string& name) {
+        FileTransaction::recover(defaultFileSystem(), table, [&](const std::string& name) {
             return formatFor(TTableType::ttDefault, path.fileName).isCompanion(path, name);
         });
         const std::string after = dumpTable("DEMO", c.table);

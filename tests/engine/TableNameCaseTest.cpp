@@ -61,9 +61,10 @@ class TablesDifferingInCase : public ::testing::TestWithParam<CaseTwin> {
     void SetUp() override {
         for (const char* p : {"86Gm2yB3E7", "Rq58Tn204K", "362VN4Qc81", "hW714kP9j3"})
             Session().AddPassword(p);
+        const TablePath existing{demo.tables(), GetParam().existing};
         if (fs::path(GetParam().existing).extension() == ".DB")  // a secondary index as well
-            addIndexToTable(paradoxFormat(), TablePath{demo.tables(), GetParam().existing},
-                            indexOn("NAME", "NAME"), Session());
+            addIndexToTable(paradoxFormat(), existing, indexOn("NAME", "NAME"),
+                            Session().openOptions(existing, true));
     }
 
     std::vector<std::string> indexesOf(const std::string& name) {

@@ -30,6 +30,9 @@ class FaultyFileSystem : public FileSystem {
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
     void syncDirectory(const std::string& dir) override;
+    void createDirectories(const std::string& dir) override {
+        realFileSystem().createDirectories(dir);
+    }
     std::vector<std::string> listDirectory(const std::string& dir) override {
         return realFileSystem().listDirectory(dir);
     }

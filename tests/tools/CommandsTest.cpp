@@ -30,7 +30,7 @@ std::string writeTable(const TempDir& dir) {
         indexOn("", "Name"), indexOn("_Name", "Name", IndexOption::ixCaseInsensitive)};
     const std::string path = dir.file("KONTEN.DB");
     const TablePath at{dir.path().string(), "KONTEN.DB"};
-    FileTransaction tx(path);
+    FileTransaction tx(defaultFileSystem(), path);
     auto builder = paradoxFormat().build(at, s, nullptr, tx);
     builder->append({std::int64_t{1}, std::string("beta"), 33000000.0});
     builder->append({std::int64_t{2}, std::string("Alpha"), 100000.0});

@@ -131,8 +131,9 @@ TEST(TablesDifferingInCase, DescribeListsOnlyTheTablesOwnIndexes) {
                     fieldForCreate(paradoxFormat(), "NAME", TFieldType::ftString, 20, false)};
     keyed.indexes = {indexOn("", "NR", IndexOption::ixPrimary)};
     createTable(paradoxFormat(), TablePath{dir.path().string(), "C.DB"}, keyed, {{1, "eins"}});
-    addIndexToTable(paradoxFormat(), TablePath{dir.path().string(), "C.DB"},
-                    indexOn("NAME", "NAME"), Session());
+    const TablePath keyedPath{dir.path().string(), "C.DB"};
+    addIndexToTable(paradoxFormat(), keyedPath, indexOn("NAME", "NAME"),
+                    Session().openOptions(keyedPath, true));
     TableSchema plain;
     plain.fields = {keyed.fields[1]};
     createTable(paradoxFormat(), TablePath{dir.path().string(), "c.db"}, plain, {{"zwei"}});
@@ -259,7 +260,7 @@ std::string largeTable(const fs::path& dir) {
     schema.fields = {fieldForCreate(dbaseFormat(), "NR", TFieldType::ftInteger, 0, false),
                      fieldForCreate(dbaseFormat(), "NAME", TFieldType::ftString, 30, false)};
     schema.indexes = {indexOn("NR", "NR"), indexOn("NAME", "NAME")};
-    FileTransaction tx(path.full());
+    FileTransaction tx(defaultFileSystem(), path.full());
     auto builder = dbaseFormat().build(path, schema, nullptr, tx);
     for (std::int64_t i = 1; i <= kRecords; ++i)
         builder->append({i * 7919 % kRecords, "Name " + std::to_string(i % 10007)});

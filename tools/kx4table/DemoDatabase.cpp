@@ -1,8 +1,6 @@
 // The demo database: a few tables of a small trading business in each of the three formats.
 #include "tools/kx4table/DemoDatabase.h"
 
-#include <filesystem>
-
 #include "engine/TableMaintenance.h"
 #include "engine/core/FileSystem.h"
 #include "engine/core/FileTransaction.h"
@@ -21,7 +19,7 @@ FieldValue text(const char* s) { return std::string(s); }
 FieldValue number(std::int64_t v) { return v; }
 FieldValue date(int y, int m, int d) { return dateFromYmd(y, m, d); }
 
-void writeCustomers(const std::string& dir) {
+void writeCustomers(FileSystem& fs, const std::string& dir) {
     TableFormat& format = formatFor(TTableType::ttParadox, "KUNDEN.DB");
     TableSchema schema;
     schema.fields = {field(format, "KUNDENNR", TFieldType::ftInteger),
@@ -45,11 +43,11 @@ void writeCustomers(const std::string& dir) {
         {number(1005), text("Groß"), text("Heinz"), text("Nürnberg"), 99.9, date(1999, 12, 31),
          true, Blank{}},
     };
-    createTable(format, TablePath{dir, "KUNDEN.DB"}, schema, records);
+    createTable(format, TablePath{dir, "KUNDEN.DB"}, schema, records, fs);
 }
 
 // The host database protects its tables with its table passwords; this one with the first.
-void writeAccounts(const std::string& dir) {
+void writeAccounts(FileSystem& fs, const std::string& dir) {
     TableFormat& format = formatFor(TTableType::ttParadox, "KONTEN.DB");
     TableSchema schema;
     schema.fields = {field(format, "KONTO", TFieldType::ftString, 10),
@@ -69,14 +67,14 @@ void writeAccounts(const std::string& dir) {
     auto properties = std::make_shared<paradox::ParadoxProperties>();
     properties->encryption = paradox::passwordChecksum("86Gm2yB3E7");
     const TablePath path{dir, "KONTEN.DB"};
-    FileTransaction tx(path.full());
+    FileTransaction tx(fs, path.full());
     auto builder = format.build(path, schema, properties, tx);
     for (const auto& record : records) builder->append(record);
     builder->finish();
     tx.commit();
 }
 
-void writeArticles(const std::string& dir) {
+void writeArticles(FileSystem& fs, const std::string& dir) {
     TableFormat& format = formatFor(TTableType::ttDBase, "ARTIKEL.DBF");
     TableSchema schema;
     schema.fields = {field(format, "ARTNR", TFieldType::ftString, 8),
@@ -95,10 +93,10 @@ void writeArticles(const std::string& dir) {
          text("Nur noch Restposten.")},
         {text("C-3000"), text("Akkuschrauber 18 V"), 129.0, number(14), date(2005, 9, 9), Blank{}},
     };
-    createTable(format, TablePath{dir, "ARTIKEL.DBF"}, schema, records);
+    createTable(format, TablePath{dir, "ARTIKEL.DBF"}, schema, records, fs);
 }
 
-void writePrices(const std::string& dir) {
+void writePrices(FileSystem& fs, const std::string& dir) {
     TableFormat& format = formatFor(TTableType::ttASCII, "PREISE.TXT");
     TableSchema schema;
     schema.fields = {field(format, "ARTNR", TFieldType::ftString, 8),
@@ -108,17 +106,17 @@ void writePrices(const std::string& dir) {
         {text("A-1000"), 0.12, date(2024, 1, 1)},
         {text("C-3000"), 119.0, date(2024, 3, 1)},
     };
-    createTable(format, TablePath{dir, "PREISE.TXT"}, schema, records);
+    createTable(format, TablePath{dir, "PREISE.TXT"}, schema, records, fs);
 }
 
 }  // namespace
 
-void writeDemoTables(const std::string& dir) {
-    std::filesystem::create_directories(dir);
-    writeCustomers(dir);
-    writeAccounts(dir);
-    writeArticles(dir);
-    writePrices(dir);
+void writeDemoTables(const std::string& dir, FileSystem& fs) {
+    fs.createDirectories(dir);
+    writeCustomers(fs, dir);
+    writeAccounts(fs, dir);
+    writeArticles(fs, dir);
+    writePrices(fs, dir);
 }
 
 }  // namespace kx4

@@ -27,9 +27,10 @@ void openTable(const Options& options, TTable& table, bool exclusive) {
     for (const auto& file : options.passwordFiles)
         for (auto& p : passwordsFromFile(file)) passwords.push_back(std::move(p));
     for (auto& p : passwordsFromEnvironment()) passwords.push_back(std::move(p));
-    for (const auto& p : passwords) Session().AddPassword(p);
-    Session().OnPassword = askOnTerminal;
-    Session().setCodePageForRun(options.codePage);
+    TSession& session = table.session();
+    for (const auto& p : passwords) session.AddPassword(p);
+    session.OnPassword = askOnTerminal;
+    session.setCodePageForRun(options.codePage);
     std::string path = options.file;
     if (path.find('/') == std::string::npos) path = "./" + path;
     table.DatabaseName = directoryOf(path);

@@ -31,7 +31,7 @@ FieldDef def(const std::string& name, TFieldType type, int size = 0, int decimal
 
 void build(const std::string& path, const TableSchema& schema, const std::vector<Record>& records,
            std::shared_ptr<const FormatProperties> like = nullptr) {
-    FileTransaction tx(path);
+    FileTransaction tx(defaultFileSystem(), path);
     auto builder = asciiFormat().build(pathOf(path), schema, std::move(like), tx);
     for (const auto& r : records) builder->append(r);
     builder->finish();
@@ -261,7 +261,7 @@ TEST(AsciiTable, IndexesAreRefused) {
     const std::string path = dir.file("T.TXT");
     build(path, allTypes(), {});
     auto table = open(path, true);
-    FileTransaction tx(path);
+    FileTransaction tx(defaultFileSystem(), path);
     IndexDef index;
     index.name = "X";
     index.fields = "Name";

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "engine/core/ExternalSort.h"
+#include "engine/core/FileSystem.h"
 #include "tests/support/TestSupport.h"
 
 namespace kx4::test {
@@ -33,7 +34,7 @@ TEST_P(ScratchRuns, SortAndShowTheKeysOnlyWhenNotSecret) {
     const bool secret = GetParam();
     TempDir dir;
     // A small budget: many runs, merged in several passes.
-    ExternalSorter sorter(dir.file("T.DB"), 64 * 1024, secret);
+    ExternalSorter sorter(defaultFileSystem(), dir.file("T.DB"), 64 * 1024, secret);
     std::mt19937 rng(7);
     std::vector<std::pair<std::string, std::string>> added;
     for (int i = 0; i < 40000; ++i) {

@@ -12,7 +12,6 @@ namespace kx4 {
 namespace {
 
 using test::FaultyFileSystem;
-using test::ScopedFileSystem;
 using test::SimulatedCrash;
 using test::TempDir;
 
@@ -36,8 +35,8 @@ void stageText(FileTransaction& tx, const std::string& target, const std::string
 
 // Old table: data, blob file and one index. New table: data and blob rewritten, index dropped,
 // a new index added.
-void replaceTable(const TempDir& dir) {
-    FileTransaction tx(dir.file("T.DB"));
+void replaceTable(const TempDir& dir, FileSystem& fs = realFileSystem()) {
+    FileTransaction tx(fs, dir.file("T.DB"));
     stageText(tx, dir.file("T.DB"), "new data");
     stageText(tx, dir.file("T.MB"), "new blobs");
     stageText(tx, dir.file("T.X02"), "new index");
@@ -77,7 +76,7 @@ TEST(FileTransaction, AbandonedTransactionLeavesTheOldFiles) {
     TempDir dir;
     writeOldTable(dir);
     {
-        FileTransaction tx(dir.file("T.DB"));
+        FileTransaction tx(realFileSystem(), dir.file("T.DB"));
         stageText(tx, dir.file("T.DB"), "new data");
         tx.removeOnCommit(dir.file("T.X01"));
     }
@@ -92,8 +91,7 @@ TEST(FileTransaction, CrashAtAnyStepRecoversToOldOrNew) {
         TempDir dir;
         writeOldTable(dir);
         FaultyFileSystem counting(0);
-        ScopedFileSystem scope(counting);
-        replaceTable(dir);
+        replaceTable(dir, counting);
         total = counting.operations();
     }
     ASSERT_GT(total, 8);
@@ -104,10 +102,9 @@ TEST(FileTransaction, CrashAtAnyStepRecoversToOldOrNew) {
         writeOldTable(dir);
         {
             FaultyFileSystem faulty(crashAt);
-            ScopedFileSystem scope(faulty);
-            EXPECT_THROW(replaceTable(dir), SimulatedCrash);
+            EXPECT_THROW(replaceTable(dir, faulty), SimulatedCrash);
         }
-        FileTransaction::recover(dir.file("T.DB"), isCompanionOfT);
+        FileTransaction::recover(realFileSystem(), dir.file("T.DB"), isCompanionOfT);
         const bool old = isOld(dir), fresh = isNew(dir);
         EXPECT_TRUE(old || fresh);
         sawOld |= old;
@@ -124,9 +121,8 @@ TEST(FileTransaction, FullDiskFailsCleanlyAndKeepsTheOldFiles) {
     writeOldTable(dir);
     {
         FaultyFileSystem full(2, /*diskFull=*/true);
-        ScopedFileSystem scope(full);
         try {
-            replaceTable(dir);
+            replaceTable(dir, full);
             FAIL() << "expected a full-disk error";
         } catch (const EDBEngineError& e) {
             EXPECT_EQ(e.errorCode(), DBIERR_OSENOSPC);
@@ -142,12 +138,12 @@ TEST(FileTransaction, RecoveryWaitsWhileAnotherHolderHasTheTable) {
     // A journal as a crashed commit would leave it, but the table is held exclusively.
     writeText(dir.file("T.DB.DB.kx4tmp"), "new data");
     writeText(dir.file("T.DB.kx4journal"), "KX4JOURNAL 1\nR\tT.DB.DB.kx4tmp\tT.DB\nEND\n");
-    auto holder = fileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
+    auto holder = realFileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
     ASSERT_TRUE(holder->tryLock(LockMode::Exclusive));
-    FileTransaction::recover(dir.file("T.DB"), isCompanionOfT);
+    FileTransaction::recover(realFileSystem(), dir.file("T.DB"), isCompanionOfT);
     EXPECT_EQ(readText(dir.file("T.DB")), "old data");
     holder.reset();
-    FileTransaction::recover(dir.file("T.DB"), isCompanionOfT);
+    FileTransaction::recover(realFileSystem(), dir.file("T.DB"), isCompanionOfT);
     EXPECT_EQ(readText(dir.file("T.DB")), "new data");
     EXPECT_FALSE(std::filesystem::exists(dir.file("T.DB.kx4journal")));
 }
@@ -166,15 +162,16 @@ TEST_P(RecoveryOfANeighbour, LeavesTheStagedFilesOfARunningRewrite) {
     writeText(dir.file("X.DB"), "old data");
     writeText(dir.file("X.MB"), "old blobs");
     if (GetParam().exists) writeText(dir.file(GetParam().name), "another table");
-    auto holder = fileSystem().open(dir.file("X.DB"), OpenMode::ReadWrite);
+    auto holder = realFileSystem().open(dir.file("X.DB"), OpenMode::ReadWrite);
     ASSERT_TRUE(holder->tryLock(LockMode::Exclusive));
-    FileTransaction tx(dir.file("X.DB"));
+    FileTransaction tx(realFileSystem(), dir.file("X.DB"));
     stageText(tx, dir.file("X.DB"), "new data");
     stageText(tx, dir.file("X.MB"), "new blobs");
 
     const std::string neighbour = dir.file(GetParam().name);
     ASSERT_EQ(test::inChildProcess([&] {
-                  FileTransaction::recover(neighbour, [](const std::string&) { return false; });
+                  FileTransaction::recover(realFileSystem(), neighbour,
+                                           [](const std::string&) { return false; });
                   return 0;
               }),
               0);
@@ -195,12 +192,13 @@ INSTANTIATE_TEST_SUITE_P(Neighbours, RecoveryOfANeighbour,
 // A table being created has no data file to lock yet: its temporary files are left alone.
 TEST(FileTransaction, RecoveryLeavesTheFilesOfATableBeingCreated) {
     TempDir dir;
-    FileTransaction tx(dir.file("NEU.DB"));
+    FileTransaction tx(realFileSystem(), dir.file("NEU.DB"));
     stageText(tx, dir.file("NEU.DB"), "new data");
     stageText(tx, dir.file("NEU.MB"), "new blobs");
     const std::string table = dir.file("NEU.DB");
     ASSERT_EQ(test::inChildProcess([&] {
-                  FileTransaction::recover(table, [](const std::string&) { return false; });
+                  FileTransaction::recover(realFileSystem(), table,
+                                           [](const std::string&) { return false; });
                   return 0;
               }),
               0);
@@ -212,7 +210,7 @@ TEST(FileTransaction, RecoveryLeavesTheFilesOfATableBeingCreated) {
 TEST(FileTransaction, CommitFailsWhenAStagedFileVanished) {
     TempDir dir;
     writeOldTable(dir);
-    FileTransaction tx(dir.file("T.DB"));
+    FileTransaction tx(realFileSystem(), dir.file("T.DB"));
     stageText(tx, dir.file("T.DB"), "new data");
     stageText(tx, dir.file("T.MB"), "new blobs");
     std::filesystem::remove(dir.file("T.DB.MB.kx4tmp"));
@@ -241,7 +239,7 @@ TEST_P(ForeignJournal, IsRefusedAndNothingHappens) {
     writeText(dir.file("T.DB.kx4journal"), journal);
     const auto before = test::directorySnapshot(dir.path());
     try {
-        FileTransaction::recover(dir.file("T.DB"), isCompanionOfT);
+        FileTransaction::recover(realFileSystem(), dir.file("T.DB"), isCompanionOfT);
         FAIL() << "the journal was accepted";
     } catch (const EDBEngineError& e) {
         EXPECT_NE(std::string(e.what()).find("not carried out"), std::string::npos) << e.what();
@@ -276,7 +274,7 @@ TEST(TemporaryFiles, AreNeverWrittenThroughAPlantedLink) {
     replaceTable(dir);
     EXPECT_TRUE(isNew(dir));
     {
-        ExternalSorter sorter(dir.file("T.DB"), 64 * 1024);
+        ExternalSorter sorter(realFileSystem(), dir.file("T.DB"), 64 * 1024);
         for (int i = 0; i < 20000; ++i) sorter.add(std::to_string(i % 997), std::string(16, 'x'));
         std::string key, payload, last;
         int count = 0;
@@ -295,8 +293,8 @@ TEST(TemporaryFiles, AreNeverWrittenThroughAPlantedLink) {
 TEST(FileLock, ExclusiveLockConflictsAcrossOpenFilesOfOneProcess) {
     TempDir dir;
     writeText(dir.file("T.DB"), "x");
-    auto a = fileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
-    auto b = fileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
+    auto a = realFileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
+    auto b = realFileSystem().open(dir.file("T.DB"), OpenMode::ReadWrite);
     ASSERT_TRUE(a->tryLock(LockMode::Shared));
     EXPECT_TRUE(b->tryLock(LockMode::Shared));
     b->unlock();

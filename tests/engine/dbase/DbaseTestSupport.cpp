@@ -33,7 +33,7 @@ std::vector<Record> readAll(RecordCursor& cursor) {
 
 void buildDbase(const std::string& fullPath, const TableSchema& schema,
                 const std::vector<Record>& records, std::shared_ptr<const FormatProperties> like) {
-    FileTransaction tx(fullPath);
+    FileTransaction tx(defaultFileSystem(), fullPath);
     auto builder = dbaseFormat().build(tablePathOf(fullPath), schema, std::move(like), tx);
     for (const auto& r : records) builder->append(r);
     builder->finish();
@@ -43,7 +43,7 @@ void buildDbase(const std::string& fullPath, const TableSchema& schema,
 void packDbase(const std::string& fullPath) {
     auto table = openDbase(fullPath, true);
     const auto records = readAll(*table->scan());
-    FileTransaction tx(fullPath);
+    FileTransaction tx(defaultFileSystem(), fullPath);
     auto builder = dbaseFormat().build(table->path(), table->schema(), table->properties(), tx);
     for (const auto& r : records) builder->append(r);
     builder->finish();

@@ -210,7 +210,7 @@ TEST_P(AddIndex, MapsOrRefuses) {
     const std::string before = directorySnapshot(dir.path());
     {
         auto table = openDbase(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         if (req.error != DBIERR_NONE) {
             try {
                 dbaseFormat().addIndex(*table, req.index, tx);
@@ -264,13 +264,13 @@ TEST(DbaseMdx, DeleteIndexDropsTagsAndFinallyTheFile) {
     buildDbase(path, schema, {person(1, rng), person(2, rng)});
     const auto dropOne = [&](const std::string& name) {
         auto table = openDbase(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         dbaseFormat().deleteIndex(*table, name, tx);
         tx.commit();
     };
     {
         auto table = openDbase(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         EXPECT_THROW(dbaseFormat().deleteIndex(*table, "NOPE", tx), EDBEngineError);
     }
     dropOne("name");
@@ -289,7 +289,7 @@ TEST(DbaseMdx, IndexChangesNeedAnExclusiveOpen) {
     std::mt19937 rng(1);
     buildDbase(path, peopleSchema(), {person(1, rng)});
     auto table = openDbase(path, false);
-    FileTransaction tx(path);
+    FileTransaction tx(defaultFileSystem(), path);
     EXPECT_THROW(dbaseFormat().addIndex(*table, indexOn("ID", "ID"), tx), EDBEngineError);
     EXPECT_THROW(table->appendRecord(person(2, rng)), EDBEngineError);
 }
@@ -380,7 +380,7 @@ TEST(DbaseMdx, RebuildRegeneratesTagsAndLeavesTheData) {
     const auto dbtBefore = readFileBytes(dir.file("PEOPLE.DBT"));
     {
         auto table = openDbase(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         dbaseFormat().rebuildIndexes(*table, tx);
         tx.commit();
     }
@@ -520,7 +520,7 @@ TEST_P(LanguageByte, FollowsTheTable) {
 void inTransaction(const std::string& path,
                    const std::function<void(TableFile&, FileTransaction&)>& work) {
     auto table = openDbase(path, true);
-    FileTransaction tx(path);
+    FileTransaction tx(defaultFileSystem(), path);
     work(*table, tx);
     tx.commit();
 }

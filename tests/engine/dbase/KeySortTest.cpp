@@ -75,7 +75,7 @@ TEST_P(KeySort, GivesTheInMemoryOrderAndLeavesNoScratchFiles) {
     std::mt19937 rng(42);
     std::vector<IndexEntry> expected;
     {
-        dbase::TagKeySorter sorter(tag, dir.file("T.DBF"), c.budget);
+        dbase::TagKeySorter sorter(defaultFileSystem(), tag, dir.file("T.DBF"), c.budget);
         for (std::uint32_t record = 1; record <= 40000; ++record) {
             expected.push_back({randomKey(c.type, rng), record});
             sorter.add(expected.back().key, record);
@@ -139,7 +139,7 @@ TEST(DbaseScale, BuildingATableNeedsTheSameMemoryForAnyNumberOfRecords) {
                              dbField("PLACE", fldDBCHAR, 40), dbField("NOTE", fldDBMEMO)};
             schema.indexes = {indexOn("ID", "ID"), indexOn("NAME", "NAME"),
                               indexOn("PLACE", "PLACE;ID")};
-            FileTransaction tx(path);
+            FileTransaction tx(defaultFileSystem(), path);
             auto builder = dbaseFormat().build(tablePathOf(path), schema, nullptr, tx);
             for (std::int64_t i = 1; i <= 400000; ++i)
                 builder->append({(i * 7919) % 400000, "name " + std::to_string(i * 31 % 99991),

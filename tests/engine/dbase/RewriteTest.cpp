@@ -40,6 +40,7 @@ class ValuesOnly : public TableFile {
     void appendRecord(const Record& record) override { inner_.appendRecord(record); }
     std::vector<std::string> check() override { return inner_.check(); }
     bool exclusive() const override { return inner_.exclusive(); }
+    FileSystem& fileSystem() const override { return inner_.fileSystem(); }
 
   private:
     TableFile& inner_;

@@ -39,7 +39,7 @@ struct CodePageCase {
 };
 
 std::vector<std::string> entriesOf(const std::string& path) {
-    auto file = fileSystem().open(path, OpenMode::Read);
+    auto file = defaultFileSystem().open(path, OpenMode::Read);
     const Header header = readHeader(*file);
     BlockChain chain(*file, header);
     DataBlock block;
@@ -115,14 +115,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Rewrites the header bytes of an X file.
 void patchHeader(const std::string& path, std::size_t at, std::uint8_t value) {
-    auto file = fileSystem().open(path, OpenMode::ReadWrite);
+    auto file = defaultFileSystem().open(path, OpenMode::ReadWrite);
     file->writeAt(at, &value, 1);
 }
 
 // Puts the alpha keys of an index back into the case of the records, as this engine stored
 // them before: the index file then matches what it wrote with 0x2B = 0x01 and 0x55 = 0.
 void storeKeysAsTyped(const std::string& xPath, const std::vector<Spelling>& names) {
-    auto file = fileSystem().open(xPath, OpenMode::ReadWrite);
+    auto file = defaultFileSystem().open(xPath, OpenMode::ReadWrite);
     const Header h = readHeader(*file);
     BlockChain chain(*file, h);
     DataBlock block;
@@ -163,7 +163,7 @@ TEST(CaseInsensitiveIndexFiles, EarlierMarkStillReadsAndCheckAsksForCapitals) {
     }
     {
         auto table = openParadox(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         paradoxFormat().rebuildIndexes(*table, tx);
         tx.commit();
     }

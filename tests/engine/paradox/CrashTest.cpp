@@ -38,36 +38,36 @@ std::vector<Record> rows(int n) {
     return out;
 }
 
-using Operation = std::function<void(const std::string& path)>;
+using Operation = std::function<void(const std::string& path, FileSystem& fs)>;
 
 struct Interrupted {
     const char* label;
     Operation run;
 };
 
-void widenName(const std::string& path) {
-    auto file = openParadox(path, true);
+void widenName(const std::string& path, FileSystem& fs) {
+    auto file = openParadox(path, true, nullptr, fs);
     RestructurePlan plan = identityPlan(file->schema());
     plan.fields[1].target.size = 30;
     restructureTable(paradoxFormat(), *file, plan);
 }
 
-void pack(const std::string& path) {
-    auto file = openParadox(path, true);
+void pack(const std::string& path, FileSystem& fs) {
+    auto file = openParadox(path, true, nullptr, fs);
     packTable(paradoxFormat(), *file);
 }
 
-void addIndex(const std::string& path) {
+void addIndex(const std::string& path, FileSystem& fs) {
     IndexDef index;
     index.name = "_Ort&Name";
     index.fields = "Ort;Name";
     index.options.add(IndexOption::ixCaseInsensitive);
     ScriptedPasswords passwords;
-    addIndexToTable(paradoxFormat(), tablePath(path), index, passwords);
+    addIndexToTable(paradoxFormat(), tablePath(path), index, OpenOptions{true, &passwords, 0, fs});
 }
 
-void reindex(const std::string& path) {
-    auto file = openParadox(path, true);
+void reindex(const std::string& path, FileSystem& fs) {
+    auto file = openParadox(path, true, nullptr, fs);
     rebuildIndexes(paradoxFormat(), *file);
 }
 
@@ -82,7 +82,7 @@ void expectOldOrNew(const std::string& path, const std::vector<Record>& records,
     const auto& indexes = table->schema().indexes;
     ASSERT_GE(indexes.size(), 2u) << where;
     EXPECT_EQ(indexes[1].name, "_Name") << where;
-    for (const auto& name : fileSystem().listDirectory(directoryOf(path)))
+    for (const auto& name : defaultFileSystem().listDirectory(directoryOf(path)))
         EXPECT_FALSE(name.ends_with(".kx4tmp") || name.ends_with(".kx4journal"))
             << where << ": " << name << " left behind";
 }
@@ -104,8 +104,7 @@ TEST_P(CrashPoint, EveryStepLeavesTheOldOrTheNewTable) {
         TempDir dir;
         const std::string path = copyCorpusTable(original, dir.path());
         FaultyFileSystem counting(0);
-        ScopedFileSystem scoped(counting);
-        GetParam().run(path);
+        GetParam().run(path, counting);
         total = counting.operations();
     }
     ASSERT_GT(total, 10);
@@ -115,9 +114,8 @@ TEST_P(CrashPoint, EveryStepLeavesTheOldOrTheNewTable) {
         const std::string path = copyCorpusTable(original, dir.path());
         {
             FaultyFileSystem faulty(crashAt);
-            ScopedFileSystem scoped(faulty);
             try {
-                GetParam().run(path);
+                GetParam().run(path, faulty);
             } catch (const SimulatedCrash&) {
             } catch (const EDBEngineError&) {
             }
@@ -152,8 +150,8 @@ TEST(KilledProcess, PackKilledAtAnyMomentLeavesTheOldOrTheNewTable) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             try {
-                pack(path);
-                reindex(path);
+                pack(path, realFileSystem());
+                reindex(path, realFileSystem());
             } catch (...) {
                 ::_exit(1);
             }

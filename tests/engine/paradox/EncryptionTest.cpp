@@ -125,6 +125,9 @@ class SpillWatcher : public FileSystem {
         realFileSystem().remove(path);
     }
     void syncDirectory(const std::string& dir) override { realFileSystem().syncDirectory(dir); }
+    void createDirectories(const std::string& dir) override {
+        realFileSystem().createDirectories(dir);
+    }
     std::vector<std::string> listDirectory(const std::string& dir) override {
         return realFileSystem().listDirectory(dir);
     }
@@ -165,10 +168,7 @@ TEST_P(SortSpills, HoldTheKeysOfAProtectedTableOnlyEncrypted) {
     auto props = std::make_shared<paradox::ParadoxProperties>();
     if (protectedTable) props->encryption = paradox::passwordChecksum("kx4");
     SpillWatcher watcher(secret);
-    {
-        ScopedFileSystem scope(watcher);
-        writeParadox(dir.file("KONTEN.DB"), schema, rows, props);
-    }
+    writeParadox(dir.file("KONTEN.DB"), schema, rows, props, watcher);
     EXPECT_GT(watcher.spilledBytes, 3u * 6 * 1024 * 1024);
     EXPECT_EQ(watcher.textSeen, !protectedTable);
     ScriptedPasswords passwords({"kx4"});

@@ -29,7 +29,7 @@ TEST_P(RebuiltIndexFile, KeepsTheOriginalsHeaderBytes) {
     const auto before = readFileBytes(indexFile);
     {
         auto table = openParadox(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         paradoxFormat().rebuildIndexes(*table, tx);
         tx.commit();
     }

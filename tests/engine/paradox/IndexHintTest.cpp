@@ -44,7 +44,7 @@ std::vector<std::int64_t> keysInIndexOrder(TableFile& table) {
 // Rewrites the entries of an X file in place: `change(entry, ordinal)` edits the bytes of each.
 template <typename Change>
 void editEntries(const std::string& path, Change change) {
-    auto file = fileSystem().open(path, OpenMode::ReadWrite);
+    auto file = defaultFileSystem().open(path, OpenMode::ReadWrite);
     const Header h = readHeader(*file);
     std::vector<std::pair<std::uint16_t, std::size_t>> blocks;
     {
@@ -115,7 +115,7 @@ TEST(IndexHints, RebuildWritesCurrentHints) {
     staleHints(dir.file("ORTE.X02"));
     {
         auto table = openParadox(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         paradoxFormat().rebuildIndexes(*table, tx);
         tx.commit();
     }

@@ -27,7 +27,7 @@ using paradox::ParadoxTable;
 
 // Entries of a file of the data-block layout (.DB, X file) in chain order.
 std::vector<std::string> entriesOf(const std::string& path) {
-    auto file = fileSystem().open(path, OpenMode::Read);
+    auto file = defaultFileSystem().open(path, OpenMode::Read);
     const paradox::Header header = paradox::readHeader(*file);
     paradox::BlockChain chain(*file, header);
     paradox::DataBlock block;
@@ -40,7 +40,7 @@ std::vector<std::string> entriesOf(const std::string& path) {
 }
 
 std::vector<std::string> leavesOf(const std::string& path) {
-    auto file = fileSystem().open(path, OpenMode::Read);
+    auto file = defaultFileSystem().open(path, OpenMode::Read);
     std::vector<std::string> out;
     for (const auto& e : paradox::readIndexLeaves(*file, paradox::readHeader(*file)))
         out.push_back(e.key + "/" + std::to_string(e.block) + "/" + std::to_string(e.count));
@@ -61,21 +61,21 @@ std::map<std::string, std::string> indexFiles(const fs::path& dir) {
 ParadoxTable& asParadox(TableFile& file) { return dynamic_cast<ParadoxTable&>(file); }
 
 void rebuild(TableFile& file) {
-    FileTransaction tx(file.path().full());
+    FileTransaction tx(defaultFileSystem(), file.path().full());
     paradoxFormat().rebuildIndexes(file, tx);
     tx.commit();
 }
 
 void addIndex(const std::string& path, const IndexDef& index) {
     auto file = openParadox(path, true);
-    FileTransaction tx(path);
+    FileTransaction tx(defaultFileSystem(), path);
     paradoxFormat().addIndex(*file, index, tx);
     tx.commit();
 }
 
 void deleteIndex(const std::string& path, const std::string& name) {
     auto file = openParadox(path, true);
-    FileTransaction tx(path);
+    FileTransaction tx(defaultFileSystem(), path);
     paradoxFormat().deleteIndex(*file, name, tx);
     tx.commit();
 }
@@ -444,7 +444,7 @@ TEST(IndexMaintenance, CheckFindsAnIndexThatDisagreesWithTheData) {
     addIndex(path, index("_Name", "Name", IndexOption::ixCaseInsensitive));
     // Swap two entries of the X file: same count, wrong order.
     auto bytes = readFileBytes(dir.file("PEOPLE.XG0"));
-    auto file = fileSystem().open(dir.file("PEOPLE.XG0"), OpenMode::ReadWrite);
+    auto file = defaultFileSystem().open(dir.file("PEOPLE.XG0"), OpenMode::ReadWrite);
     const paradox::Header h = paradox::readHeader(*file);
     const std::size_t first = h.headerSize + 6, size = h.recordSize;
     std::vector<char> a(bytes.begin() + first, bytes.begin() + first + size);
@@ -470,7 +470,7 @@ TEST(IndexMaintenance, EncryptedTableKeepsItsIndexesScrambled) {
     ScriptedPasswords passwords({"geheim"});
     {
         auto file = openParadox(path, true, &passwords);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         paradoxFormat().addIndex(*file, index("_Name", "Name", IndexOption::ixCaseInsensitive), tx);
         tx.commit();
     }

@@ -13,8 +13,8 @@ TablePath tablePath(const std::string& fullPath) {
 }
 
 std::unique_ptr<TableFile> openParadox(const std::string& path, bool exclusive,
-                                       PasswordSource* passwords) {
-    return paradoxFormat().open(tablePath(path), OpenOptions{exclusive, passwords});
+                                       PasswordSource* passwords, FileSystem& fs) {
+    return paradoxFormat().open(tablePath(path), OpenOptions{exclusive, passwords, 0, fs});
 }
 
 std::vector<Record> readAll(TableFile& table) {
@@ -26,9 +26,9 @@ std::vector<Record> readAll(TableFile& table) {
 }
 
 void writeParadox(const std::string& path, const TableSchema& schema,
-                  const std::vector<Record>& records,
-                  std::shared_ptr<const FormatProperties> like) {
-    FileTransaction tx(path);
+                  const std::vector<Record>& records, std::shared_ptr<const FormatProperties> like,
+                  FileSystem& fs) {
+    FileTransaction tx(fs, path);
     auto builder = paradoxFormat().build(tablePath(path), schema, std::move(like), tx);
     for (const auto& r : records) builder->append(r);
     builder->finish();

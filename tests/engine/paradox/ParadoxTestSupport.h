@@ -35,14 +35,16 @@ class ScriptedPasswords final : public PasswordSource {
 TablePath tablePath(const std::string& fullPath);
 
 std::unique_ptr<TableFile> openParadox(const std::string& path, bool exclusive = false,
-                                       PasswordSource* passwords = nullptr);
+                                       PasswordSource* passwords = nullptr,
+                                       FileSystem& fs = defaultFileSystem());
 
 std::vector<Record> readAll(TableFile& table);
 
 // Writes a table with the driver's builder and commits it.
 void writeParadox(const std::string& path, const TableSchema& schema,
                   const std::vector<Record>& records,
-                  std::shared_ptr<const FormatProperties> like = nullptr);
+                  std::shared_ptr<const FormatProperties> like = nullptr,
+                  FileSystem& fs = defaultFileSystem());
 
 FieldDef field(const std::string& name, TFieldType type, int size = 0);
 // The primary key over `fields` ("A;B").

@@ -125,7 +125,7 @@ void changeField(const std::string& path, const std::string& name, const FLDDesc
     desc.iFldCount = static_cast<std::uint16_t>(n);
     desc.pecrFldOp = ops.data();
     desc.pfldDesc = descs.data();
-    Database database(table.DatabaseName, directoryOf(path));
+    Database database(table.session(), table.DatabaseName, directoryOf(path));
     table.Close();
     Check(DbiDoRestructure(&database, 1, &desc, nullptr, nullptr, nullptr, false));
 }
@@ -471,7 +471,7 @@ TEST(Pack, PxlibStillReadsTheCorpusTableAfterPackAndRestructure) {
     const auto ours = readTable(path);
     {
         auto file = openParadox(path, true);
-        FileTransaction tx(path);
+        FileTransaction tx(defaultFileSystem(), path);
         auto builder = paradoxFormat().build(file->path(), file->schema(), file->properties(), tx);
         for (const auto& r : readAll(*file)) builder->append(r);
         builder->finish();

@@ -70,7 +70,7 @@ enum class Damage { None, ValueChanged, BlockChanged, EntriesSwapped, EntryMissi
 
 // Changes the first block of an X file: its first entries, its count or its chain.
 void damage(const std::string& xFile, Damage how) {
-    auto file = fileSystem().open(xFile, OpenMode::ReadWrite);
+    auto file = defaultFileSystem().open(xFile, OpenMode::ReadWrite);
     const Header h = readHeader(*file);
     std::vector<std::uint8_t> block(h.blockSize());
     const std::uint64_t offset = h.blockOffset(h.firstBlock);

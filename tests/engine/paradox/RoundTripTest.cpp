@@ -165,7 +165,7 @@ TEST(KeyedTable, RecordsComeBackInKeyOrderWithAValidPrimaryIndex) {
     auto table = openParadox(path);
     ASSERT_EQ(table->schema().indexes.size(), 1u);
     EXPECT_EQ(table->schema().indexes[0].fields, "Land;Nr");
-    EXPECT_TRUE(fileSystem().exists(dir.file("KEYED.PX")));
+    EXPECT_TRUE(defaultFileSystem().exists(dir.file("KEYED.PX")));
     const auto read = readAll(*table);
     ASSERT_EQ(read.size(), records.size());
     for (std::size_t i = 1; i < read.size(); ++i) {
@@ -217,8 +217,8 @@ TEST(NewTable, DefaultsToLevel7Code1252AndFieldsAsDefined) {
     EXPECT_EQ(table->schema().fields[0].size, 30);
     EXPECT_EQ(table->schema().fields[0].dataSize, 31);
     EXPECT_EQ(table->schema().fields[2].type, TFieldType::ftCurrency);
-    EXPECT_FALSE(fileSystem().exists(dir.file("neu.px")));
-    EXPECT_FALSE(fileSystem().exists(dir.file("neu.mb")));
+    EXPECT_FALSE(defaultFileSystem().exists(dir.file("neu.px")));
+    EXPECT_FALSE(defaultFileSystem().exists(dir.file("neu.mb")));
 }
 
 TEST(Append, NeedsAnExclusiveOpen) {
