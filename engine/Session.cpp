@@ -137,7 +137,7 @@ void TSession::GetTableNames(const std::string& aliasName, const std::string& pa
     for (const auto& name : files_.listDirectory(dir)) {
         TableFormat* format = formatByExtension(name);
         if (!format || !files_.isRegularFile(joinPath(dir, name)) ||
-            !format->isTable(TablePath{dir, name}))
+            !format->isTable(TablePath{dir, name}, files_))
             continue;
         if (!pattern.empty() && ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) != 0)
             continue;

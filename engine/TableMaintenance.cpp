@@ -109,7 +109,7 @@ void createTable(TableFormat& format, const TablePath& path, const TableSchema& 
     FileTransaction::recover(
         fs, path.full(), [&](const std::string& name) { return format.isCompanion(path, name); });
     const auto held = lockExisting(fs, path.full());
-    const auto oldFiles = held ? format.companionFiles(path) : std::vector<std::string>{};
+    const auto oldFiles = held ? format.companionFiles(path, fs) : std::vector<std::string>{};
     FileTransaction tx(fs, path.full());
     auto builder = format.build(path, schema, nullptr, tx);
     for (const auto& record : records) builder->append(record);
@@ -144,7 +144,7 @@ void restructureTable(TableFormat& format, TableFile& source, const RestructureP
     schema.indexes = remapIndexes(source, plan);
 
     const TablePath& path = source.path();
-    const auto oldFiles = format.derivedFiles(path);
+    const auto oldFiles = format.derivedFiles(path, source.fileSystem());
     FileTransaction tx(source.fileSystem(), path.full());
     auto builder = format.build(path, schema, source.properties(), tx);
     std::unique_ptr<TextCodec> tableText;  // made when a value is first converted

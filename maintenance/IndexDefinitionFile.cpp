@@ -35,17 +35,18 @@ const TextCodec& windowsAnsi() {
 // The file system takes the path's bytes, which a directory named in an old code page keeps.
 std::string bytesOf(const QString& path) { return AnsiToOem(path); }
 
-void replaceFile(const QString& path, const QByteArray& bytes) {
+void replaceFile(const QString& path, const QByteArray& bytes, FileSystem& fs) {
     try {
-        replaceWholeFile(bytesOf(path), bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        replaceWholeFile(bytesOf(path), bytes.constData(), static_cast<std::size_t>(bytes.size()),
+                         fs);
     } catch (const std::exception& e) {
         cannotWrite(path, QString::fromStdString(e.what()));
     }
 }
 
-QByteArray readSmallFile(const QString& path) {
+QByteArray readSmallFile(const QString& path, FileSystem& fs) {
     try {
-        auto file = defaultFileSystem().open(bytesOf(path), OpenMode::Read);
+        auto file = fs.open(bytesOf(path), OpenMode::Read);
         const auto bytes = readWholeFile(*file, kMaxDefinitionFileBytes);
         return QByteArray(reinterpret_cast<const char*>(bytes.data()),
                           static_cast<qsizetype>(bytes.size()));
@@ -62,10 +63,10 @@ QString indexDefinitionFilePath(const QString& aliasDirectory, const QString& ta
     return directory + tableFileName + kFileSuffix;
 }
 
-void writeIndexDefinitionFile(const QString& path, const QStringList& definitions) {
+void writeIndexDefinitionFile(const QString& path, const QStringList& definitions, FileSystem& fs) {
     // Neither the file nor its backup may take the place of a table's file.
-    refuseTableFile(path);
-    refuseTableFile(path + kBackupSuffix);
+    refuseTableFile(path, fs);
+    refuseTableFile(path + kBackupSuffix, fs);
     QString text;
     for (const QString& line : definitions) text += line + QStringLiteral("\r\n");
     const std::string utf8 = text.toStdString();
@@ -74,13 +75,12 @@ void writeIndexDefinitionFile(const QString& path, const QStringList& definition
     const std::string ansi = windowsAnsi().fromUtf8(utf8);
     const QByteArray bytes(ansi.data(), static_cast<qsizetype>(ansi.size()));
 
-    if (defaultFileSystem().exists(bytesOf(path)))
-        replaceFile(path + kBackupSuffix, readSmallFile(path));
-    replaceFile(path, bytes);
+    if (fs.exists(bytesOf(path))) replaceFile(path + kBackupSuffix, readSmallFile(path, fs), fs);
+    replaceFile(path, bytes, fs);
 }
 
-QStringList readIndexDefinitionFile(const QString& path) {
-    const QByteArray bytes = readSmallFile(path);
+QStringList readIndexDefinitionFile(const QString& path, FileSystem& fs) {
+    const QByteArray bytes = readSmallFile(path, fs);
     QString text = QString::fromStdString(
         windowsAnsi().toUtf8(std::string_view(bytes.constData(), bytes.size())));
     if (text.endsWith(u'\n')) text.chop(1);

@@ -99,9 +99,9 @@ void rebuildIndexes(TTable& table, const QString& tableName, const QString& file
     }
 
     if (!definitions.first().isEmpty()) {
-        writeIndexDefinitionFile(filePath, definitions);
+        writeIndexDefinitionFile(filePath, definitions, table.session().fileSystem());
     } else {
-        definitions = readIndexDefinitionFile(filePath);
+        definitions = readIndexDefinitionFile(filePath, table.session().fileSystem());
     }
 
     const bool rebuild = !definitions.isEmpty() && !definitions.first().isEmpty();
@@ -147,9 +147,10 @@ void runIndexReorg(const OperationContext& context) {
     });
     OpenExclusiveWithRetry(table, TabelleExclusiveRetryQuestion(typedName));
     waiting.emplace(context.panel, kRebuildSubtitle);
-    rebuildIndexes(table, tableName,
-                   indexDefinitionFilePath(GetAliasPath(context.selection.alias), tableName),
-                   *waiting);
+    rebuildIndexes(
+        table, tableName,
+        indexDefinitionFilePath(GetAliasPath(context.selection.alias, context.session), tableName),
+        *waiting);
 }
 
 }  // namespace kx4

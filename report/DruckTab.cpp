@@ -48,7 +48,7 @@ QString defaultReportFileName(const QString& aliasPath, const QString& tableName
     return reportTablePath(aliasPath, tableName) + QStringLiteral(".txt");
 }
 
-void writeReportFile(const QString& fileName, const QStringList& lines) {
+void writeReportFile(const QString& fileName, const QStringList& lines, FileSystem& fs) {
     // Names and texts go out as the file system's bytes (see AliasPath.h), so a directory with
     // a name in an old 8-bit code page is written to, and shown in the title, as it is.
     const auto failed = [&](const std::string& why) {
@@ -58,13 +58,13 @@ void writeReportFile(const QString& fileName, const QStringList& lines) {
     std::string bytes;
     for (const QString& line : lines) bytes += AnsiToOem(line) + "\r\n";
     try {
-        replaceWholeFile(AnsiToOem(fileName), bytes.data(), bytes.size());
+        replaceWholeFile(AnsiToOem(fileName), bytes.data(), bytes.size(), fs);
     } catch (const std::exception& e) {
         failed(e.what());
     }
 }
 
-std::unique_ptr<QPrinter> reportPrinter(const QString& pdfFileName) {
+std::unique_ptr<QPrinter> reportPrinter(const QString& pdfFileName, FileSystem& fs) {
     const QPrinterInfo installed = QPrinterInfo::defaultPrinter();
     if (!installed.isNull()) return std::make_unique<QPrinter>(installed, QPrinter::HighResolution);
 
@@ -72,7 +72,7 @@ std::unique_ptr<QPrinter> reportPrinter(const QString& pdfFileName) {
         return nullptr;
     QString fileName = pdfFileName;
     if (!InputQuery(QStringLiteral("Drucken"), QStringLiteral("PDF-Datei:"), fileName) ||
-        !mayWriteFile(fileName))
+        !mayWriteFile(fileName, fs))
         return nullptr;
     auto pdf = std::make_unique<QPrinter>(QPrinter::HighResolution);
     pdf->setOutputFormat(QPrinter::PdfFormat);
@@ -92,19 +92,20 @@ void DruckTab(const OperationContext& context, const QIcon& printIcon) {
     table.TableType = TableTypeOfName(report.tableName);
     table.IndexFieldNames.clear();
     table.Open();
-    report.aliasPath = GetAliasPath(report.alias);
+    report.aliasPath = GetAliasPath(report.alias, context.session);
 
     const ReportTarget target = askReportTarget(
         context.parent, printIcon, defaultReportFileName(report.aliasPath, report.tableName));
 
+    FileSystem& files = context.session.fileSystem();
     readReportTable(table, report);
     report.timestamp = reportTimestamp(QDateTime::currentDateTime());
     if (target.printer) {
         const auto printer =
-            reportPrinter(reportTablePath(report.aliasPath, report.tableName) + ".pdf");
+            reportPrinter(reportTablePath(report.aliasPath, report.tableName) + ".pdf", files);
         if (printer) printStructureReport(report, *printer);
-    } else if (mayWriteFile(target.fileName)) {
-        writeReportFile(target.fileName, reportFileLines(report));
+    } else if (mayWriteFile(target.fileName, files)) {
+        writeReportFile(target.fileName, reportFileLines(report), files);
     }
 }
 

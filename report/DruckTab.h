@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "engine/core/FileSystem.h"
+
 namespace kx4 {
 
 struct OperationContext;
@@ -21,10 +23,12 @@ QString defaultReportFileName(const QString& aliasPath, const QString& tableName
 
 // Replaces `fileName` with the lines, each ended with CR LF, in the system's code page (UTF-8).
 // The old file stays as it was when writing fails; raises EInOutError naming the file.
-void writeReportFile(const QString& fileName, const QStringList& lines);
+void writeReportFile(const QString& fileName, const QStringList& lines,
+                     FileSystem& fs = defaultFileSystem());
 
 // The default printer. Without one the user is told so and may print into a PDF file instead
 // (`pdfFileName` is offered); nullptr when the user declines.
-std::unique_ptr<QPrinter> reportPrinter(const QString& pdfFileName);
+std::unique_ptr<QPrinter> reportPrinter(const QString& pdfFileName,
+                                        FileSystem& fs = defaultFileSystem());
 
 }  // namespace kx4

@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
         builder->finish();
         tx.commit();
     });
-    auto files = paradox().companionFiles(path);
+    auto files = paradox().companionFiles(path, defaultFileSystem());
     std::cout << "  " << files.size() << " files, " << totalSize(files) / (1024 * 1024)
               << " MiB, built in " << created << " s" << std::endl;
     if (only == "create") return 0;  // the table stays, to be tried by hand
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
             return;
         Result best{name, 1e9, 0};
         for (int run = 0; run < 3; ++run) {
-            files = paradox().companionFiles(path);
+            files = paradox().companionFiles(path, defaultFileSystem());
             ::sync();
             dropCaches(files);
             resetPeakMemory();

@@ -56,8 +56,8 @@ class AsciiBuilder : public TableBuilder {
         TextSchema stored = text_;
         for (auto& f : stored.fields) f.name = codec_->fromUtf8(f.name);
         const std::string schemaText = formatSchema(stored);
-        std::string schemaPath =
-            schemaPathFor(TablePath{directoryOf(dataPath_), fileNameOf(dataPath_)});
+        std::string schemaPath = schemaPathFor(
+            TablePath{directoryOf(dataPath_), fileNameOf(dataPath_)}, tx_.fileSystem());
         if (schemaPath.empty()) {
             const std::string ext = extensionOf(dataPath_);
             const bool lower = ext.size() > 1 && ext[1] >= 'a' && ext[1] <= 'z';

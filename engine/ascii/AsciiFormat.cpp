@@ -76,16 +76,16 @@ class AsciiFormat : public TableFormat {
     }
 
     // A text file is a table only with its schema: without one it cannot be opened.
-    bool isTable(const TablePath& path) override {
-        return isTableFile(path.fileName) && !schemaPathFor(path).empty();
+    bool isTable(const TablePath& path, FileSystem& fs) override {
+        return isTableFile(path.fileName) && !schemaPathFor(path, fs).empty();
     }
 
-    std::vector<std::string> companionFiles(const TablePath& path) override {
+    std::vector<std::string> companionFiles(const TablePath& path, FileSystem& fs) override {
         std::vector<std::string> files;
         const std::string data = joinPath(path.directory, path.fileName);
-        if (!defaultFileSystem().exists(data)) return files;
+        if (!fs.exists(data)) return files;
         files.push_back(data);
-        if (auto schema = schemaPathFor(path); !schema.empty()) files.push_back(schema);
+        if (auto schema = schemaPathFor(path, fs); !schema.empty()) files.push_back(schema);
         return files;
     }
 

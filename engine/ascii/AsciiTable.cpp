@@ -34,8 +34,8 @@ class LineCursor : public RecordCursor {
 
 }  // namespace
 
-std::string schemaPathFor(const TablePath& table) {
-    for (const auto& name : ownSiblings(table))
+std::string schemaPathFor(const TablePath& table, FileSystem& fs) {
+    for (const auto& name : ownSiblings(table, fs))
         if (toUpperAscii(extensionOf(name)) == ".SCH") return joinPath(table.directory, name);
     return {};
 }
@@ -55,7 +55,7 @@ std::unique_ptr<AsciiTable> AsciiTable::open(FileSystem& fs, const TablePath& pa
     t->file_ = openLockedTable(fs, t->fullPath_, exclusive, [&path](const std::string& name) {
         return isSchemaName(path, name);
     });
-    const std::string schemaPath = schemaPathFor(path);
+    const std::string schemaPath = schemaPathFor(path, fs);
     if (schemaPath.empty())
         throwEngineError(DBIERR_NOSUCHFILE, "Text table " + t->fullPath_ + " has no schema file (" +
                                                 stemOf(path.fileName) + ".SCH)");

@@ -15,7 +15,7 @@ namespace kx4::ascii {
 inline constexpr std::uint64_t kMaxTextTableSize = 512ull << 20;
 
 // Path of the schema beside a data file (matched without regard to case); "" if none.
-std::string schemaPathFor(const TablePath& table);
+std::string schemaPathFor(const TablePath& table, FileSystem& fs);
 // Whether `fileName` names the schema of `table`, regardless of case.
 bool isSchemaName(const TablePath& table, const std::string& fileName);
 

@@ -51,7 +51,7 @@ inline std::pair<int, CodePageOrigin> codePageOrSetting(int named, int setting, 
 // included. Stems match regardless of case (tables copied from Windows have KUNDEN.DB beside
 // kunden.px) unless another table file with the same extension differs from this one only in
 // the case of its stem: then each of them owns only the files of exactly its own stem.
-std::vector<std::string> ownSiblings(const TablePath& table);
+std::vector<std::string> ownSiblings(const TablePath& table, FileSystem& fs);
 
 // Facts the cursor properties report (CURProps).
 struct TableInfo {
@@ -181,17 +181,19 @@ class TableFormat {
     virtual bool isTableFile(const std::string& fileName) const = 0;
     // Whether the file at `path`, whose name isTableFile claims, is a table of this format; a
     // format whose tables need a file beside the data file says no without it.
-    virtual bool isTable(const TablePath& path) { return isTableFile(path.fileName); }
+    virtual bool isTable(const TablePath& path, FileSystem& fs) {
+        return isTableFile(path.fileName);
+    }
     // Every file that belongs to the table, existing ones only (data file first).
-    virtual std::vector<std::string> companionFiles(const TablePath& path) = 0;
+    virtual std::vector<std::string> companionFiles(const TablePath& path, FileSystem& fs) = 0;
     // Whether `fileName` (a plain name in the table's directory) is a companion of the table
     // (any file of companionFiles() but the data file), existing or not.
     virtual bool isCompanion(const TablePath& path, const std::string& fileName) const = 0;
     // The files a rewrite of the table replaces: those a builder writes anew, and which are
     // removed when the new table has none of them. Files of other kinds (validity checks,
     // say) stay as they are.
-    virtual std::vector<std::string> derivedFiles(const TablePath& path) {
-        return companionFiles(path);
+    virtual std::vector<std::string> derivedFiles(const TablePath& path, FileSystem& fs) {
+        return companionFiles(path, fs);
     }
 
     virtual std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) = 0;

@@ -7,15 +7,15 @@ namespace kx4 {
 
 std::string TablePath::full() const { return joinPath(directory, fileName); }
 
-std::vector<std::string> ownSiblings(const TablePath& table) {
+std::vector<std::string> ownSiblings(const TablePath& table, FileSystem& fs) {
     const std::string dir = table.directory.empty() ? "." : table.directory;
-    if (!defaultFileSystem().exists(dir)) return {};
+    if (!fs.exists(dir)) return {};
     const std::string stem = stemOf(table.fileName);
     const std::string upperStem = toUpperAscii(stem);
     const std::string upperExt = toUpperAscii(extensionOf(table.fileName));
     std::vector<std::string> names;
     bool rivalTable = false;
-    for (auto& name : defaultFileSystem().listDirectory(dir)) {
+    for (auto& name : fs.listDirectory(dir)) {
         if (toUpperAscii(stemOf(name)) != upperStem) continue;
         rivalTable =
             rivalTable || (stemOf(name) != stem && toUpperAscii(extensionOf(name)) == upperExt);

@@ -119,7 +119,7 @@ std::vector<std::unique_ptr<TagKeySorter>> keysOfRecords(DbaseTable& table,
 void writeTags(DbaseTable& table, const std::vector<MdxTagSpec>& tags,
                const std::vector<TagEntries*>& entries, FileTransaction& tx) {
     stageDataWithFlags(table, tags, tx);
-    const std::string mdxPath = companionPath(table.path(), ".MDX");
+    const std::string mdxPath = companionPath(table.path(), ".MDX", table.fileSystem());
     if (tags.empty()) {
         tx.removeOnCommit(mdxPath);
         return;
@@ -139,13 +139,13 @@ class DBaseFormat : public TableFormat {
         return toUpperAscii(extensionOf(fileName)) == ".DBF";
     }
 
-    std::vector<std::string> companionFiles(const TablePath& path) override {
+    std::vector<std::string> companionFiles(const TablePath& path, FileSystem& fs) override {
         std::vector<std::string> files;
         const std::string data = joinPath(path.directory, path.fileName);
-        if (!defaultFileSystem().exists(data)) return files;
+        if (!fs.exists(data)) return files;
         files.push_back(data);
         for (const char* ext : {".DBT", ".MDX", ".FPT", ".CDX"})
-            if (auto f = findCompanion(path, ext); !f.empty()) files.push_back(f);
+            if (auto f = findCompanion(path, ext, fs); !f.empty()) files.push_back(f);
         return files;
     }
 

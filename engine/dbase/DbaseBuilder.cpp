@@ -218,7 +218,7 @@ class DbaseBuilder : public TableBuilder {
     // Writes the .MDX; when an old tag's order proves unusable, sorts the keys of every tag
     // from the records just written and writes it again.
     void writeTags() {
-        File& mdx = tx_.stage(companionPath(target_, ".MDX"));
+        File& mdx = tx_.stage(companionPath(target_, ".MDX", tx_.fileSystem()));
         try {
             writeMdxOnce(mdx);
         } catch (const TagOrderLost&) {
@@ -349,14 +349,15 @@ class DbaseBuilder : public TableBuilder {
         if (hasMemo_) {
             const MemoKind kind =
                 header_.level == DbfLevel::III ? MemoKind::DbtIII : MemoKind::DbtIV;
-            File& file = tx_.stage(companionPath(target_, ".DBT"));
+            File& file = tx_.stage(companionPath(target_, ".DBT", tx_.fileSystem()));
             memo_ = MemoFile::create(file, kind, props_.memoBlockSize,
                                      toUpperAscii(stemOf(target_.fileName)));
-        } else if (auto old = findCompanion(target_, ".DBT"); !old.empty()) {
+        } else if (auto old = findCompanion(target_, ".DBT", tx_.fileSystem()); !old.empty()) {
             tx_.removeOnCommit(old);
         }
         if (tags_.empty())
-            if (auto old = findCompanion(target_, ".MDX"); !old.empty()) tx_.removeOnCommit(old);
+            if (auto old = findCompanion(target_, ".MDX", tx_.fileSystem()); !old.empty())
+                tx_.removeOnCommit(old);
     }
 
     TablePath target_;

@@ -8,15 +8,15 @@
 
 namespace kx4::dbase {
 
-std::string findCompanion(const TablePath& table, const std::string& extension) {
+std::string findCompanion(const TablePath& table, const std::string& extension, FileSystem& fs) {
     const std::string ext = toUpperAscii(extension);
-    for (const auto& name : ownSiblings(table))
+    for (const auto& name : ownSiblings(table, fs))
         if (toUpperAscii(extensionOf(name)) == ext) return joinPath(table.directory, name);
     return {};
 }
 
-std::string companionPath(const TablePath& table, const std::string& extension) {
-    std::string existing = findCompanion(table, extension);
+std::string companionPath(const TablePath& table, const std::string& extension, FileSystem& fs) {
+    std::string existing = findCompanion(table, extension, fs);
     if (!existing.empty()) return existing;
     const std::string dataExt = extensionOf(table.fileName);
     const bool lower = dataExt.size() > 1 && dataExt[1] >= 'a' && dataExt[1] <= 'z';

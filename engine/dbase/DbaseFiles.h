@@ -13,10 +13,10 @@ namespace kx4::dbase {
 
 // Full path of an existing companion (".DBT", ".MDX", ".FPT") of the table, matched without
 // regard to case (tables copied between systems often have "x.dbf" beside "X.DBT"); "" if none.
-std::string findCompanion(const TablePath& table, const std::string& extension);
+std::string findCompanion(const TablePath& table, const std::string& extension, FileSystem& fs);
 // Path for a companion that may not exist yet: the existing one, or the table's stem plus the
 // extension in the case of the data file's extension.
-std::string companionPath(const TablePath& table, const std::string& extension);
+std::string companionPath(const TablePath& table, const std::string& extension, FileSystem& fs);
 // Whether `fileName` is a memo or index file of `table` by its name, regardless of case.
 bool isCompanionName(const TablePath& table, const std::string& fileName);
 

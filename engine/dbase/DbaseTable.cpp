@@ -196,11 +196,11 @@ void DbaseTable::openCompanions() {
     for (const auto& f : header_.fields) hasMemoFields = hasMemoFields || isMemoField(f, level);
     if (hasMemoFields) {
         const bool fox = level == DbfLevel::FoxPro;
-        const std::string memoPath = findCompanion(path_, fox ? ".FPT" : ".DBT");
+        const std::string memoPath = findCompanion(path_, fox ? ".FPT" : ".DBT", *fs_);
         // The records stay readable without it, up to the first memo; every change is refused.
         if (memoPath.empty()) {
-            memoProblem_ =
-                "the memo file " + companionPath(path_, fox ? ".FPT" : ".DBT") + " is missing";
+            memoProblem_ = "the memo file " + companionPath(path_, fox ? ".FPT" : ".DBT", *fs_) +
+                           " is missing";
         } else {
             const MemoKind kind = fox                      ? MemoKind::Fpt
                                   : level == DbfLevel::III ? MemoKind::DbtIII
@@ -216,7 +216,7 @@ void DbaseTable::openCompanions() {
         if (!memoProblem_.empty()) openProblems_.push_back(memoProblem_);
     }
     if (level == DbfLevel::FoxPro) return;  // .CDX indexes are not read
-    const std::string mdxPath = findCompanion(path_, ".MDX");
+    const std::string mdxPath = findCompanion(path_, ".MDX", *fs_);
     if (!mdxPath.empty() && header_.hasProductionMdx) {
         try {
             mdx_ = std::make_unique<MdxFile>(fs_->open(mdxPath, mode));

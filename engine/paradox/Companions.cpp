@@ -25,10 +25,14 @@ bool contains(const char* const* begin, const char* const* end, const std::strin
 
 }  // namespace
 
-std::string companionPath(const TablePath& table, const std::string& ext) {
-    for (const auto& name : ownSiblings(table))
+std::string companionPath(const TablePath& table, const std::string& ext, FileSystem& fs) {
+    for (const auto& name : ownSiblings(table, fs))
         if (toUpperAscii(extensionOf(name)) == toUpperAscii(ext))
             return joinPath(table.directory, name);
+    return newCompanionPath(table, ext);
+}
+
+std::string newCompanionPath(const TablePath& table, const std::string& ext) {
     std::string wanted = ext;
     if (isLowerCase(extensionOf(table.fileName)))
         std::transform(wanted.begin(), wanted.end(), wanted.begin(),
@@ -36,8 +40,8 @@ std::string companionPath(const TablePath& table, const std::string& ext) {
     return joinPath(table.directory, stemOf(table.fileName) + wanted);
 }
 
-bool companionExists(const TablePath& table, const std::string& ext) {
-    return defaultFileSystem().exists(companionPath(table, ext));
+bool companionExists(const TablePath& table, const std::string& ext, FileSystem& fs) {
+    return fs.exists(companionPath(table, ext, fs));
 }
 
 bool isCompanionName(const TablePath& table, const std::string& fileName) {
@@ -50,10 +54,10 @@ bool isCompanionName(const TablePath& table, const std::string& fileName) {
            !secondaryIndexSuffix(treeExt).empty();
 }
 
-std::vector<std::string> tableFiles(const TablePath& table, bool derivedOnly) {
+std::vector<std::string> tableFiles(const TablePath& table, bool derivedOnly, FileSystem& fs) {
     std::vector<std::string> files;
-    if (defaultFileSystem().exists(table.full())) files.push_back(table.full());
-    for (const auto& name : ownSiblings(table)) {
+    if (fs.exists(table.full())) files.push_back(table.full());
+    for (const auto& name : ownSiblings(table, fs)) {
         const std::string path = joinPath(table.directory, name);
         if (path == table.full()) continue;
         const std::string ext = toUpperAscii(extensionOf(name));

@@ -220,8 +220,9 @@ class IndexFileEntries {
         int fromSize, toSize;
     };
 
-    IndexFileEntries(const std::string& path, const Header& header, std::vector<FieldMove> moves,
-                     std::size_t keyOffset, std::size_t entrySize, BlockMapping& blocks)
+    IndexFileEntries(FileSystem& fs, const std::string& path, const Header& header,
+                     std::vector<FieldMove> moves, std::size_t keyOffset, std::size_t entrySize,
+                     BlockMapping& blocks)
         : path_(path),
           header_(header),
           moves_(std::move(moves)),
@@ -230,7 +231,7 @@ class IndexFileEntries {
           blocks_(blocks) {
         // Opened now, so that the system can read it while the data file is written.
         try {
-            file_ = defaultFileSystem().open(path_, OpenMode::Read);
+            file_ = fs.open(path_, OpenMode::Read);
             file_->willRead();
         } catch (const EDBEngineError&) {
             failed_ = true;
@@ -309,12 +310,12 @@ TableShape shapeOf(const TablePath& path, const Header& h, std::shared_ptr<const
     return t;
 }
 
-std::string indexFilePath(const TablePath& table, const std::string& suffix) {
-    return companionPath(table, "." + suffix);
+std::string indexFilePath(const TablePath& table, const std::string& suffix, FileSystem& fs) {
+    return companionPath(table, "." + suffix, fs);
 }
 
-std::string treeFilePath(const TablePath& table, const std::string& suffix) {
-    return companionPath(table, ".Y" + suffix.substr(1));
+std::string treeFilePath(const TablePath& table, const std::string& suffix, FileSystem& fs) {
+    return companionPath(table, ".Y" + suffix.substr(1), fs);
 }
 
 std::vector<SecondaryLayout> planSecondaryIndexes(const TableShape& table,
@@ -398,7 +399,8 @@ std::vector<SecondaryLayout> planSecondaryIndexes(const TableShape& table,
 
 SecondaryIndexBuilder::SecondaryIndexBuilder(FileSystem& fs, const TableShape& table,
                                              SecondaryLayout layout, std::size_t memoryBudget)
-    : table_(table),
+    : fs_(fs),
+      table_(table),
       layout_(std::move(layout)),
       sorter_(fs, table.path.full() + "." + layout_.suffix, memoryBudget, table.encryption != 0) {
     for (auto f : layout_.fields) {
@@ -485,7 +487,7 @@ bool SecondaryIndexBuilder::orderFrom(const std::string& path, const Header& hea
     }
     if (header.fields.back() != entryFields_.back()) return false;
     ordered_ = std::make_unique<IndexFileEntries>(
-        path, header, std::move(moves), entryOffsets_[indexedFields_], entrySize_, blocks);
+        fs_, path, header, std::move(moves), entryOffsets_[indexedFields_], entrySize_, blocks);
     return true;
 }
 
@@ -606,7 +608,7 @@ bool SecondaryIndexBuilder::finish(FileTransaction& tx, std::uint8_t primaryMark
     Header h = indexHeader();
     h.byte2F = primaryMarker;
     const std::size_t keySize = entrySize_ - storedSize(entryFields_.back());
-    BlockWriter x(tx.stage(indexFilePath(table_.path, layout_.suffix)), h, keySize);
+    BlockWriter x(tx.stage(indexFilePath(table_.path, layout_.suffix, fs_)), h, keySize);
     ProgressMeter meter(ProgressPhase::Index, entries_, layout_.definition.name);
     if (ordered_) {
         if (!finishInOrder(x, meter)) return false;
@@ -711,8 +713,9 @@ void SecondaryIndexBuilder::writeTree(FileTransaction& tx,
     tree.encryption = table_.encryption;
     tree.tableName =
         encoded(stemOf(table_.path.fileName) + ".Y" + layout_.suffix.substr(1), *table_.codec);
-    keepTreeBytes(treeFilePath(table_.path, layout_.suffix), tree);
-    writeIndexTree(tx.stage(treeFilePath(table_.path, layout_.suffix)), tree, leaves);
+    const std::string treePath = treeFilePath(table_.path, layout_.suffix, fs_);
+    keepTreeBytes(treePath, tree, fs_);
+    writeIndexTree(tx.stage(treePath), tree, leaves);
 }
 
 void writeSecondaryIndexes(const TableShape& table, const std::vector<SecondaryLayout>& layouts,
@@ -758,8 +761,9 @@ void writePrimaryIndexFile(const TableShape& table, const std::vector<IndexEntry
     layout.dataChangeCount = changeCount;
     layout.encryption = table.encryption;
     layout.tableName = encoded(stemOf(table.path.fileName) + ".PX", *table.codec);
-    keepTreeBytes(companionPath(table.path, ".PX"), layout);
-    writeIndexTree(tx.stage(companionPath(table.path, ".PX")), layout, leaves);
+    const std::string pxPath = companionPath(table.path, ".PX", tx.fileSystem());
+    keepTreeBytes(pxPath, layout, tx.fileSystem());
+    writeIndexTree(tx.stage(pxPath), layout, leaves);
 }
 
 }  // namespace kx4::paradox

@@ -83,8 +83,8 @@ std::vector<SecondaryLayout> planSecondaryIndexes(const TableShape& table,
                                                   const std::vector<IndexDef>& indexes);
 
 // The files of a secondary index beside the table: X file and Y tree.
-std::string indexFilePath(const TablePath& table, const std::string& suffix);
-std::string treeFilePath(const TablePath& table, const std::string& suffix);
+std::string indexFilePath(const TablePath& table, const std::string& suffix, FileSystem& fs);
+std::string treeFilePath(const TablePath& table, const std::string& suffix, FileSystem& fs);
 
 // An order-independent fingerprint of a set of index entries: their number and the sum of a
 // 64-bit hash of each. Sets with equal digests hold the same entries, but for a chance of 2^-64.
@@ -149,7 +149,7 @@ class IndexFileEntries;
 // Gathers the entries of one secondary index, sorts them and writes its X and Y files.
 class SecondaryIndexBuilder {
   public:
-    // Sort spills go through `fs`.
+    // Sort spills and the reading of the files it replaces go through `fs`.
     SecondaryIndexBuilder(FileSystem& fs, const TableShape& table, SecondaryLayout layout,
                           std::size_t memoryBudget);
     ~SecondaryIndexBuilder();
@@ -196,6 +196,7 @@ class SecondaryIndexBuilder {
     std::string describeKey(const std::uint8_t* entry) const;
     void upperCaseKeys(std::uint8_t* entry) const;
 
+    FileSystem& fs_;
     const TableShape& table_;
     SecondaryLayout layout_;
     std::vector<FieldInfo> entryFields_;

@@ -49,10 +49,10 @@ std::size_t blocksFor(std::size_t entries, std::size_t perBlock) {
 
 }  // namespace
 
-void keepTreeBytes(const std::string& path, IndexTreeLayout& layout) {
+void keepTreeBytes(const std::string& path, IndexTreeLayout& layout, FileSystem& fs) {
     try {
-        if (!defaultFileSystem().exists(path)) return;
-        auto file = defaultFileSystem().open(path, OpenMode::Read);
+        if (!fs.exists(path)) return;
+        auto file = fs.open(path, OpenMode::Read);
         const Header h = readHeader(*file);
         if (h.fileType != layout.type) return;
         layout.blockSizeKb = h.blockSizeKb;

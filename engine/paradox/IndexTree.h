@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/FileSystem.h"
 #include "engine/paradox/ParadoxHeader.h"
 
 namespace kx4 {
@@ -37,7 +38,7 @@ struct IndexTreeLayout {
 
 // Takes block size and counter from the tree file at `path`, when there is a readable one of
 // the same type.
-void keepTreeBytes(const std::string& path, IndexTreeLayout& layout);
+void keepTreeBytes(const std::string& path, IndexTreeLayout& layout, FileSystem& fs);
 
 // Writes a complete tree file whose level-1 entries are `leaves` (in key order).
 void writeIndexTree(File& out, const IndexTreeLayout& layout,

@@ -138,8 +138,8 @@ ParadoxBuilder::ParadoxBuilder(const TablePath& target, const TableSchema& schem
     row_.resize(records_->recordSize());
     if (keyFields_) keyOrder_ = std::make_unique<KeyOrder>(shape_);
     if (records_->hasBlobs()) {
-        blobs_ = std::make_unique<BlobWriter>(tx_.stage(companionPath(target_, ".MB")),
-                                              props_.encryption);
+        blobs_ = std::make_unique<BlobWriter>(
+            tx_.stage(companionPath(target_, ".MB", tx_.fileSystem())), props_.encryption);
     }
 }
 
@@ -274,7 +274,7 @@ void ParadoxBuilder::keepFieldIds(const ParadoxTable& table, const std::vector<i
     Header& h = data_->header();
     h.fieldNumbers = ids;
     h.nextFieldNumber = next;
-    if (ids != old.fieldIds && companionExists(target_, ".VAL"))
+    if (ids != old.fieldIds && companionExists(target_, ".VAL", tx_.fileSystem()))
         notes_.push_back("The validity checks of " + target_.fileName +
                          " were left unchanged and may no longer fit its fields");
 }
@@ -283,10 +283,12 @@ void ParadoxBuilder::appendAll(const RecordSource& source) {
     // Stored text carries over only within one code page.
     auto* table = dynamic_cast<ParadoxTable*>(&source.table);
     // Without its blob file a table's blobs would be lost for good.
-    if (table && table->records().hasBlobs() && !companionExists(table->path(), ".MB"))
+    if (table && table->records().hasBlobs() &&
+        !companionExists(table->path(), ".MB", table->fileSystem()))
         throwEngineError(DBIERR_BLOBCORRUPT,
                          "Table " + table->path().full() + " cannot be changed: its blob file " +
-                             companionPath(table->path(), ".MB") + " is missing");
+                             companionPath(table->path(), ".MB", table->fileSystem()) +
+                             " is missing");
     if (table && rowCount_ == 0) keepFieldIds(*table, source.fields);
     if (!table || rowCount_ > 0 || table->records().text().codePage() != codec_->codePage())
         return TableBuilder::appendAll(source);
@@ -459,7 +461,7 @@ Header ParadoxBuilder::makeHeader() const {
 // Files of the table the new one no longer has: its primary index, blob file, or the files
 // of secondary indexes that were dropped or moved to another number.
 void ParadoxBuilder::dropStaleCompanions() {
-    for (const auto& path : tableFiles(target_, true))
+    for (const auto& path : tableFiles(target_, true, tx_.fileSystem()))
         if (path != target_.full() && !tx_.isStaged(path)) tx_.removeOnCommit(path);
 }
 

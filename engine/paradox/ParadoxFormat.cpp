@@ -72,16 +72,16 @@ class ParadoxFormat final : public TableFormat {
         return toUpperAscii(extensionOf(fileName)) == ".DB";
     }
 
-    std::vector<std::string> companionFiles(const TablePath& path) override {
-        return tableFiles(path, false);
+    std::vector<std::string> companionFiles(const TablePath& path, FileSystem& fs) override {
+        return tableFiles(path, false, fs);
     }
 
     bool isCompanion(const TablePath& path, const std::string& fileName) const override {
         return isCompanionName(path, fileName);
     }
 
-    std::vector<std::string> derivedFiles(const TablePath& path) override {
-        return tableFiles(path, true);
+    std::vector<std::string> derivedFiles(const TablePath& path, FileSystem& fs) override {
+        return tableFiles(path, true, fs);
     }
 
     std::unique_ptr<TableFile> open(const TablePath& path, const OpenOptions& options) override {

@@ -81,7 +81,7 @@ class PrimaryLookup {
     PrimaryLookup(FileSystem& fs, const TableShape& shape)
         : order_(shape),
           keySize_(shape.keySize()),
-          px_(fs.open(companionPath(shape.path, ".PX"), OpenMode::Read)),
+          px_(fs.open(companionPath(shape.path, ".PX", fs), OpenMode::Read)),
           header_(readHeader(*px_)) {
         if (header_.recordSize != keySize_ + kIndexEntryTail)
             throwCorrupt(px_->path(), "its keys do not match the key fields of the table");
@@ -287,14 +287,14 @@ void ParadoxTable::load(PasswordSource* passwords, const std::uint32_t* knownChe
         primary.fault = primaryIndexFault();
         schema_.indexes.push_back(primary);
     }
-    secondary_ = findSecondaryIndexes(file_->path(), header_, names, *codec_);
+    secondary_ = findSecondaryIndexes(file_->path(), header_, names, *codec_, fs_);
     for (const auto& ix : secondary_) schema_.indexes.push_back(ix.definition);
     records_ = std::make_unique<RecordCodec>(header_.fields, names, codec_);
 }
 
 // Why the .PX cannot be used, or empty. A missing one is reported by check().
 std::string ParadoxTable::primaryIndexFault() const {
-    const std::string pxPath = companionPath(path_, ".PX");
+    const std::string pxPath = companionPath(path_, ".PX", fs_);
     if (!fs_.exists(pxPath)) return {};
     try {
         auto px = fs_.open(pxPath, OpenMode::Read);
@@ -363,8 +363,8 @@ TableInfo ParadoxTable::info() const {
 }
 
 std::unique_ptr<BlobReader> ParadoxTable::openBlobs() const {
-    if (!records_->hasBlobs() || !companionExists(path_, ".MB")) return nullptr;
-    auto file = fs_.open(companionPath(path_, ".MB"), OpenMode::Read);
+    if (!records_->hasBlobs() || !companionExists(path_, ".MB", fs_)) return nullptr;
+    auto file = fs_.open(companionPath(path_, ".MB", fs_), OpenMode::Read);
     return std::make_unique<BlobReader>(std::move(file), header_.encryption);
 }
 
@@ -586,10 +586,10 @@ void ParadoxTable::requireExclusive(const char* what) const {
         throwEngineError(DBIERR_NEEDEXCLACCESS,
                          "Table " + path_.full() + " must be opened exclusively " + what);
     // A change would lose the blobs for good.
-    if (records_->hasBlobs() && !companionExists(path_, ".MB"))
+    if (records_->hasBlobs() && !companionExists(path_, ".MB", fs_))
         throwEngineError(DBIERR_BLOBCORRUPT, "Table " + path_.full() +
                                                  " cannot be changed: its blob file " +
-                                                 companionPath(path_, ".MB") + " is missing");
+                                                 companionPath(path_, ".MB", fs_) + " is missing");
 }
 
 void ParadoxTable::appendRecord(const Record& record) {
@@ -768,7 +768,7 @@ void ParadoxTable::deleteIndex(const std::string& name, FileTransaction& tx) {
     });
     if (it != secondary_.end()) {
         tx.removeOnCommit(it->path);
-        const std::string tree = treeFilePath(path_, it->suffix);
+        const std::string tree = treeFilePath(path_, it->suffix, fs_);
         if (fs_.exists(tree)) tx.removeOnCommit(tree);
         return;
     }
@@ -811,7 +811,7 @@ void ParadoxTable::checkChain(std::vector<std::string>& problems) {
 
 void ParadoxTable::checkPrimaryIndex(std::vector<std::string>& problems) {
     if (header_.fileType != FileType::KeyedTable) return;
-    const std::string pxPath = companionPath(path_, ".PX");
+    const std::string pxPath = companionPath(path_, ".PX", fs_);
     if (!schema_.indexes.empty() && !schema_.indexes.front().fault.empty()) {
         problems.push_back("Primary index " + pxPath + " is " + schema_.indexes.front().fault);
         return;
@@ -924,7 +924,7 @@ void ParadoxTable::checkSecondaryIndex(const SecondaryIndexFile& ix,
             notes_.push_back("Index " + ix.path + ": " + std::to_string(staleHints) + " of " +
                              std::to_string(seen) +
                              " entries name an earlier data block of their record");
-        const std::string treePath = treeFilePath(path_, ix.suffix);
+        const std::string treePath = treeFilePath(path_, ix.suffix, fs_);
         if (!fs_.exists(treePath)) return fail("has no tree file " + treePath);
         auto y = fs_.open(treePath, OpenMode::Read);
         const auto leaves = readIndexLeaves(*y, readHeader(*y));
@@ -945,9 +945,9 @@ std::vector<std::string> ParadoxTable::check() {
     checkChain(problems);
     checkKeyOrder(problems);
     checkPrimaryIndex(problems);
-    if (records_->hasBlobs() && !companionExists(path_, ".MB"))
+    if (records_->hasBlobs() && !companionExists(path_, ".MB", fs_))
         problems.push_back("Table " + path_.full() + " has blob fields but its blob file " +
-                           companionPath(path_, ".MB") + " is missing");
+                           companionPath(path_, ".MB", fs_) + " is missing");
     // Indexes of unkeyed tables are brought up to date only when used.
     for (const auto& ix : secondary_) checkSecondaryIndex(ix, problems);
     return problems;

@@ -86,7 +86,7 @@ FieldValue RecordCodec::decodeBlob(std::size_t i, const std::uint8_t* p, BlobRea
         if (!blobs) {
             const std::string why =
                 "its blob file " +
-                companionPath(TablePath{directoryOf(tableFile), fileNameOf(tableFile)}, ".MB") +
+                newCompanionPath(TablePath{directoryOf(tableFile), fileNameOf(tableFile)}, ".MB") +
                 " is missing";
             if (MemoSalvage::report(names_[i], why)) return Blank{};
             throwEngineError(DBIERR_BLOBCORRUPT,

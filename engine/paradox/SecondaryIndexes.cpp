@@ -85,11 +85,12 @@ bool keysInCapitals(File& file, const Header& x, std::size_t indexed, const Text
     return true;
 }
 
-bool caseInsensitive(const SecondaryIndexFile& ix, std::size_t indexed, const TextCodec& codec) {
+bool caseInsensitive(const SecondaryIndexFile& ix, std::size_t indexed, const TextCodec& codec,
+                     FileSystem& fs) {
     if (ix.header.indexFlags & kIndexCaseInsensitive) return true;  // this engine's former mark
     if (!(ix.header.refIntegrity & kIndexCaseInsensitiveBit)) return false;
     try {
-        auto file = defaultFileSystem().open(ix.path, OpenMode::Read);
+        auto file = fs.open(ix.path, OpenMode::Read);
         return keysInCapitals(*file, ix.header, indexed, codec);
     } catch (const EDBEngineError&) {
         return true;  // unreadable entries: check() reports them
@@ -97,7 +98,7 @@ bool caseInsensitive(const SecondaryIndexFile& ix, std::size_t indexed, const Te
 }
 
 IndexDef definitionOf(const SecondaryIndexFile& ix, const std::vector<std::string>& fields,
-                      const TextCodec& codec) {
+                      const TextCodec& codec, FileSystem& fs) {
     IndexDef def;
     def.fields = joinFieldList(fields);
     def.name = ix.header.indexName.empty()
@@ -106,7 +107,7 @@ IndexDef definitionOf(const SecondaryIndexFile& ix, const std::vector<std::strin
     if (def.name.empty()) def.name = ix.suffix;
     if (!maintained(ix.header.fileType)) def.options.add(IndexOption::ixNonMaintained);
     if (descending(ix.header)) def.options.add(IndexOption::ixDescending);
-    if (isIndexType(ix.header.fileType) && caseInsensitive(ix, fields.size(), codec))
+    if (isIndexType(ix.header.fileType) && caseInsensitive(ix, fields.size(), codec, fs))
         def.options.add(IndexOption::ixCaseInsensitive);
     if (ix.header.indexFlags & kIndexUnique) def.options.add(IndexOption::ixUnique);
     def.tagName = ix.suffix;
@@ -141,18 +142,18 @@ std::vector<std::string> fieldBySuffix(const std::string& suffix,
 
 SecondaryIndexFile readIndexFile(const std::string& path, const std::string& suffix,
                                  const Header& table, const std::vector<std::string>& names,
-                                 const TextCodec& codec) {
+                                 const TextCodec& codec, FileSystem& fs) {
     SecondaryIndexFile ix{path, suffix, {}, {}};
     try {
-        auto file = defaultFileSystem().open(path, OpenMode::Read);
+        auto file = fs.open(path, OpenMode::Read);
         ix.header = readHeader(*file);
     } catch (const EDBEngineError& e) {
-        ix.definition = definitionOf(ix, fieldBySuffix(suffix, names), codec);
+        ix.definition = definitionOf(ix, fieldBySuffix(suffix, names), codec, fs);
         ix.definition.fault = "damaged: " + std::string(e.what());
         return ix;
     }
     if (!isIndexType(ix.header.fileType)) {
-        ix.definition = definitionOf(ix, fieldBySuffix(suffix, names), codec);
+        ix.definition = definitionOf(ix, fieldBySuffix(suffix, names), codec, fs);
         ix.definition.fault = "damaged: file type " +
                               std::to_string(static_cast<int>(ix.header.fileType)) +
                               " is not a secondary index";
@@ -161,11 +162,11 @@ SecondaryIndexFile readIndexFile(const std::string& path, const std::string& suf
     try {
         std::vector<std::string> fields;
         for (int n : indexedFields(ix.header, table, path)) fields.push_back(names[n - 1]);
-        ix.definition = definitionOf(ix, fields, codec);
+        ix.definition = definitionOf(ix, fields, codec, fs);
     } catch (const EDBEngineError& e) {
         // Written for an earlier layout of the table: its entries cannot be used, but its
         // field names tell what to rebuild it over.
-        ix.definition = definitionOf(ix, fieldsByName(ix.header, table, names, codec), codec);
+        ix.definition = definitionOf(ix, fieldsByName(ix.header, table, names, codec), codec, fs);
         ix.definition.fault = "out of date: " + std::string(e.what());
         return ix;
     }
@@ -189,13 +190,13 @@ std::string secondaryIndexSuffix(const std::string& extension) {
 std::vector<SecondaryIndexFile> findSecondaryIndexes(const std::string& tableFile,
                                                      const Header& table,
                                                      const std::vector<std::string>& names,
-                                                     const TextCodec& codec) {
+                                                     const TextCodec& codec, FileSystem& fs) {
     const std::string dir = directoryOf(tableFile);
     std::vector<SecondaryIndexFile> found;
-    for (const auto& name : ownSiblings(TablePath{dir, fileNameOf(tableFile)})) {
+    for (const auto& name : ownSiblings(TablePath{dir, fileNameOf(tableFile)}, fs)) {
         const std::string suffix = secondaryIndexSuffix(extensionOf(name));
         if (suffix.empty()) continue;
-        found.push_back(readIndexFile(joinPath(dir, name), suffix, table, names, codec));
+        found.push_back(readIndexFile(joinPath(dir, name), suffix, table, names, codec, fs));
     }
     // Single-field files (X06) before composite ones (XG0), each by number.
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/FileSystem.h"
 #include "engine/core/TableSchema.h"
 #include "engine/paradox/ParadoxHeader.h"
 
@@ -28,6 +29,6 @@ std::string secondaryIndexSuffix(const std::string& extension);
 std::vector<SecondaryIndexFile> findSecondaryIndexes(const std::string& tableFile,
                                                      const Header& table,
                                                      const std::vector<std::string>& fieldNames,
-                                                     const TextCodec& codec);
+                                                     const TextCodec& codec, FileSystem& fs);
 
 }  // namespace kx4::paradox

@@ -239,7 +239,8 @@ TEST(Companions, ListsEveryFileOfTheTableButNotOthers) {
     TempDir dir;
     copyCorpusTable("paradox/lazarus-paradox/CARIKRT.DB", dir.path());
     copyCorpusTable("paradox/paradoxdriver/db/CUSTOMER.DB", dir.path());
-    const auto files = paradoxFormat().companionFiles(tablePath(dir.file("CARIKRT.DB")));
+    const auto files =
+        paradoxFormat().companionFiles(tablePath(dir.file("CARIKRT.DB")), defaultFileSystem());
     ASSERT_EQ(files.size(), 11u);  // DB, MB, PX, XG0-3, YG0-3
     EXPECT_EQ(files[0], dir.file("CARIKRT.DB"));
     for (const auto& f : files) EXPECT_NE(f.find("CARIKRT"), std::string::npos);
