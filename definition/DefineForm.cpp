@@ -13,6 +13,7 @@
 #include "ui/ErrorBox.h"
 #include "ui/FeldInfos.h"
 #include "ui/FormTextApplier.h"
+#include "ui/PlacedLabel.h"
 #include "ui/Prompts.h"
 #include "ui/TableNames.h"
 #include "ui/TableTypeOfName.h"
@@ -60,14 +61,6 @@ QLabel* captionPanel(const char* name, const QString& text, QRect geometry, QWid
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return panel;
-}
-
-QLabel* label(const char* name, const QString& text, QPoint position, QWidget* parent) {
-    auto* result = new QLabel(text, parent);
-    result->setObjectName(name);
-    result->move(position);
-    result->adjustSize();
-    return result;
 }
 
 // A label whose right edge stays at `right`, also when its text changes.
@@ -233,9 +226,9 @@ void TDefineForm::createLists() {
     Panel1->setObjectName("Panel1");
     Panel1->setGeometry(8, 110, 203, 17);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Label1 = label("Label1", QStringLiteral("Feldnamen"), {6, 2}, Panel1);
-    Label2 = label("Label2", QStringLiteral("Typ"), {130, 2}, Panel1);
-    Label3 = label("Label3", QStringLiteral("Size"), {174, 2}, Panel1);
+    Label1 = placedLabel("Label1", QStringLiteral("Feldnamen"), {6, 2}, Panel1);
+    Label2 = placedLabel("Label2", QStringLiteral("Typ"), {130, 2}, Panel1);
+    Label3 = placedLabel("Label3", QStringLiteral("Size"), {174, 2}, Panel1);
 
     FelderListe = list("FelderListe", {10, 126, 119, 181}, this);
     TypListe = list("TypListe", {136, 126, 33, 181}, this);

@@ -5,6 +5,7 @@
 #include "ui/ErrorBox.h"
 #include "ui/ExactComboBox.h"
 #include "ui/FormTextApplier.h"
+#include "ui/PlacedLabel.h"
 #include "ui/Prompts.h"
 
 namespace kx4 {
@@ -17,14 +18,6 @@ QFrame* bevelPanel(const char* name, QRect geometry, QWidget* parent) {
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setGeometry(geometry);
     return panel;
-}
-
-QLabel* label(const char* name, const QString& text, QPoint at, QWidget* parent) {
-    auto* result = new QLabel(text, parent);
-    result->setObjectName(name);
-    result->move(at);
-    result->adjustSize();
-    return result;
 }
 
 QLineEdit* edit(const char* name, QPoint at, int width, QWidget* parent) {
@@ -56,7 +49,7 @@ TTabTyp::TTabTyp(QWidget* parent) : ValuesDialog(parent) {
     setFont(valuesDialogFont(font()));
 
     TypPanel = bevelPanel("TypPanel", QRect(6, 150, 355, 59), this);
-    Label1 = label("Label1", QStringLiteral("Index-Typ festlegen:"), {14, 10}, TypPanel);
+    Label1 = placedLabel("Label1", QStringLiteral("Index-Typ festlegen:"), {14, 10}, TypPanel);
     TabBox = new QComboBox(TypPanel);
     TabBox->setObjectName("TabBox");
     TabBox->setEditable(true);
@@ -66,13 +59,13 @@ TTabTyp::TTabTyp(QWidget* parent) : ValuesDialog(parent) {
     TabBox->setGeometry(14, 28, 207, 22);
 
     Panel2 = bevelPanel("Panel2", QRect(6, 6, 355, 139), this);
-    Label2 = label("Label2", QStringLiteral("Tabellen-Name:"), {10, 6}, Panel2);
-    Label3 =
-        label("Label3", QStringLiteral("Index-Feld-Namen:     (Felder trennen durch Semikolon)"),
-              {10, 94}, Panel2);
+    Label2 = placedLabel("Label2", QStringLiteral("Tabellen-Name:"), {10, 6}, Panel2);
+    Label3 = placedLabel("Label3",
+                         QStringLiteral("Index-Feld-Namen:     (Felder trennen durch Semikolon)"),
+                         {10, 94}, Panel2);
     IndexLabel =
-        label("IndexLabel", QStringLiteral("Index-Name:              (nicht bei ixPrimary)"),
-              {11, 50}, Panel2);
+        placedLabel("IndexLabel", QStringLiteral("Index-Name:              (nicht bei ixPrimary)"),
+                    {11, 50}, Panel2);
     TabNameEdit = edit("TabNameEdit", {8, 22}, 333, Panel2);
     IndexEdit = edit("IndexEdit", {8, 66}, 333, Panel2);
     IndexEdit->setToolTip(QStringLiteral("mehrere Felder durch \"&\" verbinden"));
