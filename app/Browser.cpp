@@ -178,6 +178,12 @@ QTreeWidgetItem* TTabellenForm::selectedTableNode() const {
     return isTable ? node : nullptr;
 }
 
+QTreeWidgetItem* TTabellenForm::selectedFieldRow() const {
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+        if (ListView1->topLevelItem(i)->isSelected()) return ListView1->topLevelItem(i);
+    return nullptr;
+}
+
 void TTabellenForm::TabellenNamenClick() {
     const WaitCursor hourglass{TabellenNamen};
     AddFeldBtn->setEnabled(false);

@@ -24,12 +24,6 @@ namespace {
 constexpr int kTypeColumn = 1;
 constexpr int kLargestSize = 0xFFFF;
 
-QTreeWidgetItem* firstSelectedRow(const QTreeWidget& list) {
-    for (int i = 0; i < list.topLevelItemCount(); ++i)
-        if (list.topLevelItem(i)->isSelected()) return list.topLevelItem(i);
-    return nullptr;
-}
-
 // The length typed into the dialog. A number that a field length cannot be is refused rather
 // than cut to 16 bits, which would ask the engine for some other length than the one typed.
 std::uint16_t feldSizeOf(const QString& text) {
@@ -45,7 +39,7 @@ std::uint16_t feldSizeOf(const QString& text) {
 }  // namespace
 
 void TTabellenForm::FeldTypBtnClick() {
-    QTreeWidgetItem* row = firstSelectedRow(*ListView1);
+    const QTreeWidgetItem* row = selectedFieldRow();
     if (!row) {
         MessageDlg(QStringLiteral("Es muss zuerst ein Feld in der Liste gewählt werden!"),
                    TMsgDlgType::mtError, mbOK);

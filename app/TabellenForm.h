@@ -166,6 +166,8 @@ class TTabellenForm : public QMainWindow {
     void completeAlias(const QString& typed);
     bool eventFilter(QObject* watched, QEvent* event) override;
     QTreeWidgetItem* selectedTableNode() const;
+    // The first selected row of the field list, in row order.
+    QTreeWidgetItem* selectedFieldRow() const;
     void createTreeMenu();
     void pageChanged();
     QString menuTable_;  // the table node the tree's context menu was opened on

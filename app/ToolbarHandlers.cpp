@@ -12,31 +12,12 @@
 
 namespace kx4 {
 
-namespace {
-
-// A node of the tree's second level: a table below the root "Tabellen".
-bool isTableNode(const QTreeWidgetItem* node) {
-    return node && node->parent() && !node->parent()->parent();
-}
-
-// The first selected row of a list, in row order.
-const QTreeWidgetItem* firstSelectedRow(const QTreeWidget& list) {
-    for (int i = 0; i < list.topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = list.topLevelItem(i);
-        if (item->isSelected()) return item;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 Selection TTabellenForm::selection() const {
     Selection chosen;
     chosen.alias = AliasBox->currentText();
     chosen.table = TabString->text();
-    const QList<QTreeWidgetItem*> nodes = TabellenNamen->selectedItems();
-    if (!nodes.isEmpty() && isTableNode(nodes.first())) chosen.treeTable = nodes.first()->text(0);
-    if (const QTreeWidgetItem* row = firstSelectedRow(*ListView1))
+    if (const QTreeWidgetItem* node = selectedTableNode()) chosen.treeTable = node->text(0);
+    if (const QTreeWidgetItem* row = selectedFieldRow())
         chosen.field = FieldRow{row->text(0), row->text(1), row->text(2)};
     if (!ListView2->selectedItems().isEmpty()) chosen.index = IndexText->text();
     return chosen;

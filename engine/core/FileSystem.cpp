@@ -260,38 +260,6 @@ class PosixFileSystem final : public FileSystem {
 
 FileSystem* g_override = nullptr;
 
-FileSystem& chosenDefault();
-
-// Forwards every call, so that what was made with the default follows a later choice of it.
-// Only the file system's own calls pass through here; the files it opens are the chosen one's.
-class DefaultFileSystem final : public FileSystem {
-  public:
-    std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
-        return chosenDefault().open(path, mode);
-    }
-    bool exists(const std::string& path) override { return chosenDefault().exists(path); }
-    void rename(const std::string& from, const std::string& to) override {
-        chosenDefault().rename(from, to);
-    }
-    void remove(const std::string& path) override { chosenDefault().remove(path); }
-    void syncDirectory(const std::string& dir) override { chosenDefault().syncDirectory(dir); }
-    void createDirectories(const std::string& dir) override {
-        chosenDefault().createDirectories(dir);
-    }
-    std::vector<std::string> listDirectory(const std::string& dir) override {
-        return chosenDefault().listDirectory(dir);
-    }
-    void checkReplaceable(const std::string& path) override {
-        chosenDefault().checkReplaceable(path);
-    }
-    bool isRegularFile(const std::string& path) override {
-        return chosenDefault().isRegularFile(path);
-    }
-    std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {
-        return chosenDefault().identity(path);
-    }
-};
-
 }  // namespace
 
 FileSystem& realFileSystem() {
@@ -299,8 +267,42 @@ FileSystem& realFileSystem() {
     return fs;
 }
 
+std::unique_ptr<File> ForwardingFileSystem::open(const std::string& path, OpenMode mode) {
+    return target().open(path, mode);
+}
+bool ForwardingFileSystem::exists(const std::string& path) { return target().exists(path); }
+void ForwardingFileSystem::rename(const std::string& from, const std::string& to) {
+    target().rename(from, to);
+}
+void ForwardingFileSystem::remove(const std::string& path) { target().remove(path); }
+void ForwardingFileSystem::syncDirectory(const std::string& dir) { target().syncDirectory(dir); }
+void ForwardingFileSystem::createDirectories(const std::string& dir) {
+    target().createDirectories(dir);
+}
+std::vector<std::string> ForwardingFileSystem::listDirectory(const std::string& dir) {
+    return target().listDirectory(dir);
+}
+void ForwardingFileSystem::checkReplaceable(const std::string& path) {
+    target().checkReplaceable(path);
+}
+bool ForwardingFileSystem::isRegularFile(const std::string& path) {
+    return target().isRegularFile(path);
+}
+std::pair<std::uint64_t, std::uint64_t> ForwardingFileSystem::identity(const std::string& path) {
+    return target().identity(path);
+}
+FileSystem& ForwardingFileSystem::target() { return realFileSystem(); }
+
 namespace {
-FileSystem& chosenDefault() { return g_override ? *g_override : realFileSystem(); }
+
+// Forwards to the default chosen at the time of each call, so that what was made with the
+// default follows a later choice of it. Only the file system's own calls pass through here; the
+// files it opens are the chosen one's.
+class DefaultFileSystem final : public ForwardingFileSystem {
+  protected:
+    FileSystem& target() override { return g_override ? *g_override : realFileSystem(); }
+};
+
 }  // namespace
 
 FileSystem& defaultFileSystem() {

@@ -67,6 +67,25 @@ class FileSystem {
     virtual std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) = 0;
 };
 
+// Passes every call on to target(), the real file system unless a subclass says otherwise; a
+// file system that watches or breaks a few calls overrides just those.
+class ForwardingFileSystem : public FileSystem {
+  public:
+    std::unique_ptr<File> open(const std::string& path, OpenMode mode) override;
+    bool exists(const std::string& path) override;
+    void rename(const std::string& from, const std::string& to) override;
+    void remove(const std::string& path) override;
+    void syncDirectory(const std::string& dir) override;
+    void createDirectories(const std::string& dir) override;
+    std::vector<std::string> listDirectory(const std::string& dir) override;
+    void checkReplaceable(const std::string& path) override;
+    bool isRegularFile(const std::string& path) override;
+    std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override;
+
+  protected:
+    virtual FileSystem& target();
+};
+
 // The file system a session (or an open options) gets when none is handed in: it forwards to
 // the real one, or to the one setFileSystem() chose as the default. Everything below the
 // session uses the file system it was given.

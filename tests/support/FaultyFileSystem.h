@@ -12,7 +12,7 @@ struct SimulatedCrash : std::runtime_error {
     SimulatedCrash() : std::runtime_error("simulated crash") {}
 };
 
-class FaultyFileSystem : public FileSystem {
+class FaultyFileSystem : public ForwardingFileSystem {
   public:
     // crashAt: 1-based number of the mutating operation that fails; 0 never crashes.
     // diskFull: the failing operation raises a full-disk engine error instead of a crash.
@@ -26,25 +26,9 @@ class FaultyFileSystem : public FileSystem {
     void mutate(const std::string& what);
 
     std::unique_ptr<File> open(const std::string& path, OpenMode mode) override;
-    bool exists(const std::string& path) override { return realFileSystem().exists(path); }
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
     void syncDirectory(const std::string& dir) override;
-    void createDirectories(const std::string& dir) override {
-        realFileSystem().createDirectories(dir);
-    }
-    std::vector<std::string> listDirectory(const std::string& dir) override {
-        return realFileSystem().listDirectory(dir);
-    }
-    void checkReplaceable(const std::string& path) override {
-        realFileSystem().checkReplaceable(path);
-    }
-    bool isRegularFile(const std::string& path) override {
-        return realFileSystem().isRegularFile(path);
-    }
-    std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {
-        return realFileSystem().identity(path);
-    }
 
   private:
     int crashAt_;

@@ -102,19 +102,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Forwards to the real file system and, before a sort's scratch file is removed, notes whether
 // it holds a text in plain bytes.
-class SpillWatcher : public FileSystem {
+class SpillWatcher : public ForwardingFileSystem {
   public:
     explicit SpillWatcher(std::string text) : text_(std::move(text)) {}
     std::uint64_t spilledBytes = 0;
     bool textSeen = false;
 
-    std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
-        return realFileSystem().open(path, mode);
-    }
-    bool exists(const std::string& path) override { return realFileSystem().exists(path); }
-    void rename(const std::string& from, const std::string& to) override {
-        realFileSystem().rename(from, to);
-    }
     void remove(const std::string& path) override {
         if (path.find(".sort") != std::string::npos && realFileSystem().exists(path)) {
             const auto bytes = readFileBytes(path);
@@ -123,22 +116,6 @@ class SpillWatcher : public FileSystem {
                                                text_.end()) != bytes.end();
         }
         realFileSystem().remove(path);
-    }
-    void syncDirectory(const std::string& dir) override { realFileSystem().syncDirectory(dir); }
-    void createDirectories(const std::string& dir) override {
-        realFileSystem().createDirectories(dir);
-    }
-    std::vector<std::string> listDirectory(const std::string& dir) override {
-        return realFileSystem().listDirectory(dir);
-    }
-    std::pair<std::uint64_t, std::uint64_t> identity(const std::string& path) override {
-        return realFileSystem().identity(path);
-    }
-    void checkReplaceable(const std::string& path) override {
-        realFileSystem().checkReplaceable(path);
-    }
-    bool isRegularFile(const std::string& path) override {
-        return realFileSystem().isRegularFile(path);
     }
 
   private:
